@@ -1,0 +1,41 @@
+#pragma once
+// Header extraction from the text of a block chain: plain substring search
+// with fixed label variants, one form of encoded-word subject, and a small
+// date tokenizer that yields a local file time.
+
+#include "dbx/EmailRecord.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dbx {
+
+// Fills from, to, subject, date and hasAttachment of `record` from the text
+// of its blocks in `view`. Returns true when from, to or subject is non-empty.
+// A record without blocks is left unchanged and gives false.
+bool ExtractHeader(std::string_view view, EmailRecord& record);
+
+// The searchable text of a chain: the blocks' 512-byte slots one after the
+// other (deleted blocks with four spaces at the start of each slot), ending
+// at the first zero byte. Reuses `text`'s storage.
+void AssembleHeaderText(std::string_view view, const EmailRecord& record, std::string& text);
+
+// Finds the value after the first occurrence of `label` in `text`: spaces
+// skipped, up to the first CR (or, with no CR left, the first LF), trailing
+// spaces dropped, cut to EmailRecord::kMaxFieldLength bytes. Returns false
+// when the label is missing, the value is empty or no line end follows.
+bool FindHeaderValue(std::string_view text, std::string_view label, std::string& value);
+
+// Decodes Base64 digits of `source` into out[0..capacity). Non-alphabet
+// bytes are skipped; once a group no longer fits, nothing more is stored.
+// On return `capacity` holds the number of bytes the whole source decodes
+// to; the result is true when all of them were stored.
+bool DecodeBase64(const char* source, std::size_t length, std::uint8_t* out, std::size_t& capacity);
+
+// Turns a Date header value into a local file time; 0 when it cannot be
+// converted. `text` is modified in place (tokenized).
+std::uint64_t ParseMailDate(std::string& text);
+
+} // namespace dbx

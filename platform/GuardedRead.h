@@ -1,0 +1,33 @@
+#pragma once
+// Reading a mapped file that another program may truncate meanwhile. On
+// POSIX systems a read of a mapped page past the new end of the file raises
+// SIGBUS; on Windows it raises EXCEPTION_IN_PAGE_ERROR. A guarded call turns
+// that fault into a plain "false" for the operation that hit it.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// Runs fn(context) and returns true, or returns false as soon as a read of
+// [regionBegin, regionBegin + regionSize) inside it faults. The call is
+// abandoned by a non-local jump, so fn must not own objects with destructors,
+// hold locks or allocate across a read of the region: keep it a plain loop
+// over plain data. Guards may not nest. Other faults are passed on unchanged.
+bool RunGuarded(const void* regionBegin, std::size_t regionSize,
+                void (*fn)(void* context), void* context);
+
+// Typed convenience: runs f() under the same contract.
+template <class F>
+bool Guarded(const void* regionBegin, std::size_t regionSize, F& f)
+{
+    return RunGuarded(regionBegin, regionSize,
+                      [](void* ctx) { (*static_cast<F*>(ctx))(); }, &f);
+}
+
+// Copies n bytes from a mapped region; false when the source faulted (the
+// destination then holds an unspecified prefix).
+bool GuardedCopy(void* dst, const void* src, std::size_t n,
+                 const void* regionBegin, std::size_t regionSize);
+
+} // namespace platform
