@@ -1,0 +1,29 @@
+#pragma once
+// Bounds that keep one hostile or damaged message from exhausting memory or
+// time in the preview. Real mail stays far below every one of them.
+
+#include <cstddef>
+
+namespace render::limits {
+
+// Bytes of a stored message that are looked at; the rest is not shown.
+inline constexpr std::size_t kMaxInputBytes = 64u << 20;
+// Work the MIME parser may do on boundary lines (lines starting with "--"
+// times the boundaries that may be open); beyond it the message is cut.
+inline constexpr std::size_t kMaxBoundaryWork = 50'000'000;
+// Nesting of multiparts and attached messages that is walked.
+inline constexpr int kMaxMimeDepth = 32;
+// Parts that are looked at in one message.
+inline constexpr std::size_t kMaxParts = 2000;
+// Decoded bytes kept for one inline part, and for all of them together.
+inline constexpr std::size_t kMaxInlinePartBytes = 16u << 20;
+inline constexpr std::size_t kMaxInlineTotalBytes = 64u << 20;
+// Decoded bytes of one text body that are shown.
+inline constexpr std::size_t kMaxTextBytes = 4u << 20;
+// Size of the sanitised HTML of the body; it is cut (cleanly) beyond this.
+inline constexpr std::size_t kMaxHtmlBytes = 8u << 20;
+// Elements open at once in a sanitised body, and tables nested in tables.
+inline constexpr std::size_t kMaxElementDepth = 200;
+inline constexpr std::size_t kMaxTableDepth = 8;
+
+} // namespace render::limits

@@ -1,0 +1,293 @@
+#include "render/MimeWalker.h"
+
+#include "render/Limits.h"
+#include "render/TextDecode.h"
+
+#include <gmime/gmime.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace render {
+namespace {
+
+// A GLib string handed to us, freed on scope exit.
+struct GFreeOnExit {
+    char* p;
+    ~GFreeOnExit() { g_free(p); }
+};
+
+std::string Lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string MimeType(GMimeObject* object)
+{
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    if (type == nullptr)
+        return "text/plain";
+    GFreeOnExit s{g_mime_content_type_get_mime_type(type)};
+    return s.p != nullptr ? Lower(ToDisplayUtf8(s.p)) : std::string("application/octet-stream");
+}
+
+bool IsType(GMimeObject* object, const char* type, const char* subtype)
+{
+    GMimeContentType* ct = g_mime_object_get_content_type(object);
+    return ct == nullptr ? std::strcmp(type, "text") == 0 && std::strcmp(subtype, "plain") == 0
+                         : g_mime_content_type_is_type(ct, type, subtype) != FALSE;
+}
+
+bool IsAttachmentDisposition(GMimeObject* object)
+{
+    const char* disposition = g_mime_object_get_disposition(object);
+    return disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
+}
+
+std::string ContentId(GMimeObject* object)
+{
+    const char* id = g_mime_object_get_content_id(object);
+    return id != nullptr ? std::string(id) : std::string();
+}
+
+// The part's content with its transfer encoding undone, at most cap bytes.
+std::string DecodedContent(GMimePart* part, std::size_t cap, bool& cut)
+{
+    cut = false;
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (content == nullptr)
+        return {};
+    GMimeStream* memory = g_mime_stream_mem_new();
+    g_mime_data_wrapper_write_to_stream(content, memory);
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory));
+    std::string out;
+    if (bytes != nullptr) {
+        cut = bytes->len > cap;
+        out.assign(reinterpret_cast<const char*>(bytes->data), std::min<std::size_t>(bytes->len, cap));
+    }
+    g_object_unref(memory);
+    return out;
+}
+
+// Decoded size without keeping the bytes.
+std::uint64_t DecodedSize(GMimeObject* object)
+{
+    GMimeStream* counter = g_mime_stream_null_new();
+    if (GMIME_IS_PART(object)) {
+        if (GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(object)))
+            g_mime_data_wrapper_write_to_stream(content, counter);
+    } else if (GMIME_IS_MESSAGE_PART(object)) {
+        if (GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
+            g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, counter);
+    }
+    const std::uint64_t size = GMIME_STREAM_NULL(counter)->written;
+    g_object_unref(counter);
+    return size;
+}
+
+bool HasContent(GMimePart* part)
+{
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (content == nullptr)
+        return false;
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    return stream != nullptr && g_mime_stream_length(stream) > 0;
+}
+
+// A charset named by a <meta> element near the start of an HTML text, when
+// the part itself names none.
+std::string SniffHtmlCharset(std::string_view html)
+{
+    std::string head = Lower(std::string(html.substr(0, 4096)));
+    const std::size_t at = head.find("charset=");
+    if (at == std::string::npos)
+        return {};
+    std::size_t p = at + 8;
+    while (p < head.size() && (head[p] == '"' || head[p] == '\'' || head[p] == ' '))
+        ++p;
+    std::string name;
+    while (p < head.size() && name.size() < 40
+           && (std::isalnum(static_cast<unsigned char>(head[p])) || std::strchr("-_.:", head[p]) != nullptr))
+        name += head[p++];
+    return name;
+}
+
+// How well an alternative shows: 2 = HTML, 1 = plain text, 0 = neither
+// (or nothing in it, as when the message was cut before it). Looks only a
+// few levels down, so that nested alternatives cannot multiply the work.
+int AlternativeRank(GMimeObject* object, int levels = 3)
+{
+    if (levels == 0)
+        return 0;
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        const int count = g_mime_multipart_get_count(multipart);
+        if (count == 0)
+            return 0;
+        if (IsType(object, "multipart", "alternative")) {
+            int best = 0;
+            for (int i = 0; i < count && i < 8; ++i)
+                best = std::max(best, AlternativeRank(g_mime_multipart_get_part(multipart, i), levels - 1));
+            return best;
+        }
+        return AlternativeRank(g_mime_multipart_get_part(multipart, 0), levels - 1);
+    }
+    if (!GMIME_IS_PART(object) || IsAttachmentDisposition(object) || !HasContent(GMIME_PART(object)))
+        return 0;
+    if (IsType(object, "text", "html"))
+        return 2;
+    if (IsType(object, "text", "plain"))
+        return 1;
+    return 0;
+}
+
+} // namespace
+
+void MimeWalker::Walk(GMimeObject* root)
+{
+    if (root != nullptr)
+        Visit(root, 0);
+}
+
+void MimeWalker::Visit(GMimeObject* object, int depth)
+{
+    if (depth > limits::kMaxMimeDepth || ++partsSeen_ > limits::kMaxParts)
+        return;
+    if (GMIME_IS_MULTIPART(object))
+        VisitMultipart(GMIME_MULTIPART(object), depth);
+    else if (GMIME_IS_MESSAGE_PART(object))
+        AddAttachment(object);
+    else if (GMIME_IS_PART(object))
+        VisitLeaf(GMIME_PART(object));
+}
+
+void MimeWalker::VisitMultipart(GMimeMultipart* multipart, int depth)
+{
+    GMimeObject* object = GMIME_OBJECT(multipart);
+    const int count = g_mime_multipart_get_count(multipart);
+    if (IsType(object, "multipart", "related")) {
+        VisitRelated(multipart, depth);
+        return;
+    }
+    if (IsType(object, "multipart", "alternative")) {
+        // The best one shows; of equals, the last (the sender's preference).
+        int chosen = -1, best = -1;
+        for (int i = 0; i < count && i < 64; ++i) {
+            const int rank = AlternativeRank(g_mime_multipart_get_part(multipart, i));
+            if (rank >= best) {
+                best = rank;
+                chosen = i;
+            }
+        }
+        if (chosen >= 0)
+            Visit(g_mime_multipart_get_part(multipart, chosen), depth + 1);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        Visit(g_mime_multipart_get_part(multipart, i), depth + 1);
+}
+
+void MimeWalker::VisitRelated(GMimeMultipart* multipart, int depth)
+{
+    const int count = g_mime_multipart_get_count(multipart);
+    if (count == 0)
+        return;
+    // The root is the part named by "start", else the first one.
+    int root = 0;
+    if (const char* start = g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "start")) {
+        std::string wanted = start;
+        if (wanted.size() >= 2 && wanted.front() == '<' && wanted.back() == '>')
+            wanted = wanted.substr(1, wanted.size() - 2);
+        for (int i = 0; i < count; ++i)
+            if (ContentId(g_mime_multipart_get_part(multipart, i)) == wanted)
+                root = i;
+    }
+    for (int i = 0; i < count; ++i) {
+        GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+        if (i == root || !GMIME_IS_PART(child)) {
+            Visit(child, depth + 1);
+            continue;
+        }
+        if (++partsSeen_ > limits::kMaxParts)
+            return;
+        // The others are there to be shown by the root; one that cannot be
+        // referred to, or that is marked as a file, is listed as well.
+        const bool referable = !ContentId(child).empty();
+        if (referable)
+            AddInline(GMIME_PART(child));
+        if (!referable || IsAttachmentDisposition(child))
+            AddAttachment(child);
+    }
+}
+
+bool MimeWalker::IsBodyText(GMimeObject* object) const
+{
+    if (!IsType(object, "text", "plain") && !IsType(object, "text", "html"))
+        return false;
+    if (IsAttachmentDisposition(object))
+        return false;
+    // A named text file shows in place only when nothing else has.
+    return bodies_.empty() || g_mime_part_get_filename(GMIME_PART(object)) == nullptr;
+}
+
+void MimeWalker::VisitLeaf(GMimePart* part)
+{
+    GMimeObject* object = GMIME_OBJECT(part);
+    if (!IsBodyText(object)) {
+        AddAttachment(object);
+        if (!ContentId(object).empty())
+            AddInline(part);
+        return;
+    }
+    BodySection section;
+    section.isHtml = IsType(object, "text", "html");
+    const std::string bytes = DecodedContent(part, limits::kMaxTextBytes, section.cut);
+    const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
+    std::string charset = declared != nullptr ? declared : "";
+    if (charset.empty() && section.isHtml)
+        charset = SniffHtmlCharset(bytes);
+    section.text = DecodeText(bytes, charset);
+    bodies_.push_back(std::move(section));
+}
+
+void MimeWalker::AddAttachment(GMimeObject* object)
+{
+    Attachment attachment;
+    const char* name = nullptr;
+    if (GMIME_IS_PART(object)) {
+        name = g_mime_part_get_filename(GMIME_PART(object));
+    } else {
+        name = g_mime_object_get_content_disposition_parameter(object, "filename");
+        if (name == nullptr)
+            name = g_mime_object_get_content_type_parameter(object, "name");
+        if (name == nullptr && GMIME_IS_MESSAGE_PART(object)) {
+            if (GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
+                name = g_mime_message_get_subject(message);
+        }
+    }
+    attachment.name = name != nullptr ? ToDisplayUtf8(name) : std::string();
+    attachment.mimeType = MimeType(object);
+    attachment.size = DecodedSize(object);
+    attachments_.push_back(std::move(attachment));
+}
+
+void MimeWalker::AddInline(GMimePart* part)
+{
+    GMimeObject* object = GMIME_OBJECT(part);
+    const std::string id = ContentId(object);
+    if (id.empty() || inlineParts_.count(id) != 0 || inlineBytes_ >= limits::kMaxInlineTotalBytes)
+        return;
+    bool cut = false;
+    Part inlinePart;
+    inlinePart.bytes = DecodedContent(part, limits::kMaxInlinePartBytes, cut);
+    if (cut)
+        return;  // half an image shows nothing useful
+    inlinePart.mimeType = MimeType(object);
+    inlineBytes_ += inlinePart.bytes.size();
+    inlineParts_.emplace(id, std::move(inlinePart));
+}
+
+} // namespace render

@@ -1,0 +1,124 @@
+#include "render/CssSanitizer.h"
+#include "render/HtmlSanitizer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using render::SanitizeCss;
+using render::SanitizeHtml;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+std::string Body(std::string_view html)
+{
+    return SanitizeHtml(html).body;
+}
+
+} // namespace
+
+// ---- what could run or fetch goes
+
+TEST(HtmlSanitizer, DropsActiveElementsAndKeepsFallbackText)
+{
+    const std::string out = Body(
+        "<script>bad()</script><SCRIPT src=x.js></SCRIPT><iframe src=a>in frame</iframe>"
+        "<object data=x.swf>object fallback</object><embed src=x.swf><applet>applet text</applet>"
+        "<form action=http://x/><input name=q><button>Go</button></form>"
+        "<meta http-equiv=refresh content=0><base href=http://x/><link rel=stylesheet href=a.css>"
+        "<noscript>no script</noscript><title>title text</title>");
+    EXPECT_EQ(out, "object fallbackapplet textGono script");
+}
+
+TEST(HtmlSanitizer, RemovesHandlersAndScriptLinksHoweverWritten)
+{
+    const std::string out = Body(
+        "<a href=\"javascript:x()\">1</a><a href=\" JaVa&#x09;Script&colon;x()\">2</a>"
+        "<a href=\"jav&#97;script:x()\">3</a><a href=vbscript:x>4</a><a href=\"data:text/html,x\">5</a>"
+        "<p onclick=x() ONMOUSEOVER='y()' style=\"color:red\">6</p>"
+        "<a href=\"http://example.com/?a=1&amp;b=2\" target=_blank>7</a><a href=\"#top\" name=n>8</a>");
+    EXPECT_THAT(out, Not(HasSubstr("script")));
+    EXPECT_THAT(out, Not(HasSubstr("data:")));
+    EXPECT_THAT(out, Not(HasSubstr("on")));
+    EXPECT_THAT(out, HasSubstr("<a>1</a><a>2</a><a>3</a><a>4</a><a>5</a>"));
+    EXPECT_THAT(out, HasSubstr("<p style=\"color:red\">6</p>"));
+    EXPECT_THAT(out, HasSubstr("<a href=\"http://example.com/?a=1&amp;b=2\">7</a>"));
+    EXPECT_THAT(out, HasSubstr("<a href=\"#top\" name=\"n\">8</a>"));
+}
+
+TEST(HtmlSanitizer, ShowsOnlyImagesFromTheMessageItself)
+{
+    const std::string out = Body(
+        "<img src=\"cid:part1@x\" width=10><img src=\"data:image/png;base64,iVBO\">"
+        "<img src=\"http://tracker/p.gif\" alt=\"Company logo\"><img src=\"https://t/1.gif\" width=1>"
+        "<img src=\"file:///etc/passwd\" alt=\"f\"><img alt=\"none\"><img src=\"data:text/html;base64,PA\">"
+        "<table background=\"http://x/bg.gif\"><tr><td background=\"cid:bg\">c</td></tr></table>");
+    EXPECT_THAT(out, HasSubstr("<img src=\"cid:part1@x\" width=\"10\">"));
+    EXPECT_THAT(out, HasSubstr("<img src=\"data:image/png;base64,iVBO\">"));
+    EXPECT_THAT(out, HasSubstr("[Company logo][f][none]"));
+    EXPECT_THAT(out, Not(HasSubstr("tracker")));
+    EXPECT_THAT(out, Not(HasSubstr("passwd")));
+    EXPECT_THAT(out, Not(HasSubstr("text/html")));
+    EXPECT_THAT(out, HasSubstr("<table><tr><td background=\"cid:bg\">c</td></tr></table>"));
+}
+
+TEST(HtmlSanitizer, StylesKeepTheirLooksButLoadNothing)
+{
+    const auto clean = SanitizeHtml(
+        "<style>@import url(http://x/a.css); @import 'b.css';\n"
+        "body { color: #333; background: url('http://x/bg.png') } .a { background-image: url(cid:bg1) }\n"
+        "p { width: expression(alert(1)); -moz-binding: url(x.xml#y) } q { background: u\\72l(http://x/e) }"
+        "</style><style>x</style><p style=\"background:url(http://x/t.gif); color: blue\">t</p>");
+    EXPECT_THAT(clean.styleSheet, HasSubstr("body { color: #333; background: none }"));
+    EXPECT_THAT(clean.styleSheet, HasSubstr("url(cid:bg1)"));
+    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("http")));
+    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("@import")));
+    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("expression(")));
+    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("-moz-binding")));
+    EXPECT_EQ(clean.body, "<p style=\"background:none; color: blue\">t</p>");
+    // Nothing in a style sheet can close its element.
+    EXPECT_THAT(SanitizeCss("a{}</style><script>x</script>"), Not(HasSubstr("<")));
+}
+
+// ---- the output is well-formed whatever the input
+
+TEST(HtmlSanitizer, ClosesWhatItOpensAndDropsStrayEndTags)
+{
+    EXPECT_EQ(Body("<div><b>bold <i>both</div> after</b></i></p>"), "<div><b>bold <i>both</i></b></div> after");
+    EXPECT_EQ(Body("<ul><li>one<li>two</ul>"), "<ul><li>one</li><li>two</li></ul>");
+    EXPECT_EQ(Body("<table><tr><td>a<td>b<tr><td>c</table>"),
+              "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>");
+    // An end tag inside a cell does not close what is outside the table.
+    EXPECT_EQ(Body("<b><table><tr><td>x</b>y</td></tr></table>z</b>"),
+              "<b><table><tr><td>xy</td></tr></table>z</b>");
+}
+
+TEST(HtmlSanitizer, TextComesThroughAndOddMarkupIsHarmless)
+{
+    EXPECT_EQ(Body("a < b && c > d &amp; &eacute;"), "a &lt; b && c &gt; d &amp; &eacute;");
+    EXPECT_EQ(Body("x<!-- <script>hidden</script> -->y<!DOCTYPE html><?xml x?></ >z"), "xyz");
+    EXPECT_EQ(Body("<p title=\"a&quot;b\">t</p>"), "<p title=\"a&quot;b\">t</p>");
+    EXPECT_EQ(Body("<p title=\"x\" title=\"y\" class=c>t"), "<p title=\"x\" class=\"c\">t</p>");
+    EXPECT_EQ(Body("text <b title=\"never closed"), "text ");  // a tag cut off by the end goes
+    EXPECT_EQ(Body("<textarea><b>shown as text</b></textarea>"), "&lt;b&gt;shown as text&lt;/b&gt;");
+    EXPECT_EQ(Body(std::string_view("a\0b\x01" "c", 5)), "abc");
+}
+
+TEST(HtmlSanitizer, DeepNestingIsBounded)
+{
+    std::string tables, divs;
+    for (int i = 0; i < 50; ++i)
+        tables += "<table><tr><td>";
+    for (int i = 0; i < 5000; ++i)
+        divs += "<div>";
+    const std::string t = Body(tables + "deep");
+    std::size_t tableCount = 0;
+    for (std::size_t at = t.find("<table>"); at != std::string::npos; at = t.find("<table>", at + 1))
+        ++tableCount;
+    EXPECT_EQ(tableCount, 8u);
+    EXPECT_THAT(t, HasSubstr("deep"));
+    const std::string d = Body(divs + "deep");
+    EXPECT_LE(std::count(d.begin(), d.end(), '<'), 2 * 200);
+    EXPECT_THAT(d, HasSubstr("deep"));
+}

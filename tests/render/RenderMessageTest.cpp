@@ -1,0 +1,284 @@
+#include "render/RenderMessage.h"
+
+#include "VisibleText.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using render::RenderMessage;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// Stored messages use CR LF line ends.
+std::string Crlf(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string Visible(std::string_view message)
+{
+    return VisibleText(RenderMessage(Crlf(message)).html);
+}
+
+} // namespace
+
+// ---- real-world shapes: charsets and encodings
+
+TEST(RenderMessage, PlainTextInWindows1251AndKoi8r)
+{
+    const std::string cp1251 = Visible(
+        "From: =?windows-1251?B?yOLg7Q==?= <ivan@example.ru>\n"
+        "To: anna@example.ru\n"
+        "Subject: =?windows-1251?B?zvL3uPIg5+Ag7ODw8g==?=\n"
+        "Date: Mon, 3 Mar 2003 10:15:00 +0300\n"
+        "MIME-Version: 1.0\n"
+        "Content-Type: text/plain; charset=\"windows-1251\"\n"
+        "Content-Transfer-Encoding: 8bit\n\n"
+        "\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0! \xca\xe0\xea \xe4\xe5\xeb\xe0?\n");
+    EXPECT_THAT(cp1251, HasSubstr("Привет, мир! Как дела?"));
+    EXPECT_THAT(cp1251, HasSubstr("Отчёт за март"));
+    EXPECT_THAT(cp1251, HasSubstr("Иван <ivan@example.ru>"));
+    EXPECT_THAT(cp1251, HasSubstr("Mon, 3 Mar 2003 10:15:00 +0300"));
+
+    const std::string koi8 = Visible(
+        "From: ivan@example.ru\n"
+        "Subject: test\n"
+        "Content-Type: text/plain; charset=koi8-r\n"
+        "Content-Transfer-Encoding: quoted-printable\n\n"
+        "=F0=D2=C9=D7=C5=D4, =CD=C9=D2! =EB=C1=CB =C4=C5=CC=C1?\n");
+    EXPECT_THAT(koi8, HasSubstr("Привет, мир! Как дела?"));
+}
+
+TEST(RenderMessage, UndeclaredEightBitTextFollowsTheTextRule)
+{
+    // No charset: valid UTF-8 shows as such, anything else as Windows-1252.
+    EXPECT_THAT(Visible("Subject: x\n\nna\xc3\xafve caf\xc3\xa9\n"), HasSubstr("naïve café"));
+    EXPECT_THAT(Visible("Subject: x\n\ncaf\xe9 \x93quoted\x94\n"), HasSubstr("café “quoted”"));
+    // Raw 8-bit header text likewise.
+    EXPECT_THAT(Visible("Subject: caf\xe9\n\nbody\n"), HasSubstr("café"));
+}
+
+TEST(RenderMessage, QuotedPrintableUtf8Html)
+{
+    const auto r = RenderMessage(Crlf(
+        "From: a@example.com\n"
+        "Subject: html\n"
+        "Content-Type: text/html; charset=utf-8\n"
+        "Content-Transfer-Encoding: quoted-printable\n\n"
+        "<html><head><title>T</title></head><body><p>Caf=C3=A9 cr=C3=A8me =E2=80=94 =E2=80=9Cquoted=E2=80=9D =\n"
+        "<b>bold</b></p></body></html>\n"));
+    EXPECT_THAT(VisibleText(r.html), HasSubstr("Café crème — “quoted” bold"));
+    EXPECT_THAT(r.html, HasSubstr("<b>bold</b>"));
+}
+
+TEST(RenderMessage, EncodedWordSubjectInQAndBAndTwoCharsets)
+{
+    const std::string v = Visible(
+        "Subject: =?utf-8?Q?Caf=C3=A9_au_lait?= =?koi8-r?B?8NLJ18XU?= and\n"
+        " =?ISO-8859-1?q?na=EFve?=\n\nbody\n");
+    // Adjacent encoded words join without the space between them.
+    EXPECT_THAT(v, HasSubstr("Café au laitПривет and naïve"));
+}
+
+// ---- structure: which part shows, what is listed
+
+TEST(RenderMessage, AlternativeShowsTheHtmlPart)
+{
+    const auto r = RenderMessage(Crlf(
+        "Subject: alt\n"
+        "Content-Type: multipart/alternative; boundary=\"b1\"\n\n"
+        "--b1\nContent-Type: text/plain\n\nthe plain version\n"
+        "--b1\nContent-Type: text/html\n\n<p>the <i>html</i> version</p>\n"
+        "--b1--\n"));
+    const std::string v = VisibleText(r.html);
+    EXPECT_THAT(v, HasSubstr("the html version"));
+    EXPECT_THAT(v, Not(HasSubstr("the plain version")));
+    EXPECT_TRUE(r.attachments.empty());
+}
+
+TEST(RenderMessage, AlternativeFallsBackToPlainWhenTheHtmlWasCutAway)
+{
+    const auto r = RenderMessage(Crlf(
+        "Subject: alt\n"
+        "Content-Type: multipart/alternative; boundary=\"b1\"\n\n"
+        "--b1\nContent-Type: text/plain\n\nthe plain version\n"
+        "--b1\nContent-Type: text/html\n\n"));
+    EXPECT_THAT(VisibleText(r.html), HasSubstr("the plain version"));
+    EXPECT_TRUE(r.incomplete);
+}
+
+TEST(RenderMessage, MixedListsTheAttachmentWithNameTypeAndSize)
+{
+    const auto r = RenderMessage(Crlf(
+        "Subject: report\n"
+        "Content-Type: multipart/mixed; boundary=\"m\"\n\n"
+        "--m\nContent-Type: multipart/alternative; boundary=\"a\"\n\n"
+        "--a\nContent-Type: text/plain\n\nsee attached\n"
+        "--a\nContent-Type: text/html\n\n<p>see <b>attached</b></p>\n"
+        "--a--\n"
+        "--m\nContent-Type: application/pdf; name=\"=?utf-8?Q?M=C3=A4rz.pdf?=\"\n"
+        "Content-Disposition: attachment; filename*=utf-8''M%C3%A4rz%20report.pdf\n"
+        "Content-Transfer-Encoding: base64\n\n"
+        "JVBERi0xLjQgZmFrZSBwZGYgYm9keSAwMTIzNDU2Nzg5\n"
+        "--m--\n"));
+    ASSERT_EQ(r.attachments.size(), 1u);
+    EXPECT_EQ(r.attachments[0].name, "März report.pdf");
+    EXPECT_EQ(r.attachments[0].mimeType, "application/pdf");
+    EXPECT_EQ(r.attachments[0].size, 33u);
+    const std::string v = VisibleText(r.html);
+    EXPECT_THAT(v, HasSubstr("Attachments:"));
+    EXPECT_THAT(v, HasSubstr("März report.pdf (application/pdf, 33 bytes)"));
+    EXPECT_THAT(v, HasSubstr("see attached"));
+    EXPECT_FALSE(r.incomplete);
+}
+
+TEST(RenderMessage, RelatedServesTheCidImageFromTheMessage)
+{
+    const auto r = RenderMessage(Crlf(
+        "Subject: picture\n"
+        "Content-Type: multipart/related; boundary=\"r\"; type=\"text/html\"\n\n"
+        "--r\nContent-Type: text/html; charset=us-ascii\n\n"
+        "<p>Look:</p><img src=\"cid:logo.123@example.com\" alt=\"logo\">\n"
+        "--r\nContent-Type: image/png\nContent-ID: <logo.123@example.com>\n"
+        "Content-Transfer-Encoding: base64\n\n"
+        "iVBORw0KGgoAAAAAAAAAAA==\n"
+        "--r--\n"));
+    EXPECT_THAT(r.html, HasSubstr("<img src=\"cid:logo.123@example.com\" alt=\"logo\">"));
+    const render::Part* part = render::FindInlinePart(r, "cid:logo.123@example.com");
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(part->mimeType, "image/png");
+    EXPECT_EQ(part->bytes, std::string("\x89PNG\r\n\x1a\n\0\0\0\0\0\0\0\0", 16));
+    EXPECT_EQ(render::FindInlinePart(r, "CID:logo.123%40example.com"), part);
+    EXPECT_EQ(render::FindInlinePart(r, "cid:other@example.com"), nullptr);
+    // A picture shown in place is not listed as a file as well.
+    EXPECT_TRUE(r.attachments.empty());
+}
+
+// ---- damaged and truncated input
+
+TEST(RenderMessage, MessageCutOffMidPartShowsWhatItHolds)
+{
+    const auto r = RenderMessage(Crlf(
+        "From: a@example.com\nSubject: cut\n"
+        "Content-Type: multipart/mixed; boundary=\"m\"\n\n"
+        "--m\nContent-Type: text/plain\n\nfirst part, whole\n"
+        "--m\nContent-Type: text/html\n\n<p>second part, cut in the mid"));
+    const std::string v = VisibleText(r.html);
+    EXPECT_THAT(v, HasSubstr("first part, whole"));
+    EXPECT_THAT(v, HasSubstr("second part, cut in the mid"));
+    EXPECT_TRUE(r.incomplete);
+    EXPECT_THAT(v, HasSubstr("This message is incomplete"));
+}
+
+TEST(RenderMessage, HeadersCutBeforeTheirEndStillShow)
+{
+    const auto r = RenderMessage(Crlf("From: a@example.com\nSubject: only headers\nTo: b@exa"));
+    const std::string v = VisibleText(r.html);
+    EXPECT_THAT(v, HasSubstr("only headers"));
+    EXPECT_THAT(v, HasSubstr("b@exa"));
+    EXPECT_TRUE(r.incomplete);
+}
+
+TEST(RenderMessage, DeletedMessageWithBlanksOverEveryBlockStart)
+{
+    std::string message = Crlf(
+        "From: Joe Sender <joe@example.com>\n"
+        "To: ann@example.com\n"
+        "Subject: deleted but found\n"
+        "Content-Type: text/plain; charset=us-ascii\n\n");
+    for (int line = 0; line < 40; ++line)
+        message += "Line " + std::to_string(line) + " of the deleted message text.\r\n";
+    // The preview file of a deleted message has four spaces at the start of
+    // every block's part of the text.
+    for (std::size_t at = 0; at < message.size(); at += 512)
+        message.replace(at, 4, "    ");
+    const auto r = RenderMessage(message);
+    const std::string v = VisibleText(r.html);
+    EXPECT_THAT(v, HasSubstr("Joe Sender <joe@example.com>"));  // "From" is gone, the rest is there
+    EXPECT_THAT(v, Not(HasSubstr("From:")));
+    EXPECT_THAT(v, HasSubstr("deleted but found"));
+    EXPECT_THAT(v, HasSubstr("Line 39 of the deleted message text."));
+}
+
+TEST(RenderMessage, TextThatIsNotAMessageShowsAsText)
+{
+    const std::string v = VisibleText(RenderMessage("no headers here <b>at all</b>\n\x01\x02 caf\xe9\n").html);
+    EXPECT_THAT(v, HasSubstr("no headers here <b>at all</b>"));
+    EXPECT_THAT(v, HasSubstr("café"));
+    EXPECT_THAT(RenderMessage("").html, HasSubstr("</html>"));
+}
+
+TEST(RenderMessage, PlainTextIsEscapedAndItsLinksLookLikeLinks)
+{
+    const auto r = RenderMessage(Crlf("Subject: <script>alert(1)</script>\n\n"
+                                      "<img src=x onerror=alert(1)> see http://example.com/a?b=1&c=2.\n"));
+    EXPECT_THAT(r.html, Not(HasSubstr("<script")));
+    EXPECT_THAT(r.html, Not(HasSubstr("<img")));
+    EXPECT_THAT(r.html, HasSubstr("<a href=\"http://example.com/a?b=1&amp;c=2\">"));
+    EXPECT_THAT(VisibleText(r.html), HasSubstr("<script>alert(1)</script>"));
+}
+
+// ---- hostile HTML
+
+TEST(RenderMessage, HtmlWithRemoteImageAndScriptLoadsAndRunsNothing)
+{
+    const auto r = RenderMessage(Crlf(
+        "Subject: offer\nContent-Type: text/html\n\n"
+        "<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://evil.example/\">"
+        "<base href=\"http://evil.example/\"><link rel=stylesheet href=\"http://evil.example/a.css\">"
+        "<style>@import url(http://evil.example/b.css); p { background: url(http://evil.example/t.gif) }</style>"
+        "<script>document.write('pwned')</script></head>"
+        "<body onload=\"alert(1)\"><p>Hello <img src=\"http://tracker.example/pixel.gif?id=42\" alt=\"Logo\">"
+        "<a href=\"javascript:alert(1)\" onclick=\"alert(2)\">click</a></p>"
+        "<iframe src=\"http://evil.example/frame\">frame text</iframe></body></html>\n"));
+    EXPECT_THAT(r.html, Not(HasSubstr("evil.example")));
+    EXPECT_THAT(r.html, Not(HasSubstr("tracker.example")));
+    EXPECT_THAT(r.html, Not(HasSubstr("script")));
+    EXPECT_THAT(r.html, Not(HasSubstr("alert")));
+    EXPECT_THAT(r.html, Not(HasSubstr("pwned")));
+    EXPECT_THAT(r.html, Not(HasSubstr("<iframe")));
+    const std::string v = VisibleText(r.html);
+    EXPECT_THAT(v, HasSubstr("Hello [Logo]click"));
+}
+
+TEST(RenderMessage, HostileNestingIsCutInsteadOfHanging)
+{
+    // Deep multiparts full of lines that look like boundaries: the parser's
+    // work would grow with lines times depth.
+    std::string message = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+    for (int i = 0; i < 1000; ++i)
+        message += "--b" + std::to_string(i) + "\r\nContent-Type: multipart/mixed; boundary=b"
+            + std::to_string(i + 1) + "\r\n\r\n";
+    for (int i = 0; i < 100000; ++i)
+        message += "--x\r\n";
+    const auto r = RenderMessage(message);
+    EXPECT_THAT(r.html, HasSubstr("too long to show in full"));
+}
+
+// Every seed and every input the fuzzer ever found goes through again.
+TEST(RenderMessage, FuzzCorpusRendersToADocument)
+{
+    namespace fs = std::filesystem;
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(QUILLMEND_RENDER_CORPUS)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        const auto r = RenderMessage(bytes.str());
+        EXPECT_THAT(r.html, HasSubstr("</body></html>")) << entry.path();
+        ++files;
+    }
+    EXPECT_GT(files, 5u);
+}
