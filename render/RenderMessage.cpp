@@ -139,8 +139,8 @@ std::string FormatSize(std::uint64_t size)
 }
 
 constexpr const char* kLabelCell =
-    "<td valign=\"top\" nowrap style=\"font-weight:bold; color:#1f3b5c; padding-right:10px;\">";
-constexpr const char* kValueCell = "<td style=\"color:#1b1f24;\">";
+    "<td valign=\"top\" style=\"white-space:nowrap; font-weight:bold; color:#1f3b5c; padding-right:10px;\">";
+constexpr const char* kValueCell = "<td width=\"100%\" style=\"color:#1b1f24;\">";
 
 std::string HeaderBlock(const std::vector<HeaderRow>& rows, const std::vector<Attachment>& attachments)
 {

@@ -1,0 +1,376 @@
+#include "ui/CEmailPreviewWindow.h"
+
+#include "platform/Files.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using testsupport::TempDir;
+using testsupport::WriteFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+QApplication& App()
+{
+    if (qApp == nullptr) {
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);  // lives as long as the test program
+    }
+    return *static_cast<QApplication*>(QCoreApplication::instance());
+}
+
+// The window around the preview, as the browse window is: it notes what
+// reaches it from the preview.
+class Host : public QWidget {
+public:
+    int keys = 0;
+    int mouseButtons = 0;
+    int contextMenus = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent*) override { ++keys; }
+    void mousePressEvent(QMouseEvent*) override { ++mouseButtons; }
+    void contextMenuEvent(QContextMenuEvent*) override { ++contextMenus; }
+};
+
+QByteArray Png(QColor colour, QSize size = QSize(48, 24))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+std::string HtmlMessageWithPicture(const char* cid, QColor colour)
+{
+    return std::string("From: =?utf-8?Q?Ren=C3=A9e_Dupont?= <renee@example.fr>\r\n"
+                       "To: Team <team@example.com>\r\nCc: boss@example.com\r\n"
+                       "Subject: =?utf-8?B?UXVhcnRlcmx5IHJlcG9ydCDigJMgUTM=?=\r\n"
+                       "Date: Tue, 14 Oct 2003 09:30:00 +0200\r\n"
+                       "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n"
+                       "--mix\r\nContent-Type: multipart/related; boundary=\"rel\"\r\n\r\n"
+                       "--rel\r\nContent-Type: text/html; charset=utf-8\r\n"
+                       "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                       "<html><head><script>document.title=3D'x'</script></head><body>"
+                       "<h2 style=3D\"color:#24527a\">Quarterly report</h2>"
+                       "<p>Hello team,</p><p>the figures for Q3 are <b>up 12%</b>. "
+                       "Chart: <img src=3D\"cid:")
+        + cid
+        + "\" alt=3D\"chart\"></p>"
+          "<p><img src=3D\"http://tracker.example/open.gif?u=3D1\" alt=3D\"\">"
+          "Details on <a href=3D\"http://intranet.example/q3\">the intranet</a>.</p>"
+          "<p>Regards,<br>Ren=C3=A9e</p></body></html>\r\n"
+          "--rel\r\nContent-Type: image/png\r\nContent-ID: <"
+        + cid + ">\r\nContent-Transfer-Encoding: base64\r\n\r\n" + Png(colour).toBase64().toStdString()
+        + "\r\n--rel--\r\n"
+          "--mix\r\nContent-Type: application/vnd.ms-excel; name=\"figures.xls\"\r\n"
+          "Content-Disposition: attachment; filename=\"figures.xls\"\r\n"
+          "Content-Transfer-Encoding: base64\r\n\r\nAAECAwQFBgcICQ==\r\n--mix--\r\n";
+}
+
+class PreviewTest : public ::testing::Test {
+protected:
+    PreviewTest()
+    {
+        host.resize(760, 560);
+        auto* layout = new QVBoxLayout(&host);
+        layout->setContentsMargins(0, 0, 0, 0);
+        view = CEmailPreviewWindow::CreateObject();
+        layout->addWidget(view);
+        host.show();
+        view->setFocus();
+    }
+
+    // Shows the file and waits until the preview reports it loaded.
+    void Show(const std::string& path)
+    {
+        QSignalSpy complete(view, &CEmailPreviewWindow::documentComplete);
+        view->Navigate2(QString::fromStdString(path));
+        ASSERT_TRUE(complete.wait(5000));
+        ASSERT_EQ(complete.first().first().toString(), QString::fromStdString(path));
+    }
+
+    std::string ShowMessage(std::string_view bytes, const char* name = "1234.mht")
+    {
+        const std::string path = dir.File(name);
+        WriteFile(path, bytes);
+        Show(path);
+        return path;
+    }
+
+    void Screenshot(const char* name)
+    {
+        QDir().mkpath(QUILLMEND_SCREENSHOT_DIR);
+        ASSERT_TRUE(host.grab().save(QStringLiteral(QUILLMEND_SCREENSHOT_DIR "/") + QLatin1String(name)));
+    }
+
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(view, static_cast<Qt::Key>(key), modifiers);
+    }
+
+    QApplication& app = App();  // first: widgets need it
+    TempDir dir;
+    Host host;
+    CEmailPreviewWindow* view = nullptr;
+};
+
+std::string LongPlainMessage()
+{
+    std::string message = "Subject: long\r\n\r\nSee http://example.com/page for more.\r\n";
+    for (int i = 0; i < 300; ++i)
+        message += "Line " + std::to_string(i) + " of a long message.\r\n";
+    return message;
+}
+
+} // namespace
+
+// ---- document complete
+
+TEST_F(PreviewTest, DocumentCompleteDeletesAWritableFileAndLeavesAReadOnlyOne)
+{
+    const std::string message = ShowMessage("Subject: hello\r\n\r\nbody\r\n");
+    EXPECT_FALSE(std::filesystem::exists(message));
+    EXPECT_THAT(view->toPlainText().toStdString(), HasSubstr("body"));
+
+    const std::string page = dir.File("default.htm");
+    std::filesystem::copy_file(QUILLMEND_ASSETS_DIR "/default.htm", page);
+    ASSERT_TRUE(platform::SetReadOnly(page));
+    Show(page);
+    Show(page);
+    EXPECT_TRUE(std::filesystem::exists(page));
+}
+
+TEST_F(PreviewTest, MissingFileShowsAnEmptyPageAndIsReportedAllTheSame)
+{
+    Show(dir.File("gone.mht"));
+    Show(dir.File("gone.htm"));
+    EXPECT_TRUE(view->toPlainText().trimmed().isEmpty());
+}
+
+// ---- what the user sees
+
+TEST_F(PreviewTest, ShowsAnHtmlMessageWithItsPictureAndNothingFromOutside)
+{
+    ShowMessage(HtmlMessageWithPicture("chart.1@example.fr", QColor(40, 160, 90)));
+    const std::string text = view->toPlainText().toStdString();
+    EXPECT_THAT(text, HasSubstr("Renée Dupont <renee@example.fr>"));
+    EXPECT_THAT(text, HasSubstr("Quarterly report – Q3"));
+    EXPECT_THAT(text, HasSubstr("the figures for Q3 are up 12%"));
+    EXPECT_THAT(text, HasSubstr("figures.xls (application/vnd.ms-excel, 10 bytes)"));
+    EXPECT_THAT(text, Not(HasSubstr("document.title")));
+
+    const QImage chart = view->loadResource(QTextDocument::ImageResource, QUrl("cid:chart.1@example.fr")).value<QImage>();
+    EXPECT_EQ(chart.size(), QSize(48, 24));
+    EXPECT_EQ(view->document()->toHtml().indexOf("tracker.example"), -1);
+    Screenshot("preview-html-message.png");
+}
+
+TEST_F(PreviewTest, ShowsAPlainTextMessageInItsCharset)
+{
+    ShowMessage("From: =?koi8-r?B?6dfBzg==?= <ivan@example.ru>\r\nTo: anna@example.ru\r\n"
+                "Subject: =?windows-1251?B?zvL3uPIg5+Ag7ODw8g==?=\r\nDate: Mon, 3 Mar 2003 10:15:00 +0300\r\n"
+                "Content-Type: text/plain; charset=windows-1251\r\n\r\n"
+                "\xc0\xed\xed\xe0, \xe4\xee\xe1\xf0\xfb\xe9 \xe4\xe5\xed\xfc!\r\n\r\n"
+                "\xce\xf2\xf7\xb8\xf2 \xe7\xe0 \xec\xe0\xf0\xf2 \xe2\xee \xe2\xeb\xee\xe6\xe5\xed\xe8\xe8.\r\n"
+                "    indented line\r\n> quoted line\r\n\r\n-- \r\nhttp://example.ru/\r\n");
+    const std::string text = view->toPlainText().toStdString();
+    EXPECT_THAT(text, HasSubstr("Иван <ivan@example.ru>"));
+    EXPECT_THAT(text, HasSubstr("Отчёт за март"));
+    EXPECT_THAT(text, HasSubstr("Анна, добрый день!"));
+    EXPECT_THAT(text, HasSubstr("    indented line"));
+    Screenshot("preview-plain-message.png");
+}
+
+TEST_F(PreviewTest, ShowsTheStartPage)
+{
+    const std::string page = dir.File("default.htm");
+    std::filesystem::copy_file(QUILLMEND_ASSETS_DIR "/default.htm", page);
+    platform::SetReadOnly(page);
+    Show(page);
+    const std::string text = view->toPlainText().toStdString();
+    EXPECT_THAT(text, HasSubstr("Select a mail file"));
+    EXPECT_THAT(text, HasSubstr("Tick the e-mails"));
+    EXPECT_THAT(text, HasSubstr("Save"));
+    // Self-contained: nothing to fetch, nothing to run.
+    const std::string source = testsupport::ReadFile(page);
+    for (const char* outside : {"http:", "https:", "src=", "href=", "<script", "@import", "url("})
+        EXPECT_THAT(source, Not(HasSubstr(outside)));
+    Screenshot("preview-start-page.png");
+}
+
+TEST_F(PreviewTest, PicturesOfTheNextMessageAreItsOwn)
+{
+    // Mailers reuse ids such as "image001.png@01C3..." in every message.
+    ShowMessage(HtmlMessageWithPicture("image001.png@01C3", Qt::red), "1.mht");
+    host.grab();  // lays out, loading the picture
+    ShowMessage(HtmlMessageWithPicture("image001.png@01C3", Qt::blue), "2.mht");
+    host.grab();
+    const QImage shown = view->document()->resource(QTextDocument::ImageResource,
+                                                    QUrl("cid:image001.png@01C3")).value<QImage>();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::blue));
+}
+
+// ---- resources: the message's own, or the start page's folder; never the network
+
+TEST_F(PreviewTest, ServesOnlyTheMessagesPartsAndFilesBesideThePage)
+{
+    const auto load = [&](const char* url) {
+        return view->loadResource(QTextDocument::ImageResource, QUrl(QString::fromUtf8(url)));
+    };
+    WriteFile(dir.File("logo.png"), Png(Qt::green).toStdString());
+    std::filesystem::create_directory(dir.Path() / "sub");
+    WriteFile(dir.File("sub/inner.png"), Png(Qt::green).toStdString());
+
+    ShowMessage(HtmlMessageWithPicture("pic@x", Qt::red));
+    EXPECT_FALSE(load("cid:pic@x").value<QImage>().isNull());
+    EXPECT_FALSE(load("data:image/png;base64," + Png(Qt::red).toBase64()).value<QImage>().isNull());
+    EXPECT_FALSE(load("http://example.com/a.png").isValid());
+    EXPECT_FALSE(load("https://example.com/a.png").isValid());
+    EXPECT_FALSE(load("ftp://example.com/a.png").isValid());
+    EXPECT_FALSE(load(QUrl::fromLocalFile(QString::fromStdString(dir.File("logo.png"))).toEncoded()).isValid());
+    EXPECT_FALSE(load("logo.png").isValid());
+
+    std::filesystem::copy_file(QUILLMEND_ASSETS_DIR "/default.htm", dir.File("default.htm"));
+    platform::SetReadOnly(dir.File("default.htm"));
+    Show(dir.File("default.htm"));
+    EXPECT_FALSE(load("logo.png").value<QImage>().isNull());
+    EXPECT_FALSE(load("sub/inner.png").isValid());
+    EXPECT_FALSE(load("sub/../../logo.png").isValid());
+    EXPECT_FALSE(load("cid:pic@x").isValid());
+    EXPECT_FALSE(load("http://example.com/a.png").isValid());
+}
+
+// ---- no context menu, no shortcuts, no clicks on the view itself
+
+TEST_F(PreviewTest, ShowsNoContextMenu)
+{
+    ShowMessage(LongPlainMessage());
+    int popups = 0;
+    QTimer closer;  // a menu would block the test: count and close it
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            ++popups;
+            popup->close();
+        }
+    });
+    closer.start(10);
+    const QPoint at(100, 60);
+    QTest::mouseClick(view->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    QContextMenuEvent byMouse(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &byMouse);
+    QContextMenuEvent byKey(QContextMenuEvent::Keyboard, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &byKey);
+    QTest::keyClick(view, Qt::Key_Menu);
+    QTest::qWait(50);
+    EXPECT_EQ(popups, 0);
+    EXPECT_EQ(host.contextMenus, 0);
+}
+
+TEST_F(PreviewTest, ShortcutKeysDoNothingWhileNavigationKeysScroll)
+{
+    ShowMessage(LongPlainMessage());
+    QSignalSpy followed(view, &QTextBrowser::anchorClicked);
+    QSignalSpy navigated(view, &QTextBrowser::sourceChanged);
+    const QString before = view->toHtml();
+
+    // Back, forward, home, refresh, find, print, new window, stop, moving to
+    // a link and following it.
+    Key(Qt::Key_Left, Qt::AltModifier);
+    Key(Qt::Key_Right, Qt::AltModifier);
+    Key(Qt::Key_Home, Qt::AltModifier);
+    Key(Qt::Key_Backspace);
+    Key(Qt::Key_F5);
+    Key(Qt::Key_F, Qt::ControlModifier);
+    Key(Qt::Key_P, Qt::ControlModifier);
+    Key(Qt::Key_N, Qt::ControlModifier);
+    Key(Qt::Key_Back);
+    Key(Qt::Key_Forward);
+    Key(Qt::Key_Refresh);
+    Key(Qt::Key_Plus, Qt::ControlModifier);
+    Key(Qt::Key_Tab);
+    view->setFocus();
+    Key(Qt::Key_Return);
+    Key(Qt::Key_A);
+    EXPECT_EQ(followed.count(), 0);
+    EXPECT_EQ(navigated.count(), 0);
+    EXPECT_EQ(view->toHtml(), before);
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(host.keys, 1);  // Return goes on to the window, for its default button
+
+    // Moving through the page, selecting and copying still work.
+    Key(Qt::Key_PageDown);
+    EXPECT_GT(view->verticalScrollBar()->value(), 0);
+    Key(Qt::Key_Space);
+    EXPECT_GT(view->verticalScrollBar()->value(), view->verticalScrollBar()->pageStep());
+    Key(Qt::Key_End);
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(view->textCursor().hasSelection());
+}
+
+TEST_F(PreviewTest, WindowShortcutsStillWorkWhileThePreviewHasFocus)
+{
+    ShowMessage(LongPlainMessage());
+    QShortcut save(QKeySequence(Qt::ALT | Qt::Key_S), &host);
+    QSignalSpy activated(&save, &QShortcut::activated);
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    view->setFocus();
+    Key(Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(activated.count(), 1);
+}
+
+TEST_F(PreviewTest, MouseButtonsOnTheViewItselfAreIgnoredButThePageStillSelects)
+{
+    ShowMessage(LongPlainMessage());
+    // The view's own window (its frame, outside the page).
+    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick}) {
+        for (const auto button : {Qt::LeftButton, Qt::RightButton}) {
+            QMouseEvent e(type, QPointF(0, 0), view->mapToGlobal(QPointF(0, 0)), button, button, Qt::NoModifier);
+            QApplication::sendEvent(view, &e);
+        }
+    }
+    EXPECT_EQ(host.mouseButtons, 0);
+    EXPECT_FALSE(view->textCursor().hasSelection());
+
+    // In the page a double click selects a word, and a click on a link
+    // follows nothing.
+    const QTextCursor word = view->document()->find("Line");
+    ASSERT_FALSE(word.isNull());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(word).center());
+    EXPECT_EQ(view->textCursor().selectedText(), QString("Line"));
+
+    QSignalSpy navigated(view, &QTextBrowser::sourceChanged);
+    const QString before = view->toHtml();
+    const QTextCursor link = view->document()->find("http://example.com/page");
+    ASSERT_FALSE(link.isNull());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(link).center());
+    EXPECT_EQ(navigated.count(), 0);
+    EXPECT_EQ(view->toHtml(), before);
+}

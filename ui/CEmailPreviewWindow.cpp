@@ -1,0 +1,249 @@
+#include "ui/CEmailPreviewWindow.h"
+
+#include "platform/Files.h"
+#include "render/Limits.h"
+#include "render/RenderMessage.h"
+
+#include <QBuffer>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStringDecoder>
+#include <QTextDocument>
+
+namespace {
+
+// Bytes read of a page, or of a file a page uses.
+constexpr qint64 kMaxPageBytes = 8 << 20;
+// Pictures larger than this are not decoded (a few lines of a hostile PNG
+// can claim gigabytes of pixels).
+constexpr qint64 kMaxImagePixels = 40'000'000;
+constexpr int kImageAllocationLimitMb = 256;
+
+QByteArray ReadAtMost(const QString& path, qint64 limit)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(limit);
+}
+
+QImage DecodeImage(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(kImageAllocationLimitMb);
+    const QSize size = reader.size();
+    if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > kMaxImagePixels)
+        return {};
+    return reader.read();
+}
+
+// The picture in a "data:image/...;base64," URL, or a null image.
+QImage DataUrlImage(const QUrl& url)
+{
+    const QByteArray text = QByteArray::fromPercentEncoding(url.toEncoded());
+    const qsizetype comma = text.indexOf(',');
+    if (comma < 0 || !text.startsWith("data:image/") || !text.left(comma).endsWith(";base64"))
+        return {};
+    return DecodeImage(QByteArray::fromBase64(text.mid(comma + 1)));
+}
+
+// A page in the charset it declares, UTF-8 when it declares none.
+QString DecodePage(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringConverter::encodingForHtml(bytes).value_or(QStringConverter::Utf8));
+    return decoder.decode(bytes);
+}
+
+// Keys the preview acts on: moving through the page and copying what is
+// selected. Everything else a browser would take as a command (Back,
+// Forward, Refresh, Find, Print, moving to and following links, ...) does
+// nothing here.
+bool IsKeptKey(const QKeyEvent* e)
+{
+    if (e->matches(QKeySequence::Copy) || e->matches(QKeySequence::SelectAll))
+        return true;
+    if (e->modifiers() & (Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    switch (e->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Space:  // a page down, as in a browser
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Keys that belong to the dialog around the preview (default button,
+// cancel): passed on untouched, as from any other control.
+bool IsDialogKey(const QKeyEvent* e)
+{
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    return plain && (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter);
+}
+
+bool IsMouseButtonEvent(const QEvent* e)
+{
+    return e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease
+        || e->type() == QEvent::MouseButtonDblClick;
+}
+
+} // namespace
+
+CEmailPreviewWindow* CEmailPreviewWindow::CreateObject()
+{
+    return new CEmailPreviewWindow();
+}
+
+CEmailPreviewWindow::CEmailPreviewWindow()
+{
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setUndoRedoEnabled(false);
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
+    // Selecting with the mouse, and links that look like links; no caret,
+    // and no moving to or following links by keyboard.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
+    setSearchPaths({});
+    // The view deletes the file before anyone else hears of the event.
+    connect(this, &CEmailPreviewWindow::documentComplete, this, &CEmailPreviewWindow::OnDocumentComplete);
+}
+
+CEmailPreviewWindow::~CEmailPreviewWindow() = default;
+
+void CEmailPreviewWindow::Navigate2(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString suffix = info.suffix().toLower();
+    message_.reset();
+    pageFolder_.clear();
+    if (suffix == QLatin1String("htm") || suffix == QLatin1String("html")) {
+        pageFolder_ = info.canonicalPath();
+        setHtml(DecodePage(ReadAtMost(path, kMaxPageBytes)));
+    } else {
+        // One byte past the renderer's limit lets it say that it cut.
+        const QByteArray bytes = ReadAtMost(path, static_cast<qint64>(render::limits::kMaxInputBytes) + 1);
+        message_ = std::make_unique<render::RenderedMessage>(
+            render::RenderMessage(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+        setHtml(QString::fromStdString(message_->html));
+    }
+    // Raised from the event loop, like the browser's own event.
+    QMetaObject::invokeMethod(this, [this, path] { emit documentComplete(path); }, Qt::QueuedConnection);
+}
+
+void CEmailPreviewWindow::OnDocumentComplete(const QString& path)
+{
+    // A read-only file (the start page), or one already gone, stays as it is.
+    platform::DeleteFile(path.toStdString());
+}
+
+QVariant CEmailPreviewWindow::loadResource(int type, const QUrl& name)
+{
+    const QString scheme = name.scheme().toLower();
+    if (scheme == QLatin1String("cid")) {
+        if (!message_ || type != QTextDocument::ImageResource)
+            return {};
+        const render::Part* part = render::FindInlinePart(*message_, name.toEncoded().toStdString());
+        if (part == nullptr)
+            return {};
+        return DecodeImage(QByteArray(part->bytes.data(), static_cast<qsizetype>(part->bytes.size())));
+    }
+    if (scheme == QLatin1String("data"))
+        return type == QTextDocument::ImageResource ? QVariant(DataUrlImage(name)) : QVariant();
+    return PageFile(type, name);
+}
+
+QVariant CEmailPreviewWindow::PageFile(int type, const QUrl& name) const
+{
+    if (pageFolder_.isEmpty())
+        return {};
+    const QUrl url = name.isRelative() ? QUrl::fromLocalFile(pageFolder_ + QLatin1Char('/')).resolved(name) : name;
+    if (!url.isLocalFile())
+        return {};
+    // Only files directly in the page's folder, after following "..".
+    const QString file = QFileInfo(url.toLocalFile()).canonicalFilePath();
+    if (file.isEmpty() || QFileInfo(file).absolutePath() != pageFolder_)
+        return {};
+    const QByteArray bytes = ReadAtMost(file, kMaxPageBytes);
+    if (type == QTextDocument::ImageResource)
+        return DecodeImage(bytes);
+    if (type == QTextDocument::StyleSheetResource)
+        return QString::fromUtf8(bytes);
+    return {};
+}
+
+bool CEmailPreviewWindow::event(QEvent* e)
+{
+    if (e->type() == QEvent::ShortcutOverride) {
+        // Keys the preview does not act on are left to the window's own
+        // shortcuts; the preview itself swallows them in keyPressEvent.
+        if (!IsKeptKey(static_cast<QKeyEvent*>(e))) {
+            e->ignore();
+            return true;
+        }
+    }
+    if (IsMouseButtonEvent(e)) {
+        // Mouse buttons on the view's own window (its frame) do nothing;
+        // clicks in the page arrive through viewportEvent.
+        e->accept();
+        return true;
+    }
+    return QTextBrowser::event(e);
+}
+
+bool CEmailPreviewWindow::viewportEvent(QEvent* e)
+{
+    if (IsMouseButtonEvent(e)) {
+        const auto button = static_cast<QMouseEvent*>(e)->button();
+        if (button == Qt::BackButton || button == Qt::ForwardButton) {
+            e->accept();  // no history to move through
+            return true;
+        }
+    }
+    if (e->type() == QEvent::ContextMenu) {
+        e->accept();
+        return true;
+    }
+    return QTextBrowser::viewportEvent(e);
+}
+
+void CEmailPreviewWindow::keyPressEvent(QKeyEvent* e)
+{
+    if (IsKeptKey(e)) {
+        QTextBrowser::keyPressEvent(e);
+        return;
+    }
+    if (IsDialogKey(e)) {
+        e->ignore();
+        return;
+    }
+    e->accept();
+}
+
+void CEmailPreviewWindow::contextMenuEvent(QContextMenuEvent* e)
+{
+    e->accept();  // no menu, and none from the window around the view either
+}
+
+bool CEmailPreviewWindow::focusNextPrevChild(bool next)
+{
+    // Tab moves on to the next control, not from link to link.
+    return QWidget::focusNextPrevChild(next);
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The preview pane: shows the start page or the selected e-mail, and deletes
+// each document's file once it has been shown.
+
+#include "render/RenderedMessage.h"
+
+#include <QTextBrowser>
+
+#include <memory>
+
+class CEmailPreviewWindow : public QTextBrowser {
+    Q_OBJECT
+
+public:
+    // The only way to make a preview (the browse window creates it through
+    // this). The view has no parent until it is given one.
+    static CEmailPreviewWindow* CreateObject();
+    ~CEmailPreviewWindow() override;
+
+    // Shows the file at path: an .htm or .html file as the page it is (it may
+    // use files from its own folder), any other file as a stored message,
+    // rendered safely. Once shown, documentComplete(path) is raised from the
+    // event loop and the file is deleted; a read-only file stays. A missing
+    // or unreadable file shows an empty page and is reported all the same.
+    void Navigate2(const QString& path);
+
+    // Serves only the pictures of the message shown (cid:, data:) and, for
+    // a page, files in that page's own folder; nothing else, and never from
+    // the network: any other request gets no data.
+    QVariant loadResource(int type, const QUrl& name) override;
+
+signals:
+    // The document from path has been loaded.
+    void documentComplete(const QString& path);
+
+protected:
+    CEmailPreviewWindow();
+
+    bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    bool focusNextPrevChild(bool next) override;
+
+private slots:
+    void OnDocumentComplete(const QString& path);
+
+private:
+    QVariant PageFile(int type, const QUrl& name) const;
+
+    std::unique_ptr<render::RenderedMessage> message_;  // the message shown, if one is
+    QString pageFolder_;  // the folder of the page shown, if a page is
+};
