@@ -251,6 +251,8 @@ private:
 
     SanitizedHtml result_;
     std::vector<std::string> open_;  // elements opened and not yet closed
+    std::size_t cells_ = 0;          // table cells opened so far
+    std::size_t images_ = 0;         // pictures kept so far
 };
 
 SanitizedHtml Sanitizer::Run(std::string_view html)
@@ -401,8 +403,10 @@ void Sanitizer::StartTag(const HtmlToken& token)
         AppendAttributeValue(attributes, value);
         attributes += '"';
     }
-    if (token.name == "img" && attributes.find(" src=\"") == std::string::npos)
+    if (token.name == "img" && (attributes.find(" src=\"") == std::string::npos || images_ >= limits::kMaxImages))
         return ReplaceImage(token);
+    if (token.name == "img")
+        ++images_;
 
     if (!isVoid) {
         CloseImplied(token.name);
@@ -412,6 +416,11 @@ void Sanitizer::StartTag(const HtmlToken& token)
             return;
         if (token.name == "table" && TableDepth() >= limits::kMaxTableDepth)
             return;
+        const bool tablePart = In(token.name, {"table", "tr", "td", "th", "tbody", "thead", "tfoot", "caption"});
+        if (tablePart && cells_ >= limits::kMaxTableCells)
+            return;
+        if (token.name == "td" || token.name == "th")
+            ++cells_;
         open_.push_back(token.name);
     }
     result_.body += '<';

@@ -21,7 +21,18 @@ inline constexpr std::size_t kMaxInlineTotalBytes = 64u << 20;
 // Decoded bytes of one text body that are shown.
 inline constexpr std::size_t kMaxTextBytes = 4u << 20;
 // Size of the sanitised HTML of the body; it is cut (cleanly) beyond this.
-inline constexpr std::size_t kMaxHtmlBytes = 8u << 20;
+inline constexpr std::size_t kMaxHtmlBytes = 4u << 20;
+// Table cells kept in a body; tables cost the layout most (about 50 µs a
+// row), so past this their structure goes and their text stays.
+inline constexpr std::size_t kMaxTableCells = 20000;
+// Pictures kept in a body; past this, the alt text shows instead (the
+// layout's time grows with the square of the pictures on one line).
+inline constexpr std::size_t kMaxImages = 1000;
+// Visible characters in a row without a space before the text gets a place
+// to break (see BreakLongWords); long links stay whole below it.
+inline constexpr std::size_t kMaxWordLength = 300;
+// Bytes of one header value (a subject, a list of recipients) shown.
+inline constexpr std::size_t kMaxHeaderBytes = 32u << 10;
 // Elements open at once in a sanitised body, and tables nested in tables.
 inline constexpr std::size_t kMaxElementDepth = 200;
 inline constexpr std::size_t kMaxTableDepth = 8;

@@ -58,9 +58,18 @@ GMimeMessage* Parse(std::string_view bytes, bool& incomplete)
     return message;
 }
 
-// A header value made fit for one line of the header block.
+// A header value made fit for one line of the header block: line breaks
+// become spaces, and a value longer than the limit is cut (at a character
+// boundary) with an ellipsis.
 std::string OneLine(std::string text)
 {
+    if (text.size() > limits::kMaxHeaderBytes) {
+        std::size_t cut = limits::kMaxHeaderBytes;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+        text.resize(cut);
+        text += "\u2026";
+    }
     for (char& c : text)
         if (c == '\r' || c == '\n' || c == '\t')
             c = ' ';
@@ -257,7 +266,7 @@ RenderedMessage RenderMessage(std::string_view rawBytes)
         body += Note("This message is too long to show in full; the preview ends here.");
     else if (result.incomplete)
         body += Note("This message is incomplete: the rest of it was not found.");
-    result.html = Document(styleSheet, body);
+    result.html = Document(styleSheet, BreakLongWords(body));
     return result;
 }
 

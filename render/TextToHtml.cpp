@@ -1,5 +1,7 @@
 #include "render/TextToHtml.h"
 
+#include "render/Limits.h"
+
 #include <cctype>
 
 namespace render {
@@ -133,6 +135,42 @@ std::string PlainTextToHtml(std::string_view text)
         plainStart = i;
     }
     AppendEscaped(out, text.substr(plainStart));
+    return out;
+}
+
+std::string BreakLongWords(std::string_view html)
+{
+    std::string out;
+    out.reserve(html.size() + html.size() / 64);
+    std::size_t run = 0;  // visible characters since the last space
+    for (std::size_t i = 0; i < html.size();) {
+        const char c = html[i];
+        if (c == '<') {
+            // Tags do not end a word, and nothing inside them is touched.
+            const std::size_t end = html.find('>', i);
+            const std::size_t next = end == std::string_view::npos ? html.size() : end + 1;
+            out.append(html.substr(i, next - i));
+            i = next;
+            continue;
+        }
+        std::size_t length = 1;
+        if (c == '&') {
+            const std::size_t semicolon = html.find(';', i);
+            if (semicolon != std::string_view::npos && semicolon - i <= 32)
+                length = semicolon - i + 1;
+        } else if (static_cast<unsigned char>(c) >= 0xC0) {
+            while (i + length < html.size() && (static_cast<unsigned char>(html[i + length]) & 0xC0) == 0x80)
+                ++length;
+        }
+        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+            run = 0;
+        } else if (++run > limits::kMaxWordLength) {
+            out += "\xE2\x80\x8B";
+            run = 1;
+        }
+        out.append(html.substr(i, length));
+        i += length;
+    }
     return out;
 }
 

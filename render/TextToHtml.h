@@ -17,4 +17,12 @@ std::string EscapeHtml(std::string_view text);
 // fragment with white-space kept.
 std::string PlainTextToHtml(std::string_view text);
 
+// The HTML with a zero-width space (U+200B) put into every run of more than
+// limits::kMaxWordLength visible characters without a space, outside tags and
+// between whole characters and references. The text reads the same; the
+// layout gets places to break, and its time no longer grows with the square
+// of one endless word (a damaged part can hold megabytes without a space).
+// Expects markup whose text has "<" and ">" escaped, as this library makes.
+std::string BreakLongWords(std::string_view html);
+
 } // namespace render

@@ -118,6 +118,16 @@ TEST(HtmlSanitizer, DeepNestingIsBounded)
         ++tableCount;
     EXPECT_EQ(tableCount, 8u);
     EXPECT_THAT(t, HasSubstr("deep"));
+    std::string rows = "<table>";
+    for (int i = 0; i < 30000; ++i)
+        rows += "<tr><td>cell";
+    const std::string r = Body(rows);
+    std::size_t cellCount = 0;
+    for (std::size_t at = r.find("<td>"); at != std::string::npos; at = r.find("<td>", at + 1))
+        ++cellCount;
+    EXPECT_EQ(cellCount, 20000u);  // the rest of the text stays, without the table around it
+    EXPECT_THAT(r, HasSubstr("cellcell"));
+
     const std::string d = Body(divs + "deep");
     EXPECT_LE(std::count(d.begin(), d.end(), '<'), 2 * 200);
     EXPECT_THAT(d, HasSubstr("deep"));

@@ -230,6 +230,15 @@ TEST(RenderMessage, PlainTextIsEscapedAndItsLinksLookLikeLinks)
     EXPECT_THAT(VisibleText(r.html), HasSubstr("<script>alert(1)</script>"));
 }
 
+TEST(RenderMessage, OverlongHeadersAreCut)
+{
+    const std::string subject(100000, 'x');
+    const std::string v = Visible("Subject: " + subject + "\nTo: a@b.c\n\nbody\n");
+    EXPECT_THAT(v, HasSubstr(std::string(32 * 1024, 'x') + "\u2026"));
+    EXPECT_THAT(v, Not(HasSubstr(std::string(32 * 1024 + 1, 'x'))));
+    EXPECT_THAT(v, HasSubstr("a@b.c"));
+}
+
 // ---- hostile HTML
 
 TEST(RenderMessage, HtmlWithRemoteImageAndScriptLoadsAndRunsNothing)

@@ -57,3 +57,16 @@ TEST(TextToHtml, EscapesMarkupAndDropsControlCharacters)
 {
     EXPECT_EQ(PlainTextToHtml("<b>&'\r\n\t\x01\x7f"), "&lt;b&gt;&amp;&#39;\n\t");
 }
+
+TEST(TextToHtml, EndlessWordsGetPlacesToBreakAndTagsStayWhole)
+{
+    const std::string zwsp = "\xE2\x80\x8B";
+    const std::string word(700, 'x');
+    EXPECT_EQ(render::BreakLongWords(word), std::string(300, 'x') + zwsp + std::string(300, 'x') + zwsp
+                                                + std::string(100, 'x'));
+    // A reference or a character counts once and is never split; spaces
+    // reset the count; tags are left alone.
+    const std::string mixed = "<a href=\"" + word + "\">" + std::string(299, 'y') + "&amp;" + "\xC3\xA9" + " z</a>";
+    EXPECT_EQ(render::BreakLongWords(mixed),
+              "<a href=\"" + word + "\">" + std::string(299, 'y') + "&amp;" + zwsp + "\xC3\xA9" + " z</a>");
+}

@@ -16,6 +16,7 @@ std::string VisibleText(std::string_view html)
         text += html[i];
     }
     static constexpr std::pair<std::string_view, std::string_view> kRefs[] = {
+        {"\xE2\x80\x8B", ""},  // zero-width spaces: places to break, unseen
         {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&nbsp;", " "}, {"&amp;", "&"}};
     for (const auto& [ref, ch] : kRefs)
         for (std::size_t at = text.find(ref); at != std::string::npos; at = text.find(ref, at + ch.size()))

@@ -1,6 +1,7 @@
 #pragma once
 // What a reader would see of a rendered document, near enough for tests:
-// tags and the <head> removed, common character references decoded.
+// tags, the <head> and zero-width spaces removed, common character
+// references decoded.
 
 #include <string>
 #include <string_view>
