@@ -1,0 +1,130 @@
+// The preview's cost: rendering a stored message, and laying the result out
+// in the view. Hostile shapes must stay linear in their size and well under
+// a few seconds at the largest size the renderer lets through.
+
+#include "render/HtmlSanitizer.h"
+#include "render/RenderMessage.h"
+
+#include <QApplication>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+std::string TypicalMessage()
+{
+    std::string html = "<html><body><table width=600>";
+    for (int i = 0; i < 200; ++i)
+        html += "<tr><td><b>Item " + std::to_string(i) + "</b></td><td style=\"color:#333\">A line of "
+            "ordinary newsletter text with <a href=\"http://example.com/" + std::to_string(i) + "\">a link</a>."
+            "</td></tr>";
+    html += "</table><img src=\"cid:logo@x\"></body></html>";
+    std::string attachment;
+    for (int i = 0; i < 400; ++i)
+        attachment += "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5ejAxMjM0NTY3\r\n";
+    return "From: a@example.com\r\nTo: b@example.com\r\nSubject: =?utf-8?Q?Newsletter_=E2=80=93_May?=\r\n"
+           "Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\n"
+           "Content-Type: multipart/related; boundary=r\r\n\r\n--r\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+        + html + "\r\n--r\r\nContent-Type: image/gif\r\nContent-ID: <logo@x>\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                 "R0lGODlhAQABAIAAAP///wAAACH5BAEAAAAALAAAAAABAAEAAAICRAEAOw==\r\n--r--\r\n"
+                 "--m\r\nContent-Type: application/pdf; name=a.pdf\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        + attachment + "--m--\r\n";
+}
+
+// Many boundary-like lines inside 1000 nested multiparts.
+std::string HostileNesting(int lines)
+{
+    std::string message = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+    for (int i = 0; i < 1000; ++i)
+        message += "--b" + std::to_string(i) + "\r\nContent-Type: multipart/mixed; boundary=b" + std::to_string(i + 1)
+            + "\r\n\r\n";
+    for (int i = 0; i < lines; ++i)
+        message += "--x\r\n";
+    return message;
+}
+
+void BM_RenderTypicalMessage(benchmark::State& state)
+{
+    const std::string message = TypicalMessage();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(render::RenderMessage(message));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * message.size()));
+}
+BENCHMARK(BM_RenderTypicalMessage)->Unit(benchmark::kMicrosecond);
+
+void BM_RenderHostileNesting(benchmark::State& state)
+{
+    const std::string message = HostileNesting(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(render::RenderMessage(message));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_RenderHostileNesting)->Arg(50'000)->Arg(100'000)->Arg(200'000)->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+void BM_SanitizeHtml(benchmark::State& state)
+{
+    std::string html;
+    while (html.size() < 1'000'000)
+        html += "<p class=a onclick=x() style=\"color:red; background:url(http://x/y)\">Some <b>text</b> &amp; "
+                "<a href=\"http://example.com/\">link</a><img src=\"http://x/t.gif\" alt=t></p>\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(render::SanitizeHtml(html));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * html.size()));
+}
+BENCHMARK(BM_SanitizeHtml)->Unit(benchmark::kMillisecond);
+
+// Render and lay out in a text browser, as the preview does.
+void ShowAndLayOut(benchmark::State& state, const std::string& message)
+{
+    QTextBrowser view;
+    view.resize(760, 560);
+    view.show();  // a shown view lays out at its width, wrapping lines
+    for (auto _ : state) {
+        view.setHtml(QString::fromStdString(render::RenderMessage(message).html));
+        benchmark::DoNotOptimize(view.document()->size());
+    }
+}
+
+void BM_ShowEndlessWord(benchmark::State& state)
+{
+    ShowAndLayOut(state, "Subject: x\r\n\r\n" + std::string(static_cast<std::size_t>(state.range(0)), 'x'));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ShowEndlessWord)->Arg(1 << 20)->Arg(2 << 20)->Arg(4 << 20)->Unit(benchmark::kMillisecond)
+    ->Iterations(1)->Complexity();
+
+void BM_ShowManyTableRows(benchmark::State& state)
+{
+    std::string message = "Content-Type: text/html\r\n\r\n<table>";
+    for (int i = 0; i < state.range(0); ++i)
+        message += "<tr><td>row";
+    ShowAndLayOut(state, message);
+}
+BENCHMARK(BM_ShowManyTableRows)->Arg(10'000)->Arg(500'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ShowManyPictures(benchmark::State& state)
+{
+    std::string message = "Content-Type: text/html\r\n\r\n";
+    for (int i = 0; i < state.range(0); ++i)
+        message += "<img src=\"cid:x\" width=100 height=100>";
+    ShowAndLayOut(state, message);
+}
+BENCHMARK(BM_ShowManyPictures)->Arg(1'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
