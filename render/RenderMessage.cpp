@@ -197,7 +197,7 @@ std::string Note(const char* text)
 
 std::string PlainBody(std::string_view text)
 {
-    return "<div style=\"white-space:pre-wrap;\">" + PlainTextToHtml(text) + "</div>\n";
+    return "<div style=\"white-space:pre-wrap; margin-top:8px;\">" + PlainTextToHtml(text) + "</div>\n";
 }
 
 std::string Document(const std::string& styleSheet, const std::string& body)
@@ -254,7 +254,7 @@ RenderedMessage RenderMessage(std::string_view rawBytes)
             if (section.isHtml) {
                 SanitizedHtml clean = SanitizeHtml(section.text);
                 styleSheet += clean.styleSheet;
-                body += "<div>\n" + clean.body + "\n</div>\n";
+                body += "<div style=\"margin-top:8px;\">\n" + clean.body + "\n</div>\n";
                 shortened = shortened || clean.cut;
             } else {
                 body += PlainBody(section.text);
