@@ -35,7 +35,7 @@ bool FindHeaderValue(std::string_view text, std::string_view label, std::string&
 bool DecodeBase64(const char* source, std::size_t length, std::uint8_t* out, std::size_t& capacity);
 
 // Turns a Date header value into a local file time; 0 when it cannot be
-// converted. `text` is modified in place (tokenized).
-std::uint64_t ParseMailDate(std::string& text);
+// converted. Parts that are missing take today's UTC date.
+std::uint64_t ParseMailDate(std::string_view text);
 
 } // namespace dbx
