@@ -2,8 +2,6 @@
 
 #include "resource.h"
 
-#include <QFile>
-
 // Q_INIT_RESOURCE must be used outside any namespace.
 static void InitQuillmendResources() {
     Q_INIT_RESOURCE(res);
@@ -25,8 +23,18 @@ QString PathOf(const QString& name) {
 
 QPixmap LoadBitmap(int id) {
     EnsureResources();
-    const QString path = PathOf(QString::number(id));
-    return QFile::exists(path) ? QPixmap(path) : QPixmap();
+    switch (id) {
+    case IDB_HEADER:
+    case IDB_BUTTON_SKIN:
+    case IDB_STATUS:
+    case IDB_SORT_ARROWS:
+    case IDB_SMALL_ICONS:
+    case IDB_TICK_STATES:
+    case IDB_TREE:
+        return QPixmap(PathOf(QString::number(id)));
+    default:
+        return QPixmap();
+    }
 }
 
 QPixmap LoadIconPixmap(int id) {
