@@ -75,6 +75,9 @@ CQuillmendDlg::CQuillmendDlg(QWidget* parent)
     searchButton_.setObjectName(QStringLiteral("search"));
     helpButton_.setObjectName(QStringLiteral("help"));
     browseWindow_.setObjectName(QStringLiteral("browse"));
+    // The status line counts the message list's items and ticked rows.
+    SetCountSource([this] { return browseWindow_.MessageList().GetItemCount(); },
+                   [this] { return browseWindow_.MessageList().GetTickedCount(); });
 }
 
 CQuillmendDlg::~CQuillmendDlg() = default;
