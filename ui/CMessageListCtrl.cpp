@@ -118,7 +118,11 @@ CMessageListCtrl::CMessageListCtrl(QWidget* parent)
     connect(header_, &QHeaderView::sectionClicked, this, &CMessageListCtrl::OnColumnClick);
 }
 
-CMessageListCtrl::~CMessageListCtrl() = default;
+CMessageListCtrl::~CMessageListCtrl() {
+    // The model answers from rows_, which goes before the view's base does:
+    // detach it while the rows still exist.
+    setModel(nullptr);
+}
 
 QPixmap CMessageListCtrl::MakeArrow(const QPixmap& image) {
     // The arrow over the header's colour, so that it can be copied as it is.

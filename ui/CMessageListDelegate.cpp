@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyle>
 
+#include <algorithm>
 #include <utility>
 
 CMessageListDelegate::CMessageListDelegate(std::vector<QPixmap> stateImages, std::vector<QPixmap> smallIcons,
@@ -47,6 +48,23 @@ void CMessageListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     if (icon >= 0 && icon < static_cast<int>(smallIcons_.size()))
         DrawCentred(*painter, smallIcons_[static_cast<std::size_t>(icon)], cell.left() + kStateImageWidth, cell);
     painter->restore();
+}
+
+QSize CMessageListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QSize hint = QStyledItemDelegate::sizeHint(option, index);
+    if (index.column() == CMessageListModel::kColumnTick) {
+        int width = kStateImageWidth;
+        int height = 0;
+        for (const QPixmap& image : stateImages_)
+            height = std::max(height, image.height());
+        int iconWidth = 0;
+        for (const QPixmap& icon : smallIcons_) {
+            iconWidth = std::max(iconWidth, icon.width());
+            height = std::max(height, icon.height());
+        }
+        hint = QSize(width + iconWidth + 2, std::max(hint.height(), height));
+    }
+    return hint;
 }
 
 void CMessageListDelegate::DrawCentred(QPainter& painter, const QPixmap& image, int x, const QRect& cell) {

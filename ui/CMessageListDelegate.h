@@ -25,6 +25,8 @@ public:
     static constexpr int kStateImageWidth = 16;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // Column 0 needs room for the tick box and the icon side by side.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
     static void DrawCentred(QPainter& painter, const QPixmap& image, int x, const QRect& cell);

@@ -41,7 +41,6 @@ QVariant CMessageListModel::data(const QModelIndex& index, int role) const {
     const dbx::EmailRecord& record = *row.record;
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return index.column() == kColumnTick ? QVariant() : QVariant(CellText(record, index.column()));
     case Qt::ForegroundRole:
         return record.isDeleted ? QVariant(kDeletedColour) : QVariant();
@@ -97,8 +96,6 @@ QVariant CMessageListModel::headerData(int section, Qt::Orientation orientation,
         return item.bitmap.isNull() ? QVariant() : QVariant(item.bitmap);
     case CCoolHeaderCtrl::kFormatRole:
         return item.format;
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     default:
         return {};
     }

@@ -205,17 +205,6 @@ TEST(ProgressWnd, CentresOverItsOwnerAndIgnoresHelp)
     EXPECT_TRUE(w.isVisible());
 }
 
-TEST(ProgressWnd, DeletedThroughItsSinkPart)
-{
-    QPointer<QProgressBar> bar;
-    {
-        dbx::IProgressSink* sink = new CProgressWnd;
-        bar = static_cast<CProgressWnd*>(sink)->ProgressBar();
-        delete sink;
-    }
-    EXPECT_TRUE(bar.isNull());
-}
-
 // --- painting during a scan (runs under offscreen and, via ctest, under Xvfb) --------
 
 namespace {
