@@ -100,16 +100,31 @@ std::string MakePdf(std::string_view title, const std::vector<std::string>& line
 
 std::string MakePng(int width, int height, std::uint32_t accent)
 {
+    // A small landscape: sky, a sun in the accent colour, water with ripples.
     std::string raw;
-    const int cx = width / 2, cy = height / 2, r2 = (width * width) / 10;
+    const int horizon = height * 3 / 5;
+    const int cx = width * 3 / 4, cy = height / 4, r = std::max(2, height / 7);
     for (int y = 0; y < height; ++y) {
         raw.push_back('\0'); // filter: none
         for (int x = 0; x < width; ++x) {
-            const bool disc = (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r2;
-            const int shade = 200 + 55 * (x + y) / (width + height);
-            raw.push_back(static_cast<char>(disc ? (accent >> 16) & 0xFF : shade));
-            raw.push_back(static_cast<char>(disc ? (accent >> 8) & 0xFF : shade));
-            raw.push_back(static_cast<char>(disc ? accent & 0xFF : 255));
+            int red, green, blue;
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+                red = (accent >> 16) & 0xFF;
+                green = (accent >> 8) & 0xFF;
+                blue = accent & 0xFF;
+            } else if (y < horizon) {
+                red = 120 + 100 * y / horizon;
+                green = 170 + 60 * y / horizon;
+                blue = 235;
+            } else {
+                const bool ripple = (x + 3 * y) % 17 == 0;
+                red = ripple ? 180 : 30;
+                green = ripple ? 200 : 90 + 40 * (height - y) / (height - horizon);
+                blue = ripple ? 230 : 150;
+            }
+            raw.push_back(static_cast<char>(red));
+            raw.push_back(static_cast<char>(green));
+            raw.push_back(static_cast<char>(blue));
         }
     }
     // zlib stream of stored (uncompressed) deflate blocks.

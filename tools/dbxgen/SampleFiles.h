@@ -13,11 +13,11 @@ namespace dbxgen {
 class Prng;
 
 // A one-page PDF showing `lines` under `title`; extra text lines (off the
-// page) pad it to at least `minSize` bytes.
+// page) pad it to roughly `minSize` bytes.
 std::string MakePdf(std::string_view title, const std::vector<std::string>& lines,
                     std::size_t minSize = 0);
-// A width x height RGB PNG (uncompressed deflate), a soft diagonal gradient
-// with a disc in `accent` (0xRRGGBB).
+// A width x height RGB PNG (uncompressed deflate): a little landscape with
+// a sun in `accent` (0xRRGGBB).
 std::string MakePng(int width, int height, std::uint32_t accent);
 // n bytes of noise.
 std::string RandomBytes(Prng& prng, std::size_t n);
