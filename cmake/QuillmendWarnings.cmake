@@ -2,5 +2,5 @@
 function(quillmend_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
                                            -Wold-style-cast -Wcast-align -Wunused -Woverloaded-virtual
-                                           -Wnull-dereference -Wdouble-promotion -Wformat=2)
+                                           -Wdouble-promotion -Wformat=2)
 endfunction()

@@ -13,7 +13,8 @@ namespace platform {
 // [regionBegin, regionBegin + regionSize) inside it faults. The call is
 // abandoned by a non-local jump, so fn must not own objects with destructors,
 // hold locks or allocate across a read of the region: keep it a plain loop
-// over plain data. Guards may not nest. Other faults are passed on unchanged.
+// over plain data. A guard inside another covers only its own region.
+// Other faults are passed on unchanged.
 bool RunGuarded(const void* regionBegin, std::size_t regionSize,
                 void (*fn)(void* context), void* context);
 
@@ -24,6 +25,12 @@ bool Guarded(const void* regionBegin, std::size_t regionSize, F& f)
     return RunGuarded(regionBegin, regionSize,
                       [](void* ctx) { (*static_cast<F*>(ctx))(); }, &f);
 }
+
+// Puts the guard's fault handler in front of whatever handles SIGBUS now
+// (a crash reporter, say), passing faults outside guarded reads on to it.
+// RunGuarded installs it on first use; call it again after installing
+// another SIGBUS handler. Does nothing on Windows.
+void InstallReadGuard();
 
 // Copies n bytes from a mapped region; false when the source faulted (the
 // destination then holds an unspecified prefix).

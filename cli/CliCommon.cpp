@@ -1,0 +1,163 @@
+#include "cli/CliCommon.h"
+
+#include "dbx/DisplayText.h"
+#include "platform/FileTime.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+// A progress bar on stderr that redraws only when the percentage changes.
+class TerminalProgress final : public dbx::IProgressSink {
+public:
+    explicit TerminalProgress(std::string name) : name_(std::move(name)) {}
+    ~TerminalProgress() override { std::fputs("\r\033[K", stderr); }
+
+    void SetTotal(std::int32_t total) override
+    {
+        total_ = total;
+        shown_ = -1;
+        SetPos(0);
+    }
+    void SetPos(std::int32_t pos) override { SetPosRange(pos, pos); }
+    void SetPosRange(std::int32_t, std::int32_t last) override
+    {
+        if (total_ <= 0)
+            return;
+        const int percent = static_cast<int>(std::min<std::int64_t>(100, std::int64_t{last} * 100 / total_));
+        if (percent == shown_)
+            return;
+        shown_ = percent;
+        constexpr int kWidth = 30;
+        const int filled = percent * kWidth / 100;
+        std::fprintf(stderr, "\rScanning %s [%.*s%*s] %3d%%", name_.c_str(), filled,
+                     "##############################", kWidth - filled, "", percent);
+        std::fflush(stderr);
+    }
+
+private:
+    std::string name_;
+    std::int32_t total_ = 0;
+    int shown_ = -1;
+};
+
+std::string WhyNotOpened(const std::string& path)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec)
+        return ec.message();
+    if (std::filesystem::is_directory(status))
+        return "is a directory";
+    if (!std::filesystem::is_regular_file(status))
+        return "not a regular file";
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe)
+        return std::strerror(errno);
+    if (std::filesystem::file_size(path, ec) == 0)
+        return "file is empty";
+    return "cannot be mapped into memory";
+}
+
+} // namespace
+
+void Error(std::string_view message)
+{
+    std::fprintf(stderr, "%s: %.*s\n", kProgram, static_cast<int>(message.size()), message.data());
+}
+
+bool OpenAndScan(const std::string& path, dbx::DbxFile& file)
+{
+    if (!file.Open(path)) {
+        Error(path + ": " + WhyNotOpened(path));
+        return false;
+    }
+    if (::isatty(STDERR_FILENO)) {
+        TerminalProgress progress(std::filesystem::path(path).filename().string());
+        file.Scan(progress);
+    } else {
+        dbx::NullProgressSink quiet;
+        file.Scan(quiet);
+    }
+    return true;
+}
+
+std::string FormatDate(std::uint64_t fileTime)
+{
+    platform::SystemTime st;
+    if (fileTime == 0 || !platform::FileTimeToSystemTime(fileTime, st))
+        return {};
+    char text[48];  // room for any 16-bit field values
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.year, st.month, st.day, st.hour,
+                  st.minute, st.second);
+    return text;
+}
+
+std::string ForTerminal(std::string_view bytes)
+{
+    std::string text = dbx::ToDisplayUtf8(bytes);
+    for (char& c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            c = '?';
+    }
+    // C1 controls (U+0080..U+009F) can act as escapes on some terminals.
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size()
+            && static_cast<unsigned char>(text[i + 1]) >= 0x80 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            out += '?';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string JsonString(std::string_view bytes)
+{
+    const std::string text = dbx::ToDisplayUtf8(bytes);
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                out += esc;
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::optional<int> ParseIndex(std::string_view text)
+{
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace cli

@@ -1,0 +1,47 @@
+#pragma once
+// Shared pieces of the command-line tool: exit codes, opening and scanning
+// a mail file with progress on a terminal, and text helpers for output.
+
+#include "dbx/DbxFile.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitSomeNotWritten = 1,  // some e-mail could not be written (or read completely)
+    kExitUsage = 2,           // bad arguments, or the mail file cannot be opened
+};
+
+inline constexpr const char* kProgram = "quillmend-cli";
+
+// Prints "quillmend-cli: <message>" on stderr.
+void Error(std::string_view message);
+
+// Opens and scans `path`, drawing a progress bar on stderr when it is a
+// terminal. On failure prints why (naming the file) and returns false.
+bool OpenAndScan(const std::string& path, dbx::DbxFile& file);
+
+// "YYYY-MM-DD HH:MM:SS" of a local file time; "" for 0 or an invalid time.
+std::string FormatDate(std::uint64_t fileTime);
+
+// Message bytes as UTF-8 for people to read on a terminal: control
+// characters (escape sequences of a hostile message among them) become '?'.
+std::string ForTerminal(std::string_view bytes);
+
+// A JSON string literal of message bytes (shown as UTF-8 per the text rule).
+std::string JsonString(std::string_view bytes);
+
+// Parses a non-negative decimal int; nullopt for anything else.
+std::optional<int> ParseIndex(std::string_view text);
+
+int RunList(const std::vector<std::string>& args);
+int RunCat(const std::vector<std::string>& args);
+int RunSave(const std::vector<std::string>& args);
+
+} // namespace cli

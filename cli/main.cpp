@@ -1,0 +1,52 @@
+// quillmend-cli: recovers e-mail from Outlook Express .dbx files in scripts
+// and in bulk, on the same engine as the desktop program.
+
+#include "cli/CliCommon.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quillmend-cli COMMAND [ARGS]\n"
+    "Recovers existing and deleted e-mail from Outlook Express .dbx files.\n"
+    "The mail file is only read, never changed.\n\n"
+    "commands:\n"
+    "  list FILE.dbx [--json]                       list every e-mail found\n"
+    "  cat FILE.dbx INDEX                           write one e-mail's text to stdout\n"
+    "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
+    "                                               save e-mails as .eml files\n\n"
+    "  --help, --version\n"
+    "exit status: 0 done, 1 some e-mail could not be written, 2 usage error or\n"
+    "a mail file that cannot be opened.\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return cli::kExitUsage;
+    }
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return cli::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("quillmend-cli %s\n", QUILLMEND_VERSION);
+        return cli::kExitOk;
+    }
+    if (command == "list")
+        return cli::RunList(args);
+    if (command == "cat")
+        return cli::RunCat(args);
+    if (command == "save")
+        return cli::RunSave(args);
+    cli::Error("unknown command '" + command + "' (try --help)");
+    return cli::kExitUsage;
+}

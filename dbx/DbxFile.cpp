@@ -1,0 +1,125 @@
+#include "dbx/DbxFile.h"
+
+#include "dbx/DbxFormat.h"
+#include "platform/Files.h"
+#include "platform/GuardedRead.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace dbx {
+
+namespace {
+
+// The payload bytes of a block that lie inside the file.
+std::size_t AvailablePayload(std::string_view view, const BlockRef& block)
+{
+    const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
+    if (start >= view.size())
+        return 0;
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::min(block.dataLength, format::kPayloadSize), view.size() - start));
+}
+
+// Calls sink(bytes, n) with each block's text in chain order, as it is
+// written out: deleted blocks with spaces over their first four bytes.
+// Returns false when the file shrank and the rest could not be read.
+template <class Sink>
+bool ForEachBlockText(std::string_view view, const EmailRecord& record, Sink&& sink)
+{
+    std::array<char, format::kPayloadSize> buffer;
+    for (const BlockRef& block : record.blocks) {
+        const std::size_t n = AvailablePayload(view, block);
+        if (n > 0 && !platform::GuardedCopy(buffer.data(), view.data() + block.offset + format::kHeaderSize, n,
+                                            view.data(), view.size()))
+            return false;
+        if (record.isDeleted)
+            std::memset(buffer.data(), ' ', std::min(n, format::kDeletedClobberedBytes));
+        if (!sink(buffer.data(), n))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+DbxFile::~DbxFile()
+{
+    Close();
+}
+
+bool DbxFile::Open(const std::string& path)
+{
+    Close();
+    return file_.Open(path);
+}
+
+void DbxFile::Close()
+{
+    file_.Close();
+    scanned_ = false;
+    records_.clear();
+    records_.shrink_to_fit();
+}
+
+const EmailRecord* DbxFile::GetAt(int index) const
+{
+    if (index < 0 || index >= GetCount())
+        return nullptr;
+    return &records_[static_cast<std::size_t>(index)];
+}
+
+std::string_view DbxFile::View() const
+{
+    if (!file_.IsOpen())
+        return {};
+    return {reinterpret_cast<const char*>(file_.Data()), static_cast<std::size_t>(file_.Size())};
+}
+
+std::uint64_t DbxFile::MessageSize(int index) const
+{
+    const EmailRecord* record = GetAt(index);
+    if (!record)
+        return 0;
+    std::uint64_t total = 0;
+    for (const BlockRef& block : record->blocks)
+        total += AvailablePayload(View(), block);
+    return total;
+}
+
+bool DbxFile::ReadMessage(int index, std::string& out) const
+{
+    const EmailRecord* record = GetAt(index);
+    if (!record || !IsOpen())
+        return false;
+    out.reserve(out.size() + MessageSize(index));
+    return ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
+        out.append(bytes, n);
+        return true;
+    });
+}
+
+bool DbxFile::WriteMessage(int index, const std::string& path) const
+{
+    const EmailRecord* record = GetAt(index);
+    if (!record || !IsOpen())
+        return false;
+    platform::ExclusiveFile out;
+    if (!out.Create(path))
+        return false;  // something is there already, or the folder is not writable
+    bool writeFailed = false;
+    // A file that shrank while it is read still gives what could be read:
+    // a message cut short is what this program recovers all the time.
+    ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
+        writeFailed = !out.Write(bytes, n);
+        return !writeFailed;
+    });
+    if (writeFailed) {
+        out.Discard();
+        return false;
+    }
+    return out.Commit();
+}
+
+} // namespace dbx

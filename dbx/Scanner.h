@@ -1,0 +1,49 @@
+#pragma once
+// The block scan behind DbxFile::Scan: one pass over every 4-byte position
+// collecting live and deleted block headers, then chain building over each
+// list. Internal to the engine.
+
+#include "dbx/BlockRef.h"
+#include "dbx/DbxFile.h"
+#include "dbx/IProgressSink.h"
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace dbx {
+
+struct Stretch;
+
+class Scanner {
+public:
+    Scanner(DbxFile& file, IProgressSink& progress);
+    ~Scanner();
+
+    // Runs the whole scan and appends the e-mails to the file's records.
+    void Run();
+
+    // Chain building beyond this many lookups per block of a list (plus a
+    // fixed allowance) stops at blocks already taken by another chain. No
+    // realistic file comes near it; a hostile one would otherwise make the
+    // work grow with the square of its size.
+    static constexpr std::uint64_t kStepsPerBlock = 16;
+    static constexpr std::uint64_t kStepAllowance = 1u << 20;
+
+private:
+    void ScanPass(std::uint64_t positions);
+    bool ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& reached);
+    void AssembleMessages(const std::vector<BlockRef>& list, bool deleted);
+    void ReportStep(std::int64_t first, std::int64_t last);
+
+    DbxFile& file_;
+    IProgressSink& progress_;
+    std::string_view view_;
+    std::vector<BlockRef> live_;
+    std::vector<BlockRef> deleted_;
+    std::int64_t step_ = 0;
+    std::unique_ptr<Stretch> stretch_;
+};
+
+} // namespace dbx

@@ -1,0 +1,181 @@
+#include "platform/Files.h"
+
+#include <cerrno>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+#ifdef _WIN32
+
+static std::wstring Widen(const std::string& utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+
+bool DeleteFile(const std::string& path)
+{
+    return DeleteFileW(Widen(path).c_str()) != 0;
+}
+
+bool SetReadOnly(const std::string& path)
+{
+    return SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+ExclusiveFile::~ExclusiveFile()
+{
+    Discard();
+}
+
+bool ExclusiveFile::Create(const std::string& path)
+{
+    Discard();
+    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    handle_ = h;
+    path_ = path;
+    failed_ = false;
+    return true;
+}
+
+bool ExclusiveFile::Write(const void* data, std::size_t n)
+{
+    if (!handle_ || failed_)
+        return false;
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+        DWORD written = 0;
+        if (!WriteFile(handle_, p, chunk, &written, nullptr) || written == 0) {
+            failed_ = true;
+            return false;
+        }
+        p += written;
+        n -= written;
+    }
+    return true;
+}
+
+bool ExclusiveFile::Commit()
+{
+    if (!handle_)
+        return false;
+    const bool ok = !failed_ && FlushFileBuffers(handle_);
+    CloseHandle(handle_);
+    handle_ = nullptr;
+    if (!ok)
+        DeleteFileW(Widen(path_).c_str());
+    path_.clear();
+    return ok;
+}
+
+void ExclusiveFile::Discard()
+{
+    if (!handle_)
+        return;
+    CloseHandle(handle_);
+    handle_ = nullptr;
+    DeleteFileW(Widen(path_).c_str());
+    path_.clear();
+}
+
+#else
+
+bool DeleteFile(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    // Windows refuses to delete a read-only file; the start page relies on it.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 && !S_ISLNK(st.st_mode))
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool SetReadOnly(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    return ::chmod(path.c_str(), st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+ExclusiveFile::~ExclusiveFile()
+{
+    Discard();
+}
+
+bool ExclusiveFile::Create(const std::string& path)
+{
+    Discard();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        return false;
+    fd_ = fd;
+    path_ = path;
+    failed_ = false;
+    return true;
+}
+
+bool ExclusiveFile::Write(const void* data, std::size_t n)
+{
+    if (fd_ < 0 || failed_)
+        return false;
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd_, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            failed_ = true;
+            return false;
+        }
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+bool ExclusiveFile::Commit()
+{
+    if (fd_ < 0)
+        return false;
+    // close() can be the first to report a write error (NFS, quotas).
+    const bool ok = !failed_ && ::close(fd_) == 0;
+    if (failed_)
+        ::close(fd_);
+    fd_ = -1;
+    if (!ok)
+        ::unlink(path_.c_str());
+    path_.clear();
+    return ok;
+}
+
+void ExclusiveFile::Discard()
+{
+    if (fd_ < 0)
+        return;
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(path_.c_str());
+    path_.clear();
+}
+
+#endif
+
+} // namespace platform

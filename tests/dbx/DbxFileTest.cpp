@@ -1,0 +1,150 @@
+#include "DbxTestSupport.h"
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using dbxgen::DbxImage;
+using dbxtest::Filled;
+using dbxtest::PutChain;
+using dbxtest::ScannedFile;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+// --- opening and closing ------------------------------------------------------------
+
+TEST(DbxFile, FilesThatCannotBeOpenedStayClosedAndEmpty)
+{
+    TempDir dir;
+    WriteFile(dir.File("empty.dbx"), "");
+    dbx::DbxFile file;
+    dbx::IProgressSink quiet;
+    EXPECT_FALSE(file.Open(dir.File("missing.dbx")));
+    EXPECT_FALSE(file.Open(dir.File("empty.dbx")));
+    file.Scan(quiet);
+    EXPECT_FALSE(file.IsScanned());
+    EXPECT_EQ(file.GetCount(), 0);
+    EXPECT_EQ(file.GetAt(0), nullptr);
+}
+
+TEST(DbxFile, OpeningAgainForgetsTheRecords)
+{
+    DbxImage image(4096);
+    image.PutLiveBlock(0, "Subject: one\r\n", 0);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    ASSERT_TRUE(f.file.Open(f.path));
+    EXPECT_FALSE(f.file.IsScanned());
+    EXPECT_EQ(f.file.GetCount(), 0);
+    f.file.Close();
+    EXPECT_FALSE(f.file.IsOpen());
+}
+
+TEST(DbxFile, GetAtAnswersOnlyForRecords)
+{
+    DbxImage image(4096);
+    image.PutLiveBlock(0, "Subject: one\r\n", 0);
+    ScannedFile f(image);
+    EXPECT_EQ(f.file.GetAt(-1), nullptr);
+    EXPECT_NE(f.file.GetAt(0), nullptr);
+    EXPECT_EQ(f.file.GetAt(f.file.GetCount()), nullptr);
+}
+
+// --- writing a message out ---------------------------------------------------------------
+
+TEST(DbxFile, WriteMessageNeverOverwrites)
+{
+    DbxImage image(4096);
+    image.PutLiveBlock(0, "Subject: one\r\n\r\nbody", 0);
+    ScannedFile f(image);
+    const std::string target = f.dir.File("one.eml");
+    WriteFile(target, "older mail");
+    EXPECT_FALSE(f.file.WriteMessage(0, target));
+    EXPECT_EQ(ReadFile(target), "older mail");
+
+    const std::string fresh = f.dir.File("fresh.eml");
+    EXPECT_TRUE(f.file.WriteMessage(0, fresh));
+    EXPECT_EQ(ReadFile(fresh), "Subject: one\r\n\r\nbody");
+    EXPECT_FALSE(f.file.WriteMessage(5, f.dir.File("no-such-record.eml")));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("no-such-record.eml")));
+}
+
+TEST(DbxFile, DeletedMessagesGetSpacesOverEachBlocksFirstFourBytes)
+{
+    DbxImage image(1 << 14);
+    const std::string text = Filled("FREESubject: deleted\r\n", 1024) + "LINKend of it";
+    PutChain(image, {1024, 2048, 3072}, text, true);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    const std::string target = f.dir.File("d.eml");
+    ASSERT_TRUE(f.file.WriteMessage(0, target));
+    const std::string written = ReadFile(target);
+    ASSERT_EQ(written.size(), 3u * 512u);  // deleted blocks always give 512 bytes
+    EXPECT_EQ(written.substr(0, 8), "    Subj");
+    EXPECT_EQ(written.substr(512, 4), "    ");
+    EXPECT_EQ(written.substr(1024, 13), "    end of it");
+    EXPECT_EQ(written.substr(1024 + 13, 4), std::string(4, '\0'));  // the block's unused rest
+}
+
+TEST(DbxFile, FailedWriteReportsFalseAndLeavesNoPartialFile)
+{
+    DbxImage image(1 << 14);
+    PutChain(image, {1024, 2048, 3072}, Filled("Subject: big\r\n", 1500), false);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_FALSE(f.file.WriteMessage(0, f.dir.File("no/such/folder/x.eml")));
+
+    // The file-size limit makes the second block's write fail like a full disk.
+    const std::string target = f.dir.File("full.eml");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = f.file.WriteMessage(0, target);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+// --- a file that shrinks while it is open ----------------------------------------------------
+
+TEST(DbxFile, TruncatedBetweenOpenAndScanEndsQuietly)
+{
+    DbxImage image(1 << 20);
+    PutChain(image, {4096}, "Subject: early\r\n", false);
+    PutChain(image, {600000, 600528}, Filled("Subject: late\r\n") + "rest", false);
+    ScannedFile f(image, /*scan=*/false);
+    ASSERT_EQ(::truncate(f.path.c_str(), 300000), 0);
+    f.file.Scan(f.sink);
+    EXPECT_TRUE(f.file.IsScanned());
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.file.GetAt(0)->subject, "early");
+}
+
+TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
+{
+    DbxImage image(1 << 20);
+    const std::string text = Filled("Subject: spans pages\r\n", 512 * 20);
+    std::vector<std::uint32_t> offsets;
+    for (std::uint32_t i = 0; i < 20; ++i)
+        offsets.push_back(4096 + i * 528);
+    PutChain(image, offsets, text, false);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    ASSERT_EQ(::truncate(f.path.c_str(), 8192), 0);  // pages beyond 8 KiB are gone
+
+    std::string read;
+    EXPECT_FALSE(f.file.ReadMessage(0, read));
+    EXPECT_EQ(read, text.substr(0, read.size()));
+    EXPECT_LT(read.size(), text.size());
+
+    const std::string target = f.dir.File("partial.eml");
+    EXPECT_TRUE(f.file.WriteMessage(0, target));
+    EXPECT_EQ(ReadFile(target), read);
+}

@@ -1,0 +1,28 @@
+#include "dbx/DisplayText.h"
+
+#include <gtest/gtest.h>
+
+using dbx::IsValidUtf8;
+using dbx::ToDisplayUtf8;
+
+TEST(DisplayText, ValidUtf8IsShownAsItIs)
+{
+    EXPECT_EQ(ToDisplayUtf8("plain"), "plain");
+    EXPECT_EQ(ToDisplayUtf8("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\xA7"), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\xA7");
+}
+
+TEST(DisplayText, AnythingElseIsWindows1252)
+{
+    EXPECT_EQ(ToDisplayUtf8("Gr\xFC\xDF" "e"), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(ToDisplayUtf8("\x80 \x93quoted\x94 \x81"), "\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D \xC2\x81");
+}
+
+TEST(DisplayText, RejectsMalformedUtf8)
+{
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong slash
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // beyond U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
+    EXPECT_FALSE(IsValidUtf8("\xBF"));              // lone continuation
+    EXPECT_TRUE(IsValidUtf8(""));
+}

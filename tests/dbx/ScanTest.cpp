@@ -1,0 +1,284 @@
+#include "DbxTestSupport.h"
+
+#include "dbx/Scanner.h"
+
+#include <numeric>
+
+using dbx::BlockRef;
+using dbxgen::DbxImage;
+using dbxtest::Filled;
+using dbxtest::PutChain;
+using dbxtest::ScannedFile;
+
+// --- the worked example -------------------------------------------------------------
+
+TEST(Scan, WorkedExampleOfThreeBlocks)
+{
+    DbxImage image(4096);
+    image.PutLiveBlock(1024, Filled("From: ann@example.org\r\nSubject: live\r\n"), 2048);
+    image.PutLiveBlock(2048, std::string(100, 'y'), 0);
+    image.PutDeletedBlock(3072, "XXXXSubject: gone\r\n", 0);
+    ScannedFile f(image);
+
+    ASSERT_EQ(f.sink.totals, std::vector<std::int32_t>{1228});
+    std::vector<std::int32_t> expected(1022);
+    std::iota(expected.begin(), expected.end(), 0);  // 0..1019 scan, 1020 deleted, 1021 live
+    EXPECT_EQ(f.sink.positions, expected);
+
+    ASSERT_EQ(f.file.GetCount(), 2);
+    const dbx::EmailRecord& deleted = *f.file.GetAt(0);
+    EXPECT_TRUE(deleted.isDeleted);
+    EXPECT_EQ(deleted.blocks, (std::vector<BlockRef>{{3072, 528, 512, 0}}));
+    EXPECT_EQ(deleted.subject, "gone");
+    const std::string deletedText = f.Text(0);
+    ASSERT_EQ(deletedText.size(), 512u);
+    EXPECT_EQ(deletedText.substr(0, 10), "    Subjec");
+
+    const dbx::EmailRecord& live = *f.file.GetAt(1);
+    EXPECT_FALSE(live.isDeleted);
+    EXPECT_EQ(live.blocks, (std::vector<BlockRef>{{1024, 512, 512, 2048}, {2048, 512, 100, 0}}));
+    EXPECT_EQ(live.from, "ann@example.org");
+    EXPECT_EQ(f.Text(1).size(), 612u);
+    EXPECT_EQ(f.file.MessageSize(1), 612u);
+}
+
+// --- which positions are examined ------------------------------------------------------
+
+TEST(Scan, TinyFilesAreScannedWithoutExaminingAnything)
+{
+    for (int size = 1; size <= 19; ++size) {
+        DbxImage image(static_cast<std::size_t>(size));
+        ScannedFile f(image);
+        EXPECT_TRUE(f.file.IsScanned());
+        EXPECT_EQ(f.file.GetCount(), 0);
+        EXPECT_EQ(f.sink.totals, std::vector<std::int32_t>{static_cast<std::int32_t>(size / 4 * 1.2)}) << size;
+        EXPECT_TRUE(f.sink.positions.empty()) << size;
+    }
+}
+
+TEST(Scan, TheLastExaminedPositionIsSixteenBytesBeforeTheEnd)
+{
+    // A full first block links to a block at the last examined position
+    // (4 * (size/4 - 5)); one word further it is no longer seen.
+    for (std::uint32_t shift : {0u, 4u}) {
+        const std::uint32_t last = 4096;
+        DbxImage image;
+        image.PutLiveBlock(1024, Filled("Subject: edge\r\n"), last + shift);
+        image.PutLiveBlock(last + shift, "abcd", 0);
+        image.Resize(last + 20);
+        ScannedFile f(image);
+        ASSERT_EQ(f.file.GetCount(), 1);
+        EXPECT_EQ(f.file.GetAt(0)->blocks.size(), shift == 0 ? 2u : 1u);
+        EXPECT_EQ(f.sink.positions.size(), (last + 20) / 4 - 4 + 1);
+    }
+}
+
+TEST(Scan, OnlyExactHeadersAtAlignedPositionsAreBlocks)
+{
+    DbxImage image(16384);
+    image.PutLiveBlock(0, Filled("Subject: head\r\n"), 2048);
+    image.PutLiveBlock(2048, Filled("a"), 4096);          // length 512: fine
+    image.PutLiveBlock(4096, "", 6144);                    // length 0 is a block too
+    image.PutHeader(6144, 512, 513, 0);                    // too long: not a block
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{0, 2048, 4096}));
+
+    DbxImage odd(8192);
+    odd.PutLiveBlock(0, Filled("Subject: head\r\n"), 1026);
+    odd.PutU32(1026, 1026);  // a header two bytes off alignment is never examined
+    odd.PutU32(1030, 512);
+    odd.PutU32(1034, 10);
+    ScannedFile g(odd);
+    ASSERT_EQ(g.file.GetCount(), 1);
+    EXPECT_EQ(g.Offsets(0), (std::vector<std::uint32_t>{0}));
+}
+
+TEST(Scan, DeletedHeadersAreBlocksWhateverTheirLink)
+{
+    DbxImage image(8192);
+    image.PutDeletedBlock(1000, "XXXXSubject: d\r\n", 0xFFFFFFF0u);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_TRUE(f.file.GetAt(0)->isDeleted);
+    EXPECT_EQ(f.file.GetAt(0)->blocks[0].nextOffset, 0xFFFFFFF0u);
+}
+
+TEST(Scan, FileWithoutBlocksYieldsNothing)
+{
+    DbxImage image(100000);
+    for (std::size_t i = 0; i < image.Size(); i += 4)
+        image.PutU32(i, static_cast<std::uint32_t>(i + 1));  // near misses everywhere
+    ScannedFile f(image);
+    EXPECT_TRUE(f.file.IsScanned());
+    EXPECT_EQ(f.file.GetCount(), 0);
+}
+
+// --- building chains -----------------------------------------------------------------
+
+TEST(Scan, AscendingChainGivesOneRecord)
+{
+    DbxImage image(1 << 14);
+    const std::string text = Filled("From: a@x\r\nSubject: three blocks\r\n", 1024) + "To: not-a-header\r\ntail";
+    PutChain(image, {1024, 2048, 3072}, text, false);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{1024, 2048, 3072}));
+    EXPECT_EQ(f.Text(0), text);
+}
+
+TEST(Scan, DescendingChainStartsAtItsHighestBlock)
+{
+    DbxImage image(1 << 14);
+    const std::string text = Filled("Subject: backwards\r\n", 1024) + "Subject: inner\r\n";
+    PutChain(image, {3072, 2048, 1024}, text, false);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{3072, 2048, 1024}));
+    EXPECT_EQ(f.file.GetAt(0)->subject, "backwards");
+}
+
+TEST(Scan, ContinuationBelowItsStartMayAlsoStartARecord)
+{
+    DbxImage image(1 << 14);
+    PutChain(image, {5120, 1024}, Filled("Subject: whole\r\n") + "Subject: tail\r\n", false);
+    image.PutLiveBlock(2048, "From: someone else\r\n", 0);  // breaks the adjacency
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 3);
+    EXPECT_EQ(f.Offsets(0), std::vector<std::uint32_t>{1024});
+    EXPECT_EQ(f.file.GetAt(0)->subject, "tail");
+    EXPECT_EQ(f.Offsets(1), std::vector<std::uint32_t>{2048});
+    EXPECT_EQ(f.Offsets(2), (std::vector<std::uint32_t>{5120, 1024}));
+}
+
+TEST(Scan, LiveAndDeletedCopiesAreBothListedDeletedFirst)
+{
+    DbxImage image(1 << 14);
+    const std::string text = "From: a@x\r\nSubject: twice\r\n\r\nbody";
+    PutChain(image, {1024}, text, false);
+    PutChain(image, {4096}, "XXXX" + text.substr(4), true);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 2);
+    EXPECT_TRUE(f.file.GetAt(0)->isDeleted);
+    EXPECT_FALSE(f.file.GetAt(1)->isDeleted);
+    EXPECT_EQ(f.file.GetAt(0)->subject, "twice");
+    EXPECT_EQ(f.file.GetAt(1)->subject, "twice");
+}
+
+TEST(Scan, KindsAreNeverChainedTogether)
+{
+    DbxImage image(1 << 14);
+    image.PutDeletedBlock(1024, Filled("XXXXSubject: d\r\n"), 2048);
+    image.PutLiveBlock(2048, "more text\r\n", 0);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.Offsets(0), std::vector<std::uint32_t>{1024});
+}
+
+TEST(Scan, BrokenLinkKeepsTheBlocksReachedSoFar)
+{
+    DbxImage image(1 << 14);
+    PutChain(image, {1024, 2048}, Filled("Subject: cut\r\n") + "rest", false, 9999);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{1024, 2048}));
+}
+
+TEST(Scan, ChainsWithoutFromToOrSubjectAreDropped)
+{
+    DbxImage image(1 << 14);
+    PutChain(image, {1024}, "X-Mailer: nothing useful\r\n\r\nbody\r\n", false);
+    ScannedFile f(image);
+    EXPECT_EQ(f.file.GetCount(), 0);
+}
+
+// --- links that loop ---------------------------------------------------------------------
+
+TEST(Scan, CyclesEndAtTheFirstBlockAlreadyInTheChain)
+{
+    DbxImage image(1 << 14);
+    image.PutLiveBlock(1024, Filled("Subject: loop\r\n"), 2048);
+    image.PutLiveBlock(2048, Filled("y"), 1024);       // back to the start
+    image.PutLiveBlock(4096, Filled("Subject: self\r\n"), 4096);  // to itself
+    image.PutDeletedBlock(8192, Filled("XXXXSubject: d\r\n"), 9216);
+    image.PutDeletedBlock(9216, Filled("z"), 10240);
+    image.PutDeletedBlock(10240, Filled("z"), 9216);   // back into the middle
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 3);
+    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{8192, 9216, 10240}));
+    // 1024 is skipped as a start (the next block links back to it), so the
+    // live loop is entered at 2048.
+    EXPECT_EQ(f.Offsets(1), (std::vector<std::uint32_t>{2048, 1024}));
+    EXPECT_EQ(f.file.GetAt(1)->subject, "loop");
+    EXPECT_EQ(f.Offsets(2), std::vector<std::uint32_t>{4096});
+}
+
+TEST(Scan, ABlockAtOffsetZeroIsNotTakenTwice)
+{
+    // Its "last block" link (0) names itself; the text must appear once.
+    DbxImage image(4096);
+    image.PutLiveBlock(0, "Subject: at zero\r\n", 0);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.Offsets(0), std::vector<std::uint32_t>{0});
+    EXPECT_EQ(f.Text(0), "Subject: at zero\r\n");
+}
+
+// --- rescanning -----------------------------------------------------------------------------
+
+TEST(Scan, RunsAgainOnlyWhileThereAreNoRecords)
+{
+    DbxImage withMail(4096);
+    withMail.PutLiveBlock(0, "Subject: one\r\n", 0);
+    ScannedFile f(withMail);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    f.file.Scan(f.sink);
+    EXPECT_EQ(f.sink.totals.size(), 1u);
+    EXPECT_EQ(f.file.GetCount(), 1);
+
+    DbxImage empty(4096);
+    ScannedFile g(empty);
+    ASSERT_TRUE(g.file.IsScanned());
+    g.file.Scan(g.sink);
+    EXPECT_EQ(g.sink.totals.size(), 2u);
+}
+
+// --- damaged files ---------------------------------------------------------------------------
+
+TEST(Scan, PayloadPastTheEndIsCutAtTheEnd)
+{
+    DbxImage image(8192);
+    image.PutLiveBlock(1024, Filled("Subject: near the end\r\n"), 8000);
+    image.PutLiveBlock(8000, Filled("w"), 0);
+    image.Resize(8100);  // 84 payload bytes of the second block remain
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.file.MessageSize(0), 512u + 84u);
+    EXPECT_EQ(f.Text(0).size(), 596u);
+}
+
+TEST(Scan, HostileSharedTailsAreBoundedWork)
+{
+    // Blocks B0 < B1 < ... where each Bi links down to Bi-1, with an unrelated
+    // block between neighbours so that none is skipped as a continuation:
+    // every Bi starts a chain through all lower ones (quadratic without a bound).
+    constexpr std::uint32_t kCount = 6000;
+    DbxImage image;
+    image.Resize(std::size_t{kCount} * 2 * 528 + 528);
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        const std::uint32_t at = i * 2 * 528;
+        image.PutLiveBlock(at, "", i == 0 ? 0 : at - 2 * 528);
+        image.PutLiveBlock(at + 528, "", 0);
+    }
+    testsupport::TempDir dir;
+    ASSERT_TRUE(image.WriteTo(dir.File("hostile.dbx")));
+    dbx::DbxFile file;
+    ASSERT_TRUE(file.Open(dir.File("hostile.dbx")));
+    dbxtest::CountingSink sink;
+    file.Scan(sink);
+    EXPECT_TRUE(sink.ordered);
+    const std::uint64_t positions = image.Size() / 4 - 4;
+    const std::uint64_t blocks = 2 * kCount;
+    EXPECT_LE(sink.calls - positions, dbx::Scanner::kStepsPerBlock * blocks + dbx::Scanner::kStepAllowance + 2 * blocks);
+    EXPECT_GT(sink.calls - positions, dbx::Scanner::kStepAllowance);  // the bound was reached
+}

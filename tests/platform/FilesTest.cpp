@@ -1,0 +1,90 @@
+#include "platform/Files.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+// --- deleting -----------------------------------------------------------------
+
+TEST(Files, DeleteRefusesReadOnlyAndMissingFiles)
+{
+    TempDir dir;
+    const std::string writable = dir.File("a.mht");
+    const std::string readOnly = dir.File("default.htm");
+    WriteFile(writable, "x");
+    WriteFile(readOnly, "start page");
+    ASSERT_TRUE(platform::SetReadOnly(readOnly));
+
+    EXPECT_TRUE(platform::DeleteFile(writable));
+    EXPECT_FALSE(std::filesystem::exists(writable));
+    EXPECT_FALSE(platform::DeleteFile(writable));  // already gone
+    EXPECT_FALSE(platform::DeleteFile(readOnly));
+    EXPECT_EQ(ReadFile(readOnly), "start page");
+    EXPECT_FALSE(platform::DeleteFile(dir.Path().string()));  // never a directory
+}
+
+// --- exclusive creation ---------------------------------------------------------
+
+TEST(Files, ExclusiveFileNeverOverwrites)
+{
+    TempDir dir;
+    const std::string path = dir.File("mail.eml");
+    WriteFile(path, "precious");
+    platform::ExclusiveFile file;
+    EXPECT_FALSE(file.Create(path));
+    EXPECT_EQ(ReadFile(path), "precious");
+}
+
+TEST(Files, ExclusiveFileWritesAndCommits)
+{
+    TempDir dir;
+    const std::string path = dir.File("mail.eml");
+    platform::ExclusiveFile file;
+    ASSERT_TRUE(file.Create(path));
+    ASSERT_TRUE(file.Write("hello ", 6));
+    ASSERT_TRUE(file.Write("world", 5));
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(ReadFile(path), "hello world");
+}
+
+TEST(Files, UncommittedOrFailedFileIsRemoved)
+{
+    TempDir dir;
+    const std::string discarded = dir.File("gone.eml");
+    {
+        platform::ExclusiveFile file;
+        ASSERT_TRUE(file.Create(discarded));
+        ASSERT_TRUE(file.Write("partial", 7));
+    }
+    EXPECT_FALSE(std::filesystem::exists(discarded));
+
+    // A write that hits the file-size limit fails like a full disk would.
+    const std::string full = dir.File("full.eml");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool wrote = true;
+    {
+        platform::ExclusiveFile file;
+        ASSERT_TRUE(file.Create(full));
+        const std::string block(1000, 'x');
+        for (int i = 0; i < 10 && wrote; ++i)
+            wrote = file.Write(block.data(), block.size());
+        EXPECT_FALSE(file.Commit());
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(wrote);
+    EXPECT_FALSE(std::filesystem::exists(full));
+}
