@@ -39,9 +39,6 @@ public:
             std::swap(items[i - 1], items[Below(i)]);
     }
 
-    // A new generator whose sequence does not overlap this one in practice.
-    Prng Fork() { return Prng(Next()); }
-
 private:
     std::uint64_t s_[4];
 };
