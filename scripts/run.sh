@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine if needed, builds Quillmend, makes the
 # demo mailbox and recovers it: lists every e-mail it finds and saves them.
+# Then, when a display is available, starts the desktop program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 scripts/build.sh default
 
-demo=demo
-mkdir -p "$demo"
-build/tools/quillmend-mkdbx demo "$demo/Inbox.dbx"
-echo "== E-mails found in $demo/Inbox.dbx"
-build/cli/quillmend-cli list "$demo/Inbox.dbx"
-rm -rf "$demo/saved"
-mkdir -p "$demo/saved"
-echo "== Saving them to $demo/saved"
-build/cli/quillmend-cli save "$demo/Inbox.dbx" "$demo/saved"
+if [ -x build/tools/quillmend-mkdbx ] && [ -x build/cli/quillmend-cli ]; then
+  demo=demo
+  mkdir -p "$demo"
+  build/tools/quillmend-mkdbx demo "$demo/Inbox.dbx"
+  echo "== E-mails found in $demo/Inbox.dbx"
+  build/cli/quillmend-cli list "$demo/Inbox.dbx"
+  rm -rf "$demo/saved"
+  mkdir -p "$demo/saved"
+  echo "== Saving them to $demo/saved"
+  build/cli/quillmend-cli save "$demo/Inbox.dbx" "$demo/saved"
+else
+  echo "== The command-line demo is not built in this tree; skipping it"
+fi
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "== Starting the desktop program"
+  exec build/app/quillmend
+else
+  echo "== No display: the desktop program (build/app/quillmend) needs one"
+fi
