@@ -12,6 +12,10 @@ namespace testing_oe {
 inline std::string TempPath(const std::string& name)
 {
     const char* dir = std::getenv("QUILLMEND_TEST_TMP");
+#ifdef QUILLMEND_TEST_TMP_DEFAULT
+    if (!dir || !*dir)
+        dir = QUILLMEND_TEST_TMP_DEFAULT;
+#endif
     const std::filesystem::path base = dir ? dir : std::filesystem::temp_directory_path().string();
     std::filesystem::create_directories(base);
     return (base / name).string();
