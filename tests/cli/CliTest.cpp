@@ -4,6 +4,7 @@
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
+#include "tools/dbxgen/DemoMailbox.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,30 @@ TEST(Cli, ListJsonHasTheContractedFieldsInOrder)
               "\"subject\":\"Quarterly \\\"report\\\"\",\"date\":\"2008-01-15 10:20:30\",\"filetime\":128448660300000000,"
               "\"hasAttachment\":true,\"blocks\":[4096],\"size\":155}\n"
               "]\n");
+}
+
+TEST(Cli, ListJsonShowsEveryDemoEmailDeletedOnesFirst)
+{
+    TempDir dir;
+    const dbxgen::Mailbox demo = dbxgen::MakeDemoMailbox();
+    const std::string path = dir.File("Inbox.dbx");
+    ASSERT_TRUE(demo.WriteTo(path));
+    const CliRun r = Cli(dir, "list " + Quote(path) + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto expected = demo.RecoveryOrder();
+    ASSERT_EQ(expected.size(), demo.Messages().size());
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::string entry = "{\"index\":" + std::to_string(i) + ",\"status\":\"" +
+                                  (expected[i]->deleted ? "Deleted" : "Existing") + "\"";
+        at = r.out.find(entry, at);
+        ASSERT_NE(at, std::string::npos) << entry;
+        const std::string blocks = "\"blocks\":[" + std::to_string(expected[i]->blocks.front());
+        EXPECT_EQ(r.out.find(blocks, at), r.out.find("\"blocks\":[", at)) << i;
+        const std::string size = "\"size\":" + std::to_string(expected[i]->text.size()) + "}";
+        EXPECT_NE(r.out.find(size, at), std::string::npos) << i;
+    }
+    EXPECT_EQ(r.out.find("{\"index\":" + std::to_string(expected.size())), std::string::npos);
 }
 
 TEST(Cli, ListTableIsSafeOnATerminal)
