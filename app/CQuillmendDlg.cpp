@@ -70,6 +70,11 @@ CQuillmendDlg::CQuillmendDlg(QWidget* parent)
                    Qt::WindowCloseButtonHint);
     // Painting covers the whole client area; nothing is erased first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The platform's dialog font at 8 points: the buttons' fixed widths are
+    // made for captions of that size.
+    QFont dialogFont = font();
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
     saveButton_.setObjectName(QStringLiteral("save"));
     loadButton_.setObjectName(QStringLiteral("load"));
     searchButton_.setObjectName(QStringLiteral("search"));

@@ -66,17 +66,25 @@ public:
     // its text is empty. The caller owns the menu.
     QMenu* CreateHeaderMenu(QWidget* parent);
 
-    // Commands.
+    // Ends the dialog at once (Accepted), without asking: Enter.
     virtual void OnOK();
+    // Close box, Alt+F4, Esc: does nothing while the Save button is disabled
+    // (a search runs); otherwise asks "Exit now?" and ends the dialog
+    // (Rejected) on Yes.
     virtual void OnCancel();
+    // Help button, F1: opens the installed help page; a missing page or a
+    // failure to open it is not reported.
     void OnHelp();
+    // Save, Load and Search buttons: nothing yet.
     void OnSave();
     void OnLoad();
     void OnSearch();
     // System-menu command `id` (IDM_ABOUTBOX runs the About box).
     void OnSysCommand(unsigned id);
 
+    // Sets the window up (OnInitDialog) before it is shown the first time.
     void setVisible(bool visible) override;
+    // Every way of closing the window arrives here and goes to OnCancel.
     void reject() override;
 
 protected:

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace dbx {
 
@@ -94,38 +96,88 @@ std::string DecodeEncodedWord(std::string_view value)
 
 } // namespace
 
-void AssembleHeaderText(std::string_view view, const EmailRecord& record, std::string& text)
-{
-    // Each block fills a 512-byte slot; the text ends at the first zero byte,
-    // so it stops inside the first slot that is not full.
-    text.clear();
-    for (const BlockRef& block : record.blocks) {
-        const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
-        const std::uint64_t available = start < view.size() ? view.size() - start : 0;
-        std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(
-            std::min(block.dataLength, format::kPayloadSize), available));
-        const std::size_t slot = text.size();
-        text.resize(slot + length);
-        if (length > 0
-            && !platform::GuardedCopy(text.data() + slot, view.data() + start, length, view.data(), view.size())) {
-            // The file shrank under us: what is left of it is gone.
-            text.resize(slot);
-            length = 0;
+// The searchable text of a chain: the blocks' 512-byte slots one after the
+// other (deleted blocks with four spaces at the start of each slot), ending
+// at the first zero byte, so it stops inside the first slot that is not full.
+class HeaderText {
+public:
+    std::string_view Assemble(std::string_view view, const EmailRecord& record)
+    {
+        // Plan the slots first (no reads of the file), then copy them all in
+        // one guarded run: the file may shrink under the mapping meanwhile.
+        pieces_.clear();
+        std::size_t total = 0;
+        for (const BlockRef& block : record.blocks) {
+            const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
+            const std::uint64_t available = start < view.size() ? view.size() - start : 0;
+            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(
+                std::min(block.dataLength, format::kPayloadSize), available));
+            pieces_.push_back({view.data() + start, length});
+            total += record.isDeleted ? std::max(length, format::kDeletedClobberedBytes) : length;
+            if (length < format::kPayloadSize)
+                break;
         }
-        if (record.isDeleted) {
-            if (length < format::kDeletedClobberedBytes) {
-                text.resize(slot + format::kDeletedClobberedBytes);
-                length = format::kDeletedClobberedBytes;
-            }
-            std::memset(text.data() + slot, ' ', format::kDeletedClobberedBytes);
-        }
-        if (length < format::kPayloadSize)
-            break;
+        Reserve(total);
+
+        Copy copy{pieces_.data(), pieces_.size(), buffer_.get(), record.isDeleted, 0};
+        if (!platform::RunGuarded(view.data(), view.size(), &Copy::Run, &copy))
+            total = copy.done;  // what the blocks before the unreadable one held
+        std::string_view text(buffer_.get(), total);
+        const std::size_t zero = text.find('\0');
+        return zero == std::string_view::npos ? text : text.substr(0, zero);
     }
-    const std::size_t zero = text.find('\0');
-    if (zero != std::string::npos)
-        text.resize(zero);
-}
+
+    // One oversized message must not pin its buffer for the rest of a scan.
+    void Trim()
+    {
+        if (capacity_ > (std::size_t{1} << 20)) {
+            buffer_.reset();
+            capacity_ = 0;
+        }
+    }
+
+private:
+    struct Piece {
+        const char* source;
+        std::size_t length;
+    };
+    // Plain data only: a fault leaves Run by a non-local jump.
+    struct Copy {
+        const Piece* pieces;
+        std::size_t count;
+        char* out;
+        bool deleted;
+        volatile std::size_t done;
+
+        static void Run(void* context)
+        {
+            auto& c = *static_cast<Copy*>(context);
+            std::size_t at = 0;
+            for (std::size_t i = 0; i < c.count; ++i) {
+                std::memcpy(c.out + at, c.pieces[i].source, c.pieces[i].length);
+                std::size_t length = c.pieces[i].length;
+                if (c.deleted) {
+                    length = std::max(length, format::kDeletedClobberedBytes);
+                    std::memset(c.out + at, ' ', format::kDeletedClobberedBytes);
+                }
+                at += length;
+                c.done = at;
+            }
+        }
+    };
+
+    void Reserve(std::size_t size)
+    {
+        if (size <= capacity_)
+            return;
+        capacity_ = std::max(size, capacity_ * 2);
+        buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
+    }
+
+    std::vector<Piece> pieces_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+};
 
 bool FindHeaderValue(std::string_view text, std::string_view label, std::string& value)
 {
@@ -136,9 +188,9 @@ bool ExtractHeader(std::string_view view, EmailRecord& record)
 {
     if (record.blocks.empty())
         return false;
-    thread_local std::string text;
+    thread_local HeaderText assembler;
     thread_local std::string value;
-    AssembleHeaderText(view, record, text);
+    const std::string_view text = assembler.Assemble(view, record);
 
     record.from.clear();
     record.to.clear();
@@ -155,10 +207,8 @@ bool ExtractHeader(std::string_view view, EmailRecord& record)
     if (FindFirstValue(text, kSubjectLabels, value))
         record.subject = IsDecodableEncodedWord(value) ? DecodeEncodedWord(value) : value;
 
-    const bool found = !record.from.empty() || !record.to.empty() || !record.subject.empty();
-    if (text.capacity() > (1u << 20))
-        std::string().swap(text);  // one huge message must not pin its buffer
-    return found;
+    assembler.Trim();
+    return !record.from.empty() || !record.to.empty() || !record.subject.empty();
 }
 
 bool DecodeBase64(const char* source, std::size_t length, std::uint8_t* out, std::size_t& capacity)

@@ -17,11 +17,6 @@ namespace dbx {
 // A record without blocks is left unchanged and gives false.
 bool ExtractHeader(std::string_view view, EmailRecord& record);
 
-// The searchable text of a chain: the blocks' 512-byte slots one after the
-// other (deleted blocks with four spaces at the start of each slot), ending
-// at the first zero byte. Reuses `text`'s storage.
-void AssembleHeaderText(std::string_view view, const EmailRecord& record, std::string& text);
-
 // Finds the value after the first occurrence of `label` in `text`: spaces
 // skipped, up to the first CR (or, with no CR left, the first LF), trailing
 // spaces dropped, cut to EmailRecord::kMaxFieldLength bytes. Returns false

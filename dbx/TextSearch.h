@@ -1,12 +1,18 @@
 #pragma once
-// Exact substring search for a fixed label over long message texts
-// (Boyer-Moore-Horspool: most bytes of a text are skipped, not compared).
+// Exact substring search for a fixed label over long message texts. Most
+// labels are absent from most of a text, so the search must run at memory
+// speed: on x86 it tests the label's first and last byte at 16 positions at
+// once; elsewhere it skips ahead Boyer-Moore-Horspool style.
 
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dbx {
 
@@ -32,7 +38,26 @@ public:
             return std::string_view::npos;
         const char* data = text.data();
         const char last = needle_[n - 1];
-        for (std::size_t i = 0; i + n <= text.size();) {
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        if (n >= 2) {
+            const __m128i firstByte = _mm_set1_epi8(needle_[0]);
+            const __m128i lastByte = _mm_set1_epi8(last);
+            for (; i + n - 1 + 16 <= text.size(); i += 16) {
+                const __m128i atFirst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+                const __m128i atLast = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + n - 1));
+                auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+                    _mm_and_si128(_mm_cmpeq_epi8(atFirst, firstByte), _mm_cmpeq_epi8(atLast, lastByte))));
+                while (mask != 0) {
+                    const auto bit = static_cast<std::size_t>(__builtin_ctz(mask));
+                    if (std::memcmp(data + i + bit + 1, needle_.data() + 1, n - 2) == 0)
+                        return i + bit;
+                    mask &= mask - 1;
+                }
+            }
+        }
+#endif
+        while (i + n <= text.size()) {
             const char c = data[i + n - 1];
             if (c == last && std::memcmp(data + i, needle_.data(), n - 1) == 0)
                 return i;

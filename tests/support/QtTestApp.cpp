@@ -13,6 +13,9 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
+        // No display is needed or wanted, however the tests are started.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "quillmend-tests";
         static char* argv[] = {name, nullptr};

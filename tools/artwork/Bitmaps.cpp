@@ -172,17 +172,12 @@ QImage SmallIconsBitmap() {
     p.setRenderHint(QPainter::Antialiasing);
     DrawEnvelope(p, QRectF(6, 3, 14, 10), kPaper, kOutline);
     DrawEnvelope(p, QRectF(26 + 3, 3, 14, 10), kPaper, kOutline);
-    // Image 1: a paper clip over the envelope's right edge: it has attachments.
-    QPainterPath clip;
-    clip.moveTo(26 + 19, 13.5);
-    clip.lineTo(26 + 19, 3);
-    clip.arcTo(QRectF(26 + 16, 0.5, 6, 5), 0, 180);
-    clip.lineTo(26 + 16, 11);
-    clip.arcTo(QRectF(26 + 16, 9.5, 4, 4), 180, 180);
-    clip.lineTo(26 + 20, 5);
-    p.setPen(QPen(QColor(70, 70, 80), 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(clip.translated(1.5, 1));
+    // Image 1: an exclamation mark beside the envelope: it has attachments.
+    const QColor red(214, 40, 30);
+    p.setPen(QPen(red.darker(130), 0.8));
+    p.setBrush(red);
+    p.drawRoundedRect(QRectF(26 + 19.5, 1.5, 3, 8.5), 1.2, 1.2);
+    p.drawEllipse(QRectF(26 + 19.5, 11.5, 3, 3));
     p.end();
     return FlattenOnMagenta(drawing, Qt::white);
 }
