@@ -17,12 +17,12 @@
 
 namespace {
 
-struct ColumnSpec {
+struct ColumnLayout {
     int title;  // string id; 0: no title
     int width;
 };
 
-constexpr ColumnSpec kColumns[CMessageListModel::kColumnCount] = {
+constexpr ColumnLayout kColumns[CMessageListModel::kColumnCount] = {
     {0, 60}, {IDS_COLUMN_FROM, 150}, {IDS_COLUMN_TO, 150}, {IDS_COLUMN_SUBJECT, 200}, {IDS_COLUMN_DATE, 140},
     {IDS_COLUMN_STATUS, 60},
 };
@@ -50,9 +50,9 @@ int Sign(int value) {
 }
 
 // Texts are compared as the raw message bytes, unsigned, a shorter prefix
-// first. The original rule treats a lead byte and its trail byte as one
-// character; the code pages shown here (UTF-8, Windows-1252) have no lead
-// bytes, so byte by byte gives the same order.
+// first. In a double-byte code page a lead byte and its trail byte would
+// count as one character; the code pages shown here (UTF-8, Windows-1252)
+// have no lead bytes, so byte by byte gives the same order.
 int CompareText(const std::string& a, const std::string& b) {
     return Sign(a.compare(b));  // char_traits<char> compares as unsigned char
 }
@@ -110,10 +110,10 @@ CMessageListCtrl::CMessageListCtrl(QWidget* parent)
     verticalHeader()->setDefaultSectionSize(kRowHeight);
 
     for (int c = 0; c < CMessageListModel::kColumnCount; ++c) {
-        const ColumnSpec& spec = kColumns[c];
+        const ColumnLayout& column = kColumns[c];
         // A missing string leaves the title empty.
-        model_->setHeaderData(c, Qt::Horizontal, spec.title ? res::Text(spec.title) : QString(), Qt::DisplayRole);
-        header_->resizeSection(c, spec.width);
+        model_->setHeaderData(c, Qt::Horizontal, column.title ? res::Text(column.title) : QString(), Qt::DisplayRole);
+        header_->resizeSection(c, column.width);
     }
     connect(header_, &QHeaderView::sectionClicked, this, &CMessageListCtrl::OnColumnClick);
 }
