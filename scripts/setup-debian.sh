@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libgmime-3.0-dev
   xvfb xauth fonts-dejavu-core x11-utils xdotool
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix
 )
 
 missing=()
