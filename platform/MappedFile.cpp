@@ -3,8 +3,7 @@
 #include <utility>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WidePath.h"
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -42,15 +41,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 
 #ifdef _WIN32
 
-static std::wstring Widen(const std::string& utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
+using detail::Widen;
 
 bool MappedFile::Open(const std::string& path)
 {

@@ -7,8 +7,9 @@ packages=(
   cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev libgmime-3.0-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core x11-utils xdotool
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix
 )
 
 missing=()

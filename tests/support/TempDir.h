@@ -16,6 +16,10 @@ public:
     TempDir()
     {
         const char* root = std::getenv("QUILLMEND_TEST_TMP");
+#ifdef QUILLMEND_TEST_TMP_DEFAULT
+        if (!root || !*root)
+            root = QUILLMEND_TEST_TMP_DEFAULT;
+#endif
         std::filesystem::path base = root && *root ? root : std::filesystem::temp_directory_path();
         std::filesystem::create_directories(base);
         std::random_device rd;

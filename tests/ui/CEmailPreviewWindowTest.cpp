@@ -1,11 +1,11 @@
 #include "ui/CEmailPreviewWindow.h"
 
 #include "platform/Files.h"
+#include "support/QtTestApp.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
 #include <QBuffer>
-#include <QDir>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
@@ -28,17 +28,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
-QApplication& App()
-{
-    if (qApp == nullptr) {
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);  // lives as long as the test program
-    }
-    return *static_cast<QApplication*>(QCoreApplication::instance());
-}
 
 // The window around the preview, as the browse window is: it notes what
 // reaches it from the preview.
@@ -124,8 +113,7 @@ protected:
 
     void Screenshot(const char* name)
     {
-        QDir().mkpath(QUILLMEND_SCREENSHOT_DIR);
-        ASSERT_TRUE(host.grab().save(QStringLiteral(QUILLMEND_SCREENSHOT_DIR "/") + QLatin1String(name)));
+        EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(host), QLatin1String(name)).isEmpty());
     }
 
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -133,7 +121,6 @@ protected:
         QTest::keyClick(view, static_cast<Qt::Key>(key), modifiers);
     }
 
-    QApplication& app = App();  // first: widgets need it
     TempDir dir;
     Host host;
     CEmailPreviewWindow* view = nullptr;
@@ -187,7 +174,7 @@ TEST_F(PreviewTest, ShowsAnHtmlMessageWithItsPictureAndNothingFromOutside)
     const QImage chart = view->loadResource(QTextDocument::ImageResource, QUrl("cid:chart.1@example.fr")).value<QImage>();
     EXPECT_EQ(chart.size(), QSize(48, 24));
     EXPECT_EQ(view->document()->toHtml().indexOf("tracker.example"), -1);
-    Screenshot("preview-html-message.png");
+    Screenshot("preview_html_message");
 }
 
 TEST_F(PreviewTest, ShowsAPlainTextMessageInItsCharset)
@@ -203,7 +190,7 @@ TEST_F(PreviewTest, ShowsAPlainTextMessageInItsCharset)
     EXPECT_THAT(text, HasSubstr("Отчёт за март"));
     EXPECT_THAT(text, HasSubstr("Анна, добрый день!"));
     EXPECT_THAT(text, HasSubstr("    indented line"));
-    Screenshot("preview-plain-message.png");
+    Screenshot("preview_plain_message");
 }
 
 TEST_F(PreviewTest, ShowsTheStartPage)
@@ -220,7 +207,7 @@ TEST_F(PreviewTest, ShowsTheStartPage)
     const std::string source = testsupport::ReadFile(page);
     for (const char* outside : {"http:", "https:", "src=", "href=", "<script", "@import", "url("})
         EXPECT_THAT(source, Not(HasSubstr(outside)));
-    Screenshot("preview-start-page.png");
+    Screenshot("preview_start_page");
 }
 
 TEST_F(PreviewTest, PicturesOfTheNextMessageAreItsOwn)

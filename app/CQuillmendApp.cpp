@@ -1,0 +1,20 @@
+#include "CQuillmendApp.h"
+
+#include "CQuillmendDlg.h"
+
+CQuillmendApp::CQuillmendApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+int CQuillmendApp::InitInstance() {
+    // Qt needs no common-control or control-container set-up; the program's
+    // names take the place of the framework's registry key. Nothing is stored
+    // under them: the program keeps no settings.
+    setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    setApplicationName(QStringLiteral("Quillmend"));
+    setApplicationVersion(QStringLiteral("1.1"));
+
+    CQuillmendDlg dialog;
+    RunInCrashGuard([&dialog] { dialog.exec(); });
+    // The dialog is destroyed here; the process then ends without an event
+    // loop of its own.
+    return 0;
+}

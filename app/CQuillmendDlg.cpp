@@ -1,0 +1,352 @@
+#include "CQuillmendDlg.h"
+
+#include "CAboutDlg.h"
+#include "platform/ProgramPaths.h"
+#include "platform/SystemMenu.h"
+#include "res/Images.h"
+#include "res/Strings.h"
+#include "res/resource.h"
+#include "ui/CBitmapDC.h"
+#include "ui/PostedMessage.h"
+
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+namespace {
+
+// Where the header's middle and right parts start in bitmap 129.
+constexpr int kHeaderMiddleX = 404;
+constexpr int kHeaderMiddleWidth = 240;
+constexpr int kHeaderRightX = 644;
+
+struct ButtonSpec {
+    int command;
+    int left;
+    int right;
+    int caption;
+    int icon;
+    int hint;
+};
+
+constexpr ButtonSpec kButtons[] = {
+    {IDC_BUTTON_SAVE, 30, 90, IDS_CAPTION_SAVE, IDI_SAVE, IDS_HINT_SAVE},
+    {IDC_BUTTON_LOAD, 91, 210, IDS_CAPTION_LOAD, IDI_LOAD, IDS_HINT_LOAD},
+    {IDC_BUTTON_SEARCH, 211, 340, IDS_CAPTION_SEARCH, IDI_SEARCH, IDS_HINT_SEARCH},
+    {IDC_BUTTON_HELP, 341, 398, IDS_CAPTION_HELP, IDI_HELP, IDS_HINT_HELP},
+};
+
+// Fills the two "%d" of the counts text in order. Done by hand rather than
+// with printf, so that a translation with other directives cannot misread
+// the arguments.
+QString FormatCounts(QString pattern, int all, int selected) {
+    for (int value : {all, selected}) {
+        const qsizetype at = pattern.indexOf(QStringLiteral("%d"));
+        if (at < 0)
+            break;
+        pattern.replace(at, 2, QString::number(value));
+    }
+    return pattern;
+}
+
+} // namespace
+
+CQuillmendDlg::CQuillmendDlg(QWidget* parent)
+    : QDialog(parent),
+      icon_(res::LoadIcon(IDR_MAINFRAME)),
+      headerBitmap_(res::LoadBitmap(IDB_HEADER)),
+      statusBitmap_(res::LoadBitmap(IDB_STATUS)) {
+    setWindowTitle(QStringLiteral("Quillmend"));
+    // A main window: resizable, with minimise and maximise boxes.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    // Painting covers the whole client area; nothing is erased first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The platform's dialog font at 8 points: the buttons' fixed widths are
+    // made for captions of that size.
+    QFont dialogFont = font();
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
+    saveButton_.setObjectName(QStringLiteral("save"));
+    loadButton_.setObjectName(QStringLiteral("load"));
+    searchButton_.setObjectName(QStringLiteral("search"));
+    helpButton_.setObjectName(QStringLiteral("help"));
+    browseWindow_.setObjectName(QStringLiteral("browse"));
+    // The status line counts the message list's items and ticked rows.
+    SetCountSource([this] { return browseWindow_.MessageList().GetItemCount(); },
+                   [this] { return browseWindow_.MessageList().GetTickedCount(); });
+}
+
+CQuillmendDlg::~CQuillmendDlg() = default;
+
+CMainButton* CQuillmendDlg::Button(int commandId) {
+    switch (commandId) {
+    case IDC_BUTTON_SAVE:
+        return &saveButton_;
+    case IDC_BUTTON_LOAD:
+        return &loadButton_;
+    case IDC_BUTTON_SEARCH:
+        return &searchButton_;
+    case IDC_BUTTON_HELP:
+        return &helpButton_;
+    default:
+        return nullptr;
+    }
+}
+
+void CQuillmendDlg::setVisible(bool visible) {
+    if (visible && !initialised_) {
+        initialised_ = true;
+        OnInitDialog();
+    }
+    QDialog::setVisible(visible);
+}
+
+bool CQuillmendDlg::OnInitDialog() {
+    // The About entry: the system menu where the window system lets us extend
+    // it (Windows), else the header's context menu.
+    const QString about = res::Text(IDS_ABOUTBOX);
+    if (!about.isEmpty()) {
+        aboutInSystemMenu_ = platform::AppendSystemMenuItem(reinterpret_cast<void*>(winId()), IDM_ABOUTBOX,
+                                                            about.toStdString());
+    }
+    setWindowIcon(icon_);
+
+    for (const ButtonSpec& spec : kButtons) {
+        CMainButton* button = Button(spec.command);
+        button->setParent(this);
+        button->setText(res::Text(spec.caption));
+        button->setGeometry(spec.left, kButtonTop, spec.right - spec.left, kButtonHeight);
+        button->SetIconId(spec.icon);
+        button->setFont(font());
+        button->SetNoFocusRect(1);
+        button->SetHintOwner(this);
+        button->SetHintId(spec.hint);
+        button->show();
+    }
+    connect(&saveButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSave);
+    connect(&loadButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnLoad);
+    connect(&searchButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSearch);
+    connect(&helpButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnHelp);
+
+    bandBrush_ = QColor(106, 160, 216);
+    browseWindow_.setParent(this);
+    browseWindow_.setGeometry(0, 0, 1, 1);
+    browseWindow_.show();
+
+    PlaceWindow();
+    // The Outlook Express store folder is loaded into the tree here, once the
+    // store discovery exists.
+    return true;
+}
+
+void CQuillmendDlg::PlaceWindow() {
+    // Sizes are outer sizes (frame included); the frame is known only once a
+    // window manager has framed the window, so this runs again after showing.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const int frameW = frame.left() + frame.right();
+    const int frameH = frame.top() + frame.bottom();
+    setMinimumSize(kMinOuterWidth - frameW, kMinOuterHeight - frameH);
+    resize(kOuterWidth - frameW, kOuterHeight - frameH);
+    if (QScreen* s = screen()) {
+        QRect outer(0, 0, kOuterWidth, kOuterHeight);
+        outer.moveCenter(s->availableGeometry().center());
+        move(outer.topLeft());
+    }
+}
+
+void CQuillmendDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!placedAfterShow_) {
+        placedAfterShow_ = true;
+        QTimer::singleShot(0, this, [this] {
+            const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+            if (!frame.isNull())
+                PlaceWindow();
+        });
+    }
+}
+
+CQuillmendDlg::HeaderLayout CQuillmendDlg::LayoutHeader(int clientWidth, int headerWidth) {
+    HeaderLayout layout;
+    const int n = (clientWidth - 165) / kHeaderMiddleWidth;
+    for (int k = 0; k < n; ++k)
+        layout.middleCopies.push_back(kHeaderMiddleX + kHeaderMiddleWidth * k);
+    layout.rightPartX = clientWidth - headerWidth + kHeaderRightX;
+    return layout;
+}
+
+void CQuillmendDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (browseWindow_.parentWidget() == this)
+        browseWindow_.setGeometry(0, kBrowseTop, width(), height() - kBrowseTop - statusBitmap_.height());
+    update();
+}
+
+QRect CQuillmendDlg::StatusStripRect() const {
+    QRect r = rect();
+    r.setTop(r.bottom() + 1 - statusBitmap_.height());
+    return r;
+}
+
+void CQuillmendDlg::InvalidateStatusStrip() {
+    update(StatusStripRect());
+}
+
+void CQuillmendDlg::SetCountSource(std::function<int()> itemCount, std::function<int()> tickedCount) {
+    itemCount_ = std::move(itemCount);
+    tickedCount_ = std::move(tickedCount);
+    InvalidateStatusStrip();
+}
+
+QString CQuillmendDlg::CountsText() const {
+    const int all = itemCount_ ? itemCount_() : 0;
+    const int ticked = tickedCount_ ? tickedCount_() : 0;
+    return FormatCounts(res::Text(IDS_STATUS_COUNTS), all, ticked);
+}
+
+QString CQuillmendDlg::HintText() const {
+    const QString hint = res::Text(hintId_);
+    return hint.isEmpty() ? res::Text(IDS_NOTICE) : hint;
+}
+
+void CQuillmendDlg::paintEvent(QPaintEvent*) {
+    // Minimised windows are drawn by the window system from the window icon.
+    QPainter p(this);
+    const int L = 0;
+    const int R = width();
+    const int B = height();
+    const int W = headerBitmap_.width();
+    const int H = headerBitmap_.height();
+    {
+        // The header: whole bitmap, its middle part repeated, the right part
+        // flush with the right edge.
+        CBitmapDC header(headerBitmap_, 0, 0);
+        header.BitBlt(p, 0, 0, W, H, 0, 0);
+        const HeaderLayout layout = LayoutHeader(R - L, W);
+        for (int x : layout.middleCopies)
+            header.BitBlt(p, x, 0, kHeaderMiddleWidth, H, kHeaderMiddleX, 0);
+        header.BitBlt(p, layout.rightPartX, 0, W - kHeaderRightX, H, kHeaderRightX, 0);
+    }
+    const int w = statusBitmap_.width();
+    const int h = statusBitmap_.height();
+    if (w > 0) {
+        CBitmapDC status(statusBitmap_, 0, 0);
+        const int m = (R - L + w - 1) / w;
+        for (int i = 0; i < m; ++i)
+            status.BitBlt(p, i * w, B - h, w, h, 0, 0);
+    }
+    const QRect text(QPoint(L + 20, B - h), QPoint(R - 10 - 1, B - 1));
+    p.save();
+    p.setPen(Qt::black);
+    p.setFont(font());
+    p.drawText(text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, CountsText());
+    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, HintText());
+    p.restore();
+    p.fillRect(QRect(L, H, R - L, kBandHeight), bandBrush_.isValid() ? bandBrush_ : QColor(106, 160, 216));
+}
+
+bool CQuillmendDlg::event(QEvent* event) {
+    if (const auto* hint = ui::PostedMessage::As(event, ui::WM_BUTTONHINT)) {
+        hintId_ = static_cast<int>(hint->WParam());
+        InvalidateStatusStrip();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CQuillmendDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            OnOK();
+            return;
+        }
+        break;
+    case Qt::Key_F1:
+        OnHelp();
+        return;
+    default:
+        break;
+    }
+    QDialog::keyPressEvent(event);  // Esc comes back as reject()
+}
+
+void CQuillmendDlg::reject() {
+    OnCancel();
+}
+
+void CQuillmendDlg::OnOK() {
+    QDialog::accept();
+}
+
+void CQuillmendDlg::OnCancel() {
+    // A search runs with the Save button disabled; the program cannot end then.
+    if (!saveButton_.isEnabled())
+        return;
+    const auto answer = QMessageBox::question(this, QCoreApplication::applicationName(), res::Text(IDS_EXIT_NOW),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        QDialog::reject();
+}
+
+void CQuillmendDlg::OnHelp() {
+    // A missing help page is not reported, and neither is a failure to open it.
+    const std::string path = platform::FindAsset("help.htm");
+    if (!path.empty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
+}
+
+void CQuillmendDlg::OnSave() {}
+
+void CQuillmendDlg::OnLoad() {}
+
+void CQuillmendDlg::OnSearch() {}
+
+void CQuillmendDlg::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+QMenu* CQuillmendDlg::CreateHeaderMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    const QString about = res::Text(IDS_ABOUTBOX);
+    if (!aboutInSystemMenu_ && !about.isEmpty()) {
+        QAction* action = menu->addAction(icon_, about);
+        action->setData(IDM_ABOUTBOX);
+    }
+    return menu;
+}
+
+void CQuillmendDlg::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->pos().y() >= headerBitmap_.height()) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    QMenu* menu = CreateHeaderMenu(this);
+    if (!menu->isEmpty()) {
+        if (QAction* chosen = menu->exec(event->globalPos()))
+            OnSysCommand(chosen->data().toUInt());
+    }
+    delete menu;
+}
+
+bool CQuillmendDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (aboutInSystemMenu_ && platform::IsSystemCommand(message, IDM_ABOUTBOX)) {
+        OnSysCommand(IDM_ABOUTBOX);
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}

@@ -1,0 +1,121 @@
+#pragma once
+// The main dialog: the header bitmap across the top, the band of four command
+// buttons, the browse window in the middle and the status line at the bottom
+// with the e-mail counts and the hint of the button under the pointer.
+
+#include "app/CMainButton.h"
+#include "browse/CDbxBrowseWindow.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QPixmap>
+
+#include <functional>
+#include <vector>
+
+class QMenu;
+
+class CQuillmendDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Where the header's pieces go for a given client width.
+    struct HeaderLayout {
+        std::vector<int> middleCopies;  // x of each copy of the middle part (x 404..643 of the bitmap)
+        int rightPartX = 0;             // x of the right part (x 644.. of the bitmap)
+    };
+
+    // Client-area geometry, in pixels.
+    static constexpr int kBandHeight = 33;
+    static constexpr int kBrowseTop = 135;
+    static constexpr int kButtonTop = 105;
+    static constexpr int kButtonHeight = 25;
+    static constexpr int kOuterWidth = 660;
+    static constexpr int kOuterHeight = 560;
+    static constexpr int kMinOuterWidth = 600;
+    static constexpr int kMinOuterHeight = 400;
+
+    // Loads the icon and the header and status bitmaps and builds the buttons
+    // and the browse window; the window itself is set up when first shown.
+    explicit CQuillmendDlg(QWidget* parent = nullptr);
+    ~CQuillmendDlg() override;
+
+    // The header's pieces for a client `clientWidth` wide and a header bitmap
+    // `headerWidth` wide (800).
+    static HeaderLayout LayoutHeader(int clientWidth, int headerWidth);
+
+    // The status line's counts come from here: the number of e-mails listed
+    // and of ticked ones. Until set (or when a getter is empty) both are 0.
+    void SetCountSource(std::function<int()> itemCount, std::function<int()> tickedCount);
+
+    // The bottom strip of the client area that holds the status line.
+    QRect StatusStripRect() const;
+    // Repaints the status line (after the counts changed).
+    void InvalidateStatusStrip();
+
+    // The button of command IDC_BUTTON_SAVE..IDC_BUTTON_HELP, else nullptr.
+    CMainButton* Button(int commandId);
+    CDbxBrowseWindow& BrowseWindow() { return browseWindow_; }
+
+    // The texts the status line shows now.
+    QString CountsText() const;
+    QString HintText() const;
+    int HintId() const { return hintId_; }
+
+    // The header's context menu (the About entry) where the system menu
+    // cannot take it; empty when the About entry lives in the system menu or
+    // its text is empty. The caller owns the menu.
+    QMenu* CreateHeaderMenu(QWidget* parent);
+
+    // Ends the dialog at once (Accepted), without asking: Enter.
+    virtual void OnOK();
+    // Close box, Alt+F4, Esc: does nothing while the Save button is disabled
+    // (a search runs); otherwise asks "Exit now?" and ends the dialog
+    // (Rejected) on Yes.
+    virtual void OnCancel();
+    // Help button, F1: opens the installed help page; a missing page or a
+    // failure to open it is not reported.
+    void OnHelp();
+    // Save, Load and Search buttons: nothing yet.
+    void OnSave();
+    void OnLoad();
+    void OnSearch();
+    // System-menu command `id` (IDM_ABOUTBOX runs the About box).
+    void OnSysCommand(unsigned id);
+
+    // Sets the window up (OnInitDialog) before it is shown the first time.
+    void setVisible(bool visible) override;
+    // Every way of closing the window arrives here and goes to OnCancel.
+    void reject() override;
+
+protected:
+    // Builds the window: system-menu entry, icon, buttons, browse window,
+    // size and place. Runs once, before the window is first shown.
+    virtual bool OnInitDialog();
+
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+
+private:
+    void PlaceWindow();
+
+    QIcon icon_;
+    QPixmap headerBitmap_;
+    QPixmap statusBitmap_;
+    CMainButton saveButton_;
+    CMainButton loadButton_;
+    CMainButton searchButton_;
+    CMainButton helpButton_;
+    CDbxBrowseWindow browseWindow_;
+    QColor bandBrush_;
+    int hintId_ = -1;
+    std::function<int()> itemCount_;
+    std::function<int()> tickedCount_;
+    bool initialised_ = false;
+    bool aboutInSystemMenu_ = false;
+    bool placedAfterShow_ = false;
+};

@@ -1,0 +1,64 @@
+#include "Strings.h"
+
+#include "resource.h"
+
+#include <QCoreApplication>
+
+#include <array>
+
+namespace res {
+namespace {
+
+struct Entry {
+    int id;
+    const char* text;
+};
+
+// Every text the windows show, by id. The English text is the translation
+// key, so translators see the same words as the user.
+constexpr std::array kTable{
+    Entry{IDS_ABOUTBOX, QT_TRANSLATE_NOOP("Strings", "&About Quillmend...")},
+    Entry{IDS_NOTICE, QT_TRANSLATE_NOOP("Strings", "Quillmend 1.1 - reads your mail files, never changes them.")},
+    Entry{IDS_HINT_SAVE, QT_TRANSLATE_NOOP("Strings", "Save the selected emails.")},
+    Entry{IDS_HINT_LOAD, QT_TRANSLATE_NOOP("Strings", "Load external Outlook Express email data files.")},
+    Entry{IDS_HINT_SEARCH, QT_TRANSLATE_NOOP("Strings", "Search Outlook Express email data files from local disk.")},
+    Entry{IDS_HINT_HELP, QT_TRANSLATE_NOOP("Strings", "Open help file.")},
+    Entry{IDS_CAPTION_SAVE, QT_TRANSLATE_NOOP("Strings", "&Save")},
+    Entry{IDS_CAPTION_LOAD, QT_TRANSLATE_NOOP("Strings", "&Load DBX files...")},
+    Entry{IDS_CAPTION_SEARCH, QT_TRANSLATE_NOOP("Strings", "Se&arch DBX files...")},
+    Entry{IDS_CAPTION_HELP, QT_TRANSLATE_NOOP("Strings", "&Help")},
+    Entry{IDS_STORE_FOLDER, QT_TRANSLATE_NOOP("Strings", "Outlook Express - Local Folder")},
+    Entry{IDS_STATUS_COUNTS, QT_TRANSLATE_NOOP("Strings", "All Emails:%d    Selected Emails:%d")},
+    Entry{IDS_SAVE_FOLDER_TITLE, QT_TRANSLATE_NOOP("Strings", "Select a folder to store the selected emails.")},
+    Entry{IDS_SAVED_TO, QT_TRANSLATE_NOOP("Strings", "OK! The selected emails have been saved to \"%s\".")},
+    Entry{IDS_EXIT_NOW, QT_TRANSLATE_NOOP("Strings", "Exit now?")},
+    Entry{IDS_NOTHING_SELECTED, QT_TRANSLATE_NOOP("Strings", "Please select emails you like to recover!")},
+    Entry{IDS_COLUMN_FROM, QT_TRANSLATE_NOOP("Strings", "From")},
+    Entry{IDS_COLUMN_TO, QT_TRANSLATE_NOOP("Strings", "To")},
+    Entry{IDS_COLUMN_SUBJECT, QT_TRANSLATE_NOOP("Strings", "Subject")},
+    Entry{IDS_COLUMN_DATE, QT_TRANSLATE_NOOP("Strings", "Date")},
+    Entry{IDS_COLUMN_STATUS, QT_TRANSLATE_NOOP("Strings", "Status")},
+    Entry{IDS_STATUS_EXISTING, QT_TRANSLATE_NOOP("Strings", "Existing")},
+    Entry{IDS_STATUS_DELETED, QT_TRANSLATE_NOOP("Strings", "Deleted")},
+    Entry{IDS_SEARCH_FOLDER_TITLE, QT_TRANSLATE_NOOP("Strings", "Select a path to search *.dbx files")},
+};
+
+const char* Find(int id) {
+    for (const Entry& e : kTable)
+        if (e.id == id)
+            return e.text;
+    return nullptr;
+}
+
+} // namespace
+
+QString Text(int id) {
+    const char* text = Find(id);
+    return text ? QCoreApplication::translate("Strings", text) : QString();
+}
+
+bool HasText(int id) {
+    return !Text(id).isEmpty();
+}
+
+} // namespace res

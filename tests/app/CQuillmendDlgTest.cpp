@@ -1,0 +1,369 @@
+#include "app/CQuillmendDlg.h"
+
+#include "app/CAboutDlg.h"
+#include "res/Images.h"
+#include "res/Strings.h"
+#include "res/resource.h"
+#include "support/QtTestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QRgb kBand = qRgb(106, 160, 216);
+
+// Runs `handle` on the first top-level widget of type T that shows up while
+// the current code blocks in a nested event loop (a message box, a menu).
+template <typename T>
+void WhenShown(std::function<void(T*)> handle)
+{
+    auto* timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, handle] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<T*>(w); found && found->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                handle(found);
+                return;
+            }
+        }
+        if (++*tries > 300) {  // 3 s: give up rather than hang
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+struct SeenBox {
+    bool shown = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
+// Answers the next message box with `answer` and records what it showed.
+std::shared_ptr<SeenBox> Answer(QMessageBox::StandardButton answer)
+{
+    auto seen = std::make_shared<SeenBox>();
+    WhenShown<QMessageBox>([seen, answer](QMessageBox* box) {
+        seen->shown = true;
+        seen->title = box->windowTitle();
+        seen->text = box->text();
+        seen->icon = box->icon();
+        seen->buttons = box->standardButtons();
+        box->button(answer)->click();
+    });
+    return seen;
+}
+
+// Receives what the program asks the desktop to open.
+class UrlSink : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QCursor::setPos(QPoint(1, 1));
+        dlg = std::make_unique<CQuillmendDlg>();
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        QCoreApplication::processEvents();
+    }
+
+    void MoveTo(QWidget& widget, QPoint pos)
+    {
+        QTest::mouseMove(&widget, pos);
+        QCoreApplication::processEvents();
+    }
+
+    // Makes the client area `width` x `height` and lets it repaint.
+    void ResizeClient(int width, int height)
+    {
+        dlg->resize(width, height);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(dlg->size(), QSize(width, height));
+    }
+
+    std::unique_ptr<CQuillmendDlg> dlg;
+};
+
+} // namespace
+
+// --- the window ------------------------------------------------------------------
+
+TEST_F(MainDialogTest, OpensAt660By560CentredAndKeepsItsMinimumSize)
+{
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Quillmend"));
+    EXPECT_FALSE(dlg->windowIcon().isNull());
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(dlg->frameGeometry().size(), QSize(660, 560));
+    const QPoint screenCentre = dlg->screen()->availableGeometry().center();
+    EXPECT_LE((dlg->frameGeometry().center() - screenCentre).manhattanLength(), 1);
+
+    // Both sizes are outer sizes, frame included.
+    const QSize frame = dlg->frameGeometry().size() - dlg->size();
+    EXPECT_EQ(dlg->minimumSize() + frame, QSize(600, 400));
+    dlg->resize(500, 300);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg->frameGeometry().size(), QSize(600, 400));
+}
+
+TEST_F(MainDialogTest, ButtonsStandAtTheirRectanglesWithCaptionsAndHints)
+{
+    const struct {
+        int command;
+        QRect rect;
+        const char* caption;
+        int hint;
+    } expected[] = {
+        {IDC_BUTTON_SAVE, QRect(30, 105, 60, 25), "&Save", 104},
+        {IDC_BUTTON_LOAD, QRect(91, 105, 119, 25), "&Load DBX files...", 105},
+        {IDC_BUTTON_SEARCH, QRect(211, 105, 129, 25), "Se&arch DBX files...", 106},
+        {IDC_BUTTON_HELP, QRect(341, 105, 57, 25), "&Help", 107},
+    };
+    for (const auto& e : expected) {
+        CMainButton* button = dlg->Button(e.command);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->parentWidget(), dlg.get());
+        EXPECT_TRUE(button->isVisible());
+        EXPECT_EQ(button->geometry(), e.rect) << e.command;
+        EXPECT_EQ(button->text().toStdString(), e.caption);
+        EXPECT_EQ(button->HintId(), e.hint);
+        EXPECT_EQ(button->StateTextColor(CCoolButton::kNormal), QColor(255, 255, 255));
+        EXPECT_EQ(button->StateTextColor(CCoolButton::kDisabled), QColor(96, 96, 96));
+    }
+    EXPECT_EQ(dlg->Button(105), nullptr);
+}
+
+TEST_F(MainDialogTest, BrowseWindowFillsTheMiddleInTheBandColour)
+{
+    for (QSize size : {QSize(660, 560), QSize(900, 700)}) {
+        ResizeClient(size.width(), size.height());
+        EXPECT_EQ(dlg->BrowseWindow().geometry(), QRect(0, 135, size.width(), size.height() - 158));
+        const QImage shot = testsupport::Grab(*dlg);
+        EXPECT_EQ(shot.pixel(100, size.height() / 2), kBand);  // left of the message list
+        EXPECT_EQ(shot.pixel(5, 110), kBand);                   // button band, left of Save
+        EXPECT_EQ(shot.pixel(size.width() - 5, 132), kBand);    // and right of Help
+        EXPECT_EQ(shot.pixel(size.width() / 2, size.height() - 23), qRgb(255, 255, 255));  // status top line
+    }
+}
+
+// --- the header --------------------------------------------------------------------
+
+TEST(MainDialogHeader, MiddlePartRepeatsAndRightPartMeetsTheRightEdge)
+{
+    const auto at700 = CQuillmendDlg::LayoutHeader(700, 800);
+    EXPECT_EQ(at700.middleCopies, (std::vector<int>{404, 644}));
+    EXPECT_EQ(at700.rightPartX, 544);
+    const auto at1000 = CQuillmendDlg::LayoutHeader(1000, 800);
+    EXPECT_EQ(at1000.middleCopies, (std::vector<int>{404, 644, 884}));
+    EXPECT_EQ(at1000.rightPartX, 844);
+    EXPECT_TRUE(CQuillmendDlg::LayoutHeader(100, 800).middleCopies.empty());
+}
+
+TEST_F(MainDialogTest, HeaderIsDrawnAsTheLayoutSays)
+{
+    const QImage header = res::LoadBitmap(IDB_HEADER).toImage().convertToFormat(QImage::Format_RGB32);
+    for (int width : {700, 1000}) {
+        ResizeClient(width, 500);
+        const QImage shot = testsupport::Grab(*dlg);
+        testsupport::SaveScreenshot(shot, QStringLiteral("main_window_%1").arg(width));
+        for (int y = 0; y < 102; ++y) {
+            for (int x = 0; x < 400; ++x)
+                ASSERT_EQ(shot.pixel(x, y), header.pixel(x, y)) << width << ": logo " << x << "," << y;
+            for (int x = 400; x < width - 156; ++x)
+                ASSERT_EQ(shot.pixel(x, y), header.pixel(404, y)) << width << ": middle " << x << "," << y;
+            for (int x = width - 156; x < width; ++x)
+                ASSERT_EQ(shot.pixel(x, y), header.pixel(x - width + 800, y)) << width << ": right " << x << "," << y;
+        }
+    }
+}
+
+// --- the status line -----------------------------------------------------------------
+
+TEST_F(MainDialogTest, StatusLineCountsComeFromTheCountSource)
+{
+    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:0    Selected Emails:0"));
+    EXPECT_EQ(dlg->StatusStripRect(), QRect(0, dlg->height() - 23, dlg->width(), 23));
+    const QImage before = testsupport::Grab(*dlg).copy(dlg->StatusStripRect());
+    int ticked = 3;
+    dlg->SetCountSource([] { return 12; }, [&ticked] { return ticked; });
+    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:12    Selected Emails:3"));
+    ticked = 4;
+    dlg->InvalidateStatusStrip();
+    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:12    Selected Emails:4"));
+    EXPECT_NE(testsupport::Grab(*dlg).copy(dlg->StatusStripRect()), before);
+    dlg->SetCountSource({}, {});
+    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:0    Selected Emails:0"));
+}
+
+TEST_F(MainDialogTest, PointerOverAButtonShowsItsHintAndLeavingShowsTheNotice)
+{
+    const QString notice = res::Text(IDS_NOTICE);
+    EXPECT_EQ(dlg->HintId(), -1);
+    EXPECT_EQ(dlg->HintText(), notice);
+    const QImage before = testsupport::Grab(*dlg).copy(dlg->StatusStripRect());
+
+    MoveTo(*dlg->Button(IDC_BUTTON_HELP), QPoint(20, 12));
+    EXPECT_EQ(dlg->HintId(), IDS_HINT_HELP);
+    EXPECT_EQ(dlg->HintText(), QStringLiteral("Open help file."));
+    EXPECT_NE(testsupport::Grab(*dlg).copy(dlg->StatusStripRect()), before);
+
+    MoveTo(*dlg->Button(IDC_BUTTON_LOAD), QPoint(20, 12));
+    EXPECT_EQ(dlg->HintText(), QStringLiteral("Load external Outlook Express email data files."));
+    testsupport::SaveScreenshot(testsupport::Grab(*dlg), QStringLiteral("main_window_hover_load"));
+
+    MoveTo(*dlg, QPoint(300, 300));
+    EXPECT_EQ(dlg->HintId(), -1);
+    EXPECT_EQ(dlg->HintText(), notice);
+    EXPECT_EQ(testsupport::Grab(*dlg).copy(dlg->StatusStripRect()), before);
+}
+
+TEST_F(MainDialogTest, ScreenshotsOfTheNormalAndTheSearchingWindow)
+{
+    const QImage normal = testsupport::Grab(*dlg);
+    EXPECT_FALSE(testsupport::SaveScreenshot(normal, QStringLiteral("main_window_normal")).isEmpty());
+    for (int id : {IDC_BUTTON_SAVE, IDC_BUTTON_LOAD, IDC_BUTTON_SEARCH})
+        dlg->Button(id)->setEnabled(false);
+    const QImage searching = testsupport::Grab(*dlg);
+    testsupport::SaveScreenshot(searching, QStringLiteral("main_window_buttons_disabled"));
+    EXPECT_NE(searching, normal);
+    // The Help button stays as it was.
+    const QRect help = dlg->Button(IDC_BUTTON_HELP)->geometry();
+    EXPECT_EQ(searching.copy(help), normal.copy(help));
+}
+
+// --- ending the program ----------------------------------------------------------
+
+TEST_F(MainDialogTest, CloseAsksExitNowAndNoKeepsTheWindow)
+{
+    auto seen = Answer(QMessageBox::No);
+    dlg->close();
+    ASSERT_TRUE(seen->shown);
+    EXPECT_EQ(seen->title, QStringLiteral("Quillmend"));
+    EXPECT_EQ(seen->text, QStringLiteral("Exit now?"));
+    EXPECT_EQ(seen->icon, QMessageBox::Question);
+    EXPECT_EQ(seen->buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(dlg->isVisible());
+
+    seen = Answer(QMessageBox::Yes);
+    dlg->close();
+    EXPECT_TRUE(seen->shown);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(MainDialogTest, EscapeAsksToo)
+{
+    auto seen = Answer(QMessageBox::Yes);
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    EXPECT_TRUE(seen->shown);
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+TEST_F(MainDialogTest, EnterEndsAtOnceWithoutAsking)
+{
+    auto seen = Answer(QMessageBox::No);
+    dlg->Button(IDC_BUTTON_SAVE)->setFocus();
+    QTest::keyClick(dlg->Button(IDC_BUTTON_SAVE), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(seen->shown);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+}
+
+TEST_F(MainDialogTest, CloseDoesNothingWhileSaveIsDisabled)
+{
+    dlg->Button(IDC_BUTTON_SAVE)->setEnabled(false);  // as while a search runs
+    auto seen = Answer(QMessageBox::Yes);
+    dlg->close();
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    QTest::qWait(50);
+    EXPECT_FALSE(seen->shown);
+    EXPECT_TRUE(dlg->isVisible());
+
+    dlg->Button(IDC_BUTTON_SAVE)->setEnabled(true);  // search over: asks again
+    dlg->close();
+    EXPECT_TRUE(seen->shown);
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+// --- help and About ---------------------------------------------------------------
+
+TEST_F(MainDialogTest, HelpButtonAndF1OpenTheInstalledHelpPage)
+{
+    UrlSink sink;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &sink, "open");
+    QTest::mouseClick(dlg->Button(IDC_BUTTON_HELP), Qt::LeftButton);
+    QTest::keyClick(dlg.get(), Qt::Key_F1);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(sink.opened.size(), 2);
+    for (const QUrl& url : sink.opened) {
+        EXPECT_TRUE(url.isLocalFile());
+        EXPECT_TRUE(url.toLocalFile().endsWith(QStringLiteral("/help.htm"))) << url.toString().toStdString();
+        EXPECT_TRUE(QFile::exists(url.toLocalFile()));
+    }
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(MainDialogTest, HeaderMenuOpensTheAboutBox)
+{
+    bool menuSeen = false;
+    bool aboutSeen = false;
+    QStringList aboutTexts;
+    WhenShown<QMenu>([&](QMenu* menu) {
+        menuSeen = true;
+        ASSERT_EQ(menu->actions().size(), 1);
+        EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&About Quillmend..."));
+        WhenShown<CAboutDlg>([&](CAboutDlg* about) {
+            aboutSeen = true;
+            EXPECT_EQ(about->windowTitle(), QStringLiteral("About Quillmend"));
+            for (QLabel* label : about->findChildren<QLabel*>())
+                aboutTexts << label->text();
+            testsupport::SaveScreenshot(testsupport::Grab(*about), QStringLiteral("about_box"));
+            about->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+        });
+        menu->setActiveAction(menu->actions()[0]);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent onHeader(QContextMenuEvent::Mouse, QPoint(200, 50), dlg->mapToGlobal(QPoint(200, 50)));
+    QApplication::sendEvent(dlg.get(), &onHeader);
+    EXPECT_TRUE(menuSeen);
+    EXPECT_TRUE(aboutSeen);
+    EXPECT_TRUE(aboutTexts.contains(QStringLiteral("About Quillmend v1.1")));
+    EXPECT_TRUE(aboutTexts.contains(res::Text(IDS_NOTICE)));
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(MainDialogTest, HeaderMenuHoldsOnlyTheAboutEntry)
+{
+    std::unique_ptr<QMenu> menu(dlg->CreateHeaderMenu(nullptr));
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->data().toUInt(), static_cast<unsigned>(IDM_ABOUTBOX));
+}
+
+#include "CQuillmendDlgTest.moc"

@@ -1,0 +1,54 @@
+#include "res/Strings.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+// --- the texts the windows show -----------------------------------------------
+
+TEST(Strings, EveryQuotedTextIsThereWordForWord)
+{
+    const std::pair<int, const char*> expected[] = {
+        {101, "&About Quillmend..."},
+        {104, "Save the selected emails."},
+        {105, "Load external Outlook Express email data files."},
+        {106, "Search Outlook Express email data files from local disk."},
+        {107, "Open help file."},
+        {109, "&Save"},
+        {110, "&Load DBX files..."},
+        {111, "Se&arch DBX files..."},
+        {112, "&Help"},
+        {114, "Outlook Express - Local Folder"},
+        {115, "All Emails:%d    Selected Emails:%d"},
+        {116, "Select a folder to store the selected emails."},
+        {117, "OK! The selected emails have been saved to \"%s\"."},
+        {118, "Exit now?"},
+        {119, "Please select emails you like to recover!"},
+        {120, "From"},
+        {121, "To"},
+        {122, "Subject"},
+        {123, "Date"},
+        {124, "Status"},
+        {125, "Existing"},
+        {126, "Deleted"},
+        {127, "Select a path to search *.dbx files"},
+    };
+    for (const auto& [id, text] : expected)
+        EXPECT_EQ(res::Text(id).toStdString(), text) << "string " << id;
+}
+
+TEST(Strings, NoticeLineIsShortAndOnOneLine)
+{
+    const QString notice = res::Text(IDS_NOTICE);
+    EXPECT_FALSE(notice.isEmpty());
+    EXPECT_FALSE(notice.contains(QLatin1Char('\n')));
+    EXPECT_LE(notice.size(), 70);  // fits the status line of the smallest window
+}
+
+TEST(Strings, UnknownIdsGiveEmptyTextNotFailure)
+{
+    for (int id : {-1, 0, 100, 102, 108, 113, 128, 32771, 100000}) {
+        EXPECT_TRUE(res::Text(id).isEmpty()) << id;
+        EXPECT_FALSE(res::HasText(id)) << id;
+    }
+    EXPECT_TRUE(res::HasText(IDS_EXIT_NOW));
+}

@@ -1,0 +1,50 @@
+#include "support/QtTestApp.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace testsupport {
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        // No display is needed or wanted, however the tests are started.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "quillmend-tests";
+        static char* argv[] = {name, nullptr};
+        app_ = std::make_unique<QApplication>(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("Quillmend"));
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> app_;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+} // namespace
+
+QImage Grab(QWidget& widget) {
+    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QString SaveScreenshot(const QImage& image, const QString& name) {
+#ifdef QUILLMEND_SCREENSHOT_DIR
+    const QString dir = QStringLiteral(QUILLMEND_SCREENSHOT_DIR);
+#else
+    const QString dir = QDir::tempPath();
+#endif
+    QDir().mkpath(dir);
+    const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    return image.save(path, "PNG") ? path : QString();
+}
+
+} // namespace testsupport

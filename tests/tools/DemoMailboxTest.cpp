@@ -1,0 +1,90 @@
+// The demo mailbox and the quillmend-mkdbx command that writes it.
+
+#include "tests/tools/OeFileReader.h"
+#include "tests/tools/TestFiles.h"
+#include "tools/dbxgen/DemoMailbox.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace dbxgen;
+using testing_oe::ReadFile;
+using testing_oe::TempPath;
+
+namespace {
+
+// Runs quillmend-mkdbx with `args`; returns its exit status.
+int Mkdbx(const std::string& args)
+{
+    const std::string cmd = "\"" QUILLMEND_MKDBX "\" " + args + " > \"" + TempPath("mkdbx.out") + "\" 2>&1";
+    const int rc = std::system(cmd.c_str());
+    // POSIX reports the exit status in the second byte, Windows as it is.
+    return rc > 255 ? rc >> 8 : rc;
+}
+
+} // namespace
+
+TEST(DemoMailbox, HoldsLiveDeletedAndARecoveredOlderCopy)
+{
+    const Mailbox box = MakeDemoMailbox();
+    EXPECT_EQ(box.Image().Bytes(), MakeDemoMailbox().Image().Bytes());
+    const auto f = testing_oe::ReadOeFile(box.Image().Bytes());
+    ASSERT_TRUE(f.errors.empty()) << f.errors.front();
+    EXPECT_EQ(testing_oe::FirstOverlap(f.extents), "");
+
+    std::size_t deleted = 0, attachments = 0;
+    for (const auto& m : box.Messages()) {
+        deleted += m.deleted;
+        attachments += m.hasAttachment;
+    }
+    EXPECT_GE(box.Messages().size(), 8u);
+    EXPECT_LE(box.Messages().size(), 12u);
+    EXPECT_GE(deleted, 3u);
+    EXPECT_GE(attachments, 2u);
+    EXPECT_EQ(f.listed.size(), box.Messages().size() - deleted);
+
+    // Everything comes back whole, with no stray chains.
+    const auto order = box.RecoveryOrder();
+    ASSERT_EQ(order.size(), box.Messages().size());
+    EXPECT_TRUE(box.PartialChains().empty());
+
+    // One e-mail is there twice: deleted (older, lower in the file) and live.
+    int pairs = 0;
+    for (const auto& d : box.Messages())
+        for (const auto& l : box.Messages())
+            if (d.deleted && !l.deleted && d.subject == l.subject && d.textLength == l.textLength) {
+                ++pairs;
+                EXPECT_LT(d.blocks.front(), l.blocks.front());
+            }
+    EXPECT_EQ(pairs, 1);
+}
+
+TEST(Mkdbx, DemoCommandWritesTheDemoAndItsManifest)
+{
+    const std::string out = TempPath("Inbox.dbx"), json = TempPath("Inbox.json");
+    std::filesystem::remove(json);
+    ASSERT_EQ(Mkdbx("demo \"" + out + "\" --manifest \"" + json + "\""), 0);
+    EXPECT_EQ(ReadFile(out), MakeDemoMailbox().Image().Bytes());
+    const std::string manifest = ReadFile(json);
+    EXPECT_NE(manifest.find("\"messageCount\": 11"), std::string::npos);
+    EXPECT_NE(manifest.find("\"subject\": \"Rechnung für März"), std::string::npos);
+    EXPECT_NE(ReadFile(TempPath("mkdbx.out")).find("11 e-mails (7 existing, 4 deleted)"), std::string::npos);
+}
+
+TEST(Mkdbx, UsageErrorsExitWithTwoWriteErrorsWithOne)
+{
+    const std::string out = "\"" + TempPath("x.dbx") + "\"";
+    EXPECT_EQ(Mkdbx("--help"), 0);
+    EXPECT_EQ(Mkdbx(""), 2);
+    EXPECT_EQ(Mkdbx("frobnicate " + out), 2);
+    EXPECT_EQ(Mkdbx("demo"), 2);
+    EXPECT_EQ(Mkdbx("demo " + out + " --colour red"), 2);
+    EXPECT_EQ(Mkdbx("bench " + out), 2);
+    EXPECT_EQ(Mkdbx("bench --size 10X " + out), 2);
+    EXPECT_EQ(Mkdbx("bench --size 8G " + out), 2);
+    EXPECT_EQ(Mkdbx("bench --size 2M --deleted-share 1.5 " + out), 2);
+    EXPECT_EQ(Mkdbx("bench --size 2M --seed -3 " + out), 2);
+    EXPECT_EQ(Mkdbx("demo \"" + TempPath("no/such/dir/x.dbx") + "\""), 1);
+    EXPECT_EQ(Mkdbx("bench --size=2M --seed=4 --deleted-share=0.5 " + out), 0);
+}

@@ -1,0 +1,362 @@
+#include "ui/CCoolButton.h"
+
+#include "support/QtTestApp.h"
+#include "ui/ButtonSkin.h"
+#include "ui/PostedMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QEnterEvent>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <vector>
+
+namespace {
+
+constexpr int W = 10, H = 8, CW = 2, CH = 2;
+
+// A strip of four 10 x 8 cells in which every pixel tells its cell and place.
+QRgb Coded(int cell, int x, int y)
+{
+    return qRgb(40 + cell * 50, 5 + x * 20, 5 + y * 25);
+}
+
+QPixmap CodedStrip()
+{
+    QImage image(4 * W, H, QImage::Format_RGB32);
+    for (int cell = 0; cell < 4; ++cell)
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                image.setPixel(cell * W + x, y, Coded(cell, x, y));
+    return QPixmap::fromImage(image);
+}
+
+// Four flat cells: normal, hover, pressed, disabled.
+const QRgb kFlat[4] = {qRgb(100, 150, 200), qRgb(250, 170, 20), qRgb(20, 40, 60), qRgb(90, 90, 160)};
+
+QPixmap FlatStrip()
+{
+    QImage image(4 * 22, 22, QImage::Format_RGB32);
+    for (int cell = 0; cell < 4; ++cell)
+        for (int y = 0; y < 22; ++y)
+            for (int x = 0; x < 22; ++x)
+                image.setPixel(cell * 22 + x, y, kFlat[cell]);
+    return QPixmap::fromImage(image);
+}
+
+// Records every WM_BUTTONHINT posted to it.
+class HintOwner : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (const auto* m = ui::PostedMessage::As(e, ui::WM_BUTTONHINT)) {
+            hints.push_back({m->WParam(), m->LParam()});
+            return true;
+        }
+        return QObject::event(e);
+    }
+    std::vector<std::pair<std::intptr_t, std::intptr_t>> hints;
+};
+
+class CoolButtonTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host.setGeometry(200, 200, 300, 120);
+        QCursor::setPos(QPoint(5, 5));  // well away from the host
+        QCoreApplication::processEvents();
+    }
+
+    // Shows the host with `button` on it and waits until it is on screen.
+    void Show()
+    {
+        host.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    }
+
+    // Moves the pointer to `pos` of `widget` and lets posted events run.
+    static void MoveTo(QWidget& widget, QPoint pos)
+    {
+        QTest::mouseMove(&widget, pos);
+        QCoreApplication::processEvents();
+    }
+
+    QWidget host;
+    ButtonSkin skin;
+    HintOwner owner;
+};
+
+} // namespace
+
+// --- cutting the face from the skin ---------------------------------------------
+
+TEST_F(CoolButtonTest, ButtonOfCellSizeShowsItsCellUnchangedAndNoIcon)
+{
+    ASSERT_TRUE(skin.SetSkin(CodedStrip(), W, H, CW, CH));
+    CCoolButton button(&skin, &host);
+    button.setGeometry(0, 0, W, H);
+    QPixmap icon(32, 32);
+    icon.fill(Qt::black);
+    button.SetIconPixmap(icon);
+    for (bool enabled : {true, false}) {
+        button.setEnabled(enabled);
+        const int cell = enabled ? CCoolButton::kNormal : CCoolButton::kDisabled;
+        const QImage face = testsupport::Grab(button);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                ASSERT_EQ(face.pixel(x, y), Coded(cell, x, y)) << cell << " at " << x << "," << y;
+    }
+}
+
+TEST_F(CoolButtonTest, LargerButtonKeepsCornersAndRepeatsEdges)
+{
+    ASSERT_TRUE(skin.SetSkin(CodedStrip(), W, H, CW, CH));
+    CCoolButton button(&skin, &host);
+    const int w = 31, h = 21;
+    button.setGeometry(0, 0, w, h);
+    const QImage face = testsupport::Grab(button);
+    const int step = W - 2 * CW;
+    // Top and bottom edges: pieces every `step` px, the last one cut by the
+    // right corner; corners unscaled.
+    for (int x = 0; x < w; ++x) {
+        const int sx = x < CW ? x : x >= w - CW ? W - (w - x) : CW + (x - CW) % step;
+        ASSERT_EQ(face.pixel(x, 0), Coded(0, sx, 0)) << "top " << x;
+        ASSERT_EQ(face.pixel(x, h - 1), Coded(0, sx, H - 1)) << "bottom " << x;
+    }
+    // Left and right edges: pieces every H - 2 * CH px.
+    const int vstep = H - 2 * CH;
+    for (int y = CH; y < h - CH; ++y) {
+        const int sy = CH + (y - CH) % vstep;
+        ASSERT_EQ(face.pixel(0, y), Coded(0, 0, sy)) << "left " << y;
+        ASSERT_EQ(face.pixel(w - 1, y), Coded(0, W - 1, sy)) << "right " << y;
+    }
+    // The inside is the cell's inside stretched.
+    const QColor middle(face.pixel(w / 2, h / 2));
+    const int sx = (middle.green() - 5) / 20, sy = (middle.blue() - 5) / 25;
+    EXPECT_EQ(middle.rgb(), Coded(0, sx, sy));
+    EXPECT_TRUE(sx >= CW && sx < W - CW && sy >= CH && sy < H - CH) << sx << "," << sy;
+}
+
+TEST_F(CoolButtonTest, WithoutSkinNothingIsDrawn)
+{
+    CCoolButton button(nullptr, &host);
+    button.setGeometry(0, 0, 40, 20);
+    button.setText(QStringLiteral("Text"));
+    QImage canvas(40, 20, QImage::Format_RGB32);
+    canvas.fill(qRgb(1, 2, 3));
+    button.render(&canvas, QPoint(), QRegion(), QWidget::RenderFlags());
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(canvas.pixel(x, y), qRgb(1, 2, 3));
+}
+
+// --- icon and caption -------------------------------------------------------------
+
+TEST_F(CoolButtonTest, DisabledIconIsGreyAndLeavesMagentaPixelsOut)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    button.setGeometry(0, 0, 60, 25);
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    icon.setPixel(5, 10, qRgba(255, 0, 0, 255));
+    icon.setPixel(6, 10, qRgba(255, 0, 255, 255));  // comes out as the key
+    icon.setPixel(7, 10, qRgba(30, 200, 100, 255));
+    button.SetIconPixmap(QPixmap::fromImage(icon));
+    const int top = (25 - 32) / 2;  // -3: truncated toward zero
+    auto at = [top](const QImage& face, int x, int y) { return face.pixel(3 + x, top + y); };
+
+    const QImage enabled = testsupport::Grab(button);
+    EXPECT_EQ(at(enabled, 5, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(at(enabled, 6, 10), qRgb(255, 0, 255));
+    EXPECT_EQ(at(enabled, 7, 10), qRgb(30, 200, 100));
+    EXPECT_EQ(at(enabled, 8, 10), kFlat[0]);
+
+    button.setEnabled(false);
+    const QImage disabled = testsupport::Grab(button);
+    EXPECT_EQ(at(disabled, 5, 10), qRgb(85, 85, 85));
+    EXPECT_EQ(at(disabled, 6, 10), kFlat[3]);
+    EXPECT_EQ(at(disabled, 7, 10), qRgb(110, 110, 110));
+    EXPECT_EQ(at(disabled, 8, 10), kFlat[3]);
+    testsupport::SaveScreenshot(disabled, QStringLiteral("ui_disabled_icon_button"));
+}
+
+TEST_F(CoolButtonTest, CaptionUsesTheColourOfTheState)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    button.setGeometry(0, 0, 120, 25);
+    QFont bold = button.font();
+    bold.setBold(true);
+    bold.setPixelSize(16);
+    button.setFont(bold);
+    button.setText(QStringLiteral("MMMM"));
+    EXPECT_EQ(button.StateTextColor(CCoolButton::kNormal), QColor(0, 0, 0));
+    EXPECT_EQ(button.StateTextColor(CCoolButton::kDisabled), QColor(128, 128, 128));
+    button.SetStateTextColor(CCoolButton::kNormal, QColor(0, 255, 0));
+    button.SetStateTextColor(CCoolButton::kDisabled, QColor(0, 0, 255));
+    button.SetStateTextColor(7, QColor(255, 255, 255));  // no such state: ignored
+    EXPECT_EQ(button.StateTextColor(7), QColor(0, 0, 0));
+
+    auto count = [](const QImage& image, QRgb colour) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == colour;
+        return n;
+    };
+    const QImage normal = testsupport::Grab(button);
+    EXPECT_GT(count(normal, qRgb(0, 255, 0)), 10);
+    EXPECT_EQ(count(normal, qRgb(0, 0, 255)), 0);
+    button.setEnabled(false);
+    const QImage disabled = testsupport::Grab(button);
+    EXPECT_GT(count(disabled, qRgb(0, 0, 255)), 10);
+    EXPECT_EQ(count(disabled, qRgb(0, 255, 0)), 0);
+}
+
+TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlag)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    CCoolButton other(&skin, &host);
+    button.setGeometry(0, 0, 60, 25);
+    other.setGeometry(100, 0, 60, 25);
+    Show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    other.setFocus();
+    const QImage unfocused = testsupport::Grab(button);
+    button.setFocus();
+    ASSERT_TRUE(button.hasFocus());
+    const QImage focused = testsupport::Grab(button);
+    EXPECT_NE(focused, unfocused);
+    EXPECT_EQ(focused.pixel(30, 12), unfocused.pixel(30, 12));  // inside untouched
+    button.SetNoFocusRect(1);
+    EXPECT_EQ(testsupport::Grab(button), unfocused);
+}
+
+// --- hints and hover --------------------------------------------------------------
+
+TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeave)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    button.setGeometry(20, 20, 80, 25);
+    button.SetHintOwner(&owner);
+    button.SetHintId(107);
+    Show();
+
+    MoveTo(button, QPoint(10, 10));
+    ASSERT_EQ(owner.hints.size(), 1u);
+    EXPECT_EQ(owner.hints[0], (std::pair<std::intptr_t, std::intptr_t>(107, 107)));
+    EXPECT_TRUE(button.IsTracking());
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kHover]);
+
+    MoveTo(button, QPoint(30, 12));
+    MoveTo(button, QPoint(70, 5));
+    EXPECT_EQ(owner.hints.size(), 1u);
+
+    MoveTo(host, QPoint(200, 100));
+    ASSERT_EQ(owner.hints.size(), 2u);
+    EXPECT_EQ(owner.hints[1], (std::pair<std::intptr_t, std::intptr_t>(-1, -1)));
+    EXPECT_FALSE(button.IsTracking());
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
+}
+
+TEST_F(CoolButtonTest, HintIsPostedNotSent)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    button.setGeometry(20, 20, 80, 25);
+    button.SetHintOwner(&owner);
+    button.SetHintId(104);
+    QEnterEvent enter(QPointF(5, 5), QPointF(25, 25), QPointF(225, 225));
+    QApplication::sendEvent(&button, &enter);
+    EXPECT_TRUE(owner.hints.empty());  // still in the queue
+    QCoreApplication::sendPostedEvents(&owner);
+    EXPECT_EQ(owner.hints.size(), 1u);
+}
+
+TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton noId(&skin, &host);
+    noId.setGeometry(0, 0, 80, 25);
+    noId.SetHintOwner(&owner);
+    CCoolButton noOwner(&skin, &host);
+    noOwner.setGeometry(100, 0, 80, 25);
+    noOwner.SetHintId(105);
+    Show();
+    for (CCoolButton* b : {&noId, &noOwner}) {
+        MoveTo(*b, QPoint(10, 10));
+        EXPECT_TRUE(b->IsTracking());
+        MoveTo(host, QPoint(150, 100));
+        b->setFocus();
+        b->clearFocus();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(owner.hints.empty());
+}
+
+TEST_F(CoolButtonTest, LosingFocusEndsTheHint)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    CCoolButton other(&skin, &host);
+    button.setGeometry(0, 0, 80, 25);
+    other.setGeometry(100, 0, 80, 25);
+    button.SetHintOwner(&owner);
+    button.SetHintId(106);
+    Show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    button.setFocus();
+    MoveTo(button, QPoint(10, 10));
+    ASSERT_EQ(owner.hints.size(), 1u);
+    other.setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(owner.hints.size(), 2u);
+    EXPECT_EQ(owner.hints[1].first, -1);
+    EXPECT_FALSE(button.IsTracking());
+}
+
+TEST_F(CoolButtonTest, HeldButtonIsNeverDrawnHoveredAndLeavingReleasesTracking)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    button.setGeometry(20, 20, 80, 25);
+    button.SetHintOwner(&owner);
+    button.SetHintId(104);
+    Show();
+    MoveTo(button, QPoint(10, 10));
+    QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kPressed]);
+    // Dragged out with the button held: back to normal, no longer tracking.
+    QTest::mouseMove(&button, QPoint(200, 80));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(button.IsTracking());
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
+    ASSERT_EQ(owner.hints.size(), 2u);
+    EXPECT_EQ(owner.hints[1].first, -1);
+    QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(200, 80));
+}
+
+TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)
+{
+    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
+    CCoolButton button(&skin, &host);
+    button.setGeometry(0, 0, 80, 25);
+    Show();
+    QSignalSpy clicked(&button, &QPushButton::clicked);
+    // What the window system delivers for a double click.
+    QTest::mouseClick(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseDClick(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicked.count(), 2);
+    EXPECT_FALSE(button.isDown());
+}

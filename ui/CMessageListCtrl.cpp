@@ -1,0 +1,269 @@
+#include "CMessageListCtrl.h"
+
+#include "res/Images.h"
+#include "res/Strings.h"
+#include "res/resource.h"
+#include "ui/CBitmapDC.h"
+#include "ui/CCoolHeaderCtrl.h"
+#include "ui/CMessageListDelegate.h"
+#include "ui/CMessageListModel.h"
+#include "ui/PostedMessage.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+struct ColumnLayout {
+    int title;  // string id; 0: no title
+    int width;
+};
+
+constexpr ColumnLayout kColumns[CMessageListModel::kColumnCount] = {
+    {0, 60}, {IDS_COLUMN_FROM, 150}, {IDS_COLUMN_TO, 150}, {IDS_COLUMN_SUBJECT, 200}, {IDS_COLUMN_DATE, 140},
+    {IDS_COLUMN_STATUS, 60},
+};
+
+constexpr unsigned kBitmapFlags = CCoolHeaderCtrl::kHdfBitmap | CCoolHeaderCtrl::kHdfBitmapOnRight;
+
+// Image `i` of a strip of images `width` pixels wide, with the magenta mask
+// applied; a null pixmap when the strip has no such image.
+QPixmap StripImage(const QPixmap& strip, int width, int i) {
+    if (strip.isNull() || (i + 1) * width > strip.width())
+        return {};
+    return res::MaskedPixmap(strip.copy(i * width, 0, width, strip.height()));
+}
+
+std::vector<QPixmap> StripImages(int bitmapId, int width) {
+    const QPixmap strip = res::LoadBitmap(bitmapId);
+    std::vector<QPixmap> images;
+    for (int i = 0; width > 0 && (i + 1) * width <= strip.width(); ++i)
+        images.push_back(StripImage(strip, width, i));
+    return images;
+}
+
+int Sign(int value) {
+    return (value > 0) - (value < 0);
+}
+
+// Texts are compared as the raw message bytes, unsigned, a shorter prefix
+// first. In a double-byte code page a lead byte and its trail byte would
+// count as one character; the code pages shown here (UTF-8, Windows-1252)
+// have no lead bytes, so byte by byte gives the same order.
+int CompareText(const std::string& a, const std::string& b) {
+    return Sign(a.compare(b));  // char_traits<char> compares as unsigned char
+}
+
+// The order of two records by `column`, ascending: negative puts `a` first.
+int CompareRecords(const dbx::EmailRecord& a, const dbx::EmailRecord& b, int column) {
+    switch (column) {
+    case CMessageListModel::kColumnTick:
+        return int{a.hasAttachment} - int{b.hasAttachment};
+    case CMessageListModel::kColumnFrom:
+        return CompareText(a.from, b.from);
+    case CMessageListModel::kColumnTo:
+        return CompareText(a.to, b.to);
+    case CMessageListModel::kColumnSubject:
+        return CompareText(a.subject, b.subject);
+    case CMessageListModel::kColumnDate:
+        return a.date < b.date ? -1 : (a.date > b.date ? 1 : 0);
+    case CMessageListModel::kColumnStatus:
+        return int{a.isDeleted} - int{b.isDeleted};
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+CMessageListCtrl::CMessageListCtrl(QWidget* parent)
+    : QTableView(parent), header_(new CCoolHeaderCtrl(this)), model_(new CMessageListModel(rows_, this)) {
+    const std::vector<QPixmap> arrows = StripImages(IDB_SORT_ARROWS, kArrowSize);
+    if (arrows.size() >= 2) {
+        ascendingArrow_ = MakeArrow(arrows[1]);   // image 1: up
+        descendingArrow_ = MakeArrow(arrows[0]);  // image 0: down
+    }
+    setItemDelegate(new CMessageListDelegate(StripImages(IDB_TICK_STATES, CMessageListDelegate::kStateImageWidth),
+                                             StripImages(IDB_SMALL_ICONS, 26), this));
+
+    setModel(model_);
+    setHorizontalHeader(header_);
+    // One report row per e-mail, selected whole and one at a time.
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setSortingEnabled(false);
+    setTextElideMode(Qt::ElideRight);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setFrameShape(QFrame::NoFrame);
+    // Fixed row heights: a list of any length costs nothing to lay out.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
+
+    for (int c = 0; c < CMessageListModel::kColumnCount; ++c) {
+        const ColumnLayout& column = kColumns[c];
+        // A missing string leaves the title empty.
+        model_->setHeaderData(c, Qt::Horizontal, column.title ? res::Text(column.title) : QString(), Qt::DisplayRole);
+        header_->resizeSection(c, column.width);
+    }
+    connect(header_, &QHeaderView::sectionClicked, this, &CMessageListCtrl::OnColumnClick);
+}
+
+CMessageListCtrl::~CMessageListCtrl() {
+    // The model answers from rows_, which goes before the view's base does:
+    // detach it while the rows still exist.
+    setModel(nullptr);
+}
+
+QPixmap CMessageListCtrl::MakeArrow(const QPixmap& image) {
+    // The arrow over the header's colour, so that it can be copied as it is.
+    QPixmap arrow(kArrowSize, kArrowSize);
+    if (arrow.isNull())
+        return {};
+    arrow.fill(CCoolHeaderCtrl::kBandColour);
+    CBitmapDC dc(arrow, 0, 0);
+    dc.Painter().drawPixmap(0, 0, image);
+    return arrow;
+}
+
+void CMessageListCtrl::ResetList() {
+    selectionModel()->clear();
+    rows_.clear();
+    const int n = header_->count();
+    sortDirections_.clear();
+    sortColumn_ = -1;
+    for (int c = 0; c < n; ++c) {
+        ClearSortMark(c, true);
+        sortDirections_.push_back(kNeverSorted);
+    }
+}
+
+void CMessageListCtrl::ClearSortMark(int column, bool dropBitmap) {
+    const unsigned format = model_->headerData(column, Qt::Horizontal, CCoolHeaderCtrl::kFormatRole).toUInt();
+    model_->setHeaderData(column, Qt::Horizontal, format & ~kBitmapFlags, CCoolHeaderCtrl::kFormatRole);
+    if (dropBitmap)
+        model_->setHeaderData(column, Qt::Horizontal, QPixmap(), Qt::DecorationRole);
+}
+
+void CMessageListCtrl::AddRow(const dbx::EmailRecord* record, std::int32_t messageIndex) {
+    if (record)
+        rows_.push_back(ListRow{messageIndex, 0, record});
+}
+
+void CMessageListCtrl::UpdateItemCount() {
+    model_->SetItemCount(static_cast<int>(rows_.size()));
+}
+
+int CMessageListCtrl::GetItemCount() const {
+    return model_->rowCount();
+}
+
+const ListRow* CMessageListCtrl::GetRow(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= rows_.size())
+        return nullptr;
+    return &rows_[static_cast<std::size_t>(index)];
+}
+
+std::int32_t CMessageListCtrl::IsTicked(int index) const {
+    const ListRow* row = GetRow(index);
+    return row ? row->ticked : 0;
+}
+
+int CMessageListCtrl::GetTickedCount() const {
+    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const ListRow& r) { return r.ticked != 0; }));
+}
+
+void CMessageListCtrl::SetTicks(int (*rule)(const dbx::EmailRecord&)) {
+    for (ListRow& row : rows_)
+        row.ticked = rule(*row.record);
+    viewport()->update();
+}
+
+void CMessageListCtrl::TickAll() {
+    SetTicks([](const dbx::EmailRecord&) { return 1; });
+}
+
+void CMessageListCtrl::UntickAll() {
+    SetTicks([](const dbx::EmailRecord&) { return 0; });
+}
+
+void CMessageListCtrl::TickExisting() {
+    SetTicks([](const dbx::EmailRecord& r) { return r.isDeleted ? 0 : 1; });
+}
+
+void CMessageListCtrl::TickDeleted() {
+    SetTicks([](const dbx::EmailRecord& r) { return r.isDeleted ? 1 : 0; });
+}
+
+void CMessageListCtrl::OnColumnClick(int column) {
+    // Without direction bytes (no ResetList yet) there is nothing to flip.
+    if (column < 0 || static_cast<std::size_t>(column) >= sortDirections_.size())
+        return;
+    const int n = std::min(header_->count(), static_cast<int>(sortDirections_.size()));
+    for (int i = 0; i < n; ++i) {
+        if (i != column) {
+            ClearSortMark(i, false);
+            continue;
+        }
+        std::uint8_t& direction = sortDirections_[static_cast<std::size_t>(i)];
+        direction = direction != kAscending ? kAscending : kDescending;
+        const unsigned format = model_->headerData(i, Qt::Horizontal, CCoolHeaderCtrl::kFormatRole).toUInt();
+        model_->setHeaderData(i, Qt::Horizontal, format | kBitmapFlags, CCoolHeaderCtrl::kFormatRole);
+        model_->setHeaderData(i, Qt::Horizontal, direction == kAscending ? ascendingArrow_ : descendingArrow_,
+                              Qt::DecorationRole);
+    }
+
+    sortColumn_ = column;
+    if (!rows_.empty()) {
+        // Stable: rows with equal keys keep the order the user saw.
+        const bool descending = sortDirections_[static_cast<std::size_t>(column)] == kDescending;
+        std::stable_sort(rows_.begin(), rows_.end(), [column, descending](const ListRow& a, const ListRow& b) {
+            const int order = CompareRecords(*a.record, *b.record, column);
+            return (descending ? -order : order) < 0;
+        });
+        // The selection stays on the same display index.
+        model_->RowsChanged();
+        viewport()->update();
+    }
+    sortColumn_ = -1;
+}
+
+QRect CMessageListCtrl::TickBoxRect(int index) const {
+    if (index < 0 || index >= GetItemCount())
+        return {};
+    // The row's bounds start at column 0's left edge, wherever it scrolled.
+    return QRect(columnViewportPosition(0), rowViewportPosition(index), kTickStripWidth, rowHeight(index));
+}
+
+void CMessageListCtrl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        const QPoint pos = event->position().toPoint();
+        const QModelIndex hit = indexAt(pos);
+        if (hit.isValid() && TickBoxRect(hit.row()).contains(pos)) {
+            if (static_cast<std::size_t>(hit.row()) < rows_.size()) {
+                ListRow& row = rows_[static_cast<std::size_t>(hit.row())];
+                row.ticked = row.ticked ? 0 : 1;
+                viewport()->update();
+                ui::PostPrivateMessage(parentWidget(), ui::WM_TICKCHANGED, 0, 0);
+            }
+        }
+    }
+    // A click on the tick box also selects the row.
+    QTableView::mousePressEvent(event);
+}
+
+void CMessageListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second click of a double click is a click of its own: a fast
+    // double click on a tick box leaves it as it was. (Handled here rather
+    // than posted, so that its release can never overtake it.)
+    mousePressEvent(event);
+}
