@@ -13,6 +13,8 @@ int CQuillmendApp::InitInstance() {
     setApplicationVersion(QStringLiteral("1.1"));
 
     CQuillmendDlg dialog;
+    // Mail files named on the command line ("Open with" in a file manager).
+    dialog.OpenFiles(arguments().mid(1));
     RunInCrashGuard([&dialog] { dialog.exec(); });
     // The dialog is destroyed here; the process then ends without an event
     // loop of its own.

@@ -10,6 +10,9 @@
 #include "ui/PostedMessage.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QTreeWidget>
 #include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
@@ -205,6 +208,42 @@ void CQuillmendDlg::SetCountSource(std::function<int()> itemCount, std::function
     itemCount_ = std::move(itemCount);
     tickedCount_ = std::move(tickedCount);
     InvalidateStatusStrip();
+}
+
+namespace {
+
+// The deepest folder that holds every one of `files` (absolute paths).
+QString CommonFolder(const QStringList& files) {
+    QStringList common = QFileInfo(files.front()).absolutePath().split(QLatin1Char('/'));
+    for (const QString& file : files) {
+        const QStringList parts = QFileInfo(file).absolutePath().split(QLatin1Char('/'));
+        qsizetype n = 0;
+        while (n < common.size() && n < parts.size() && common[n] == parts[n])
+            ++n;
+        common = common.mid(0, n);
+    }
+    const QString folder = common.join(QLatin1Char('/'));
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
+
+} // namespace
+
+void CQuillmendDlg::OpenFiles(const QStringList& paths) {
+    if (paths.isEmpty())
+        return;
+    QStringList files;
+    for (const QString& path : paths)
+        files << QFileInfo(path).absoluteFilePath();
+    const QString text = QDir::toNativeSeparators(files.size() == 1 ? files.front() : CommonFolder(files));
+    CDbxBrowseWindow& browse = browseWindow_;
+    QTreeWidgetItem* node = browse.AddFolderNode(text);
+    for (const QString& file : files)
+        browse.AddDbxFile(node, file);
+    node->setExpanded(true);
+    QTimer::singleShot(0, this, [this, node] {
+        if (node->childCount() > 0)
+            browseWindow_.Tree().setCurrentItem(node->child(0));
+    });
 }
 
 QString CQuillmendDlg::CountsText() const {

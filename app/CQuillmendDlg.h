@@ -47,6 +47,12 @@ public:
     // and of ticked ones. Until set (or when a getter is empty) both are 0.
     void SetCountSource(std::function<int()> itemCount, std::function<int()> tickedCount);
 
+    // Adds mail files named on the command line under one folder node, as
+    // Load does (its text: the file's path, or the folder that holds them
+    // all), expands it and, once the event loop runs, selects the first file
+    // so that its e-mails show. Nothing happens for an empty list.
+    void OpenFiles(const QStringList& paths);
+
     // The bottom strip of the client area that holds the status line.
     QRect StatusStripRect() const;
     // Repaints the status line (after the counts changed).

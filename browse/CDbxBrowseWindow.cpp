@@ -1,44 +1,206 @@
-#include "CDbxBrowseWindow.h"
+#include "browse/CDbxBrowseWindow.h"
 
+#include "dbx/DbxFile.h"
+#include "platform/Files.h"
+#include "platform/ProgramPaths.h"
+#include "res/Images.h"
+#include "res/Menus.h"
+#include "res/resource.h"
+#include "ui/CEmailPreviewWindow.h"
+#include "ui/CProgressWnd.h"
 #include "ui/PostedMessage.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPalette>
+#include <QTreeWidget>
 
 #include <algorithm>
 
 namespace {
 
-// Height of the main dialog's status line.
-constexpr int kStatusStripHeight = 23;
+constexpr int kTreeImageSize = 16;
+constexpr int kFolderNodeData = -1;
+
+// Image `index` of the tree's image list (bitmap 145, 16 px images).
+QPixmap TreeImage(const QPixmap& strip, int index)
+{
+    return res::MaskedPixmap(strip.copy(index * kTreeImageSize, 0, kTreeImageSize, kTreeImageSize));
+}
+
+// The file name as the engine takes it: the bytes of the name on disk.
+std::string EnginePath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return path.toStdString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
 
 } // namespace
 
-CDbxBrowseWindow::CDbxBrowseWindow(QWidget* parent) : QWidget(parent), messageList_(this) {
-    // The band colour also shows in the gaps between the panes.
+CDbxBrowseWindow::CDbxBrowseWindow(QWidget* parent)
+    : QWidget(parent),
+      tree_(new QTreeWidget(this)),
+      messageList_(this),
+      preview_(CEmailPreviewWindow::CreateObject())
+{
+    // The band colour shows in the gaps between the panes.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(106, 160, 216));
     setPalette(pal);
     setAutoFillBackground(true);
+    setMouseTracking(true);  // for the splitter's cursor
+
+    const QPixmap strip = res::LoadBitmap(IDB_TREE);
+    folderIcon_.addPixmap(TreeImage(strip, 0));
+    fileIcon_.addPixmap(TreeImage(strip, 1), QIcon::Normal);
+    fileIcon_.addPixmap(TreeImage(strip, 2), QIcon::Selected);
+
+    tree_->setObjectName(QStringLiteral("tree"));
+    tree_->setHeaderHidden(true);
+    tree_->setRootIsDecorated(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setAllColumnsShowFocus(true);
+    tree_->setFrameShape(QFrame::NoFrame);
+    tree_->setIconSize(QSize(kTreeImageSize, kTreeImageSize));
+    tree_->setMouseTracking(true);
+    connect(tree_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { OnTreeSelChanged(current); });
+
     messageList_.setObjectName(QStringLiteral("message_list"));
-}
+    messageList_.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&messageList_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { OnListContextMenu(pos); });
+    connect(messageList_.selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { OnListSelectionChanged(); });
 
-CDbxBrowseWindow::~CDbxBrowseWindow() = default;
+    preview_->setParent(this);
+    preview_->setObjectName(QStringLiteral("preview"));
+    preview_->setFrameShape(QFrame::NoFrame);
 
-void CDbxBrowseWindow::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
+    startPage_ = platform::FindAsset("default.htm");
+    if (startPage_.empty())
+        startPage_ = platform::ProgramFolder() + "default.htm";  // shows an empty page
+    previewFolder_ = platform::PrivateDirectory();
     LayoutPanes();
 }
 
-void CDbxBrowseWindow::LayoutPanes() {
-    // The list fills the top half right of the tree's place, leaving the
-    // 3 px splitter gap and 1 px at the right edge.
-    const QRect client = rect();
-    const int b2 = (client.bottom() + 1) / 2;
-    const int x = kSplitX + 3;
-    messageList_.setGeometry(x, client.top(), std::max(0, client.right() - x), std::max(0, b2 - client.top()));
+CDbxBrowseWindow::~CDbxBrowseWindow()
+{
+    ClearAll();
 }
 
-void CDbxBrowseWindow::InvalidateParentStatusStrip() {
+QTreeWidgetItem* CDbxBrowseWindow::AddFolderNode(const QString& text)
+{
+    auto* node = new QTreeWidgetItem(tree_, QStringList{text});
+    node->setIcon(0, folderIcon_);
+    node->setData(0, Qt::UserRole, kFolderNodeData);
+    return node;
+}
+
+void CDbxBrowseWindow::AddDbxFile(QTreeWidgetItem* folderNode, const QString& path)
+{
+    if (!folderNode)
+        return;
+    auto* node = new QTreeWidgetItem(folderNode, QStringList{QFileInfo(path).completeBaseName()});
+    node->setIcon(0, fileIcon_);
+    node->setToolTip(0, path);
+    node->setData(0, Qt::UserRole, static_cast<int>(files_.size()));
+    auto file = std::make_unique<dbx::DbxFile>();
+    file->Open(EnginePath(path));  // a file that fails to open stays listed, empty
+    files_.push_back(std::move(file));
+}
+
+dbx::DbxFile* CDbxBrowseWindow::GetCurrentDbxFile() const
+{
+    const QTreeWidgetItem* node = tree_->currentItem();
+    if (!node)
+        return nullptr;
+    const auto index = static_cast<unsigned>(node->data(0, Qt::UserRole).toInt());
+    return index < files_.size() ? files_[index].get() : nullptr;
+}
+
+void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
+{
+    const auto index = current ? static_cast<unsigned>(current->data(0, Qt::UserRole).toInt())
+                               : static_cast<unsigned>(kFolderNodeData);
+    if (index < files_.size()) {
+        dbx::DbxFile& file = *files_[index];
+        std::unique_ptr<CProgressWnd> progress;
+        if (!file.IsScanned()) {
+            // The first selection scans the whole file, here on the UI
+            // thread; the progress window paints itself as the scan goes.
+            progress = std::make_unique<CProgressWnd>(this);
+            progress->ShowNow();
+            emit scanStarted(static_cast<int>(index));
+            file.Scan(*progress);
+            emit scanFinished(static_cast<int>(index));
+        }
+        // Every selection refills the list: ticks are not kept across them.
+        messageList_.ResetList();
+        for (int i = 0; i < file.GetCount(); ++i)
+            messageList_.AddRow(file.GetAt(i), i);
+        messageList_.UpdateItemCount();
+        progress.reset();
+    } else {
+        messageList_.ResetList();
+        messageList_.UpdateItemCount();
+    }
+    ShowStartPage();
+    if (QWidget* parent = parentWidget())
+        parent->update();  // the status line shows the new counts
+}
+
+void CDbxBrowseWindow::OnListSelectionChanged()
+{
+    const QModelIndexList selected = messageList_.selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;  // an item only lost its selection
+    const ListRow* row = messageList_.GetRow(selected.first().row());
+    dbx::DbxFile* file = GetCurrentDbxFile();
+    if (row && file)
+        ShowPreview(*file, *row);
+}
+
+void CDbxBrowseWindow::OnListContextMenu(const QPoint& pos)
+{
+    QMenu* menu = res::LoadPopupMenu(IDR_LIST_MENU, this);
+    const QAction* chosen = menu->exec(messageList_.viewport()->mapToGlobal(pos));
+    const int command = chosen ? chosen->data().toInt() : 0;
+    delete menu;
+    if (command != 0)
+        OnCommand(command);
+}
+
+void CDbxBrowseWindow::OnCommand(int command)
+{
+    switch (command) {
+    case ID_SELECT_ALL:
+        messageList_.TickAll();
+        break;
+    case ID_DESELECT_ALL:
+        messageList_.UntickAll();
+        break;
+    case ID_SELECT_EXISTING:
+        messageList_.TickExisting();
+        break;
+    case ID_SELECT_DELETED:
+        messageList_.TickDeleted();
+        break;
+    default:
+        return;
+    }
+    InvalidateParentStatusStrip();
+}
+
+void CDbxBrowseWindow::InvalidateParentStatusStrip()
+{
     if (QWidget* parent = parentWidget()) {
         QRect strip = parent->rect();
         strip.setTop(strip.bottom() + 1 - kStatusStripHeight);
@@ -46,10 +208,79 @@ void CDbxBrowseWindow::InvalidateParentStatusStrip() {
     }
 }
 
-bool CDbxBrowseWindow::event(QEvent* event) {
+bool CDbxBrowseWindow::event(QEvent* event)
+{
     if (ui::PostedMessage::As(event, ui::WM_TICKCHANGED)) {
         InvalidateParentStatusStrip();
         return true;
     }
     return QWidget::event(event);
+}
+
+// --- layout and splitter ---------------------------------------------------------
+
+void CDbxBrowseWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    LayoutPanes();
+}
+
+void CDbxBrowseWindow::LayoutPanes()
+{
+    // Client rectangle (L, T, R, B) with R and B exclusive; the list and the
+    // preview share the height half and half with a 2 px gap between them.
+    const int L = 0, T = 0, R = width(), B = height();
+    const int b2 = B / 2;
+    const int right = splitX_ + kSplitterGap;
+    const int paneWidth = std::max(0, (R - 1) - right);
+    tree_->setGeometry(L + 1, T, std::max(0, splitX_ - (L + 1)), std::max(0, B - T));
+    messageList_.setGeometry(right, T, paneWidth, std::max(0, b2 - T));
+    preview_->setGeometry(right, b2 + 2, paneWidth, std::max(0, B - (b2 + 2)));
+}
+
+void CDbxBrowseWindow::mousePressEvent(QMouseEvent* event)
+{
+    // Presses reach this window only in the gaps between the panes.
+    if (event->button() == Qt::LeftButton && !dragging_ && OverSplitter(event->position().toPoint().x()))
+        dragging_ = true;
+    QWidget::mousePressEvent(event);
+}
+
+void CDbxBrowseWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    QWidget::mouseMoveEvent(event);
+    const int x = event->position().toPoint().x();
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+        const int R = width();
+        splitX_ = x < kMinSplitX ? kMinSplitX : x > R - kRightKeep ? R - kRightKeep : x;
+        LayoutPanes();
+    }
+    setCursor(dragging_ || OverSplitter(x) ? Qt::SizeHorCursor : Qt::ArrowCursor);
+}
+
+void CDbxBrowseWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        dragging_ = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+// --- closing ---------------------------------------------------------------------
+
+void CDbxBrowseWindow::ClearAll()
+{
+    // The list's rows point into the files' records: empty it before the
+    // files go, so that nothing can read a record in between.
+    messageList_.ResetList();
+    messageList_.UpdateItemCount();
+    files_.clear();
+    {
+        // Removing the nodes must not start a selection's work on the way out.
+        const QSignalBlocker quiet(tree_);
+        tree_->clear();
+    }
+    if (!previewFile_.empty()) {
+        platform::DeleteFile(previewFile_);
+        previewFile_.clear();
+    }
 }

@@ -1,34 +1,109 @@
 #pragma once
-// The browse window between the main dialog's button band and its status
-// line. For now it holds only the message list, in its place at the top
-// right; the tree and the preview move in here later.
+// The middle of the main dialog: at the left a tree of the mail files the
+// program knows, grouped under folder nodes; at the top right the e-mails of
+// the file selected in the tree; at the bottom right the preview of the
+// e-mail selected in the list. A splitter between tree and panes can be
+// dragged. The window owns one DbxFile per file node: it opens a file when it
+// is added, scans it the first time its node is selected and closes all of
+// them when it goes. The mail files themselves are only ever read.
 
 #include "ui/CMessageListCtrl.h"
 
+#include <QIcon>
+#include <QString>
 #include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dbx {
+class DbxFile;
+}
+class CEmailPreviewWindow;
+class QTreeWidget;
+class QTreeWidgetItem;
+struct ListRow;
 
 class CDbxBrowseWindow : public QWidget {
     Q_OBJECT
 public:
-    // Right edge of the (future) tree: the list starts 3 px right of it.
-    static constexpr int kSplitX = 200;
+    // Splitter limits: the tree is never narrower than kMinSplitX, and the
+    // right-hand panes keep at least kRightKeep - 3 px.
+    static constexpr int kInitialSplitX = 200;
+    static constexpr int kMinSplitX = 50;
+    static constexpr int kRightKeep = 51;
+    // Width of the gap between the tree and the right-hand panes.
+    static constexpr int kSplitterGap = 3;
+    // Height of the main dialog's status line, repainted after tick changes.
+    static constexpr int kStatusStripHeight = 23;
 
-    // A pane in the band colour, RGB(106, 160, 216), holding the message list.
+    // The tree, list and preview in the band colour, RGB(106, 160, 216),
+    // which shows in the gaps. The preview shows nothing until a selection.
     explicit CDbxBrowseWindow(QWidget* parent = nullptr);
+    // Closes every mail file and deletes the last preview file.
     ~CDbxBrowseWindow() override;
 
+    // Appends a top-level folder node with `text`; returns it.
+    QTreeWidgetItem* AddFolderNode(const QString& text);
+    // Appends a file node for `path` under `folderNode` and opens the file.
+    // A file that cannot be opened stays listed (its list is empty). No
+    // duplicate check: the same file twice gives two nodes and two copies.
+    void AddDbxFile(QTreeWidgetItem* folderNode, const QString& path);
+    // The file of the selected node; nullptr for a folder node or no selection.
+    dbx::DbxFile* GetCurrentDbxFile() const;
+
+    QTreeWidget& Tree() { return *tree_; }
     CMessageListCtrl& MessageList() { return messageList_; }
     const CMessageListCtrl& MessageList() const { return messageList_; }
+    CEmailPreviewWindow& Preview() { return *preview_; }
 
+    // Where the tree ends and the right-hand panes begin (client x).
+    int SplitX() const { return splitX_; }
+    // The number of file nodes added so far.
+    int FileCount() const { return static_cast<int>(files_.size()); }
+    // The preview file written last; empty when none.
+    const std::string& PreviewFile() const { return previewFile_; }
+
+    // Menu commands of the list's popup (ID_SELECT_ALL .. ID_SELECT_DELETED).
+    void OnCommand(int command);
     // Repaints the parent's status line: its bottom 23 px.
     void InvalidateParentStatusStrip();
+
+    // Shows the start page in the preview.
+    void ShowStartPage();
+    // Writes the e-mail of `row` of `file` to a new preview file and shows it.
+    void ShowPreview(dbx::DbxFile& file, const ListRow& row);
+
+signals:
+    // A mail file's first scan starts / has ended (tests and status use).
+    void scanStarted(int fileIndex);
+    void scanFinished(int fileIndex);
 
 protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void LayoutPanes();
+    void OnTreeSelChanged(QTreeWidgetItem* current);
+    void OnListSelectionChanged();
+    void OnListContextMenu(const QPoint& pos);
+    void ClearAll();
+    bool OverSplitter(int x) const { return x <= splitX_ + kSplitterGap; }
 
+    QIcon folderIcon_;
+    QIcon fileIcon_;
+    QTreeWidget* tree_;
     CMessageListCtrl messageList_;
+    CEmailPreviewWindow* preview_;  // a child widget; deleted with this window
+    int splitX_ = kInitialSplitX;
+    bool dragging_ = false;
+    std::string startPage_;     // the installed start page
+    std::string previewFolder_; // private folder of the preview files
+    std::string previewFile_;
+    std::vector<std::unique_ptr<dbx::DbxFile>> files_;
 };

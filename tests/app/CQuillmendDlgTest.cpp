@@ -165,7 +165,8 @@ TEST_F(MainDialogTest, BrowseWindowFillsTheMiddleInTheBandColour)
         ResizeClient(size.width(), size.height());
         EXPECT_EQ(dlg->BrowseWindow().geometry(), QRect(0, 135, size.width(), size.height() - 158));
         const QImage shot = testsupport::Grab(*dlg);
-        EXPECT_EQ(shot.pixel(100, size.height() / 2), kBand);  // left of the message list
+        EXPECT_EQ(shot.pixel(201, size.height() / 2), kBand);  // the splitter gap
+        EXPECT_EQ(shot.pixel(0, size.height() / 2), kBand);    // left of the tree
         EXPECT_EQ(shot.pixel(5, 110), kBand);                   // button band, left of Save
         EXPECT_EQ(shot.pixel(size.width() - 5, 132), kBand);    // and right of Help
         EXPECT_EQ(shot.pixel(size.width() / 2, size.height() - 23), qRgb(255, 255, 255));  // status top line

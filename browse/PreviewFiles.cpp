@@ -1,0 +1,47 @@
+// The preview pane is never handed text: what it shows is written to a file
+// and the pane is sent there. It deletes each file once shown; the start page
+// is made read-only first so that it survives that.
+
+#include "browse/CDbxBrowseWindow.h"
+
+#include "dbx/DbxFile.h"
+#include "platform/FileTime.h"
+#include "platform/Files.h"
+#include "ui/CEmailPreviewWindow.h"
+#include "ui/ListRow.h"
+
+#include <QFile>
+
+#include <string>
+
+namespace {
+
+QString DisplayPath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+} // namespace
+
+void CDbxBrowseWindow::ShowStartPage()
+{
+    platform::SetReadOnly(startPage_);  // may fail for an installed copy: it is read-only anyway
+    preview_->Navigate2(DisplayPath(startPage_));
+}
+
+void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
+{
+    // Named after the millisecond clock, as a signed number; two previews
+    // within one millisecond reuse the name, so whatever is there goes first.
+    const auto tick = static_cast<std::int32_t>(platform::GetTickCount());
+    const std::string path = previewFolder_.empty() ? std::string()
+                                                    : previewFolder_ + std::to_string(tick) + ".mht";
+    if (!path.empty())
+        platform::DeleteFile(path);
+    if (!previewFile_.empty() && previewFile_ != path)
+        platform::DeleteFile(previewFile_);  // usually gone already: the pane deletes what it has shown
+    if (!path.empty())
+        file.WriteMessage(row.messageIndex, path);  // on failure the pane shows an empty page
+    preview_->Navigate2(DisplayPath(path));
+    previewFile_ = path;
+}

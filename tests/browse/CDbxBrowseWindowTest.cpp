@@ -1,0 +1,348 @@
+// The browse window driven as a user drives it: mail files in the tree, the
+// first selection's scan, the list, the preview files and the splitter.
+
+#include "app/CQuillmendDlg.h"
+#include "browse/CDbxBrowseWindow.h"
+#include "dbx/DbxFile.h"
+#include "res/resource.h"
+#include "support/QtTestApp.h"
+#include "support/TempDir.h"
+#include "tools/dbxgen/DbxImage.h"
+#include "tools/dbxgen/DemoMailbox.h"
+#include "ui/CEmailPreviewWindow.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+class BrowseWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Preview files go to a private folder under the runtime directory.
+        runtime = dir.File("runtime");
+        std::filesystem::create_directories(runtime);
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
+        dlg = std::make_unique<CQuillmendDlg>();
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override
+    {
+        dlg.reset();
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+    CDbxBrowseWindow& Browse() { return dlg->BrowseWindow(); }
+    CMessageListCtrl& List() { return Browse().MessageList(); }
+    QTreeWidget& Tree() { return Browse().Tree(); }
+
+    // The demo mailbox as a file; returns its path.
+    QString Demo(const std::string& name = "Inbox.dbx")
+    {
+        const std::string path = dir.File(name);
+        EXPECT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(path));
+        return QString::fromStdString(path);
+    }
+    QTreeWidgetItem* AddFile(const QString& path)
+    {
+        if (!folder)
+            folder = Browse().AddFolderNode(QStringLiteral("Test folder"));
+        Browse().AddDbxFile(folder, path);
+        return folder->child(folder->childCount() - 1);
+    }
+    void Select(QTreeWidgetItem* node)
+    {
+        Tree().setCurrentItem(node);
+        QCoreApplication::processEvents();
+    }
+    // .mht files left in the preview folder.
+    int PreviewFilesLeft() const
+    {
+        int n = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(runtime))
+            n += entry.path().extension() == ".mht";
+        return n;
+    }
+
+    testsupport::TempDir dir;
+    std::string runtime;
+    std::unique_ptr<CQuillmendDlg> dlg;
+    QTreeWidgetItem* folder = nullptr;
+};
+
+constexpr int kDemoCount = 11;
+
+// The popup menu on the screen, if one is open.
+QMenu* OpenMenu()
+{
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+        return menu;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible())
+            return menu;
+    return nullptr;
+}
+
+// A right click as the window system delivers it: the press, then the
+// context-menu request.
+void RightClick(QWidget* viewport, QPoint at)
+{
+    QTest::mouseClick(viewport, Qt::RightButton, {}, at);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &menu);
+}
+
+} // namespace
+
+// --- selecting mail files ------------------------------------------------------------
+
+TEST_F(BrowseWindowTest, FirstSelectionScansOnceAndEverySelectionRefillsUnticked)
+{
+    QTreeWidgetItem* file = AddFile(Demo());
+    EXPECT_EQ(file->text(0), QStringLiteral("Inbox"));
+    QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
+
+    Select(file);
+    EXPECT_EQ(scans.count(), 1);
+    ASSERT_EQ(List().GetItemCount(), kDemoCount);
+    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:11    Selected Emails:0"));
+    Browse().OnCommand(ID_SELECT_ALL);
+    EXPECT_EQ(List().GetTickedCount(), kDemoCount);
+
+    Select(folder);
+    Select(file);
+    EXPECT_EQ(scans.count(), 1);  // no second scan, no progress window
+    EXPECT_EQ(List().GetItemCount(), kDemoCount);
+    EXPECT_EQ(List().GetTickedCount(), 0);  // ticks are not kept across selections
+}
+
+TEST_F(BrowseWindowTest, FolderNodeEmptiesTheListAndShowsTheStartPage)
+{
+    QTreeWidgetItem* file = AddFile(Demo());
+    Select(file);
+    ASSERT_EQ(List().GetItemCount(), kDemoCount);
+    QSignalSpy shown(&Browse().Preview(), &CEmailPreviewWindow::documentComplete);
+    Select(folder);
+    QTest::qWait(20);
+    EXPECT_EQ(List().GetItemCount(), 0);
+    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:0    Selected Emails:0"));
+    ASSERT_GE(shown.count(), 1);
+    EXPECT_TRUE(shown.last().at(0).toString().endsWith(QStringLiteral("default.htm")));
+    EXPECT_EQ(Browse().GetCurrentDbxFile(), nullptr);
+}
+
+TEST_F(BrowseWindowTest, FileThatCannotBeOpenedStaysListedAndEmpty)
+{
+    QTreeWidgetItem* missing = AddFile(QString::fromStdString(dir.File("gone.dbx")));
+    EXPECT_EQ(Browse().FileCount(), 1);
+    Select(missing);
+    EXPECT_EQ(List().GetItemCount(), 0);
+    ASSERT_NE(Browse().GetCurrentDbxFile(), nullptr);
+    EXPECT_FALSE(Browse().GetCurrentDbxFile()->IsOpen());
+}
+
+TEST_F(BrowseWindowTest, SameFileTwiceGivesTwoNodesThatEachScanTheirOwnCopy)
+{
+    const QString path = Demo();
+    QTreeWidgetItem* first = AddFile(path);
+    QTreeWidgetItem* second = AddFile(path);
+    QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
+    Select(first);
+    Select(second);
+    ASSERT_EQ(scans.count(), 2);
+    EXPECT_EQ(scans.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(scans.at(1).at(0).toInt(), 1);
+    EXPECT_EQ(List().GetItemCount(), kDemoCount);
+}
+
+// --- ticking from the popup menu --------------------------------------------------------
+
+TEST_F(BrowseWindowTest, PopupMenuTicksGroupsOfEmails)
+{
+    Select(AddFile(Demo()));
+    // A right click anywhere opens the menu; choose "Select all" in it.
+    QTimer::singleShot(50, [] {
+        if (QMenu* menu = OpenMenu()) {
+            menu->setActiveAction(menu->actions().first());
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    RightClick(List().viewport(), QPoint(300, 5));
+    EXPECT_EQ(List().GetTickedCount(), kDemoCount);
+    EXPECT_TRUE(dlg->CountsText().endsWith(QStringLiteral("Selected Emails:11")));
+
+    Browse().OnCommand(ID_SELECT_EXISTING);
+    for (int i = 0; i < List().GetItemCount(); ++i)
+        EXPECT_EQ(List().IsTicked(i) != 0, !List().GetRow(i)->record->isDeleted) << i;
+    Browse().OnCommand(ID_SELECT_DELETED);
+    for (int i = 0; i < List().GetItemCount(); ++i)
+        EXPECT_EQ(List().IsTicked(i) != 0, List().GetRow(i)->record->isDeleted) << i;
+    Browse().OnCommand(ID_DESELECT_ALL);
+    EXPECT_EQ(List().GetTickedCount(), 0);
+}
+
+TEST_F(BrowseWindowTest, PopupMenuOnAnEmptyListChangesNothing)
+{
+    QStringList texts;
+    QTimer::singleShot(50, [&texts] {
+        if (QMenu* menu = OpenMenu()) {
+            for (const QAction* a : menu->actions())
+                texts << a->text();
+            menu->close();
+        }
+    });
+    RightClick(List().viewport(), QPoint(30, 30));
+    EXPECT_EQ(texts, (QStringList{"Select all", "Deselect all", "", "Select all existing emails",
+                                  "Select all deleted emails"}));
+    Browse().OnCommand(ID_SELECT_ALL);
+    EXPECT_EQ(List().GetTickedCount(), 0);
+}
+
+// --- preview files ------------------------------------------------------------------------
+
+TEST_F(BrowseWindowTest, EveryRowReachedWithTheArrowKeysIsPreviewedAndNoFileStays)
+{
+    Select(AddFile(Demo()));
+    List().setFocus();
+    List().setCurrentIndex(List().model()->index(0, 1));
+    QCoreApplication::processEvents();
+    std::string last = Browse().PreviewFile();
+    ASSERT_FALSE(last.empty());
+    int previews = 1;
+    for (int row = 1; row < kDemoCount; ++row) {
+        QTest::qWait(3);  // distinct tick counts, and the last file loaded
+        QTest::keyClick(&List(), Qt::Key_Down);
+        const std::string now = Browse().PreviewFile();
+        EXPECT_TRUE(std::filesystem::exists(now)) << "written before it is shown: " << now;
+        previews += now != last;
+        last = now;
+    }
+    EXPECT_EQ(previews, kDemoCount);
+    QTest::qWait(20);
+    EXPECT_EQ(PreviewFilesLeft(), 0);
+    EXPECT_EQ(List().currentIndex().row(), kDemoCount - 1);
+}
+
+TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesIt)
+{
+    Select(AddFile(Demo()));
+    const ListRow* deletedRow = List().GetRow(0);
+    ASSERT_TRUE(deletedRow->record->isDeleted);
+    // Stop the pane from loading (and so deleting) the file: show it directly.
+    Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *deletedRow);
+    const std::string written = testsupport::ReadFile(Browse().PreviewFile());
+    std::string expected;
+    ASSERT_TRUE(Browse().GetCurrentDbxFile()->ReadMessage(deletedRow->messageIndex, expected));
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(written.substr(0, 4), "    ");
+    QTest::qWait(20);
+    EXPECT_EQ(PreviewFilesLeft(), 0);
+}
+
+TEST_F(BrowseWindowTest, StartPageSurvivesBeingShownManyTimes)
+{
+    for (int i = 0; i < 25; ++i) {
+        Browse().ShowStartPage();
+        QCoreApplication::processEvents();
+    }
+    QTest::qWait(20);
+    const QFileInfo page(QCoreApplication::applicationDirPath() + QStringLiteral("/default.htm"));
+    ASSERT_TRUE(page.exists());
+    EXPECT_FALSE(page.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+}
+
+TEST_F(BrowseWindowTest, ClosingDeletesTheLastPreviewFileAndEmptiesTheList)
+{
+    Select(AddFile(Demo()));
+    Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *List().GetRow(3));
+    const std::string preview = Browse().PreviewFile();
+    ASSERT_TRUE(std::filesystem::exists(preview));
+    dlg.reset();  // before the pane has loaded (and deleted) it
+    EXPECT_FALSE(std::filesystem::exists(preview));
+}
+
+// --- the splitter -------------------------------------------------------------------------
+
+namespace {
+
+void Send(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, w.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      buttons, Qt::NoModifier);
+    QApplication::sendEvent(&w, &event);
+}
+
+} // namespace
+
+TEST_F(BrowseWindowTest, SplitterDragsWithinItsLimits)
+{
+    CDbxBrowseWindow& browse = Browse();
+    const int R = browse.width();
+    ASSERT_EQ(browse.SplitX(), 200);
+
+    Send(browse, QEvent::MouseButtonPress, QPoint(201, 40), Qt::LeftButton);
+    Send(browse, QEvent::MouseMove, QPoint(10, 40), Qt::LeftButton);
+    EXPECT_EQ(browse.SplitX(), 50);
+    EXPECT_EQ(browse.Tree().geometry(), QRect(1, 0, 49, browse.height()));
+    Send(browse, QEvent::MouseMove, QPoint(R + 100, 40), Qt::LeftButton);
+    EXPECT_EQ(browse.SplitX(), R - 51);
+    Send(browse, QEvent::MouseMove, QPoint(300, 40), Qt::LeftButton);
+    EXPECT_EQ(browse.SplitX(), 300);
+    EXPECT_EQ(browse.MessageList().geometry().left(), 303);
+    EXPECT_EQ(browse.Preview().geometry().left(), 303);
+    Send(browse, QEvent::MouseButtonRelease, QPoint(300, 40), Qt::NoButton);
+    Send(browse, QEvent::MouseMove, QPoint(100, 40), Qt::NoButton);
+    EXPECT_EQ(browse.SplitX(), 300);  // released: moving no longer drags
+
+    // A press right of the gap (where the list is) does not take the splitter.
+    Send(browse, QEvent::MouseButtonPress, QPoint(350, 40), Qt::LeftButton);
+    Send(browse, QEvent::MouseMove, QPoint(120, 40), Qt::LeftButton);
+    EXPECT_EQ(browse.SplitX(), 300);
+    Send(browse, QEvent::MouseButtonRelease, QPoint(120, 40), Qt::NoButton);
+}
+
+TEST_F(BrowseWindowTest, PanesFollowTheLayoutTable)
+{
+    CDbxBrowseWindow& browse = Browse();
+    const int R = browse.width(), B = browse.height(), b2 = B / 2;
+    EXPECT_EQ(browse.Tree().geometry(), QRect(1, 0, 199, B));
+    EXPECT_EQ(browse.MessageList().geometry(), QRect(203, 0, R - 1 - 203, b2));
+    EXPECT_EQ(browse.Preview().geometry(), QRect(203, b2 + 2, R - 1 - 203, B - (b2 + 2)));
+    EXPECT_EQ(browse.cursor().shape(), Qt::ArrowCursor);
+    Send(browse, QEvent::MouseMove, QPoint(202, 10), Qt::NoButton);
+    EXPECT_EQ(browse.cursor().shape(), Qt::SizeHorCursor);
+}
+
+// --- files named on the command line ------------------------------------------------------
+
+TEST_F(BrowseWindowTest, FilesFromTheCommandLineGoUnderOneNodeAndTheFirstIsShown)
+{
+    std::filesystem::create_directories(dir.File("mail"));
+    const QString a = Demo("mail/Inbox.dbx");
+    const QString b = Demo("mail/Sent Items.dbx");
+    dlg->OpenFiles({a, b});
+    QTest::qWait(20);
+    ASSERT_EQ(Tree().topLevelItemCount(), 1);
+    QTreeWidgetItem* node = Tree().topLevelItem(0);
+    EXPECT_EQ(node->text(0), QDir::toNativeSeparators(QString::fromStdString(dir.File("mail"))));
+    ASSERT_EQ(node->childCount(), 2);
+    EXPECT_EQ(node->child(1)->text(0), QStringLiteral("Sent Items"));
+    EXPECT_TRUE(node->isExpanded());
+    EXPECT_EQ(Tree().currentItem(), node->child(0));
+    EXPECT_EQ(List().GetItemCount(), kDemoCount);
+}
