@@ -112,7 +112,8 @@ public:
             const std::uint64_t available = start < view.size() ? view.size() - start : 0;
             const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(
                 std::min(block.dataLength, format::kPayloadSize), available));
-            pieces_.push_back({view.data() + start, length});
+            // A block past the end contributes nothing (and no pointer past the view).
+            pieces_.push_back({view.data() + std::min<std::uint64_t>(start, view.size()), length});
             total += record.isDeleted ? std::max(length, format::kDeletedClobberedBytes) : length;
             if (length < format::kPayloadSize)
                 break;
@@ -154,8 +155,9 @@ private:
             auto& c = *static_cast<Copy*>(context);
             std::size_t at = 0;
             for (std::size_t i = 0; i < c.count; ++i) {
-                std::memcpy(c.out + at, c.pieces[i].source, c.pieces[i].length);
                 std::size_t length = c.pieces[i].length;
+                if (length > 0)  // the buffer may not exist yet for an empty text
+                    std::memcpy(c.out + at, c.pieces[i].source, length);
                 if (c.deleted) {
                     length = std::max(length, format::kDeletedClobberedBytes);
                     std::memset(c.out + at, ' ', format::kDeletedClobberedBytes);

@@ -3,6 +3,8 @@
 #include "dbx/HeaderFields.h"
 #include "platform/FileTime.h"
 
+#include <thread>
+
 using dbx::EmailRecord;
 using dbxgen::DbxImage;
 using dbxtest::Filled;
@@ -156,4 +158,21 @@ TEST(ExtractHeader, FieldsAreCutTo511Bytes)
 {
     const EmailRecord r = Extract("From: " + std::string(2000, 'f') + "\r\n\r\n");
     EXPECT_EQ(r.from.size(), 511u);
+}
+
+TEST(ExtractHeader, EmptyTextsAndBlocksPastTheEndAreHarmless)
+{
+    // A fresh thread has no text buffer yet: an empty text must not touch it.
+    std::thread([] {
+        EmailRecord empty;
+        empty.blocks = {{0, 512, 0, 0}};
+        EXPECT_FALSE(dbx::ExtractHeader(std::string(64, '\0'), empty));
+
+        // Blocks whose payload lies beyond the (shrunken) view give no text.
+        EmailRecord beyond;
+        beyond.blocks = {{0xFFFFFF00u, 512, 512, 0}};
+        EXPECT_FALSE(dbx::ExtractHeader(std::string(64, 'x'), beyond));
+        beyond.isDeleted = true;
+        EXPECT_FALSE(dbx::ExtractHeader(std::string(64, 'x'), beyond));
+    }).join();
 }
