@@ -127,6 +127,41 @@ TEST(DbxFile, TruncatedBetweenOpenAndScanEndsQuietly)
     EXPECT_EQ(f.file.GetAt(0)->subject, "early");
 }
 
+TEST(DbxFile, TruncatedToNothingBeforeTheScanFindsNothing)
+{
+    DbxImage image(1 << 16);
+    PutChain(image, {4096}, "Subject: gone\r\n", false);
+    ScannedFile f(image, /*scan=*/false);
+    ASSERT_EQ(::truncate(f.path.c_str(), 0), 0);
+    f.file.Scan(f.sink);
+    EXPECT_TRUE(f.file.IsScanned());
+    EXPECT_EQ(f.file.GetCount(), 0);
+    EXPECT_TRUE(f.sink.positions.empty());
+}
+
+TEST(DbxFile, TruncatedInsideAScanChunkKeepsEveryHitBeforeTheCut)
+{
+    // More one-block messages than a guarded stretch holds hits, all in the
+    // first 256 KiB chunk, then more behind the cut in the same chunk.
+    constexpr std::uint32_t kBefore = 5000;
+    constexpr std::uint32_t kStride = 32;
+    DbxImage image(1 << 20);
+    for (std::uint32_t i = 0; i < kBefore; ++i)
+        image.PutLiveBlock((i + 1) * kStride, "Subject: " + std::to_string(i) + "\r\n", 0);
+    for (std::uint32_t at = 210000; at < 250000; at += 1000)
+        image.PutLiveBlock(at, "Subject: behind the cut\r\n", 0);
+    image.PutLiveBlock(700000, "Subject: next chunk\r\n", 0);
+    ScannedFile f(image, /*scan=*/false);
+    ASSERT_EQ(::truncate(f.path.c_str(), 200000 + 100), 0);  // mid-page, mid-chunk
+    f.file.Scan(f.sink);
+    ASSERT_EQ(f.file.GetCount(), static_cast<int>(kBefore));
+    for (std::uint32_t i = 0; i < kBefore; ++i)
+        ASSERT_EQ(f.file.GetAt(static_cast<int>(i))->subject, std::to_string(i));
+    // Progress runs without gaps up to where the scan stopped.
+    for (std::size_t k = 0; k < f.sink.positions.size(); ++k)
+        ASSERT_EQ(f.sink.positions[k], static_cast<std::int32_t>(k));
+}
+
 TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
 {
     DbxImage image(1 << 20);
@@ -147,4 +182,21 @@ TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
     const std::string target = f.dir.File("partial.eml");
     EXPECT_TRUE(f.file.WriteMessage(0, target));
     EXPECT_EQ(ReadFile(target), read);
+}
+
+TEST(DbxFile, MessagesWhoseBlocksAllVanishedGiveEmptyTexts)
+{
+    DbxImage image(1 << 16);
+    PutChain(image, {1024}, "Subject: stays\r\n", false);
+    PutChain(image, {40000, 41000}, Filled("XXXXSubject: goes\r\n") + "more", true);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 2);
+    ASSERT_EQ(::truncate(f.path.c_str(), 4096), 0);
+
+    std::string read;
+    EXPECT_FALSE(f.file.ReadMessage(0, read));  // the deleted one, first in the list
+    EXPECT_EQ(read, "");
+    EXPECT_TRUE(f.file.WriteMessage(0, f.dir.File("gone.eml")));
+    EXPECT_EQ(ReadFile(f.dir.File("gone.eml")), "");
+    EXPECT_EQ(f.Text(1), "Subject: stays\r\n");
 }
