@@ -25,9 +25,11 @@ public:
     void Run();
 
     // Chain building beyond this many lookups per block of a list (plus a
-    // fixed allowance) stops at blocks already taken by another chain. No
-    // realistic file comes near it; a hostile one would otherwise make the
-    // work grow with the square of its size.
+    // fixed allowance) stops at blocks that a chain walked earlier took.
+    // Chains are walked from the highest start down, so of chains that
+    // overlap the longest is the one kept whole. No realistic file comes
+    // near the bound; a hostile one would otherwise make the work and the
+    // records grow with the square of its size.
     static constexpr std::uint64_t kStepsPerBlock = 16;
     static constexpr std::uint64_t kStepAllowance = 1u << 20;
 
