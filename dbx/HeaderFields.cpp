@@ -18,22 +18,63 @@ namespace {
 
 constexpr std::size_t kMaxValue = EmailRecord::kMaxFieldLength;  // 511
 
-const TextSearcher kAttachmentMark("Content-Type: application");
-const TextSearcher kFromLabels[] = {TextSearcher("From: "), TextSearcher("from: ")};
-// A To line after a line break first, so that "Reply-To: " earlier in the
-// header does not win when a line-initial To line exists.
-const TextSearcher kToLabels[] = {TextSearcher("\r\nTo: "), TextSearcher("To: "),
-                                  TextSearcher("\r\nto: "), TextSearcher("to: ")};
-const TextSearcher kDateLabels[] = {TextSearcher("Date: "), TextSearcher("date: ")};
-const TextSearcher kSubjectLabels[] = {TextSearcher("Subject: "), TextSearcher("subject: ")};
+// Every label the header search looks for, in one table, so that a single
+// sweep over a long text finds them all.
+enum Label : std::size_t {
+    kAttachmentMark,
+    kFrom, kFromLower,
+    kToAfterBreak, kTo, kToLowerAfterBreak, kToLower,
+    kDate, kDateLower,
+    kSubject, kSubjectLower,
+    kLabelCount
+};
+const TextSearcher kLabels[kLabelCount] = {
+    TextSearcher("Content-Type: application"),
+    TextSearcher("From: "), TextSearcher("from: "),
+    // A To line after a line break first, so that "Reply-To: " earlier in
+    // the header does not win when a line-initial To line exists.
+    TextSearcher("\r\nTo: "), TextSearcher("To: "), TextSearcher("\r\nto: "), TextSearcher("to: "),
+    TextSearcher("Date: "), TextSearcher("date: "),
+    TextSearcher("Subject: "), TextSearcher("subject: "),
+};
+constexpr Label kFromLabels[] = {kFrom, kFromLower};
+constexpr Label kToLabels[] = {kToAfterBreak, kTo, kToLowerAfterBreak, kToLower};
+constexpr Label kDateLabels[] = {kDate, kDateLower};
+constexpr Label kSubjectLabels[] = {kSubject, kSubjectLower};
 
-bool FindValue(std::string_view text, const TextSearcher& label, std::string& value)
+using LabelPositions = std::array<std::size_t, kLabelCount>;
+
+// The first occurrence of every label (npos when absent). The text is
+// searched a stretch at a time for each label still missing, so that a text
+// far larger than the processor's caches is read from memory about once,
+// not once per label; labels found early cost nothing further.
+void FindLabels(std::string_view text, LabelPositions& at)
+{
+    constexpr std::size_t kStretch = 64 * 1024;
+    at.fill(std::string_view::npos);
+    std::size_t missing = kLabelCount;
+    for (std::size_t start = 0; start < text.size() && missing > 0; start += kStretch) {
+        for (std::size_t l = 0; l < kLabelCount; ++l) {
+            if (at[l] != std::string_view::npos)
+                continue;
+            // Occurrences that begin in this stretch, also when they end past it.
+            const std::string_view window = text.substr(start, kStretch + kLabels[l].Size() - 1);
+            const std::size_t hit = kLabels[l].FindIn(window);
+            if (hit != std::string_view::npos) {
+                at[l] = start + hit;
+                --missing;
+            }
+        }
+    }
+}
+
+// The value of a label found at `at` (of `labelSize` bytes) in `text`.
+bool ValueAt(std::string_view text, std::size_t at, std::size_t labelSize, std::string& value)
 {
     value.clear();
-    const std::size_t at = label.FindIn(text);
     if (at == std::string_view::npos)
         return false;
-    std::size_t i = at + label.Size();
+    std::size_t i = at + labelSize;
     while (i < text.size() && text[i] == ' ')
         ++i;
     if (i < text.size() && (text[i] == '\r' || text[i] == '\n'))
@@ -52,10 +93,10 @@ bool FindValue(std::string_view text, const TextSearcher& label, std::string& va
 }
 
 template <std::size_t N>
-bool FindFirstValue(std::string_view text, const TextSearcher (&labels)[N], std::string& value)
+bool FindFirstValue(std::string_view text, const LabelPositions& at, const Label (&labels)[N], std::string& value)
 {
-    for (const TextSearcher& label : labels)
-        if (FindValue(text, label, value))
+    for (const Label label : labels)
+        if (ValueAt(text, at[label], kLabels[label].Size(), value))
             return true;
     value.clear();
     return false;
@@ -128,13 +169,13 @@ public:
         return zero == std::string_view::npos ? text : text.substr(0, zero);
     }
 
-    // One oversized message must not pin its buffer for the rest of a scan.
-    void Trim()
+    // Kept from one chain to the next: a fresh buffer for every long text
+    // would cost a page fault per 4 KiB each time. Released after a scan.
+    void Release()
     {
-        if (capacity_ > (std::size_t{1} << 20)) {
-            buffer_.reset();
-            capacity_ = 0;
-        }
+        buffer_.reset();
+        capacity_ = 0;
+        std::vector<Piece>().swap(pieces_);
     }
 
 private:
@@ -183,14 +224,24 @@ private:
 
 bool FindHeaderValue(std::string_view text, std::string_view label, std::string& value)
 {
-    return FindValue(text, TextSearcher(label), value);
+    const TextSearcher searcher(label);
+    return ValueAt(text, searcher.FindIn(text), searcher.Size(), value);
+}
+
+namespace {
+thread_local HeaderText t_assembler;
+} // namespace
+
+void ReleaseExtractBuffers()
+{
+    t_assembler.Release();
 }
 
 bool ExtractHeader(std::string_view view, EmailRecord& record)
 {
     if (record.blocks.empty())
         return false;
-    thread_local HeaderText assembler;
+    HeaderText& assembler = t_assembler;
     thread_local std::string value;
     const std::string_view text = assembler.Assemble(view, record);
 
@@ -198,18 +249,19 @@ bool ExtractHeader(std::string_view view, EmailRecord& record)
     record.to.clear();
     record.subject.clear();
     record.date = 0;
-    record.hasAttachment = kAttachmentMark.FindIn(text) != std::string_view::npos;
+    LabelPositions at;
+    FindLabels(text, at);
+    record.hasAttachment = at[kAttachmentMark] != std::string_view::npos;
 
-    if (FindFirstValue(text, kFromLabels, value))
+    if (FindFirstValue(text, at, kFromLabels, value))
         record.from = value;
-    if (FindFirstValue(text, kToLabels, value))
+    if (FindFirstValue(text, at, kToLabels, value))
         record.to = value;
-    if (FindFirstValue(text, kDateLabels, value))
+    if (FindFirstValue(text, at, kDateLabels, value))
         record.date = ParseMailDate(value);
-    if (FindFirstValue(text, kSubjectLabels, value))
+    if (FindFirstValue(text, at, kSubjectLabels, value))
         record.subject = IsDecodableEncodedWord(value) ? DecodeEncodedWord(value) : value;
 
-    assembler.Trim();
     return !record.from.empty() || !record.to.empty() || !record.subject.empty();
 }
 

@@ -123,6 +123,7 @@ void Scanner::Run()
     AssembleMessages(live_, false);
     std::vector<BlockRef>().swap(live_);
     std::vector<BlockRef>().swap(deleted_);
+    ReleaseExtractBuffers();
 }
 
 bool Scanner::ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& reached)
@@ -222,7 +223,9 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
     // only its overlapping pieces are cut.
     std::vector<std::uint32_t> chainOf(n, 0);  // the chain that last took a block: ends cycles
     std::vector<std::uint8_t> taken(n, 0);
-    const std::uint64_t budget = Scanner::kStepsPerBlock * n + Scanner::kStepAllowance;
+    const std::uint64_t budget =
+        std::min<std::uint64_t>(Scanner::kStepsPerBlock * n, view_.size() / Scanner::kBytesPerStep)
+        + Scanner::kStepAllowance;
     std::uint64_t steps = 0;
     std::uint32_t chainId = 0;
     const std::size_t firstRecord = file_.records_.size();
