@@ -1,6 +1,7 @@
 #include "DbxTestSupport.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -199,4 +200,50 @@ TEST(DbxFile, MessagesWhoseBlocksAllVanishedGiveEmptyTexts)
     EXPECT_TRUE(f.file.WriteMessage(0, f.dir.File("gone.eml")));
     EXPECT_EQ(ReadFile(f.dir.File("gone.eml")), "");
     EXPECT_EQ(f.Text(1), "Subject: stays\r\n");
+}
+
+// --- the mail file itself ---------------------------------------------------------------------
+
+TEST(DbxFile, TheMailFileIsNeverWritten)
+{
+    DbxImage image(1 << 16);
+    PutChain(image, {1024, 2048}, Filled("From: a@x\r\nSubject: live\r\n") + "tail", false);
+    PutChain(image, {8192}, "XXXXSubject: deleted\r\n", true);
+    PutChain(image, {20000, 12000}, Filled("Subject: backwards\r\n") + "end", false);
+    TempDir dir;
+    const std::string path = dir.File("mail.dbx");
+    ASSERT_TRUE(image.WriteTo(path));
+    // An old modification time, so that any write would show; the change
+    // time taken afterwards would move on any write or change of attributes.
+    const timespec old[2] = {{978307200, 0}, {978307200, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    {
+        dbx::DbxFile file;
+        ASSERT_TRUE(file.Open(path));
+        dbxtest::RecordingSink sink;
+        file.Scan(sink);
+        ASSERT_EQ(file.GetCount(), 3);
+        for (int i = 0; i < file.GetCount(); ++i) {
+            // What the preview and the Save command do with each e-mail.
+            EXPECT_TRUE(file.WriteMessage(i, dir.File("preview" + std::to_string(i) + ".mht")));
+            EXPECT_TRUE(file.WriteMessage(i, dir.File("saved" + std::to_string(i) + ".eml")));
+            std::string text;
+            EXPECT_TRUE(file.ReadMessage(i, text));
+        }
+        ASSERT_TRUE(file.Open(path));  // and once more, as the browse window may
+        file.Scan(sink);
+    }
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(ReadFile(path), image.Bytes());
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec);
+    EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+    EXPECT_EQ(after.st_mode, before.st_mode);
 }
