@@ -31,9 +31,9 @@ public:
     // near the bound; a hostile one would otherwise make the work and the
     // records grow with the square of its size.
     // The bound is also at most one lookup per kBytesPerStep bytes of the
-    // file, so that the blocks listed (16 bytes each) stay within the file's
-    // size however densely a hostile file packs its headers. Real blocks lie
-    // 528 bytes apart, which never reaches that share.
+    // file, so that the blocks the records list (16 bytes each) stay within
+    // about the file's size however densely a hostile file packs its
+    // headers. Real blocks lie 528 bytes apart and never reach that share.
     static constexpr std::uint64_t kStepsPerBlock = 16;
     static constexpr std::uint64_t kBytesPerStep = 32;
     static constexpr std::uint64_t kStepAllowance = 1u << 20;

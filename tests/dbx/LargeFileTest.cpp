@@ -31,6 +31,8 @@ void PutBlock(int fd, std::uint64_t at, std::uint32_t self, std::string_view pay
 
 TEST(LargeFile, EveryPositionAThirtyTwoBitOffsetNamesIsScannedAndNoMore)
 {
+    if (sizeof(void*) < 8)
+        GTEST_SKIP() << "a 4 GiB file cannot be mapped whole here";
     testsupport::TempDir dir;
     const std::string path = dir.File("huge.dbx");
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
