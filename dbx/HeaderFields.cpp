@@ -1,9 +1,8 @@
 #include "dbx/HeaderFields.h"
 
-#include "dbx/DbxFormat.h"
+#include "dbx/ChainText.h"
 #include "dbx/TextSearch.h"
 #include "platform/FileTime.h"
-#include "platform/GuardedRead.h"
 
 #include <algorithm>
 #include <array>
@@ -18,44 +17,145 @@ namespace {
 
 constexpr std::size_t kMaxValue = EmailRecord::kMaxFieldLength;  // 511
 
-const TextSearcher kAttachmentMark("Content-Type: application");
-const TextSearcher kFromLabels[] = {TextSearcher("From: "), TextSearcher("from: ")};
-// A To line after a line break first, so that "Reply-To: " earlier in the
-// header does not win when a line-initial To line exists.
-const TextSearcher kToLabels[] = {TextSearcher("\r\nTo: "), TextSearcher("To: "),
-                                  TextSearcher("\r\nto: "), TextSearcher("to: ")};
-const TextSearcher kDateLabels[] = {TextSearcher("Date: "), TextSearcher("date: ")};
-const TextSearcher kSubjectLabels[] = {TextSearcher("Subject: "), TextSearcher("subject: ")};
+// Every label the header search looks for, in one table, so that a single
+// sweep over a long text finds them all.
+enum Label : std::size_t {
+    kAttachmentMark,
+    kFrom, kFromLower,
+    kToAfterBreak, kTo, kToLowerAfterBreak, kToLower,
+    kDate, kDateLower,
+    kSubject, kSubjectLower,
+    kLabelCount
+};
+const TextSearcher kLabels[kLabelCount] = {
+    TextSearcher("Content-Type: application"),
+    TextSearcher("From: "), TextSearcher("from: "),
+    // A To line after a line break first, so that "Reply-To: " earlier in
+    // the header does not win when a line-initial To line exists.
+    TextSearcher("\r\nTo: "), TextSearcher("To: "), TextSearcher("\r\nto: "), TextSearcher("to: "),
+    TextSearcher("Date: "), TextSearcher("date: "),
+    TextSearcher("Subject: "), TextSearcher("subject: "),
+};
+constexpr Label kFromLabels[] = {kFrom, kFromLower};
+constexpr Label kToLabels[] = {kToAfterBreak, kTo, kToLowerAfterBreak, kToLower};
+constexpr Label kDateLabels[] = {kDate, kDateLower};
+constexpr Label kSubjectLabels[] = {kSubject, kSubjectLower};
 
-bool FindValue(std::string_view text, const TextSearcher& label, std::string& value)
+using LabelPositions = std::array<std::size_t, kLabelCount>;
+
+// A text given whole, read like a chain's text.
+struct WholeText {
+    std::string_view text;
+    std::size_t Read(std::size_t pos, char* out, std::size_t n) const
+    {
+        return pos < text.size() ? text.copy(out, n, pos) : 0;
+    }
+};
+
+// The first occurrence of every label (npos when absent). The text is read a
+// stretch at a time, and each stretch is searched for every label still
+// missing while it sits in the processor's cache; the last bytes of one
+// stretch are searched again with the next, for labels that span the seam.
+template <class Text>
+void FindLabels(Text& text, LabelPositions& at)
+{
+    constexpr std::size_t kStretch = 64 * 1024;
+    constexpr std::size_t kSeam = 24;  // the longest label, less one byte
+    thread_local std::unique_ptr<char[]> window;
+    if (!window)
+        window = std::make_unique_for_overwrite<char[]>(kSeam + kStretch);
+    at.fill(std::string_view::npos);
+    std::size_t missing = kLabelCount;
+    std::size_t carried = 0;
+    for (std::size_t pos = 0; missing > 0;) {
+        const std::size_t got = text.Read(pos, window.get() + carried, kStretch);
+        const std::string_view stretch(window.get(), carried + got);
+        const std::size_t base = pos - carried;  // text position of window[0]
+        for (std::size_t l = 0; l < kLabelCount; ++l) {
+            if (at[l] != std::string_view::npos)
+                continue;
+            // An occurrence inside the carried bytes alone was seen before.
+            if (const std::size_t hit = kLabels[l].FindIn(stretch); hit != std::string_view::npos) {
+                at[l] = base + hit;
+                --missing;
+            }
+        }
+        if (got < kStretch)
+            break;
+        pos += got;
+        carried = std::min(kSeam, stretch.size());
+        std::memmove(window.get(), stretch.data() + stretch.size() - carried, carried);
+    }
+}
+
+// The value of a label found at `at` (of `labelSize` bytes): spaces skipped,
+// up to the first CR (or, with no CR left in the text, the first LF),
+// trailing spaces dropped, cut to kMaxValue bytes. Reads no further than the
+// line end, unless there is no CR at all.
+template <class Text>
+bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& value)
 {
     value.clear();
-    const std::size_t at = label.FindIn(text);
     if (at == std::string_view::npos)
         return false;
-    std::size_t i = at + label.Size();
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    if (i < text.size() && (text[i] == '\r' || text[i] == '\n'))
+    char chunk[4096];
+    std::size_t i = at + labelSize;
+    for (;;) {  // past the spaces after the label
+        const std::size_t got = text.Read(i, chunk, sizeof chunk);
+        if (got == 0)
+            return false;
+        const std::size_t skip = std::string_view(chunk, got).find_first_not_of(' ');
+        if (skip != std::string_view::npos) {
+            i += skip;
+            if (chunk[skip] == '\r' || chunk[skip] == '\n')
+                return false;
+            break;
+        }
+        i += got;
+    }
+
+    // From i on, a chunk at a time: the first CR ends the line; until one is
+    // found, remember where the first LF would end it. `end` is one past the
+    // last non-space so far (text[i] is not a space).
+    std::size_t end = i + 1;
+    std::size_t endAtLf = std::string_view::npos;
+    for (std::size_t pos = i;;) {
+        const std::size_t got = text.Read(pos, chunk, sizeof chunk);
+        if (got == 0)
+            break;
+        const std::string_view part(chunk, got);
+        if (pos - i < kMaxValue)
+            value.append(part.substr(0, kMaxValue - (pos - i)));
+        auto endBefore = [&](std::size_t limit) {
+            const std::size_t last = part.substr(0, limit).find_last_not_of(' ');
+            return last == std::string_view::npos ? end : pos + last + 1;
+        };
+        const std::size_t cr = part.find('\r');
+        if (endAtLf == std::string_view::npos) {
+            const std::size_t lf = part.substr(0, std::min(cr, got)).find('\n');
+            if (lf != std::string_view::npos)
+                endAtLf = endBefore(lf);
+        }
+        if (cr != std::string_view::npos) {
+            value.resize(std::min(endBefore(cr) - i, kMaxValue));
+            return true;
+        }
+        end = endBefore(got);
+        pos += got;
+    }
+    if (endAtLf == std::string_view::npos) {
+        value.clear();
         return false;
-    const std::string_view rest = text.substr(std::min(i, text.size()));
-    std::size_t lineEnd = rest.find('\r');
-    if (lineEnd == std::string_view::npos)
-        lineEnd = rest.find('\n');
-    if (lineEnd == std::string_view::npos)
-        return false;
-    std::size_t end = i + lineEnd;
-    while (end > i && text[end - 1] == ' ')
-        --end;
-    value.assign(text.substr(i, std::min(end - i, kMaxValue)));
+    }
+    value.resize(std::min(endAtLf - i, kMaxValue));
     return true;
 }
 
-template <std::size_t N>
-bool FindFirstValue(std::string_view text, const TextSearcher (&labels)[N], std::string& value)
+template <class Text, std::size_t N>
+bool FindFirstValue(Text& text, const LabelPositions& at, const Label (&labels)[N], std::string& value)
 {
-    for (const TextSearcher& label : labels)
-        if (FindValue(text, label, value))
+    for (const Label label : labels)
+        if (ValueAt(text, at[label], kLabels[label].Size(), value))
             return true;
     value.clear();
     return false;
@@ -96,118 +196,47 @@ std::string DecodeEncodedWord(std::string_view value)
 
 } // namespace
 
-// The searchable text of a chain: the blocks' 512-byte slots one after the
-// other (deleted blocks with four spaces at the start of each slot), ending
-// at the first zero byte, so it stops inside the first slot that is not full.
-class HeaderText {
-public:
-    std::string_view Assemble(std::string_view view, const EmailRecord& record)
-    {
-        // Plan the slots first (no reads of the file), then copy them all in
-        // one guarded run: the file may shrink under the mapping meanwhile.
-        pieces_.clear();
-        std::size_t total = 0;
-        for (const BlockRef& block : record.blocks) {
-            const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
-            const std::uint64_t available = start < view.size() ? view.size() - start : 0;
-            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(
-                std::min(block.dataLength, format::kPayloadSize), available));
-            pieces_.push_back({view.data() + start, length});
-            total += record.isDeleted ? std::max(length, format::kDeletedClobberedBytes) : length;
-            if (length < format::kPayloadSize)
-                break;
-        }
-        Reserve(total);
-
-        Copy copy{pieces_.data(), pieces_.size(), buffer_.get(), record.isDeleted, 0};
-        if (!platform::RunGuarded(view.data(), view.size(), &Copy::Run, &copy))
-            total = copy.done;  // what the blocks before the unreadable one held
-        std::string_view text(buffer_.get(), total);
-        const std::size_t zero = text.find('\0');
-        return zero == std::string_view::npos ? text : text.substr(0, zero);
-    }
-
-    // One oversized message must not pin its buffer for the rest of a scan.
-    void Trim()
-    {
-        if (capacity_ > (std::size_t{1} << 20)) {
-            buffer_.reset();
-            capacity_ = 0;
-        }
-    }
-
-private:
-    struct Piece {
-        const char* source;
-        std::size_t length;
-    };
-    // Plain data only: a fault leaves Run by a non-local jump.
-    struct Copy {
-        const Piece* pieces;
-        std::size_t count;
-        char* out;
-        bool deleted;
-        volatile std::size_t done;
-
-        static void Run(void* context)
-        {
-            auto& c = *static_cast<Copy*>(context);
-            std::size_t at = 0;
-            for (std::size_t i = 0; i < c.count; ++i) {
-                std::memcpy(c.out + at, c.pieces[i].source, c.pieces[i].length);
-                std::size_t length = c.pieces[i].length;
-                if (c.deleted) {
-                    length = std::max(length, format::kDeletedClobberedBytes);
-                    std::memset(c.out + at, ' ', format::kDeletedClobberedBytes);
-                }
-                at += length;
-                c.done = at;
-            }
-        }
-    };
-
-    void Reserve(std::size_t size)
-    {
-        if (size <= capacity_)
-            return;
-        capacity_ = std::max(size, capacity_ * 2);
-        buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
-    }
-
-    std::vector<Piece> pieces_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_ = 0;
-};
-
 bool FindHeaderValue(std::string_view text, std::string_view label, std::string& value)
 {
-    return FindValue(text, TextSearcher(label), value);
+    const TextSearcher searcher(label);
+    WholeText whole{text};
+    return ValueAt(whole, searcher.FindIn(text), searcher.Size(), value);
+}
+
+namespace {
+thread_local ChainText t_text;
+} // namespace
+
+void ReleaseExtractBuffers()
+{
+    t_text.Release();
 }
 
 bool ExtractHeader(std::string_view view, EmailRecord& record)
 {
     if (record.blocks.empty())
         return false;
-    thread_local HeaderText assembler;
+    ChainText& text = t_text;
+    text.Reset(view, record);
     thread_local std::string value;
-    const std::string_view text = assembler.Assemble(view, record);
 
     record.from.clear();
     record.to.clear();
     record.subject.clear();
     record.date = 0;
-    record.hasAttachment = kAttachmentMark.FindIn(text) != std::string_view::npos;
+    LabelPositions at;
+    FindLabels(text, at);
+    record.hasAttachment = at[kAttachmentMark] != std::string_view::npos;
 
-    if (FindFirstValue(text, kFromLabels, value))
+    if (FindFirstValue(text, at, kFromLabels, value))
         record.from = value;
-    if (FindFirstValue(text, kToLabels, value))
+    if (FindFirstValue(text, at, kToLabels, value))
         record.to = value;
-    if (FindFirstValue(text, kDateLabels, value))
+    if (FindFirstValue(text, at, kDateLabels, value))
         record.date = ParseMailDate(value);
-    if (FindFirstValue(text, kSubjectLabels, value))
+    if (FindFirstValue(text, at, kSubjectLabels, value))
         record.subject = IsDecodableEncodedWord(value) ? DecodeEncodedWord(value) : value;
 
-    assembler.Trim();
     return !record.from.empty() || !record.to.empty() || !record.subject.empty();
 }
 

@@ -17,6 +17,10 @@ namespace dbx {
 // A record without blocks is left unchanged and gives false.
 bool ExtractHeader(std::string_view view, EmailRecord& record);
 
+// Frees the working memory that ExtractHeader keeps on the calling thread
+// between calls (as much as the longest text since the last release).
+void ReleaseExtractBuffers();
+
 // Finds the value after the first occurrence of `label` in `text`: spaces
 // skipped, up to the first CR (or, with no CR left, the first LF), trailing
 // spaces dropped, cut to EmailRecord::kMaxFieldLength bytes. Returns false

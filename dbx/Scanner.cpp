@@ -123,6 +123,7 @@ void Scanner::Run()
     AssembleMessages(live_, false);
     std::vector<BlockRef>().swap(live_);
     std::vector<BlockRef>().swap(deleted_);
+    ReleaseExtractBuffers();
 }
 
 bool Scanner::ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& reached)
@@ -183,36 +184,63 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
     for (std::size_t i = 0; i < n; ++i)
         offsets[i] = list[i].offset;
 
-    auto find = [&](std::uint32_t key, std::size_t hint) -> std::size_t {
-        if (hint < n && offsets[hint] == key)
-            return hint;  // blocks usually follow each other in the file
+    auto find = [&](std::uint32_t key, std::size_t at) -> std::size_t {
+        // Blocks usually follow each other in the file, one way or the other.
+        if (at + 1 < n && offsets[at + 1] == key)
+            return at + 1;
+        if (at > 0 && offsets[at - 1] == key)
+            return at - 1;
         const auto it = std::lower_bound(offsets.begin(), offsets.end(), key);
         return it != offsets.end() && *it == key ? static_cast<std::size_t>(it - offsets.begin()) : n;
     };
 
+    // Which blocks start chains. In file order, a block starts one unless an
+    // earlier chain went through it or the next block links back to it. The
+    // blocks a chain goes through are marked as it would go; past a block an
+    // earlier chain already marked, that chain marked everything that can
+    // still matter, so each block is visited about once.
     std::vector<std::uint8_t> used(n, 0);
-    std::vector<std::uint32_t> chainOf(n, 0);  // id of the chain that holds a block, to see cycles
-    std::uint32_t chainId = 0;
-    const std::uint64_t budget = Scanner::kStepsPerBlock * n + Scanner::kStepAllowance;
-    std::uint64_t steps = 0;
-
-    EmailRecord work;
+    std::vector<std::uint32_t> starts;
     for (std::size_t j = 0; j < n; ++j) {
         if (used[j])
             continue;
-        // The next block in file order links back to this one: this block
-        // continues a chain rather than starting one.
         if (j + 1 < n && list[j + 1].nextOffset == list[j].offset)
             continue;
+        starts.push_back(static_cast<std::uint32_t>(j));
+        for (std::size_t k = find(list[j].nextOffset, j); k != n && k != j && !used[k];) {
+            used[k] = 1;
+            if (list[k].nextOffset == 0)
+                break;
+            k = find(list[k].nextOffset, k);
+        }
+    }
+    std::vector<std::uint8_t>().swap(used);
 
+    // The chains themselves, walked from the highest start down: a chain that
+    // runs through other starts (a message stored backwards, say) is walked
+    // before them. Past the work budget a chain stops at a block that one
+    // walked before it holds, so the full message still comes out whole and
+    // only its overlapping pieces are cut.
+    std::vector<std::uint32_t> chainOf(n, 0);  // the chain that last took a block: ends cycles
+    std::vector<std::uint8_t> taken(n, 0);
+    const std::uint64_t budget =
+        std::min<std::uint64_t>(Scanner::kStepsPerBlock * n, view_.size() / Scanner::kBytesPerStep)
+        + Scanner::kStepAllowance;
+    std::uint64_t steps = 0;
+    std::uint32_t chainId = 0;
+    const std::size_t firstRecord = file_.records_.size();
+
+    EmailRecord work;
+    for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
         work.blocks.clear();
         ++chainId;
-        std::size_t current = j;
+        std::size_t current = *start;
         chainOf[current] = chainId;
+        taken[current] = 1;
         std::uint32_t key = list[current].nextOffset;
         const std::int64_t firstStep = step_;
         for (;;) {
-            const std::size_t k = find(key, current + 1);
+            const std::size_t k = find(key, current);
             ++step_;
             ++steps;
             work.blocks.push_back(list[current]);
@@ -220,11 +248,11 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
                 break;
             if (chainOf[k] == chainId)
                 break;  // a link back into this chain: end it instead of looping
-            if (steps > budget && used[k])
+            if (steps > budget && taken[k])
                 break;
             current = k;
             chainOf[current] = chainId;
-            used[k] = 1;
+            taken[current] = 1;
             key = list[current].nextOffset;
             if (key == 0) {
                 work.blocks.push_back(list[current]);
@@ -239,6 +267,8 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
             work = EmailRecord{};
         }
     }
+    // Listed in the order of the chains' first blocks.
+    std::reverse(file_.records_.begin() + static_cast<std::ptrdiff_t>(firstRecord), file_.records_.end());
 }
 
 void DbxFile::Scan(IProgressSink& progress)

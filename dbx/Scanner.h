@@ -25,10 +25,17 @@ public:
     void Run();
 
     // Chain building beyond this many lookups per block of a list (plus a
-    // fixed allowance) stops at blocks already taken by another chain. No
-    // realistic file comes near it; a hostile one would otherwise make the
-    // work grow with the square of its size.
+    // fixed allowance) stops at blocks that a chain walked earlier took.
+    // Chains are walked from the highest start down, so of chains that
+    // overlap the longest is the one kept whole. No realistic file comes
+    // near the bound; a hostile one would otherwise make the work and the
+    // records grow with the square of its size.
+    // The bound is also at most one lookup per kBytesPerStep bytes of the
+    // file, so that the blocks the records list (16 bytes each) stay within
+    // about the file's size however densely a hostile file packs its
+    // headers. Real blocks lie 528 bytes apart and never reach that share.
     static constexpr std::uint64_t kStepsPerBlock = 16;
+    static constexpr std::uint64_t kBytesPerStep = 32;
     static constexpr std::uint64_t kStepAllowance = 1u << 20;
 
 private:

@@ -59,13 +59,15 @@ bool InGuardedRegion(const void* address)
 
 void OnBusError(int sig, siginfo_t* info, void* ucontext)
 {
-    if (info && InGuardedRegion(info->si_addr)) {
+    // Only a fault raised by the kernel (si_code > 0) names an address; a
+    // SIGBUS sent by kill() must never be taken for a read of the region.
+    if (info && info->si_code > 0 && InGuardedRegion(info->si_addr)) {
         Guard* g = t_guard;
         t_guard = nullptr;
         siglongjmp(g->env, 1);
     }
     // Not ours: hand the fault to whoever had it before, or let it kill the
-    // process the default way (returning re-executes the faulting access).
+    // process the default way.
     if (g_previous.sa_flags & SA_SIGINFO) {
         if (g_previous.sa_sigaction) {
             g_previous.sa_sigaction(sig, info, ucontext);
@@ -75,7 +77,11 @@ void OnBusError(int sig, siginfo_t* info, void* ucontext)
         g_previous.sa_handler(sig);
         return;
     }
+    // With the default action back, a fault kills the process when the
+    // access is re-executed; a sent signal has no access to re-execute.
     signal(sig, SIG_DFL);
+    if (!info || info->si_code <= 0)
+        raise(sig);
 }
 
 } // namespace

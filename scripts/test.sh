@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine if needed, builds everything and runs
-# every test. CI runs exactly this.
+# every test, then the sanitizer build and the fuzzers (scripts/ci-extra.sh;
+# QUILLMEND_FUZZ_SECONDS sets the fuzzing time per program, default 60).
+# CI runs exactly this.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 scripts/build.sh default
 QT_QPA_PLATFORM=offscreen ctest --preset default -j "$(nproc)"
+scripts/ci-extra.sh

@@ -1,6 +1,7 @@
 #include "DbxTestSupport.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -127,6 +128,41 @@ TEST(DbxFile, TruncatedBetweenOpenAndScanEndsQuietly)
     EXPECT_EQ(f.file.GetAt(0)->subject, "early");
 }
 
+TEST(DbxFile, TruncatedToNothingBeforeTheScanFindsNothing)
+{
+    DbxImage image(1 << 16);
+    PutChain(image, {4096}, "Subject: gone\r\n", false);
+    ScannedFile f(image, /*scan=*/false);
+    ASSERT_EQ(::truncate(f.path.c_str(), 0), 0);
+    f.file.Scan(f.sink);
+    EXPECT_TRUE(f.file.IsScanned());
+    EXPECT_EQ(f.file.GetCount(), 0);
+    EXPECT_TRUE(f.sink.positions.empty());
+}
+
+TEST(DbxFile, TruncatedInsideAScanChunkKeepsEveryHitBeforeTheCut)
+{
+    // More one-block messages than a guarded stretch holds hits, all in the
+    // first 256 KiB chunk, then more behind the cut in the same chunk.
+    constexpr std::uint32_t kBefore = 5000;
+    constexpr std::uint32_t kStride = 32;
+    DbxImage image(1 << 20);
+    for (std::uint32_t i = 0; i < kBefore; ++i)
+        image.PutLiveBlock((i + 1) * kStride, "Subject: " + std::to_string(i) + "\r\n", 0);
+    for (std::uint32_t at = 210000; at < 250000; at += 1000)
+        image.PutLiveBlock(at, "Subject: behind the cut\r\n", 0);
+    image.PutLiveBlock(700000, "Subject: next chunk\r\n", 0);
+    ScannedFile f(image, /*scan=*/false);
+    ASSERT_EQ(::truncate(f.path.c_str(), 200000 + 100), 0);  // mid-page, mid-chunk
+    f.file.Scan(f.sink);
+    ASSERT_EQ(f.file.GetCount(), static_cast<int>(kBefore));
+    for (std::uint32_t i = 0; i < kBefore; ++i)
+        ASSERT_EQ(f.file.GetAt(static_cast<int>(i))->subject, std::to_string(i));
+    // Progress runs without gaps up to where the scan stopped.
+    for (std::size_t k = 0; k < f.sink.positions.size(); ++k)
+        ASSERT_EQ(f.sink.positions[k], static_cast<std::int32_t>(k));
+}
+
 TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
 {
     DbxImage image(1 << 20);
@@ -147,4 +183,67 @@ TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
     const std::string target = f.dir.File("partial.eml");
     EXPECT_TRUE(f.file.WriteMessage(0, target));
     EXPECT_EQ(ReadFile(target), read);
+}
+
+TEST(DbxFile, MessagesWhoseBlocksAllVanishedGiveEmptyTexts)
+{
+    DbxImage image(1 << 16);
+    PutChain(image, {1024}, "Subject: stays\r\n", false);
+    PutChain(image, {40000, 41000}, Filled("XXXXSubject: goes\r\n") + "more", true);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 2);
+    ASSERT_EQ(::truncate(f.path.c_str(), 4096), 0);
+
+    std::string read;
+    EXPECT_FALSE(f.file.ReadMessage(0, read));  // the deleted one, first in the list
+    EXPECT_EQ(read, "");
+    EXPECT_TRUE(f.file.WriteMessage(0, f.dir.File("gone.eml")));
+    EXPECT_EQ(ReadFile(f.dir.File("gone.eml")), "");
+    EXPECT_EQ(f.Text(1), "Subject: stays\r\n");
+}
+
+// --- the mail file itself ---------------------------------------------------------------------
+
+TEST(DbxFile, TheMailFileIsNeverWritten)
+{
+    DbxImage image(1 << 16);
+    PutChain(image, {1024, 2048}, Filled("From: a@x\r\nSubject: live\r\n") + "tail", false);
+    PutChain(image, {8192}, "XXXXSubject: deleted\r\n", true);
+    PutChain(image, {20000, 12000}, Filled("Subject: backwards\r\n") + "end", false);
+    TempDir dir;
+    const std::string path = dir.File("mail.dbx");
+    ASSERT_TRUE(image.WriteTo(path));
+    // An old modification time, so that any write would show; the change
+    // time taken afterwards would move on any write or change of attributes.
+    const timespec old[2] = {{978307200, 0}, {978307200, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    {
+        dbx::DbxFile file;
+        ASSERT_TRUE(file.Open(path));
+        dbxtest::RecordingSink sink;
+        file.Scan(sink);
+        ASSERT_EQ(file.GetCount(), 3);
+        for (int i = 0; i < file.GetCount(); ++i) {
+            // What the preview and the Save command do with each e-mail.
+            EXPECT_TRUE(file.WriteMessage(i, dir.File("preview" + std::to_string(i) + ".mht")));
+            EXPECT_TRUE(file.WriteMessage(i, dir.File("saved" + std::to_string(i) + ".eml")));
+            std::string text;
+            EXPECT_TRUE(file.ReadMessage(i, text));
+        }
+        ASSERT_TRUE(file.Open(path));  // and once more, as the browse window may
+        file.Scan(sink);
+    }
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(ReadFile(path), image.Bytes());
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec);
+    EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+    EXPECT_EQ(after.st_mode, before.st_mode);
 }

@@ -1,7 +1,11 @@
 #include "DbxTestSupport.h"
+#include "PlainHeader.h"
 
 #include "dbx/HeaderFields.h"
 #include "platform/FileTime.h"
+
+#include <random>
+#include <thread>
 
 using dbx::EmailRecord;
 using dbxgen::DbxImage;
@@ -156,4 +160,111 @@ TEST(ExtractHeader, FieldsAreCutTo511Bytes)
 {
     const EmailRecord r = Extract("From: " + std::string(2000, 'f') + "\r\n\r\n");
     EXPECT_EQ(r.from.size(), 511u);
+}
+
+TEST(ExtractHeader, EmptyTextsAndBlocksPastTheEndAreHarmless)
+{
+    // A fresh thread has no text buffer yet: an empty text must not touch it.
+    std::thread([] {
+        EmailRecord empty;
+        empty.blocks = {{0, 512, 0, 0}};
+        EXPECT_FALSE(dbx::ExtractHeader(std::string(64, '\0'), empty));
+
+        // Blocks whose payload lies beyond the (shrunken) view give no text.
+        EmailRecord beyond;
+        beyond.blocks = {{0xFFFFFF00u, 512, 512, 0}};
+        EXPECT_FALSE(dbx::ExtractHeader(std::string(64, 'x'), beyond));
+        beyond.isDeleted = true;
+        EXPECT_FALSE(dbx::ExtractHeader(std::string(64, 'x'), beyond));
+    }).join();
+}
+
+// --- long texts, against the plain search ---------------------------------------------------------
+
+namespace {
+
+// Random header-like text: labels (also cut short), runs of spaces, line
+// ends of every kind, long lines, now and then a zero byte, and labels put
+// right across the 64 KiB seams at which the search reads on. Each text
+// draws on its own few of the pieces, so most labels are missing from most
+// texts and are searched for to the end.
+std::string RandomText(std::mt19937& rng, std::size_t size)
+{
+    static const char* const kPieces[] = {"From: ", "from: ", "To: ", "to: ", "\r\nTo: ", "Reply-To: ", "Date: ",
+                                          "date: ", "Subject: ", "subject: ", "Content-Type: application",
+                                          "Content-Type: app", "From:", "Subj", "\r\n", "\r", "\n", " ", "   ",
+                                          "Tue, 15 Jan 2008 10:20:30 +0100", "a@example.org", "lorem ipsum",
+                                          "=?koi8-r?B?8NLJ18XU?="};
+    constexpr int kCount = 23;
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    std::vector<int> own;
+    for (int i = 0; i < kCount; ++i)
+        if (i >= 14 || pick(4) == 0)  // every text has the fillers, few of the labels
+            own.push_back(i);
+    const bool zeros = pick(8) == 0;
+    std::string text;
+    while (text.size() < size) {
+        const int roll = pick(100);
+        if (roll < 3)
+            text.append(static_cast<std::size_t>(pick(6000)), ' ');  // spaces across chunk ends
+        else if (roll < 5)
+            text.append(static_cast<std::size_t>(pick(9000)), 'w');   // a line longer than a chunk
+        else if (roll < 6 && zeros && pick(10) == 0)
+            text.push_back('\0');
+        else
+            text += kPieces[own[static_cast<std::size_t>(pick(static_cast<int>(own.size())))]];
+        for (std::size_t seam = 65536; seam < size; seam += 65536)
+            if (text.size() + 30 > seam && text.size() < seam && pick(3) == 0)
+                text += kPieces[pick(11)];
+    }
+    text.resize(size);
+    return text;
+}
+
+} // namespace
+
+TEST(ExtractHeader, MatchesAPlainSearchOnLongRandomTexts)
+{
+    platform::SetNowForTesting(platform::FileTime{128'000'000'000'000'000});
+    std::mt19937 rng(7);
+    int compared = 0, withFrom = 0, late = 0;
+    for (int round = 0; round < 160; ++round) {
+        const bool deleted = round % 3 == 0;
+        const std::size_t size = std::uniform_int_distribution<std::size_t>(1, 200000)(rng);
+        const std::string text = RandomText(rng, size);
+        DbxImage image;
+        EmailRecord record;
+        record.isDeleted = deleted;
+        for (std::size_t k = 0; k * 512 < text.size(); ++k) {
+            const auto at = static_cast<std::uint32_t>(528 * (k + 1));
+            const std::string_view part = std::string_view(text).substr(k * 512, 512);
+            deleted ? image.PutDeletedBlock(at, part, 0) : image.PutLiveBlock(at, part, 0);
+            record.blocks.push_back({at, deleted ? 528u : 512u, deleted ? 512u : static_cast<std::uint32_t>(part.size()), 0});
+        }
+        bool subjectIsRaw = false;
+        const EmailRecord expected = dbxtest::PlainExtract(image.Bytes(), record, subjectIsRaw);
+        dbx::ExtractHeader(image.Bytes(), record);
+        ASSERT_EQ(record.from, expected.from) << "round " << round;
+        ASSERT_EQ(record.to, expected.to) << "round " << round;
+        ASSERT_EQ(record.date, expected.date) << "round " << round;
+        ASSERT_EQ(record.hasAttachment, expected.hasAttachment) << "round " << round;
+        if (subjectIsRaw) {
+            ASSERT_EQ(record.subject, expected.subject) << "round " << round;
+        }
+
+        // The same rules on the whole text at once.
+        for (const char* label : {"From: ", "To: ", "\r\nTo: ", "Date: ", "Subject: ", "subj"}) {
+            std::string value, plain;
+            ASSERT_EQ(dbx::FindHeaderValue(text, label, value), dbxtest::PlainValue(text, label, plain));
+            ASSERT_EQ(value, plain) << "round " << round << ", label " << label;
+        }
+        ++compared;
+        withFrom += !expected.from.empty();
+        late += dbxtest::PlainSearchText(image.Bytes(), record).size() > 65536 && expected.from.empty();
+    }
+    platform::SetNowForTesting(std::nullopt);
+    // Enough texts with a From line, and enough where the search ran on
+    // past the first stretch.
+    EXPECT_GT(withFrom, compared / 4);
+    EXPECT_GT(late, compared / 8);
 }

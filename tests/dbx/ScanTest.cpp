@@ -282,3 +282,43 @@ TEST(Scan, HostileSharedTailsAreBoundedWork)
     EXPECT_LE(sink.calls - positions, dbx::Scanner::kStepsPerBlock * blocks + dbx::Scanner::kStepAllowance + 2 * blocks);
     EXPECT_GT(sink.calls - positions, dbx::Scanner::kStepAllowance);  // the bound was reached
 }
+
+TEST(Scan, BackwardsMessageStaysWholePastTheWorkBudget)
+{
+    // A long message stored backwards, each block followed in the file by an
+    // unrelated one: every block starts a chain through all lower ones. Its
+    // body blocks mention "to: ", so each of those chains is an e-mail too:
+    // far more work than the budget allows. The whole message still comes out.
+    constexpr std::uint32_t kBlocks = 1600;
+    DbxImage image;
+    auto at = [](std::uint32_t k) { return 528 + 2 * 528 * k; };  // block k of the message, 0 = last
+    for (std::uint32_t k = 0; k < kBlocks; ++k) {
+        const std::string text = k + 1 == kBlocks ? "From: a@x\r\nSubject: big\r\n" : "to: piece " + std::to_string(k) + "\r\n";
+        image.PutLiveBlock(at(k), text, k == 0 ? 0 : at(k - 1));
+        image.PutLiveBlock(at(k) + 528, "X-Filler: no\r\n", 0);
+    }
+    image.Resize(at(kBlocks) + 528);
+    testsupport::TempDir dir;
+    ASSERT_TRUE(image.WriteTo(dir.File("backwards.dbx")));
+    dbx::DbxFile file;
+    ASSERT_TRUE(file.Open(dir.File("backwards.dbx")));
+    dbxtest::CountingSink sink;
+    file.Scan(sink);
+
+    ASSERT_EQ(file.GetCount(), static_cast<int>(kBlocks));  // one record per chain start, in file order
+    const dbx::EmailRecord& whole = *file.GetAt(file.GetCount() - 1);
+    EXPECT_EQ(whole.subject, "big");
+    ASSERT_EQ(whole.blocks.size(), kBlocks);
+    for (std::uint32_t i = 0; i < kBlocks; ++i)
+        ASSERT_EQ(whole.blocks[i].offset, at(kBlocks - 1 - i));
+    // Chains are walked from the highest start down: the upper pieces are
+    // exact, the lowest were cut where the work ran out.
+    EXPECT_EQ(file.GetAt(file.GetCount() - 2)->blocks.size(), kBlocks - 1);
+    EXPECT_EQ(file.GetAt(1)->blocks.size(), 1u);
+    std::uint64_t listed = 0;
+    for (const dbx::EmailRecord& r : file.Records())
+        listed += r.blocks.size();
+    const std::uint64_t n = 2 * kBlocks;
+    EXPECT_LE(listed, dbx::Scanner::kStepsPerBlock * n + dbx::Scanner::kStepAllowance + 2 * n);
+    EXPECT_GT(listed, dbx::Scanner::kStepAllowance);
+}

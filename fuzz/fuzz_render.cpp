@@ -1,6 +1,6 @@
 // Arbitrary bytes as a stored message: the renderer must not crash, hang or
 // leak, and what it makes must stay inert whatever the input.
-//   render_fuzzer -dict=fuzz/render.dict -timeout=10 <work dir> fuzz/corpus/render
+//   fuzz_render -dict=fuzz/fuzz_render.dict -timeout=10 <work dir> fuzz/corpus/fuzz_render
 
 #include "render/HtmlTokenizer.h"
 #include "render/RenderMessage.h"
@@ -16,7 +16,7 @@ namespace {
 
 void Fail(const char* what, std::string_view detail)
 {
-    std::fprintf(stderr, "render_fuzzer: %s: %.*s\n", what, static_cast<int>(std::min<std::size_t>(detail.size(), 200)),
+    std::fprintf(stderr, "fuzz_render: %s: %.*s\n", what, static_cast<int>(std::min<std::size_t>(detail.size(), 200)),
                  detail.data());
     std::abort();
 }

@@ -1,0 +1,156 @@
+// Writes the seed inputs of the fuzz targets into <folder>/<target>/: small
+// mail files with the layouts the scan must handle, and the texts the header
+// functions see. Run it when the seeds should change and commit the result:
+//   quillmend_fuzz_seeds fuzz/corpus
+// The fuzz_engine seeds named mkdbx-* are not written here: they are the
+// first 46,340 and 30,000 bytes of the demo mailbox of quillmend-mkdbx
+// ("demo"), the second cutting a long message short, and the first 65,000
+// bytes of "bench --size 1M --seed 7 --deleted-share 0.3".
+
+#include "tools/dbxgen/DbxImage.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using dbxgen::DbxImage;
+
+std::filesystem::path g_root;
+
+void Write(const std::string& target, const std::string& name, const std::string& bytes)
+{
+    const std::filesystem::path dir = g_root / target;
+    std::filesystem::create_directories(dir);
+    std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (bytes.size() > 64 * 1024)
+        std::fprintf(stderr, "warning: %s/%s is %zu bytes\n", target.c_str(), name.c_str(), bytes.size());
+}
+
+std::string Full(std::string head)
+{
+    head.resize(512, 'x');
+    return head;
+}
+
+// Links `texts` (one payload each) through the blocks at `offsets`.
+void Chain(DbxImage& image, const std::vector<std::uint32_t>& offsets, const std::vector<std::string>& texts,
+           bool deleted, std::uint32_t lastNext = 0)
+{
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        const std::uint32_t next = i + 1 < offsets.size() ? offsets[i + 1] : lastNext;
+        if (deleted)
+            image.PutDeletedBlock(offsets[i], texts[i], next);
+        else
+            image.PutLiveBlock(offsets[i], texts[i], next);
+    }
+}
+
+const char* const kHeader = "From: Ann <ann@example.org>\r\nTo: bob@example.org\r\n"
+                            "Subject: =?windows-1251?B?z/Do4uXy?=\r\nDate: Tue, 15 Jan 2008 10:20:30 +0100\r\n"
+                            "Content-Type: application/pdf\r\n\r\n";
+
+void EngineSeeds()
+{
+    const std::string t = "fuzz_engine";
+    {
+        DbxImage image(4096);  // the worked example of the format notes
+        image.PutLiveBlock(1024, Full("From: ann@example.org\r\nSubject: live\r\n"), 2048);
+        image.PutLiveBlock(2048, std::string(100, 'y'), 0);
+        image.PutDeletedBlock(3072, "XXXXSubject: gone\r\n", 0);
+        Write(t, "worked-example.dbx", image.Bytes());
+    }
+    {
+        DbxImage image(8192);
+        Chain(image, {1024, 2048, 3072}, {Full(kHeader), Full("body"), "end\r\n"}, false);
+        Chain(image, {6656, 5632, 4608}, {Full("XXXXSubject: backwards\r\n"), Full("XXXX"), "XXXXend"}, true);
+        Write(t, "forwards-and-backwards.dbx", image.Bytes());
+    }
+    {
+        DbxImage image(12288);  // a backwards message with another one's blocks in between
+        const std::uint32_t base = 528;
+        for (std::uint32_t k = 0; k < 8; ++k) {
+            image.PutLiveBlock(base + 2 * 528 * k, Full(k == 7 ? "Subject: top\r\n" : "to: part\r\n"),
+                               k == 0 ? 0 : base + 2 * 528 * (k - 1));
+            image.PutLiveBlock(base + 2 * 528 * k + 528, Full("From: other\r\n"), k == 7 ? 0 : base + 2 * 528 * (k + 1) + 528);
+        }
+        Write(t, "interleaved.dbx", image.Bytes());
+    }
+    {
+        DbxImage image(8192);  // cycles, a self link, a block at offset 0, a broken link
+        image.PutLiveBlock(0, "Subject: at zero\r\n", 0);
+        Chain(image, {1024, 2048}, {Full("Subject: loop\r\n"), Full("y")}, false, 1024);
+        image.PutLiveBlock(3072, Full("Subject: self\r\n"), 3072);
+        Chain(image, {4096, 5120}, {Full("XXXXSubject: cut\r\n"), "XXXXrest"}, true, 9999);
+        image.PutHeader(6144, 512, 513, 0);  // too long: no block
+        image.PutLiveBlock(7168, "Subject: near the end\r\n", 0);
+        image.Resize(7200);  // its payload runs past the end
+        Write(t, "damaged.dbx", image.Bytes());
+    }
+    {
+        DbxImage image(4096);  // the same message live and deleted
+        const std::string text = std::string("From: a@x\r\nSubject: twice\r\ndate: 15 Jan 08 10:20:30 +0000\r\n\r\nbody");
+        image.PutLiveBlock(512, text, 0);
+        image.PutDeletedBlock(2048, "XXXX" + text.substr(4), 0);
+        Write(t, "live-and-deleted.dbx", image.Bytes());
+    }
+    Write(t, "tiny.dbx", std::string(19, '\0'));
+    {
+        DbxImage image;  // a shared tail: several starts into one chain
+        for (std::uint32_t i = 0; i < 16; ++i)
+            image.PutLiveBlock(i * 528, Full("tail"), i + 1 < 16 ? (i + 1) * 528 : 0);
+        for (std::uint32_t i = 16; i < 32; ++i)
+            image.PutLiveBlock(i * 528, Full("Subject: start\r\n"), 0);
+        Write(t, "shared-tail.dbx", image.Bytes());
+    }
+}
+
+void HeaderSeeds()
+{
+    const std::vector<std::string> dates = {
+        "Tue, 15 Jan 2008 10:20:30 +0100", "15 Jan 2008", "10:20:30", "15 Foo 2008",
+        "15 Jan 08 10:20:30 +0000", "Mon,  3 Feb  2003 07:08:09 -0500", "31 Apr 2007", "29 Feb 1601 00:00:00 +1400",
+        "Thu, 31 Dec 30827 23:59:59 -1200", std::string(300, ' ') + "1 Jan 2000",
+    };
+    for (std::size_t i = 0; i < dates.size(); ++i)
+        Write("fuzz_parse_date", "date-" + std::to_string(i), std::string(1, static_cast<char>(48 + i)) + dates[i]);
+    std::string many;
+    for (int i = 0; i < 130; ++i)
+        many += "12 ";
+    Write("fuzz_parse_date", "many-tokens", "\x30" + many);
+
+    auto base64 = [](std::size_t capacity, const std::string& text) {
+        return std::string{static_cast<char>(capacity & 0xFF), static_cast<char>(capacity >> 8)} + text;
+    };
+    Write("fuzz_decode_base64", "word", base64(511, "z/Do4uXy"));
+    Write("fuzz_decode_base64", "short-groups", base64(511, "QQ== QUI= QUJD ?x?y"));
+    Write("fuzz_decode_base64", "too-small", base64(2, "QUJDREVG"));
+    Write("fuzz_decode_base64", "long", base64(300, std::string(800, 'Q')));
+
+    auto labelled = [](const std::string& label, const std::string& text) {
+        return std::string(1, static_cast<char>(label.size())) + label + text;
+    };
+    Write("fuzz_find_header_value", "from", labelled("From: ", "From:   Ann <a@x>   \r\nTo: b\r\n"));
+    Write("fuzz_find_header_value", "empty-value", labelled("Subject: ", "Subject: \r\nsubject: x\r\n"));
+    Write("fuzz_find_header_value", "bare-lf", labelled("To: ", "Reply-To: r\nTo: t\nX: y\r\n"));
+    Write("fuzz_find_header_value", "no-line-end", labelled("Date: ", "Date: 15 Jan 2008"));
+    Write("fuzz_find_header_value", "long", labelled("From: ", "From: " + std::string(2000, 'f') + "\r\n"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    g_root = argv[1];
+    EngineSeeds();
+    HeaderSeeds();
+    return 0;
+}

@@ -1,0 +1,178 @@
+// The whole engine on arbitrary file bytes: open them as a mail file, scan
+// it, read every e-mail and save some of them. Beyond "no crash, no hang",
+// every listed record must make sense: its blocks are real headers of one
+// kind linked one to the next, the records come in the promised order, the
+// saved text is the read text, and the header fields are what a plain
+// search of the text gives.
+
+#include "FuzzCheck.h"
+
+#include "dbx/DbxFile.h"
+#include "dbx/HeaderFields.h"
+#include "platform/FileTime.h"
+#include "tests/dbx/PlainHeader.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+namespace {
+
+class Scratch {
+public:
+    Scratch()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillmend-fuzz-XXXXXX").string();
+        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
+        dir_ = pattern;
+    }
+    ~Scratch()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::string File(const char* name) const { return (dir_ / name).string(); }
+
+private:
+    std::filesystem::path dir_;
+};
+
+// Progress must start at 0 and run on without gaps or steps back.
+class CheckingSink : public dbx::IProgressSink {
+public:
+    void SetTotal(std::int32_t steps) override
+    {
+        FUZZ_CHECK(totals++ == 0);
+        total = steps;
+    }
+    void SetPos(std::int32_t pos) override { SetPosRange(pos, pos); }
+    void SetPosRange(std::int32_t first, std::int32_t last) override
+    {
+        if (last < first)
+            return;
+        FUZZ_CHECK(first == next);
+        next = last + 1;
+    }
+    int totals = 0;
+    std::int32_t total = -1;
+    std::int32_t next = 0;
+};
+
+std::uint32_t U32(std::string_view view, std::uint64_t at)
+{
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(view[at + static_cast<std::uint64_t>(i)]);
+    return v;
+}
+
+void CheckRecord(std::string_view view, const dbx::EmailRecord& r)
+{
+    FUZZ_CHECK(!r.blocks.empty());
+    FUZZ_CHECK(!r.from.empty() || !r.to.empty() || !r.subject.empty());
+    FUZZ_CHECK(r.from.size() <= 511 && r.to.size() <= 511 && r.subject.size() <= 511);
+    for (std::size_t k = 0; k < r.blocks.size(); ++k) {
+        const dbx::BlockRef& b = r.blocks[k];
+        FUZZ_CHECK(b.offset % 4 == 0);
+        FUZZ_CHECK(std::uint64_t{b.offset} + 16 <= view.size());
+        FUZZ_CHECK(U32(view, b.offset) == b.offset);
+        FUZZ_CHECK(U32(view, b.offset + 12) == b.nextOffset);
+        if (r.isDeleted) {
+            FUZZ_CHECK(b.blockSize == 528 && b.dataLength == 512);
+            FUZZ_CHECK(U32(view, b.offset + 4) == 508 && U32(view, b.offset + 8) == 528);
+        } else {
+            FUZZ_CHECK(b.blockSize == 512 && b.dataLength <= 512);
+            FUZZ_CHECK(U32(view, b.offset + 4) == 512 && U32(view, b.offset + 8) == b.dataLength);
+        }
+        if (k > 0)
+            FUZZ_CHECK(r.blocks[k - 1].nextOffset == b.offset);  // each block is the one linked to
+        for (std::size_t e = 0; e < k; ++e)
+            FUZZ_CHECK(r.blocks[e].offset != b.offset);  // no block twice in a chain
+    }
+
+    bool subjectIsRaw = false;
+    const dbx::EmailRecord plain = dbxtest::PlainExtract(view, r, subjectIsRaw);
+    FUZZ_CHECK(r.hasAttachment == plain.hasAttachment);
+    FUZZ_CHECK(r.from == plain.from);
+    FUZZ_CHECK(r.to == plain.to);
+    FUZZ_CHECK(r.date == plain.date);
+    if (subjectIsRaw)  // encoded words have a target of their own
+        FUZZ_CHECK(r.subject == plain.subject);
+}
+
+std::string ReadBack(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static Scratch scratch;
+    static const bool clockFixed = [] {
+        platform::SetNowForTesting(platform::FileTime{128'000'000'000'000'000});
+        return true;
+    }();
+    (void)clockFixed;
+
+    const std::string path = scratch.File("input.dbx");
+    std::filesystem::remove(path);
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        FUZZ_CHECK(out.flush());
+    }
+
+    dbx::DbxFile file;
+    if (!file.Open(path)) {
+        FUZZ_CHECK(size == 0);
+        return 0;
+    }
+    CheckingSink sink;
+    file.Scan(sink);
+    FUZZ_CHECK(file.IsScanned());
+    FUZZ_CHECK(sink.totals == 1);
+    FUZZ_CHECK(sink.total == static_cast<std::int32_t>(static_cast<double>(size / 4) * 1.2));
+    FUZZ_CHECK(sink.next >= static_cast<std::int32_t>(size / 4 > 4 ? size / 4 - 4 : 0));
+
+    const std::string_view view = file.View();
+    FUZZ_CHECK(view.size() == size && std::memcmp(view.data(), data, size) == 0);
+    const int count = file.GetCount();
+    FUZZ_CHECK(file.GetAt(-1) == nullptr && file.GetAt(count) == nullptr);
+    for (int i = 0; i < count; ++i) {
+        const dbx::EmailRecord* r = file.GetAt(i);
+        FUZZ_CHECK(r != nullptr);
+        CheckRecord(view, *r);
+        if (i > 0) {
+            // Deleted e-mails first, each group in the order of its chains' first blocks.
+            const dbx::EmailRecord& before = *file.GetAt(i - 1);
+            FUZZ_CHECK(before.isDeleted >= r->isDeleted);
+            if (before.isDeleted == r->isDeleted)
+                FUZZ_CHECK(before.blocks.front().offset < r->blocks.front().offset);
+        }
+
+        std::string text;
+        FUZZ_CHECK(file.ReadMessage(i, text));
+        FUZZ_CHECK(text.size() == file.MessageSize(i));
+        if (i < 4) {
+            const std::string saved = scratch.File("saved.eml");
+            std::filesystem::remove(saved);
+            FUZZ_CHECK(file.WriteMessage(i, saved));
+            FUZZ_CHECK(ReadBack(saved) == text);
+            FUZZ_CHECK(!file.WriteMessage(i, saved));  // never over an existing file
+        }
+    }
+
+    // A second scan of a file with records changes nothing.
+    if (count > 0) {
+        const std::vector<dbx::EmailRecord> first = file.Records();
+        file.Scan(sink);
+        FUZZ_CHECK(file.Records() == first);
+    }
+    return 0;
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# What CI runs after the normal build and tests (scripts/test.sh calls it):
+#   1. the engine, the command line and their tests built with
+#      AddressSanitizer and UndefinedBehaviorSanitizer (preset "asan");
+#   2. the libFuzzer targets (preset "fuzz", clang), each run over its corpus
+#      and then on new inputs for a bounded time (scripts/fuzz.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh asan
+ctest --preset asan -j "$(nproc)"
+scripts/build.sh fuzz
+scripts/fuzz.sh
