@@ -41,8 +41,6 @@ constexpr Label kToLabels[] = {kToAfterBreak, kTo, kToLowerAfterBreak, kToLower}
 constexpr Label kDateLabels[] = {kDate, kDateLower};
 constexpr Label kSubjectLabels[] = {kSubject, kSubjectLower};
 
-using LabelPositions = std::array<std::size_t, kLabelCount>;
-
 // A text given whole, read like a chain's text.
 struct WholeText {
     std::string_view text;
@@ -52,32 +50,42 @@ struct WholeText {
     }
 };
 
-// The first occurrence of every label (npos when absent). The text is read a
-// stretch at a time, and each stretch is searched for every label still
-// missing while it sits in the processor's cache; the last bytes of one
-// stretch are searched again with the next, for labels that span the seam.
+// Where each label first occurs: npos when absent, or not looked for yet.
+struct LabelPositions {
+    std::array<std::size_t, kLabelCount> at;
+    std::uint32_t searched = 0;  // bit l: label l has been looked for
+
+    LabelPositions() { at.fill(std::string_view::npos); }
+    bool Searched(std::size_t l) const { return (searched >> l) & 1u; }
+};
+
+// Looks for the labels of `wanted` not looked for yet, all in one sweep: the
+// text is read a stretch at a time, and each stretch is searched for every
+// such label still missing while it sits in the processor's cache; the last
+// bytes of one stretch are searched again with the next, for labels that
+// span the seam. The sweep ends when all of them are found or the text ends.
 template <class Text>
-void FindLabels(Text& text, LabelPositions& at)
+void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted)
 {
     constexpr std::size_t kStretch = 64 * 1024;
     constexpr std::size_t kSeam = 24;  // the longest label, less one byte
     thread_local std::unique_ptr<char[]> window;
     if (!window)
         window = std::make_unique_for_overwrite<char[]>(kSeam + kStretch);
-    at.fill(std::string_view::npos);
-    std::size_t missing = kLabelCount;
+    std::uint32_t missing = wanted & ~found.searched;
+    found.searched |= missing;
     std::size_t carried = 0;
-    for (std::size_t pos = 0; missing > 0;) {
+    for (std::size_t pos = 0; missing != 0;) {
         const std::size_t got = text.Read(pos, window.get() + carried, kStretch);
         const std::string_view stretch(window.get(), carried + got);
         const std::size_t base = pos - carried;  // text position of window[0]
         for (std::size_t l = 0; l < kLabelCount; ++l) {
-            if (at[l] != std::string_view::npos)
+            if (!((missing >> l) & 1u))
                 continue;
             // An occurrence inside the carried bytes alone was seen before.
             if (const std::size_t hit = kLabels[l].FindIn(stretch); hit != std::string_view::npos) {
-                at[l] = base + hit;
-                --missing;
+                found.at[l] = base + hit;
+                missing &= ~(1u << l);
             }
         }
         if (got < kStretch)
@@ -151,12 +159,17 @@ bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& val
     return true;
 }
 
+// The value of the first of `labels` that yields one. A label is looked for
+// only when those before it yield nothing, which in real mail is rare, so a
+// text is usually swept once.
 template <class Text, std::size_t N>
-bool FindFirstValue(Text& text, const LabelPositions& at, const Label (&labels)[N], std::string& value)
+bool FindFirstValue(Text& text, LabelPositions& found, const Label (&labels)[N], std::string& value)
 {
-    for (const Label label : labels)
-        if (ValueAt(text, at[label], kLabels[label].Size(), value))
+    for (const Label label : labels) {
+        FindLabels(text, found, 1u << label);
+        if (ValueAt(text, found.at[label], kLabels[label].Size(), value))
             return true;
+    }
     value.clear();
     return false;
 }
@@ -224,17 +237,18 @@ bool ExtractHeader(std::string_view view, EmailRecord& record)
     record.to.clear();
     record.subject.clear();
     record.date = 0;
-    LabelPositions at;
-    FindLabels(text, at);
-    record.hasAttachment = at[kAttachmentMark] != std::string_view::npos;
+    // One sweep for the attachment mark and each field's first label.
+    LabelPositions found;
+    FindLabels(text, found, 1u << kAttachmentMark | 1u << kFrom | 1u << kToAfterBreak | 1u << kDate | 1u << kSubject);
+    record.hasAttachment = found.at[kAttachmentMark] != std::string_view::npos;
 
-    if (FindFirstValue(text, at, kFromLabels, value))
+    if (FindFirstValue(text, found, kFromLabels, value))
         record.from = value;
-    if (FindFirstValue(text, at, kToLabels, value))
+    if (FindFirstValue(text, found, kToLabels, value))
         record.to = value;
-    if (FindFirstValue(text, at, kDateLabels, value))
+    if (FindFirstValue(text, found, kDateLabels, value))
         record.date = ParseMailDate(value);
-    if (FindFirstValue(text, at, kSubjectLabels, value))
+    if (FindFirstValue(text, found, kSubjectLabels, value))
         record.subject = IsDecodableEncodedWord(value) ? DecodeEncodedWord(value) : value;
 
     return !record.from.empty() || !record.to.empty() || !record.subject.empty();
