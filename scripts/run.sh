@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine if needed, builds Quillmend, makes the
 # demo mailbox and recovers it: lists every e-mail it finds and saves them.
-# Then, when a display is available, starts the desktop program.
+# Then, when a display is available, opens the demo mailbox in the desktop
+# program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
@@ -18,8 +19,8 @@ echo "== Saving them to $demo/saved"
 build/cli/quillmend-cli save "$demo/Inbox.dbx" "$demo/saved"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "== Starting the desktop program"
-  exec build/app/quillmend
+  echo "== Starting the desktop program on the demo mailbox"
+  exec build/app/quillmend "$demo/Inbox.dbx"
 else
   echo "== No display: the desktop program (build/app/quillmend) needs one"
 fi
