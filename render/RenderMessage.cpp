@@ -7,20 +7,15 @@
 #include "render/TextDecode.h"
 #include "render/TextToHtml.h"
 
+#include "render/GMimeLibrary.h"
+
 #include <gmime/gmime.h>
 
 #include <cctype>
 #include <cstdio>
-#include <mutex>
 
 namespace render {
 namespace {
-
-void InitGMime()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
 
 // Owns a GObject reference.
 template <typename T>

@@ -1,5 +1,7 @@
 #include "render/TextDecode.h"
 
+#include "render/GMimeLibrary.h"
+
 #include <gmime/gmime.h>
 
 #include <algorithm>
@@ -104,6 +106,7 @@ bool IsLatin1(std::string_view cs)
 // Decodes with iconv; returns false when the system does not know the charset.
 bool DecodeWithIconv(std::string_view bytes, const std::string& charset, std::string& out)
 {
+    InitGMime();  // its charset tables: also when this is the first use of GMime
     iconv_t cd = g_mime_iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
