@@ -1,26 +1,19 @@
 #pragma once
 // Text of a message in any charset, as UTF-8.
 
+#include "dbx/DisplayText.h"
+
 #include <string>
 #include <string_view>
 
 namespace render {
 
-// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
-// code points past U+10FFFF).
-bool IsValidUtf8(std::string_view bytes);
-
-// The bytes as UTF-8 with every ill-formed sequence replaced by U+FFFD.
-std::string RepairUtf8(std::string_view bytes);
-
-// Windows-1252 bytes as UTF-8; the five bytes that code page leaves undefined
-// become the C1 code points of the same value, as Windows converts them.
-std::string Windows1252ToUtf8(std::string_view bytes);
-
-// The program's rule for text of unknown charset: UTF-8 when the bytes are
-// valid UTF-8 (a sequence cut off at the very end is dropped first), otherwise
-// Windows-1252.
-std::string ToDisplayUtf8(std::string_view bytes);
+// The program's text rule and its helpers (see dbx/DisplayText.h).
+using dbx::CutUtf8SequenceAtEnd;
+using dbx::IsValidUtf8;
+using dbx::RepairUtf8;
+using dbx::ToDisplayUtf8;
+using dbx::Windows1252ToUtf8;
 
 // Text in the charset a message declares, as UTF-8. A charset the system
 // knows is decoded leniently: a bad byte becomes U+FFFD and decoding goes on,

@@ -26,3 +26,13 @@ TEST(DisplayText, RejectsMalformedUtf8)
     EXPECT_FALSE(IsValidUtf8("\xBF"));              // lone continuation
     EXPECT_TRUE(IsValidUtf8(""));
 }
+
+TEST(DisplayText, FieldCutInsideItsLastCharacterStaysUtf8)
+{
+    // A subject cut at the field limit in the middle of "é" is still UTF-8
+    // text, not Windows-1252 mojibake; a lone Windows-1252 letter at the end
+    // is kept.
+    EXPECT_EQ(ToDisplayUtf8("Gr\xC3\xBC\xC3\x9F" "e caf\xC3"), "Gr\xC3\xBC\xC3\x9F" "e caf");
+    EXPECT_EQ(ToDisplayUtf8("caf\xE9"), "caf\xC3\xA9");
+    EXPECT_EQ(dbx::RepairUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+}
