@@ -1,6 +1,7 @@
 #include "dbx/HeaderFields.h"
 
 #include "platform/FileTime.h"
+#include "support/Times.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +16,7 @@ class FixedClock {
 public:
     explicit FixedClock(int zoneMinutes)
     {
-        platform::SystemTime now;
-        now.year = 2011;
-        now.month = 6;
-        now.day = 7;
-        now.hour = 8;
-        now.minute = 9;
-        now.second = 10;
-        platform::FileTime ft = 0;
-        platform::SystemTimeToFileTime(now, ft);
-        platform::SetNowForTesting(ft);
+        platform::SetNowForTesting(testsupport::FileTimeOf(2011, 6, 7, 8, 9, 10));
         platform::SetZoneOffsetForTesting(zoneMinutes);
     }
     ~FixedClock()
@@ -36,15 +28,8 @@ public:
 
 std::uint64_t Utc(int y, int mo, int d, int h, int mi, int s)
 {
-    platform::SystemTime st;
-    st.year = static_cast<std::uint16_t>(y);
-    st.month = static_cast<std::uint16_t>(mo);
-    st.day = static_cast<std::uint16_t>(d);
-    st.hour = static_cast<std::uint16_t>(h);
-    st.minute = static_cast<std::uint16_t>(mi);
-    st.second = static_cast<std::uint16_t>(s);
-    platform::FileTime ft = 0;
-    EXPECT_TRUE(platform::SystemTimeToFileTime(st, ft));
+    const std::uint64_t ft = testsupport::FileTimeOf(y, mo, d, h, mi, s);
+    EXPECT_NE(ft, 0u);
     return ft;
 }
 

@@ -1,23 +1,13 @@
 #include "platform/FileTime.h"
 
+#include "support/Times.h"
+
 #include <gtest/gtest.h>
 
 using namespace platform;
+using testsupport::MakeSystemTime;
 
 namespace {
-
-SystemTime Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
-{
-    SystemTime st;
-    st.year = static_cast<std::uint16_t>(y);
-    st.month = static_cast<std::uint16_t>(mo);
-    st.day = static_cast<std::uint16_t>(d);
-    st.hour = static_cast<std::uint16_t>(h);
-    st.minute = static_cast<std::uint16_t>(mi);
-    st.second = static_cast<std::uint16_t>(s);
-    st.milliseconds = static_cast<std::uint16_t>(ms);
-    return st;
-}
 
 struct ZoneGuard {
     explicit ZoneGuard(int minutes) { SetZoneOffsetForTesting(minutes); }
@@ -31,12 +21,12 @@ struct ZoneGuard {
 TEST(FileTime, KnownInstantsConvertExactly)
 {
     FileTime ft = 1;
-    ASSERT_TRUE(SystemTimeToFileTime(Make(1601, 1, 1), ft));
+    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(1601, 1, 1), ft));
     EXPECT_EQ(ft, 0u);
-    ASSERT_TRUE(SystemTimeToFileTime(Make(1970, 1, 1), ft));
+    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(1970, 1, 1), ft));
     EXPECT_EQ(ft, 116444736000000000ULL);
     // 2008-01-15 09:20:30.250 UTC = Unix 1200388830.25
-    ASSERT_TRUE(SystemTimeToFileTime(Make(2008, 1, 15, 9, 20, 30, 250), ft));
+    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 15, 9, 20, 30, 250), ft));
     EXPECT_EQ(ft, 116444736000000000ULL + 1200388830ULL * 10'000'000ULL + 2'500'000ULL);
 }
 
@@ -44,7 +34,7 @@ TEST(FileTime, RoundTripsAndNamesTheWeekday)
 {
     SystemTime back;
     FileTime ft = 0;
-    ASSERT_TRUE(SystemTimeToFileTime(Make(2024, 2, 29, 23, 59, 59, 999), ft));
+    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2024, 2, 29, 23, 59, 59, 999), ft));
     ASSERT_TRUE(FileTimeToSystemTime(ft, back));
     EXPECT_EQ(back.year, 2024);
     EXPECT_EQ(back.month, 2);
@@ -61,19 +51,19 @@ TEST(FileTime, RoundTripsAndNamesTheWeekday)
 TEST(FileTime, RejectsInvalidFieldsLikeWindows)
 {
     FileTime ft = 0;
-    EXPECT_FALSE(SystemTimeToFileTime(Make(1600, 12, 31), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(30828, 1, 1), ft));
-    EXPECT_TRUE(SystemTimeToFileTime(Make(30827, 12, 31, 23, 59, 59, 999), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 0, 1), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 13, 1), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 1, 0), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 4, 31), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(1900, 2, 29), ft));  // not a leap year
-    EXPECT_TRUE(SystemTimeToFileTime(Make(2000, 2, 29), ft));   // a leap year
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 1, 1, 24), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 1, 1, 0, 60), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 1, 1, 0, 0, 60), ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2008, 1, 1, 0, 0, 0, 1000), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(1600, 12, 31), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(30828, 1, 1), ft));
+    EXPECT_TRUE(SystemTimeToFileTime(MakeSystemTime(30827, 12, 31, 23, 59, 59, 999), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 0, 1), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 13, 1), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 0), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 4, 31), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(1900, 2, 29), ft));  // not a leap year
+    EXPECT_TRUE(SystemTimeToFileTime(MakeSystemTime(2000, 2, 29), ft));   // a leap year
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 1, 24), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 1, 0, 60), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 1, 0, 0, 60), ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 1, 0, 0, 0, 1000), ft));
 
     SystemTime st;
     EXPECT_FALSE(FileTimeToSystemTime(0x8000000000000000ULL, st));
@@ -85,7 +75,7 @@ TEST(FileTime, RejectsInvalidFieldsLikeWindows)
 TEST(FileTime, LocalConversionUsesTheCurrentZoneOffset)
 {
     FileTime utc = 0;
-    ASSERT_TRUE(SystemTimeToFileTime(Make(2008, 1, 15, 9, 20, 30), utc));
+    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 15, 9, 20, 30), utc));
     FileTime local = 0;
     {
         ZoneGuard zone(60);  // UTC+1
@@ -108,7 +98,7 @@ TEST(FileTime, LocalConversionUsesTheCurrentZoneOffset)
 TEST(FileTime, NowCanBeFixedForTests)
 {
     FileTime fixed = 0;
-    ASSERT_TRUE(SystemTimeToFileTime(Make(2011, 6, 7, 8, 9, 10), fixed));
+    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2011, 6, 7, 8, 9, 10), fixed));
     SetNowForTesting(fixed);
     const SystemTime now = GetSystemTime();
     SetNowForTesting(std::nullopt);

@@ -2,6 +2,7 @@
 // Records and lists for the message-list tests.
 
 #include "platform/FileTime.h"
+#include "support/Times.h"
 #include "ui/CMessageListCtrl.h"
 
 #include <cstdint>
@@ -13,15 +14,7 @@ namespace listtest {
 // The local file time of a calendar moment (0 when it is not one).
 inline std::uint64_t Time(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    platform::SystemTime st;
-    st.year = static_cast<std::uint16_t>(year);
-    st.month = static_cast<std::uint16_t>(month);
-    st.day = static_cast<std::uint16_t>(day);
-    st.hour = static_cast<std::uint16_t>(hour);
-    st.minute = static_cast<std::uint16_t>(minute);
-    st.second = static_cast<std::uint16_t>(second);
-    platform::FileTime ft = 0;
-    return platform::SystemTimeToFileTime(st, ft) ? ft : 0;
+    return testsupport::FileTimeOf(year, month, day, hour, minute, second);
 }
 
 inline dbx::EmailRecord Record(std::string from, std::string to, std::string subject, std::uint64_t date,
