@@ -230,8 +230,11 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
     std::uint32_t chainId = 0;
     const std::size_t firstRecord = file_.records_.size();
 
+    const std::uint64_t maxRecords = view_.size() / Scanner::kBytesPerRecord + Scanner::kRecordAllowance;
     EmailRecord work;
     for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
+        if (file_.records_.size() >= maxRecords)
+            break;
         work.blocks.clear();
         ++chainId;
         std::size_t current = *start;

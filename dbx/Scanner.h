@@ -38,6 +38,13 @@ public:
     static constexpr std::uint64_t kBytesPerStep = 32;
     static constexpr std::uint64_t kStepAllowance = 1u << 20;
 
+    // A scan lists at most one e-mail per kBytesPerRecord bytes of file (plus
+    // a fixed allowance). Every real e-mail takes at least one 528-byte block,
+    // so only a file packed with fake headers comes near it; without the cap
+    // its records would take several times the file's size in memory.
+    static constexpr std::uint64_t kBytesPerRecord = 256;
+    static constexpr std::uint64_t kRecordAllowance = 4096;
+
 private:
     void ScanPass(std::uint64_t positions);
     bool ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& reached);

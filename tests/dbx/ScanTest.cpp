@@ -322,3 +322,21 @@ TEST(Scan, BackwardsMessageStaysWholePastTheWorkBudget)
     EXPECT_LE(listed, dbx::Scanner::kStepsPerBlock * n + dbx::Scanner::kStepAllowance + 2 * n);
     EXPECT_GT(listed, dbx::Scanner::kStepAllowance);
 }
+
+TEST(Scan, FilesPackedWithFakeHeadersListABoundedNumberOfEmails)
+{
+    // A header every 32 bytes, each with a tiny Subject: 32,768 "e-mails" in
+    // 1 MiB. No real file holds more than one per 528-byte block; the scan
+    // lists at most one per 256 bytes (plus an allowance) and so keeps its
+    // memory in proportion to the file.
+    constexpr std::uint32_t kSize = 1 << 20;
+    DbxImage image(kSize);
+    for (std::uint32_t at = 0; at + 32 <= kSize; at += 32)
+        image.PutLiveBlock(at, "Subject: s\r\n", 0);
+    ScannedFile f(image);
+    const std::uint64_t cap = kSize / dbx::Scanner::kBytesPerRecord + dbx::Scanner::kRecordAllowance;
+    EXPECT_EQ(static_cast<std::uint64_t>(f.file.GetCount()), cap);
+    // Those listed are whole and in file order.
+    EXPECT_EQ(f.file.GetAt(0)->subject, "s");
+    EXPECT_LT(f.file.GetAt(0)->blocks[0].offset, f.file.GetAt(1)->blocks[0].offset);
+}
