@@ -1,122 +1,495 @@
 #include "render/CssSanitizer.h"
 
-#include <cctype>
-#include <cstdint>
+#include "render/CssTokenizer.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace render {
 namespace {
 
-bool IsHex(char c)
+using Kind = CssToken::Kind;
+using Tokens = std::vector<CssToken>;
+
+// Tokens kept for one declaration, selector or rule prelude; a longer one
+// is left out (no real message needs more, and it bounds the memory).
+constexpr std::size_t kMaxUnitTokens = 4096;
+// @media rules inside @media rules; deeper ones are left out.
+constexpr int kMaxRuleDepth = 4;
+// Functions inside functions in one value.
+constexpr std::size_t kMaxNesting = 16;
+
+CssToken Token(Kind kind, std::string value)
 {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    CssToken t;
+    t.kind = kind;
+    t.value = std::move(value);
+    return t;
 }
 
-std::uint32_t HexValue(char c)
+char LowerAscii(char c)
 {
-    return static_cast<std::uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
 }
 
-// Resolves comments (to a space) and backslash escapes, so that a hidden
-// "u\72l(" or "ex/**/pression" cannot slip past the checks below. Escaped
-// characters outside ASCII are dropped: nothing in them is needed to show
-// a message's styles.
-std::string Normalise(std::string_view css)
+std::string Lower(std::string_view text)
 {
-    std::string out;
-    out.reserve(css.size());
-    for (std::size_t i = 0; i < css.size();) {
-        if (css.compare(i, 2, "/*") == 0) {
-            const std::size_t end = css.find("*/", i + 2);
-            i = end == std::string_view::npos ? css.size() : end + 2;
-            out += ' ';
-            continue;
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
+    return out;
+}
+
+bool In(std::string_view name, std::initializer_list<std::string_view> names)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool IsAllowedProperty(std::string_view name)
+{
+    if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; }))
+        return false;
+    for (const std::string_view family : {"background", "border", "margin", "padding", "font", "text-", "list-style",
+                                          "outline", "page-break-"})
+        if (name.substr(0, family.size()) == family)
+            return true;
+    return In(name, {"color", "line-height", "letter-spacing", "word-spacing", "white-space", "vertical-align",
+                     "direction", "unicode-bidi", "width", "height", "min-width", "max-width", "min-height",
+                     "max-height", "display", "float", "clear", "visibility", "overflow", "overflow-x", "overflow-y",
+                     "table-layout", "caption-side", "empty-cells", "word-wrap", "word-break", "overflow-wrap",
+                     "box-sizing", "opacity"});
+}
+
+// Characters a cid: reference keeps as they are; others are %-encoded (the
+// preview decodes them when it looks the part up).
+bool IsCidChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+        || std::string_view("-._~!$+=@:%/").find(c) != std::string_view::npos;
+}
+
+bool IsCidUrl(std::string_view url)
+{
+    return url.size() > 4 && Lower(url.substr(0, 4)) == "cid:"
+        && std::all_of(url.begin() + 4, url.end(), IsCidChar);
+}
+
+std::string EncodeCid(std::string_view url)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "cid:";
+    for (const char c : url.substr(4)) {
+        if (IsCidChar(c)) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[static_cast<unsigned char>(c) & 0xF];
         }
-        if (css[i] == '\\') {
-            ++i;
-            if (i >= css.size())
-                break;
-            if (IsHex(css[i])) {
-                std::uint32_t cp = 0;
-                for (int k = 0; k < 6 && i < css.size() && IsHex(css[i]); ++k, ++i)
-                    cp = cp * 16 + HexValue(css[i]);
-                if (i < css.size() && (css[i] == ' ' || css[i] == '\t' || css[i] == '\n'))
-                    ++i;
-                if (cp > 0 && cp < 0x80)
-                    out += static_cast<char>(cp);
-                continue;
-            }
-            if (css[i] != '\n')
-                out += css[i];
-            ++i;
-            continue;
-        }
-        out += css[i++];
     }
     return out;
 }
 
-bool MatchesAt(std::string_view lower, std::size_t at, std::string_view word)
+void Serialise(const Tokens& tokens, std::string& out)
 {
-    return lower.compare(at, word.size(), word) == 0;
+    for (const CssToken& t : tokens) {
+        switch (t.kind) {
+        case Kind::Function: out += t.value; out += '('; break;
+        case Kind::AtKeyword: out += '@'; out += t.value; break;
+        case Kind::Hash: out += '#'; out += t.value; break;
+        case Kind::String: out += '"'; out += t.value; out += '"'; break;
+        case Kind::Url: out += "url("; out += t.value; out += ')'; break;
+        case Kind::Percentage: out += t.value; out += '%'; break;
+        case Kind::Dimension: out += t.value; out += t.unit; break;
+        default: out += t.value; break;
+        }
+    }
+}
+
+// The text as bytes: nothing that could hide a word from a reader that
+// does not resolve escapes and comments, and none of the words themselves.
+bool HasOnlyPlainBytes(std::string_view text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\\' || c == '<' || c == '&')
+            return false;
+    const std::string lower = Lower(text);
+    for (const std::string_view word : {"/*", "expression", "javascript", "vbscript", "behavior", "binding",
+                                        "@import", "image-set", "src("})
+        if (lower.find(word) != std::string::npos)
+            return false;
+    for (std::size_t at = lower.find("url("); at != std::string::npos; at = lower.find("url(", at + 4))
+        if (lower.compare(at + 4, 4, "cid:") != 0)
+            return false;
+    return true;
+}
+
+enum class Context { Declaration, Selector, Media };
+
+// One token of a selector, media query or declaration value that may stay.
+// `open` tracks the brackets opened and not closed.
+bool IsAllowedToken(const CssToken& t, Context context, std::vector<Kind>& open)
+{
+    switch (t.kind) {
+    case Kind::Whitespace:
+    case Kind::Ident:
+    case Kind::Comma:
+    case Kind::Number:
+    case Kind::Dimension:
+        return true;
+    case Kind::Colon:
+        return context != Context::Declaration;
+    case Kind::Hash:
+    case Kind::String:
+        return context != Context::Media;
+    case Kind::Percentage:
+        return context == Context::Declaration;
+    case Kind::Url:
+        return context == Context::Declaration && IsCidUrl(t.value);
+    case Kind::Delim: {
+        const std::string_view allowed = context == Context::Declaration ? "/+-*"
+                                       : context == Context::Selector    ? ".>+~*|=^$-"
+                                                                         : "/";
+        return allowed.find(t.value[0]) != std::string_view::npos;
+    }
+    case Kind::Function: {
+        const std::string name = Lower(t.value);
+        const bool known = context == Context::Declaration
+            ? In(name, {"rgb", "rgba", "hsl", "hsla", "calc"})
+            : context == Context::Selector && In(name, {"not", "is", "where", "lang", "dir", "nth-child",
+                                                        "nth-last-child", "nth-of-type", "nth-last-of-type"});
+        if (!known || open.size() >= kMaxNesting)
+            return false;
+        open.push_back(Kind::CloseParen);
+        return true;
+    }
+    case Kind::OpenParen:  // media features: "(max-width: 600px)"
+    case Kind::OpenSquare:  // attribute selectors
+        if (context != (t.kind == Kind::OpenParen ? Context::Media : Context::Selector) || open.size() >= kMaxNesting)
+            return false;
+        open.push_back(t.kind == Kind::OpenParen ? Kind::CloseParen : Kind::CloseSquare);
+        return true;
+    case Kind::CloseParen:
+    case Kind::CloseSquare:
+        if (open.empty() || open.back() != t.kind)
+            return false;
+        open.pop_back();
+        return true;
+    default:
+        return false;  // at-keywords, ";", braces, bad strings and urls, <!-- -->
+    }
+}
+
+// True when the tokens of a declaration, read back from its text, are
+// "name:value" with an allowed name and value, and "!important" at most at
+// the end.
+bool IsAllowedDeclaration(const Tokens& tokens)
+{
+    if (tokens.size() < 3 || tokens[0].kind != Kind::Ident || !IsAllowedProperty(tokens[0].value)
+        || tokens[1].kind != Kind::Colon)
+        return false;
+    std::size_t end = tokens.size();
+    if (end >= 5 && tokens[end - 1] == Token(Kind::Ident, "important") && tokens[end - 2].Is(Kind::Delim, '!')
+        && tokens[end - 3].kind == Kind::Whitespace)
+        end -= 3;
+    std::vector<Kind> open;
+    for (std::size_t i = 2; i < end; ++i)
+        if (!IsAllowedToken(tokens[i], Context::Declaration, open))
+            return false;
+    return open.empty();
+}
+
+bool IsAllowedPrelude(const Tokens& tokens, Context context)
+{
+    std::vector<Kind> open;
+    for (const CssToken& t : tokens)
+        if (!IsAllowedToken(t, context, open))
+            return false;
+    return open.empty() && !tokens.empty();
+}
+
+// Writes the tokens out and appends the text to `out` only when the text
+// passes the checks: read back, it gives exactly `tokens`, and those are
+// allowed in `context`. The checks run on the text, not on the tokens it
+// was made from, so that no joining of neighbours can slip through.
+bool Emit(const Tokens& tokens, Context context, std::string& out)
+{
+    std::string text;
+    Serialise(tokens, text);
+    if (!HasOnlyPlainBytes(text))
+        return false;
+    Tokens reread;
+    CssTokenizer tokenizer(text);
+    for (CssToken t; tokenizer.Next(t);) {
+        if (reread.size() == tokens.size() || !(t == tokens[reread.size()]))
+            return false;
+        reread.push_back(t);
+    }
+    if (reread.size() != tokens.size())
+        return false;
+    if (context == Context::Declaration ? !IsAllowedDeclaration(reread) : !IsAllowedPrelude(reread, context))
+        return false;
+    out += text;
+    return true;
+}
+
+// The tokens without white space at either end, and runs of it (left where
+// a comment stood between spaces) as one.
+Tokens Trimmed(Tokens tokens)
+{
+    Tokens out;
+    out.reserve(tokens.size());
+    for (CssToken& t : tokens)
+        if (t.kind != Kind::Whitespace || (!out.empty() && out.back().kind != Kind::Whitespace))
+            out.push_back(std::move(t));
+    if (!out.empty() && out.back().kind == Kind::Whitespace)
+        out.pop_back();
+    return out;
+}
+
+// The value with url() resolved: a reference to a part of the message
+// stays (written plainly), any other becomes "none". False when a url() is
+// malformed or cut off: the declaration then goes.
+bool ResolveUrls(Tokens& value)
+{
+    Tokens out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        CssToken t = std::move(value[i]);
+        if (t.kind == Kind::Function && Lower(t.value) == "url") {
+            // url("..."): a string and nothing else inside.
+            std::size_t k = i + 1;
+            if (k < value.size() && value[k].kind == Kind::Whitespace)
+                ++k;
+            if (k >= value.size() || value[k].kind != Kind::String)
+                return false;
+            const bool unterminated = value[k].unterminated;
+            t = Token(Kind::Url, std::move(value[k].value));
+            t.unterminated = unterminated;
+            if (++k < value.size() && value[k].kind == Kind::Whitespace)
+                ++k;
+            if (k >= value.size() || value[k].kind != Kind::CloseParen)
+                return false;
+            i = k;
+        }
+        if (t.kind == Kind::Url) {
+            if (t.unterminated)
+                return false;
+            t = t.value.size() > 4 && Lower(t.value.substr(0, 4)) == "cid:" ? Token(Kind::Url, EncodeCid(t.value))
+                                                                             : Token(Kind::Ident, "none");
+        }
+        out.push_back(std::move(t));
+    }
+    value = std::move(out);
+    return true;
+}
+
+// Appends one declaration ("name: value") made from its tokens, if it may stay.
+void EmitDeclaration(Tokens unit, std::string& out)
+{
+    Tokens tokens = Trimmed(std::move(unit));
+    if (tokens.size() < 3 || tokens[0].kind != Kind::Ident)
+        return;
+    tokens[0].value = Lower(tokens[0].value);
+    std::size_t colon = 1;
+    if (tokens[colon].kind == Kind::Whitespace)
+        ++colon;
+    if (colon >= tokens.size() || tokens[colon].kind != Kind::Colon || !IsAllowedProperty(tokens[0].value))
+        return;
+    const bool spaced = colon + 1 < tokens.size() && tokens[colon + 1].kind == Kind::Whitespace;
+    Tokens value(std::make_move_iterator(tokens.begin() + static_cast<std::ptrdiff_t>(colon + 1)),
+                 std::make_move_iterator(tokens.end()));
+    value = Trimmed(std::move(value));
+    // "! important", any case, at the end.
+    bool important = false;
+    if (value.size() >= 2 && value.back().kind == Kind::Ident && Lower(value.back().value) == "important") {
+        std::size_t bang = value.size() - 2;
+        if (value[bang].kind == Kind::Whitespace && bang > 0)
+            --bang;
+        if (value[bang].Is(Kind::Delim, '!')) {
+            important = true;
+            value.resize(bang);
+            value = Trimmed(std::move(value));
+        }
+    }
+    if (value.empty() || !ResolveUrls(value))
+        return;
+
+    Tokens declaration;
+    declaration.reserve(value.size() + 6);
+    declaration.push_back(std::move(tokens[0]));
+    declaration.push_back(Token(Kind::Colon, ":"));
+    if (spaced)
+        declaration.push_back(Token(Kind::Whitespace, " "));
+    std::move(value.begin(), value.end(), std::back_inserter(declaration));
+    if (important) {
+        declaration.push_back(Token(Kind::Whitespace, " "));
+        declaration.push_back(Token(Kind::Delim, "!"));
+        declaration.push_back(Token(Kind::Ident, "important"));
+    }
+    std::string text;
+    if (Emit(declaration, Context::Declaration, text)) {
+        if (!out.empty())
+            out += "; ";
+        out += text;
+    }
+}
+
+// Reads rules and declarations from a token stream, one unit at a time.
+class Parser {
+public:
+    explicit Parser(std::string_view css) : tokenizer_(css) {}
+
+    // Rules up to the end of the input, or (inBlock) up to the "}" that
+    // closes the block they stand in.
+    void Rules(std::string& out, int depth, bool inBlock);
+
+    // Declarations, "; "-joined, up to the end or (inBlock) the "}" of
+    // their block.
+    void Declarations(std::string& out, bool inBlock);
+
+private:
+    enum class End { Semicolon, Block, BlockEnd, Input };
+
+    bool Read(CssToken& token);
+    void Unread(CssToken token)
+    {
+        pending_ = std::move(token);
+        hasPending_ = true;
+    }
+
+    // Reads component values into `unit` (when given; the first
+    // kMaxUnitTokens, `overflow` set if there were more) up to a ";" or "{"
+    // (when asked to stop there), the "}" of the enclosing block (inBlock),
+    // or the end; says which one it was and consumes it.
+    End Collect(Tokens* unit, bool stopAtSemicolon, bool stopAtBlock, bool inBlock, bool& overflow);
+
+    // After a "{": reads up to and including its "}".
+    void SkipBlock()
+    {
+        bool overflow = false;
+        Collect(nullptr, false, false, true, overflow);
+    }
+
+    CssTokenizer tokenizer_;
+    CssToken pending_;
+    bool hasPending_ = false;
+};
+
+bool Parser::Read(CssToken& token)
+{
+    if (hasPending_) {
+        hasPending_ = false;
+        token = std::move(pending_);
+        return true;
+    }
+    return tokenizer_.Next(token);
+}
+
+Parser::End Parser::Collect(Tokens* unit, bool stopAtSemicolon, bool stopAtBlock, bool inBlock, bool& overflow)
+{
+    std::vector<Kind> open;  // the closers owed, innermost last
+    CssToken t;
+    while (Read(t)) {
+        if (open.empty()) {
+            if (t.kind == Kind::Semicolon && stopAtSemicolon)
+                return End::Semicolon;
+            if (t.kind == Kind::OpenCurly && stopAtBlock)
+                return End::Block;
+            if (t.kind == Kind::CloseCurly && inBlock)
+                return End::BlockEnd;
+        }
+        if (t.kind == Kind::OpenCurly)
+            open.push_back(Kind::CloseCurly);
+        else if (t.kind == Kind::OpenParen || t.kind == Kind::Function)
+            open.push_back(Kind::CloseParen);
+        else if (t.kind == Kind::OpenSquare)
+            open.push_back(Kind::CloseSquare);
+        else if (!open.empty() && t.kind == open.back())
+            open.pop_back();
+        if (unit != nullptr) {
+            if (unit->size() < kMaxUnitTokens)
+                unit->push_back(std::move(t));
+            else
+                overflow = true;
+        }
+    }
+    return End::Input;
+}
+
+void Parser::Declarations(std::string& out, bool inBlock)
+{
+    CssToken t;
+    while (Read(t)) {
+        if (t.kind == Kind::Whitespace || t.kind == Kind::Semicolon)
+            continue;
+        if (t.kind == Kind::CloseCurly && inBlock)
+            return;
+        // An at-rule among declarations ends at its ";" or block; it never stays.
+        const bool atRule = t.kind == Kind::AtKeyword;
+        Tokens unit;
+        bool overflow = false;
+        if (!atRule)
+            Unread(std::move(t));
+        const End end = Collect(atRule ? nullptr : &unit, true, atRule, inBlock, overflow);
+        if (end == End::Block)
+            SkipBlock();
+        else if (!atRule && !overflow)
+            EmitDeclaration(std::move(unit), out);
+        if (end == End::BlockEnd)
+            return;
+    }
+}
+
+void Parser::Rules(std::string& out, int depth, bool inBlock)
+{
+    CssToken t;
+    while (Read(t)) {
+        if (t.kind == Kind::Whitespace || t.kind == Kind::Cdo || t.kind == Kind::Cdc)
+            continue;
+        if (t.kind == Kind::CloseCurly && inBlock)
+            return;
+        const bool atRule = t.kind == Kind::AtKeyword;
+        const std::string atName = atRule ? Lower(t.value) : std::string();
+        if (!atRule)
+            Unread(std::move(t));
+        Tokens prelude;
+        bool overflow = false;
+        const End end = Collect(&prelude, atRule, true, inBlock, overflow);
+        if (end == End::BlockEnd)
+            return;
+        if (end != End::Block)
+            continue;  // a statement at-rule (@import, @charset), or a rule cut off: none stay
+        prelude = Trimmed(std::move(prelude));
+        std::string inner;
+        std::string head;
+        if (atRule && atName == "media" && depth < kMaxRuleDepth) {
+            Rules(inner, depth + 1, true);
+            head = "@media ";
+            if (!inner.empty() && !overflow && Emit(prelude, Context::Media, head))
+                out += head + " {\n" + inner + "}\n";
+        } else if (!atRule) {
+            Declarations(inner, true);
+            if (!inner.empty() && !overflow && Emit(prelude, Context::Selector, head))
+                out += head + " { " + inner + " }\n";
+        } else {
+            SkipBlock();  // @font-face, @page, @keyframes, ...: they go whole
+        }
+    }
 }
 
 } // namespace
 
-std::string SanitizeCss(std::string_view css)
+std::string SanitizeStyleSheet(std::string_view css)
 {
-    const std::string text = Normalise(css);
-    std::string lower = text;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-
-    static constexpr std::string_view kBlocked[] = {"expression", "behavior", "-moz-binding", "javascript:",
-                                                    "vbscript:", "-webkit-image-set(", "image-set("};
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == '<') {
-            ++i;  // never lets the text close its <style> element
-            continue;
-        }
-        if (MatchesAt(lower, i, "@import")) {
-            const std::size_t end = lower.find(';', i);
-            i = end == std::string::npos ? text.size() : end + 1;
-            continue;
-        }
-        if (MatchesAt(lower, i, "url(")) {
-            const std::size_t close = lower.find(')', i + 4);
-            const std::size_t end = close == std::string::npos ? text.size() : close;
-            std::string_view arg = std::string_view(text).substr(i + 4, end - (i + 4));
-            while (!arg.empty() && (arg.front() == ' ' || arg.front() == '"' || arg.front() == '\''))
-                arg.remove_prefix(1);
-            while (!arg.empty() && (arg.back() == ' ' || arg.back() == '"' || arg.back() == '\''))
-                arg.remove_suffix(1);
-            const auto argAt = static_cast<std::size_t>(arg.data() - text.data());
-            bool safe = arg.size() > 4 && lower.compare(argAt, 4, "cid:") == 0;
-            for (const char c : arg)
-                safe = safe && c != '"' && c != '\'' && c != '(' && c != '\\' && static_cast<unsigned char>(c) > 0x20;
-            if (safe) {
-                out += "url(";
-                out += arg;
-                out += ')';
-            } else {
-                out += "none";
-            }
-            i = close == std::string::npos ? text.size() : close + 1;
-            continue;
-        }
-        bool blocked = false;
-        for (const std::string_view word : kBlocked) {
-            if (MatchesAt(lower, i, word)) {
-                out += "x-blocked";
-                i += word.size();
-                blocked = true;
-                break;
-            }
-        }
-        if (!blocked)
-            out += text[i++];
-    }
+    Parser(css).Rules(out, 0, false);
+    return out;
+}
+
+std::string SanitizeInlineStyle(std::string_view declarations)
+{
+    std::string out;
+    Parser(declarations).Declarations(out, false);
     return out;
 }
 

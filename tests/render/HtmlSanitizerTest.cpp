@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using render::SanitizeCss;
+using render::SanitizeStyleSheet;
 using render::SanitizeHtml;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -78,7 +78,7 @@ TEST(HtmlSanitizer, StylesKeepTheirLooksButLoadNothing)
     EXPECT_THAT(clean.styleSheet, Not(HasSubstr("-moz-binding")));
     EXPECT_EQ(clean.body, "<p style=\"background:none; color: blue\">t</p>");
     // Nothing in a style sheet can close its element.
-    EXPECT_THAT(SanitizeCss("a{}</style><script>x</script>"), Not(HasSubstr("<")));
+    EXPECT_THAT(SanitizeStyleSheet("a{}</style><script>x</script>"), Not(HasSubstr("<")));
 }
 
 // ---- the output is well-formed whatever the input
