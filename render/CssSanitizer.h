@@ -8,6 +8,12 @@
 // tokens, it must give exactly the tokens meant, every one of them allowed.
 // Whatever fails is left out whole. So nothing is ever made by taking
 // characters out, and what is checked is what is emitted.
+//
+// A declaration stays when its property only changes looks (no behavior,
+// -moz-binding, position, content, cursor, ...) and its value holds only
+// keywords, numbers, colours, strings, rgb(), rgba(), hsl(), hsla(), calc()
+// and url(cid:...), a part of the message itself. Any other url() becomes
+// "none"; any other function takes its declaration with it.
 
 #include <string>
 #include <string_view>
@@ -24,12 +30,5 @@ std::string SanitizeStyleSheet(std::string_view css);
 // "name: value" pairs joined by "; ", or an empty text when none may stay.
 // Same characters as above, so it needs only HTML escaping for an attribute.
 std::string SanitizeInlineStyle(std::string_view declarations);
-
-// What a kept declaration may be: a known property that only changes looks
-// (no behavior, -moz-binding, position, content, cursor, ...), whose value
-// holds only keywords, numbers, colours, strings, the functions rgb(),
-// rgba(), hsl(), hsla() and calc(), and url(cid:...) pointing into the
-// message. Any other url() becomes "none"; any other function drops the
-// declaration.
 
 } // namespace render
