@@ -150,16 +150,36 @@ std::string DecodeReferences(std::string_view value)
     return out;
 }
 
-// A URL as a browser reads it: references decoded, ASCII white space and
-// control characters removed, so "jav&#x09;ascript:" is seen for what it is.
+// A URL as a browser reads it: references decoded, tabs and line breaks
+// taken out and spaces and control characters stripped from both ends (as
+// a browser's URL parser does, so "jav&#x09;ascript:" is seen for what it
+// is), and any other space or control character %-encoded. Nothing is taken
+// out that the browser keeps, so "ht tp://x" does not become a link, and the
+// value checked is the value written.
 std::string NormaliseUrl(std::string_view raw)
 {
-    const std::string decoded = DecodeReferences(raw);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto isSpaceOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; };
+    std::string decoded;
+    for (const char c : DecodeReferences(raw))
+        if (c != '\t' && c != '\n' && c != '\r')
+            decoded += c;
+    std::string_view url = decoded;
+    while (!url.empty() && isSpaceOrControl(url.front()))
+        url.remove_prefix(1);
+    while (!url.empty() && isSpaceOrControl(url.back()))
+        url.remove_suffix(1);
     std::string out;
-    out.reserve(decoded.size());
-    for (const char c : decoded)
-        if (static_cast<unsigned char>(c) > 0x20 && c != 0x7F)
+    out.reserve(url.size());
+    for (const char c : url) {
+        if (isSpaceOrControl(c)) {
+            out += '%';
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[c & 0xF];
+        } else {
             out += c;
+        }
+    }
     return out;
 }
 
