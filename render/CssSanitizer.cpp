@@ -39,6 +39,12 @@ std::string Lower(std::string_view text)
     return out;
 }
 
+bool EqualsNoCase(std::string_view text, std::string_view lower)
+{
+    return text.size() == lower.size() && std::equal(text.begin(), text.end(), lower.begin(),
+                                                     [](char a, char b) { return LowerAscii(a) == b; });
+}
+
 bool In(std::string_view name, std::initializer_list<std::string_view> names)
 {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -69,7 +75,7 @@ bool IsCidChar(char c)
 
 bool IsCidUrl(std::string_view url)
 {
-    return url.size() > 4 && Lower(url.substr(0, 4)) == "cid:"
+    return url.size() > 4 && EqualsNoCase(url.substr(0, 4), "cid:")
         && std::all_of(url.begin() + 4, url.end(), IsCidChar);
 }
 
@@ -109,17 +115,20 @@ void Serialise(const Tokens& tokens, std::string& out)
 // does not resolve escapes and comments, and none of the words themselves.
 bool HasOnlyPlainBytes(std::string_view text)
 {
-    for (const char c : text)
+    static constexpr std::string_view kWords[] = {"/*", "expression", "javascript", "vbscript", "behavior",
+                                                  "binding", "@import", "image-set", "src("};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\\' || c == '<' || c == '&')
             return false;
-    const std::string lower = Lower(text);
-    for (const std::string_view word : {"/*", "expression", "javascript", "vbscript", "behavior", "binding",
-                                        "@import", "image-set", "src("})
-        if (lower.find(word) != std::string::npos)
+        const char first = LowerAscii(c);
+        for (const std::string_view word : kWords)
+            if (first == word[0] && i + word.size() <= text.size() && EqualsNoCase(text.substr(i, word.size()), word))
+                return false;
+        if (first == 'u' && i + 4 <= text.size() && EqualsNoCase(text.substr(i, 4), "url(")
+            && !(i + 8 <= text.size() && EqualsNoCase(text.substr(i + 4, 4), "cid:")))
             return false;
-    for (std::size_t at = lower.find("url("); at != std::string::npos; at = lower.find("url(", at + 4))
-        if (lower.compare(at + 4, 4, "cid:") != 0)
-            return false;
+    }
     return true;
 }
 
@@ -179,20 +188,48 @@ bool IsAllowedToken(const CssToken& t, Context context, std::vector<Kind>& open)
     }
 }
 
-// True when the tokens of a declaration, read back from its text, are
-// "name:value" with an allowed name and value, and "!important" at most at
-// the end.
+// Where a declaration's value starts: after "name", ":" and the white space
+// around it; 0 when the tokens do not start that way.
+std::size_t ValueStart(const Tokens& tokens)
+{
+    std::size_t i = 1;
+    if (i < tokens.size() && tokens[i].kind == Kind::Whitespace)
+        ++i;
+    if (i >= tokens.size() || tokens[i].kind != Kind::Colon)
+        return 0;
+    ++i;
+    if (i < tokens.size() && tokens[i].kind == Kind::Whitespace)
+        ++i;
+    return i;
+}
+
+// Where a declaration's value ends: before "!important" (any case, white
+// space allowed around "!") at the end, or at the end.
+std::size_t ValueEnd(const Tokens& tokens)
+{
+    const std::size_t end = tokens.size();
+    if (end < 3 || tokens[end - 1].kind != Kind::Ident || !EqualsNoCase(tokens[end - 1].value, "important"))
+        return end;
+    std::size_t bang = end - 2;
+    if (tokens[bang].kind == Kind::Whitespace)
+        --bang;
+    if (!tokens[bang].Is(Kind::Delim, '!'))
+        return end;
+    return bang > 0 && tokens[bang - 1].kind == Kind::Whitespace ? bang - 1 : bang;
+}
+
+// True when the tokens are "name: value" with an allowed name and a value
+// of allowed tokens, and "!important" at most at the end.
 bool IsAllowedDeclaration(const Tokens& tokens)
 {
-    if (tokens.size() < 3 || tokens[0].kind != Kind::Ident || !IsAllowedProperty(tokens[0].value)
-        || tokens[1].kind != Kind::Colon)
+    if (tokens.empty() || tokens[0].kind != Kind::Ident || !IsAllowedProperty(tokens[0].value))
         return false;
-    std::size_t end = tokens.size();
-    if (end >= 5 && tokens[end - 1] == Token(Kind::Ident, "important") && tokens[end - 2].Is(Kind::Delim, '!')
-        && tokens[end - 3].kind == Kind::Whitespace)
-        end -= 3;
+    const std::size_t begin = ValueStart(tokens);
+    const std::size_t end = ValueEnd(tokens);
+    if (begin == 0 || begin >= end)
+        return false;
     std::vector<Kind> open;
-    for (std::size_t i = 2; i < end; ++i)
+    for (std::size_t i = begin; i < end; ++i)
         if (!IsAllowedToken(tokens[i], Context::Declaration, open))
             return false;
     return open.empty();
@@ -208,126 +245,82 @@ bool IsAllowedPrelude(const Tokens& tokens, Context context)
 }
 
 // Writes the tokens out and appends the text to `out` only when the text
-// passes the checks: read back, it gives exactly `tokens`, and those are
-// allowed in `context`. The checks run on the text, not on the tokens it
-// was made from, so that no joining of neighbours can slip through.
+// passes the checks: its bytes are plain, and read back it gives exactly
+// `tokens` (so no neighbours joined), which are allowed in `context`. As the
+// tokens read back are the same, checking `tokens` checks what the text says.
 bool Emit(const Tokens& tokens, Context context, std::string& out)
 {
     std::string text;
+    text.reserve(64);
     Serialise(tokens, text);
     if (!HasOnlyPlainBytes(text))
         return false;
-    Tokens reread;
     CssTokenizer tokenizer(text);
-    for (CssToken t; tokenizer.Next(t);) {
-        if (reread.size() == tokens.size() || !(t == tokens[reread.size()]))
+    std::size_t n = 0;
+    for (CssToken t; tokenizer.Next(t); ++n)
+        if (n == tokens.size() || !(t == tokens[n]))
             return false;
-        reread.push_back(t);
-    }
-    if (reread.size() != tokens.size())
+    if (n != tokens.size())
         return false;
-    if (context == Context::Declaration ? !IsAllowedDeclaration(reread) : !IsAllowedPrelude(reread, context))
+    if (context == Context::Declaration ? !IsAllowedDeclaration(tokens) : !IsAllowedPrelude(tokens, context))
         return false;
     out += text;
     return true;
 }
 
-// The tokens without white space at either end, and runs of it (left where
-// a comment stood between spaces) as one.
-Tokens Trimmed(Tokens tokens)
+// Resolves the url()s of tokens[from..]: a reference to a part of the
+// message stays (written plainly), any other becomes "none". False when a
+// url() is malformed or cut off: the declaration then goes.
+bool ResolveUrls(Tokens& tokens, std::size_t from)
 {
-    Tokens out;
-    out.reserve(tokens.size());
-    for (CssToken& t : tokens)
-        if (t.kind != Kind::Whitespace || (!out.empty() && out.back().kind != Kind::Whitespace))
-            out.push_back(std::move(t));
-    if (!out.empty() && out.back().kind == Kind::Whitespace)
-        out.pop_back();
-    return out;
-}
-
-// The value with url() resolved: a reference to a part of the message
-// stays (written plainly), any other becomes "none". False when a url() is
-// malformed or cut off: the declaration then goes.
-bool ResolveUrls(Tokens& value)
-{
-    Tokens out;
-    out.reserve(value.size());
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        CssToken t = std::move(value[i]);
-        if (t.kind == Kind::Function && Lower(t.value) == "url") {
+    std::size_t kept = from;
+    for (std::size_t i = from; i < tokens.size(); ++i, ++kept) {
+        const std::size_t at = i;
+        CssToken& t = tokens[at];
+        if (t.kind == Kind::Function && EqualsNoCase(t.value, "url")) {
             // url("..."): a string and nothing else inside.
             std::size_t k = i + 1;
-            if (k < value.size() && value[k].kind == Kind::Whitespace)
+            if (k < tokens.size() && tokens[k].kind == Kind::Whitespace)
                 ++k;
-            if (k >= value.size() || value[k].kind != Kind::String)
+            if (k >= tokens.size() || tokens[k].kind != Kind::String || tokens[k].unterminated)
                 return false;
-            const bool unterminated = value[k].unterminated;
-            t = Token(Kind::Url, std::move(value[k].value));
-            t.unterminated = unterminated;
-            if (++k < value.size() && value[k].kind == Kind::Whitespace)
+            const std::size_t string = k;
+            if (++k < tokens.size() && tokens[k].kind == Kind::Whitespace)
                 ++k;
-            if (k >= value.size() || value[k].kind != Kind::CloseParen)
+            if (k >= tokens.size() || tokens[k].kind != Kind::CloseParen)
                 return false;
+            t = Token(Kind::Url, std::move(tokens[string].value));
             i = k;
         }
         if (t.kind == Kind::Url) {
             if (t.unterminated)
                 return false;
-            t = t.value.size() > 4 && Lower(t.value.substr(0, 4)) == "cid:" ? Token(Kind::Url, EncodeCid(t.value))
-                                                                             : Token(Kind::Ident, "none");
+            t = t.value.size() > 4 && EqualsNoCase(std::string_view(t.value).substr(0, 4), "cid:")
+                ? Token(Kind::Url, EncodeCid(t.value))
+                : Token(Kind::Ident, "none");
         }
-        out.push_back(std::move(t));
+        if (kept != at)
+            tokens[kept] = std::move(t);
     }
-    value = std::move(out);
+    tokens.resize(kept);
     return true;
 }
 
-// Appends one declaration ("name: value") made from its tokens, if it may stay.
-void EmitDeclaration(Tokens unit, std::string& out)
+// Appends one declaration ("name: value", as Collect left it) if it may
+// stay; "; " separates it from one before.
+void EmitDeclaration(Tokens& tokens, std::string& out)
 {
-    Tokens tokens = Trimmed(std::move(unit));
-    if (tokens.size() < 3 || tokens[0].kind != Kind::Ident)
+    if (!tokens.empty() && tokens.back().kind == Kind::Whitespace)
+        tokens.pop_back();
+    if (tokens.empty() || tokens[0].kind != Kind::Ident)
         return;
-    tokens[0].value = Lower(tokens[0].value);
-    std::size_t colon = 1;
-    if (tokens[colon].kind == Kind::Whitespace)
-        ++colon;
-    if (colon >= tokens.size() || tokens[colon].kind != Kind::Colon || !IsAllowedProperty(tokens[0].value))
+    std::string& name = tokens[0].value;
+    std::transform(name.begin(), name.end(), name.begin(), LowerAscii);
+    const std::size_t begin = ValueStart(tokens);
+    if (!IsAllowedProperty(name) || begin == 0 || begin >= ValueEnd(tokens) || !ResolveUrls(tokens, begin))
         return;
-    const bool spaced = colon + 1 < tokens.size() && tokens[colon + 1].kind == Kind::Whitespace;
-    Tokens value(std::make_move_iterator(tokens.begin() + static_cast<std::ptrdiff_t>(colon + 1)),
-                 std::make_move_iterator(tokens.end()));
-    value = Trimmed(std::move(value));
-    // "! important", any case, at the end.
-    bool important = false;
-    if (value.size() >= 2 && value.back().kind == Kind::Ident && Lower(value.back().value) == "important") {
-        std::size_t bang = value.size() - 2;
-        if (value[bang].kind == Kind::Whitespace && bang > 0)
-            --bang;
-        if (value[bang].Is(Kind::Delim, '!')) {
-            important = true;
-            value.resize(bang);
-            value = Trimmed(std::move(value));
-        }
-    }
-    if (value.empty() || !ResolveUrls(value))
-        return;
-
-    Tokens declaration;
-    declaration.reserve(value.size() + 6);
-    declaration.push_back(std::move(tokens[0]));
-    declaration.push_back(Token(Kind::Colon, ":"));
-    if (spaced)
-        declaration.push_back(Token(Kind::Whitespace, " "));
-    std::move(value.begin(), value.end(), std::back_inserter(declaration));
-    if (important) {
-        declaration.push_back(Token(Kind::Whitespace, " "));
-        declaration.push_back(Token(Kind::Delim, "!"));
-        declaration.push_back(Token(Kind::Ident, "important"));
-    }
     std::string text;
-    if (Emit(declaration, Context::Declaration, text)) {
+    if (Emit(tokens, Context::Declaration, text)) {
         if (!out.empty())
             out += "; ";
         out += text;
@@ -358,7 +351,8 @@ private:
     }
 
     // Reads component values into `unit` (when given; the first
-    // kMaxUnitTokens, `overflow` set if there were more) up to a ";" or "{"
+    // kMaxUnitTokens, `overflow` set if there were more; no white space at
+    // the start and no two white spaces in a row) up to a ";" or "{"
     // (when asked to stop there), the "}" of the enclosing block (inBlock),
     // or the end; says which one it was and consumes it.
     End Collect(Tokens* unit, bool stopAtSemicolon, bool stopAtBlock, bool inBlock, bool& overflow);
@@ -388,6 +382,8 @@ bool Parser::Read(CssToken& token)
 Parser::End Parser::Collect(Tokens* unit, bool stopAtSemicolon, bool stopAtBlock, bool inBlock, bool& overflow)
 {
     std::vector<Kind> open;  // the closers owed, innermost last
+    if (unit != nullptr)
+        unit->reserve(16);
     CssToken t;
     while (Read(t)) {
         if (open.empty()) {
@@ -407,6 +403,10 @@ Parser::End Parser::Collect(Tokens* unit, bool stopAtSemicolon, bool stopAtBlock
         else if (!open.empty() && t.kind == open.back())
             open.pop_back();
         if (unit != nullptr) {
+            // White space at the start, and runs of it (where a comment
+            // stood between spaces), carry nothing.
+            if (t.kind == Kind::Whitespace && (unit->empty() || unit->back().kind == Kind::Whitespace))
+                continue;
             if (unit->size() < kMaxUnitTokens)
                 unit->push_back(std::move(t));
             else
@@ -419,6 +419,7 @@ Parser::End Parser::Collect(Tokens* unit, bool stopAtSemicolon, bool stopAtBlock
 void Parser::Declarations(std::string& out, bool inBlock)
 {
     CssToken t;
+    Tokens unit;
     while (Read(t)) {
         if (t.kind == Kind::Whitespace || t.kind == Kind::Semicolon)
             continue;
@@ -426,7 +427,7 @@ void Parser::Declarations(std::string& out, bool inBlock)
             return;
         // An at-rule among declarations ends at its ";" or block; it never stays.
         const bool atRule = t.kind == Kind::AtKeyword;
-        Tokens unit;
+        unit.clear();
         bool overflow = false;
         if (!atRule)
             Unread(std::move(t));
@@ -434,7 +435,7 @@ void Parser::Declarations(std::string& out, bool inBlock)
         if (end == End::Block)
             SkipBlock();
         else if (!atRule && !overflow)
-            EmitDeclaration(std::move(unit), out);
+            EmitDeclaration(unit, out);
         if (end == End::BlockEnd)
             return;
     }
@@ -459,7 +460,8 @@ void Parser::Rules(std::string& out, int depth, bool inBlock)
             return;
         if (end != End::Block)
             continue;  // a statement at-rule (@import, @charset), or a rule cut off: none stay
-        prelude = Trimmed(std::move(prelude));
+        if (!prelude.empty() && prelude.back().kind == Kind::Whitespace)
+            prelude.pop_back();
         std::string inner;
         std::string head;
         if (atRule && atName == "media" && depth < kMaxRuleDepth) {

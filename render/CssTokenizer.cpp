@@ -2,6 +2,7 @@
 
 #include "render/TextDecode.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace render {
@@ -53,23 +54,26 @@ bool EqualsNoCase(std::string_view text, std::string_view lower)
 
 } // namespace
 
-CssTokenizer::CssTokenizer(std::string_view css)
+CssTokenizer::CssTokenizer(std::string_view css) : css_(css)
 {
-    css_.reserve(css.size());
+    if (std::none_of(css.begin(), css.end(), [](char c) { return c == '\r' || c == '\f' || c == '\0'; }))
+        return;
+    fixed_.reserve(css.size());
     for (std::size_t i = 0; i < css.size(); ++i) {
         const char c = css[i];
         if (c == '\r') {
-            css_ += '\n';
+            fixed_ += '\n';
             if (i + 1 < css.size() && css[i + 1] == '\n')
                 ++i;
         } else if (c == '\f') {
-            css_ += '\n';
+            fixed_ += '\n';
         } else if (c == '\0') {
-            css_ += "\xEF\xBF\xBD";
+            fixed_ += "\xEF\xBF\xBD";
         } else {
-            css_ += c;
+            fixed_ += c;
         }
     }
+    css_ = fixed_;
 }
 
 char CssTokenizer::At(std::size_t offset) const
@@ -126,7 +130,7 @@ void CssTokenizer::ConsumeName(std::string& out)
             const std::size_t start = pos_;
             while (pos_ < css_.size() && IsName(css_[pos_]))
                 ++pos_;
-            out.append(css_, start, pos_ - start);
+            out.append(css_.substr(start, pos_ - start));
         } else if (ValidEscape(0)) {
             ++pos_;
             ConsumeEscape(out);
@@ -153,7 +157,7 @@ void CssTokenizer::ConsumeNumeric(CssToken& token)
         while (IsDigit(At(0)))
             ++pos_;
     }
-    token.value.assign(css_, start, pos_ - start);
+    token.value.assign(css_.substr(start, pos_ - start));
     if (StartsIdent(0)) {
         token.kind = Kind::Dimension;
         ConsumeName(token.unit);
@@ -273,7 +277,7 @@ bool CssTokenizer::Next(CssToken& token)
         if (css_.compare(pos_, 2, "/*") != 0)
             break;
         const std::size_t end = css_.find("*/", pos_ + 2);
-        pos_ = end == std::string::npos ? css_.size() : end + 2;
+        pos_ = end == std::string_view::npos ? css_.size() : end + 2;
     }
     const char c = css_[pos_];
     const auto single = [&](Kind kind) {

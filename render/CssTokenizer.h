@@ -31,8 +31,10 @@ class CssTokenizer {
 public:
     // Reads css with the input fixes browsers make first: CR, CR LF and FF
     // become LF, and NUL becomes U+FFFD (a replacement, so no two pieces of
-    // text are joined by taking a byte out).
+    // text are joined by taking a byte out). css must outlive the tokenizer.
     explicit CssTokenizer(std::string_view css);
+    CssTokenizer(const CssTokenizer&) = delete;
+    CssTokenizer& operator=(const CssTokenizer&) = delete;
 
     // Reads the next token; false at the end of the input.
     bool Next(CssToken& token);
@@ -49,7 +51,8 @@ private:
     void ConsumeString(CssToken& token, char quote);
     void ConsumeUrl(CssToken& token);
 
-    std::string css_;
+    std::string fixed_;     // the input after those fixes, when it needed any
+    std::string_view css_;  // what is read: the input itself, or fixed_
     std::size_t pos_ = 0;
 };
 

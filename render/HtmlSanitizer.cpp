@@ -160,17 +160,17 @@ std::string NormaliseUrl(std::string_view raw)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const auto isSpaceOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; };
-    std::string decoded;
-    for (const char c : DecodeReferences(raw))
-        if (c != '\t' && c != '\n' && c != '\r')
-            decoded += c;
+    std::string decoded = DecodeReferences(raw);
+    std::erase_if(decoded, [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
     std::string_view url = decoded;
     while (!url.empty() && isSpaceOrControl(url.front()))
         url.remove_prefix(1);
     while (!url.empty() && isSpaceOrControl(url.back()))
         url.remove_suffix(1);
+    if (std::none_of(url.begin(), url.end(), isSpaceOrControl))
+        return std::string(url);
     std::string out;
-    out.reserve(url.size());
+    out.reserve(url.size() + 8);
     for (const char c : url) {
         if (isSpaceOrControl(c)) {
             out += '%';
@@ -214,20 +214,27 @@ bool IsLocalImage(std::string_view url)
 // values that were checked, so that nothing is decoded a second time.
 void AppendEscaped(std::string& out, std::string_view text)
 {
-    for (const char c : text) {
+    std::size_t plain = 0;  // start of the run not yet appended
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        std::string_view escaped;
         if (c == '&')
-            out += "&amp;";
+            escaped = "&amp;";
         else if (c == '"')
-            out += "&quot;";
+            escaped = "&quot;";
         else if (c == '<')
-            out += "&lt;";
+            escaped = "&lt;";
         else if (c == '>')
-            out += "&gt;";
-        else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t')
-            out += c;
+            escaped = "&gt;";
+        else if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+            escaped = " ";
         else
-            out += ' ';
+            continue;
+        out.append(text.substr(plain, i - plain));
+        out.append(escaped);
+        plain = i + 1;
     }
+    out.append(text.substr(plain));
 }
 
 // A value as written, for an attribute or text that needs no check: the
@@ -402,7 +409,7 @@ void Sanitizer::StartTag(const HtmlToken& token)
         if (a.name.empty() || (!InList(a.name, rule->attributes) && !InList(a.name, kCommonAttributes)))
             continue;  // on*, target, formaction, srcset, ... all go
         // A value that is checked is emitted exactly as checked.
-        const bool checked = In(a.name, {"href", "src", "background", "style"});
+        bool checked = true;
         std::string value;
         if (a.name == "href") {
             value = NormaliseUrl(a.value);
@@ -422,6 +429,8 @@ void Sanitizer::StartTag(const HtmlToken& token)
             value = SanitizeInlineStyle(DecodeReferences(a.value));
             if (value.empty())
                 continue;
+        } else {
+            checked = false;
         }
         attributes += ' ';
         attributes += a.name;

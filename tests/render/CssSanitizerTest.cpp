@@ -25,7 +25,9 @@ TEST(CssSanitizer, InlineStylesKeepLooksAndLoseEverythingThatLoadsOrRuns)
     const Case cases[] = {
         // ordinary styles stay as written
         {"color: red; font-weight:bold", "color: red; font-weight:bold"},
-        {"COLOR : Red ;; margin:0 auto !important", "color: Red; margin:0 auto !important"},
+        {"COLOR : Red ;; margin:0 auto !important", "color : Red; margin:0 auto !important"},
+        {"color: red ! IMPORTANT; color:blue!important", "color: red ! IMPORTANT; color:blue!important"},
+        {"color: !important; color", ""},
         {"font: 12px/1.4 \"Segoe UI\", Arial; color: rgb(1, 2, 3)", "font: 12px/1.4 \"Segoe UI\", Arial; color: rgb(1, 2, 3)"},
         {"font-family: \"a 'b' c\"", "font-family: \"a 'b' c\""},
         // url(): a part of the message stays, anything else is "none"
