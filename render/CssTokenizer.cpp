@@ -290,7 +290,7 @@ bool CssTokenizer::Next(CssToken& token)
         while (pos_ < css_.size() && IsSpace(css_[pos_]))
             ++pos_;
         token.kind = Kind::Whitespace;
-        token.value = " ";
+        token.value += ' ';
         return true;
     }
     if (c == '"' || c == '\'') {
@@ -311,13 +311,13 @@ bool CssTokenizer::Next(CssToken& token)
     if (c == '-' && At(1) == '-' && At(2) == '>') {
         pos_ += 3;
         token.kind = Kind::Cdc;
-        token.value = "-->";
+        token.value += "-->";
         return true;
     }
     if (c == '<' && css_.compare(pos_ + 1, 3, "!--") == 0) {
         pos_ += 4;
         token.kind = Kind::Cdo;
-        token.value = "<!--";
+        token.value += "<!--";
         return true;
     }
     if (c == '@' && StartsIdent(1)) {
