@@ -244,28 +244,27 @@ bool IsAllowedPrelude(const Tokens& tokens, Context context)
     return open.empty() && !tokens.empty();
 }
 
-// Writes the tokens out and appends the text to `out` only when the text
+// Writes the tokens out at the end of `out` and keeps the text only when it
 // passes the checks: its bytes are plain, and read back it gives exactly
 // `tokens` (so no neighbours joined), which are allowed in `context`. As the
 // tokens read back are the same, checking `tokens` checks what the text says.
 bool Emit(const Tokens& tokens, Context context, std::string& out)
 {
-    std::string text;
-    text.reserve(64);
-    Serialise(tokens, text);
-    if (!HasOnlyPlainBytes(text))
-        return false;
-    CssTokenizer tokenizer(text);
-    std::size_t n = 0;
-    for (CssToken t; tokenizer.Next(t); ++n)
-        if (n == tokens.size() || !(t == tokens[n]))
-            return false;
-    if (n != tokens.size())
-        return false;
-    if (context == Context::Declaration ? !IsAllowedDeclaration(tokens) : !IsAllowedPrelude(tokens, context))
-        return false;
-    out += text;
-    return true;
+    const std::size_t start = out.size();
+    Serialise(tokens, out);
+    const std::string_view text = std::string_view(out).substr(start);
+    bool same = HasOnlyPlainBytes(text);
+    if (same) {
+        CssTokenizer tokenizer(text);
+        std::size_t n = 0;
+        for (CssToken t; same && tokenizer.Next(t); ++n)
+            same = n < tokens.size() && t == tokens[n];
+        same = same && n == tokens.size();
+    }
+    if (same && (context == Context::Declaration ? IsAllowedDeclaration(tokens) : IsAllowedPrelude(tokens, context)))
+        return true;
+    out.resize(start);
+    return false;
 }
 
 // Resolves the url()s of tokens[from..]: a reference to a part of the
@@ -307,8 +306,8 @@ bool ResolveUrls(Tokens& tokens, std::size_t from)
 }
 
 // Appends one declaration ("name: value", as Collect left it) if it may
-// stay; "; " separates it from one before.
-void EmitDeclaration(Tokens& tokens, std::string& out)
+// stay; "; " separates it from one before it in the list at out[listStart].
+void EmitDeclaration(Tokens& tokens, std::string& out, std::size_t listStart)
 {
     if (!tokens.empty() && tokens.back().kind == Kind::Whitespace)
         tokens.pop_back();
@@ -319,12 +318,11 @@ void EmitDeclaration(Tokens& tokens, std::string& out)
     const std::size_t begin = ValueStart(tokens);
     if (!IsAllowedProperty(name) || begin == 0 || begin >= ValueEnd(tokens) || !ResolveUrls(tokens, begin))
         return;
-    std::string text;
-    if (Emit(tokens, Context::Declaration, text)) {
-        if (!out.empty())
-            out += "; ";
-        out += text;
-    }
+    const std::size_t start = out.size();
+    if (start > listStart)
+        out += "; ";
+    if (!Emit(tokens, Context::Declaration, out))
+        out.resize(start);
 }
 
 // Reads rules and declarations from a token stream, one unit at a time.
@@ -337,8 +335,8 @@ public:
     void Rules(std::string& out, int depth, bool inBlock);
 
     // Declarations, "; "-joined, up to the end or (inBlock) the "}" of
-    // their block.
-    void Declarations(std::string& out, bool inBlock);
+    // their block; the list starts at out[listStart].
+    void Declarations(std::string& out, std::size_t listStart, bool inBlock);
 
 private:
     enum class End { Semicolon, Block, BlockEnd, Input };
@@ -416,7 +414,7 @@ Parser::End Parser::Collect(Tokens* unit, bool stopAtSemicolon, bool stopAtBlock
     return End::Input;
 }
 
-void Parser::Declarations(std::string& out, bool inBlock)
+void Parser::Declarations(std::string& out, std::size_t listStart, bool inBlock)
 {
     CssToken t;
     Tokens unit;
@@ -435,7 +433,7 @@ void Parser::Declarations(std::string& out, bool inBlock)
         if (end == End::Block)
             SkipBlock();
         else if (!atRule && !overflow)
-            EmitDeclaration(unit, out);
+            EmitDeclaration(unit, out, listStart);
         if (end == End::BlockEnd)
             return;
     }
@@ -462,20 +460,30 @@ void Parser::Rules(std::string& out, int depth, bool inBlock)
             continue;  // a statement at-rule (@import, @charset), or a rule cut off: none stay
         if (!prelude.empty() && prelude.back().kind == Kind::Whitespace)
             prelude.pop_back();
-        std::string inner;
-        std::string head;
+        // The rule is written at the end of `out` and taken back if nothing
+        // of it may stay.
+        const std::size_t start = out.size();
+        bool kept = false;
         if (atRule && atName == "media" && depth < kMaxRuleDepth) {
-            Rules(inner, depth + 1, true);
-            head = "@media ";
-            if (!inner.empty() && !overflow && Emit(prelude, Context::Media, head))
-                out += head + " {\n" + inner + "}\n";
+            out += "@media ";
+            kept = !overflow && Emit(prelude, Context::Media, out);
+            out += " {\n";
+            const std::size_t inner = out.size();
+            Rules(out, depth + 1, true);
+            kept = kept && out.size() > inner;
+            out += "}\n";
         } else if (!atRule) {
-            Declarations(inner, true);
-            if (!inner.empty() && !overflow && Emit(prelude, Context::Selector, head))
-                out += head + " { " + inner + " }\n";
+            kept = !overflow && Emit(prelude, Context::Selector, out);
+            out += " { ";
+            const std::size_t inner = out.size();
+            Declarations(out, inner, true);
+            kept = kept && out.size() > inner;
+            out += " }\n";
         } else {
             SkipBlock();  // @font-face, @page, @keyframes, ...: they go whole
         }
+        if (!kept)
+            out.resize(start);
     }
 }
 
@@ -491,7 +499,7 @@ std::string SanitizeStyleSheet(std::string_view css)
 std::string SanitizeInlineStyle(std::string_view declarations)
 {
     std::string out;
-    Parser(declarations).Declarations(out, false);
+    Parser(declarations).Declarations(out, 0, false);
     return out;
 }
 
