@@ -245,10 +245,11 @@ void AppendEscaped(std::string& out, std::string_view text)
 void AppendAttributeText(std::string& out, std::string_view raw)
 {
     for (std::size_t i = 0; i < raw.size();) {
-        const char c = raw[i];
         std::uint32_t cp = 0;
-        if (c != '&') {
-            AppendEscaped(out, raw.substr(i++, 1));
+        if (raw[i] != '&') {
+            const std::size_t amp = std::min(raw.find('&', i), raw.size());
+            AppendEscaped(out, raw.substr(i, amp - i));
+            i = amp;
         } else if (ReadReference(raw, i, cp, i)) {
             std::string decoded;
             AppendUtf8(decoded, cp);
