@@ -111,8 +111,16 @@ void Serialise(const Tokens& tokens, std::string& out)
     }
 }
 
+// True when the text starts with "cid:", a reference and ")".
+bool StartsCidUrl(std::string_view text)
+{
+    const std::size_t close = text.find(')');
+    return close != std::string_view::npos && IsCidUrl(text.substr(0, close));
+}
+
 // The text as bytes: nothing that could hide a word from a reader that
-// does not resolve escapes and comments, and none of the words themselves.
+// does not resolve escapes and comments, and none of the words themselves;
+// "url(" only as the start of a url(cid:...), even inside a string.
 bool HasOnlyPlainBytes(std::string_view text)
 {
     static constexpr std::string_view kWords[] = {"/*", "expression", "javascript", "vbscript", "behavior",
@@ -125,8 +133,7 @@ bool HasOnlyPlainBytes(std::string_view text)
         for (const std::string_view word : kWords)
             if (first == word[0] && i + word.size() <= text.size() && EqualsNoCase(text.substr(i, word.size()), word))
                 return false;
-        if (first == 'u' && i + 4 <= text.size() && EqualsNoCase(text.substr(i, 4), "url(")
-            && !(i + 8 <= text.size() && EqualsNoCase(text.substr(i + 4, 4), "cid:")))
+        if (first == 'u' && EqualsNoCase(text.substr(i, 4), "url(") && !StartsCidUrl(text.substr(i + 4)))
             return false;
     }
     return true;

@@ -72,6 +72,7 @@ TEST(CssSanitizer, InlineStylesKeepLooksAndLoseEverythingThatLoadsOrRuns)
         {"color: javascript:alert(1)", ""},
         {"font-family: \"javascript:x\"", ""},
         {"font-family: \"url(x)\"", ""},
+        {"background: url(cid:a@x)\"url(cid:b?c)\"", ""},
         {"content: \"x\"; position: fixed; cursor: url(x), auto", ""},
         // quotes and brackets that do not pair up take their declaration with them
         {"font-family: 'a \"b\" c'", ""},
