@@ -78,6 +78,25 @@ void BM_SanitizeHtml(benchmark::State& state)
 }
 BENCHMARK(BM_SanitizeHtml)->Unit(benchmark::kMillisecond);
 
+// Newsletter-style CSS: a large style sheet and many inline styles, with
+// comments, escapes and URLs the sanitiser has to look at.
+void BM_SanitizeStyles(benchmark::State& state)
+{
+    std::string html = "<style>";
+    for (int i = 0; html.size() < 500'000; ++i)
+        html += ".c" + std::to_string(i) + " { color: #333; font: 12px/1.4 \"Segoe UI\", Arial, sans-serif; "
+            "/* brand */ background: #fff url(cid:bg" + std::to_string(i) + "@x) no-repeat; margin: 0 auto; }\n"
+            "@media (max-width: 600px) { .m" + std::to_string(i) + " { width: 100% !important } }\n";
+    html += "</style>";
+    while (html.size() < 1'000'000)
+        html += "<td style=\"padding: 4px 8px; border-bottom: 1px solid #eee; font-family: Arial, sans-serif; "
+                "background-image: url('http://x/y.gif'); color: r\\65 d\">cell</td>\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(render::SanitizeHtml(html));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * html.size()));
+}
+BENCHMARK(BM_SanitizeStyles)->Unit(benchmark::kMillisecond);
+
 // Render and lay out in a text browser, as the preview does.
 void ShowAndLayOut(benchmark::State& state, const std::string& message)
 {

@@ -29,6 +29,64 @@ std::string Lower(std::string_view s)
     return out;
 }
 
+// CSS that reaches the page (a style attribute's value, references decoded,
+// or a <style> element's content) must load nothing and run nothing. The
+// check reads words, so the text must first be in a form where words cannot
+// hide: no escapes, no comments, no control characters (a sheet's line
+// breaks aside), no "<" that could end its element, no "&" for a reference.
+// Then no script hook may appear at all, and every url() must name a part
+// of the message itself (cid:): the preview serves those from the message's
+// own parts (FindInlinePart) and nothing else.
+void CheckCss(std::string_view css, bool sheet)
+{
+    for (const char c : css) {
+        if (c == '\\' || c == '<' || c == '&' || c == 0x7F || (static_cast<unsigned char>(c) < 0x20 && !(sheet && c == '\n')))
+            Fail("style text with escapes, markup or control characters", css);
+    }
+    const std::string lower = Lower(css);
+    static constexpr std::string_view kHooks[] = {"/*", "expression(", "javascript:", "vbscript:", "@import",
+                                                  "behavior", "-moz-binding", "image-set(", "src("};
+    for (const std::string_view hook : kHooks)
+        if (lower.find(hook) != std::string::npos)
+            Fail("style that could load or run something", css);
+    for (std::size_t at = lower.find("url("); at != std::string::npos; at = lower.find("url(", at + 4)) {
+        std::size_t p = at + 4;
+        if (lower.compare(p, 4, "cid:") != 0)
+            Fail("style URL from elsewhere", css.substr(at));
+        for (p += 4; p < lower.size() && lower[p] != ')'; ++p)
+            if (std::string_view("-._~!$+=@:%/0123456789abcdefghijklmnopqrstuvwxyz").find(lower[p]) == std::string_view::npos)
+                Fail("style URL with an odd character", css.substr(at));
+        if (p >= lower.size())
+            Fail("style URL not closed", css.substr(at));
+    }
+}
+
+// A style attribute's value as the browser reads it: the renderer writes
+// only these four references there.
+std::string DecodeStyleAttribute(std::string_view value)
+{
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '&') {
+            out += value[i];
+            continue;
+        }
+        bool known = false;
+        for (const auto& [name, c] : {std::pair<std::string_view, char>{"&amp;", '&'}, {"&quot;", '"'},
+                                      {"&lt;", '<'}, {"&gt;", '>'}}) {
+            if (value.compare(i, name.size(), name) == 0) {
+                out += c;
+                i += name.size() - 1;
+                known = true;
+                break;
+            }
+        }
+        if (!known)
+            Fail("style attribute with a reference", value.substr(i));
+    }
+    return out;
+}
+
 // Reads the document back the way a browser would and checks that nothing
 // in it could run or fetch.
 void CheckInert(const std::string& html)
@@ -38,6 +96,8 @@ void CheckInert(const std::string& html)
     render::HtmlTokenizer tokenizer(html);
     render::HtmlToken token;
     while (tokenizer.Next(token)) {
+        if (token.kind == render::HtmlToken::Kind::RawText && token.name == "style")
+            CheckCss(token.text, true);
         if (token.kind != render::HtmlToken::Kind::StartTag)
             continue;
         for (const std::string_view name : kForbidden)
@@ -57,8 +117,8 @@ void CheckInert(const std::string& html)
                 Fail("background from elsewhere", a.value);
             if (a.name == "src" && value.compare(0, 4, "cid:") != 0 && value.compare(0, 11, "data:image/") != 0)
                 Fail("image from elsewhere", a.value);
-            if (a.name == "style" && (value.find("url(") != std::string::npos && value.find("url(cid:") == std::string::npos))
-                Fail("style URL", a.value);
+            if (a.name == "style")
+                CheckCss(DecodeStyleAttribute(a.value), false);
         }
     }
     if (html.size() < 15 || html.compare(html.size() - 15, 15, "</body></html>\n") != 0)

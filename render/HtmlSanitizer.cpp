@@ -3,6 +3,7 @@
 #include "render/CssSanitizer.h"
 #include "render/HtmlTokenizer.h"
 #include "render/Limits.h"
+#include "render/TextDecode.h"
 #include "render/TextToHtml.h"
 
 #include <algorithm>
@@ -92,92 +93,93 @@ bool ShowsRawText(std::string_view name)
     return name == "textarea" || name == "xmp";
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes numeric references and the few named ones that matter for
-// checking URLs; other named references stay as written.
-std::string DecodeReferences(std::string_view value)
+// Reads the character reference at value[i] ("&#...", or one of the few
+// named ones that matter for checking URLs and styles): true with its code
+// point and the index past it, false when it is not one of these.
+bool ReadReference(std::string_view value, std::size_t i, std::uint32_t& cp, std::size_t& next)
 {
     static constexpr std::pair<std::string_view, char32_t> kNamed[] = {
         {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''},
         {"nbsp", 0xA0}, {"colon", ':'}, {"tab", '\t'}, {"newline", '\n'}, {"lpar", '('}, {"rpar", ')'},
     };
+    std::size_t p = i + 1;
+    if (p < value.size() && value[p] == '#') {
+        ++p;
+        const bool hex = p < value.size() && (value[p] == 'x' || value[p] == 'X');
+        if (hex)
+            ++p;
+        cp = 0;
+        const std::size_t digitsStart = p;
+        while (p < value.size() && (hex ? std::isxdigit(static_cast<unsigned char>(value[p]))
+                                        : std::isdigit(static_cast<unsigned char>(value[p])))) {
+            const char c = value[p++];
+            const std::uint32_t digit = static_cast<std::uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+            cp = std::min<std::uint32_t>(cp * (hex ? 16 : 10) + digit, 0x110000);
+        }
+        if (p == digitsStart)
+            return false;
+        if (p < value.size() && value[p] == ';')
+            ++p;
+        next = p;
+        return true;
+    }
+    for (const auto& [name, code] : kNamed) {
+        if (value.compare(p, name.size(), name) == 0 && p + name.size() < value.size()
+            && value[p + name.size()] == ';') {
+            cp = code;
+            next = p + name.size() + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The value with the references above decoded; other named references stay
+// as written.
+std::string DecodeReferences(std::string_view value)
+{
     std::string out;
     out.reserve(value.size());
     for (std::size_t i = 0; i < value.size();) {
-        if (value[i] != '&') {
-            out += value[i++];
-            continue;
-        }
-        std::size_t p = i + 1;
-        if (p < value.size() && value[p] == '#') {
-            ++p;
-            const bool hex = p < value.size() && (value[p] == 'x' || value[p] == 'X');
-            if (hex)
-                ++p;
-            std::uint32_t cp = 0;
-            const std::size_t digitsStart = p;
-            while (p < value.size() && (hex ? std::isxdigit(static_cast<unsigned char>(value[p]))
-                                            : std::isdigit(static_cast<unsigned char>(value[p])))) {
-                const char c = value[p++];
-                const std::uint32_t digit = static_cast<std::uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-                cp = std::min<std::uint32_t>(cp * (hex ? 16 : 10) + digit, 0x110000);
-            }
-            if (p == digitsStart) {
-                out += value[i++];
-                continue;
-            }
-            if (p < value.size() && value[p] == ';')
-                ++p;
+        std::uint32_t cp = 0;
+        if (value[i] == '&' && ReadReference(value, i, cp, i))
             AppendUtf8(out, cp);
-            i = p;
-            continue;
-        }
-        bool matched = false;
-        for (const auto& [name, cp] : kNamed) {
-            if (value.compare(p, name.size(), name) == 0 && p + name.size() < value.size()
-                && value[p + name.size()] == ';') {
-                AppendUtf8(out, cp);
-                i = p + name.size() + 1;
-                matched = true;
-                break;
-            }
-        }
-        if (!matched)
+        else
             out += value[i++];
     }
     return out;
 }
 
-// A URL as a browser reads it: references decoded, ASCII white space and
-// control characters removed, so "jav&#x09;ascript:" is seen for what it is.
+// A URL as a browser reads it: references decoded, tabs and line breaks
+// taken out and spaces and control characters stripped from both ends (as
+// a browser's URL parser does, so "jav&#x09;ascript:" is seen for what it
+// is), and any other space or control character %-encoded. Nothing is taken
+// out that the browser keeps, so "ht tp://x" does not become a link, and the
+// value checked is the value written.
 std::string NormaliseUrl(std::string_view raw)
 {
-    const std::string decoded = DecodeReferences(raw);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto isSpaceOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; };
+    std::string decoded = DecodeReferences(raw);
+    std::erase_if(decoded, [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
+    std::string_view url = decoded;
+    while (!url.empty() && isSpaceOrControl(url.front()))
+        url.remove_prefix(1);
+    while (!url.empty() && isSpaceOrControl(url.back()))
+        url.remove_suffix(1);
+    if (std::none_of(url.begin(), url.end(), isSpaceOrControl))
+        return std::string(url);
     std::string out;
-    out.reserve(decoded.size());
-    for (const char c : decoded)
-        if (static_cast<unsigned char>(c) > 0x20 && c != 0x7F)
+    out.reserve(url.size() + 8);
+    for (const char c : url) {
+        if (isSpaceOrControl(c)) {
+            out += '%';
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[c & 0xF];
+        } else {
             out += c;
+        }
+    }
     return out;
 }
 
@@ -207,29 +209,59 @@ bool IsLocalImage(std::string_view url)
                        [&](std::string_view prefix) { return HasScheme(url, prefix); });
 }
 
-// An attribute value escaped for a double-quoted attribute. Named references
-// left undecoded above stay references; every other "&" is escaped.
-void AppendAttributeValue(std::string& out, std::string_view value)
+// Text escaped for a double-quoted attribute (or element text) so that a
+// browser reads back exactly this text: every "&" is escaped too. Used for
+// values that were checked, so that nothing is decoded a second time.
+void AppendEscaped(std::string& out, std::string_view text)
 {
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (c == '&') {
-            std::size_t p = i + 1;
-            while (p < value.size() && p - i <= 32 && std::isalnum(static_cast<unsigned char>(value[p])))
-                ++p;
-            const bool reference = p > i + 1 && std::isalpha(static_cast<unsigned char>(value[i + 1]))
-                && p < value.size() && value[p] == ';';
-            out += reference ? "&" : "&amp;";
-        } else if (c == '"') {
-            out += "&quot;";
-        } else if (c == '<') {
-            out += "&lt;";
-        } else if (c == '>') {
-            out += "&gt;";
-        } else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') {
-            out += c;
+    std::size_t plain = 0;  // start of the run not yet appended
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        std::string_view escaped;
+        if (c == '&')
+            escaped = "&amp;";
+        else if (c == '"')
+            escaped = "&quot;";
+        else if (c == '<')
+            escaped = "&lt;";
+        else if (c == '>')
+            escaped = "&gt;";
+        else if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+            escaped = " ";
+        else
+            continue;
+        out.append(text.substr(plain, i - plain));
+        out.append(escaped);
+        plain = i + 1;
+    }
+    out.append(text.substr(plain));
+}
+
+// A value as written, for an attribute or text that needs no check: the
+// references above are decoded and escaped again, a named reference not
+// among them stays as written (for the browser to show), and any other "&"
+// is escaped. So the browser decodes each reference once, as in the input:
+// "&amp;lt;" stays the text "&lt;".
+void AppendAttributeText(std::string& out, std::string_view raw)
+{
+    for (std::size_t i = 0; i < raw.size();) {
+        std::uint32_t cp = 0;
+        if (raw[i] != '&') {
+            const std::size_t amp = std::min(raw.find('&', i), raw.size());
+            AppendEscaped(out, raw.substr(i, amp - i));
+            i = amp;
+        } else if (ReadReference(raw, i, cp, i)) {
+            std::string decoded;
+            AppendUtf8(decoded, cp);
+            AppendEscaped(out, decoded);
         } else {
-            out += ' ';
+            std::size_t p = i + 1;
+            while (p < raw.size() && p - i <= 32 && std::isalnum(static_cast<unsigned char>(raw[p])))
+                ++p;
+            const bool named = p > i + 1 && std::isalpha(static_cast<unsigned char>(raw[i + 1])) && p < raw.size()
+                && raw[p] == ';';
+            out += named ? "&" : "&amp;";
+            ++i;
         }
     }
 }
@@ -293,7 +325,7 @@ void Sanitizer::Text(std::string_view text)
 void Sanitizer::RawText(const HtmlToken& token)
 {
     if (token.name == "style") {
-        result_.styleSheet += SanitizeCss(token.text);
+        result_.styleSheet += SanitizeStyleSheet(token.text);
         result_.styleSheet += '\n';
     } else if (ShowsRawText(token.name)) {
         result_.body += EscapeHtml(token.text);
@@ -360,7 +392,7 @@ void Sanitizer::ReplaceImage(const HtmlToken& token)
     for (const HtmlAttribute& a : token.attributes) {
         if (a.name == "alt" && !a.value.empty()) {
             result_.body += "[";
-            result_.body += EscapeHtml(DecodeReferences(a.value));
+            AppendAttributeText(result_.body, a.value);
             result_.body += "]";
         }
     }
@@ -377,6 +409,8 @@ void Sanitizer::StartTag(const HtmlToken& token)
     for (const HtmlAttribute& a : token.attributes) {
         if (a.name.empty() || (!InList(a.name, rule->attributes) && !InList(a.name, kCommonAttributes)))
             continue;  // on*, target, formaction, srcset, ... all go
+        // A value that is checked is emitted exactly as checked.
+        bool checked = true;
         std::string value;
         if (a.name == "href") {
             value = NormaliseUrl(a.value);
@@ -393,14 +427,19 @@ void Sanitizer::StartTag(const HtmlToken& token)
             if (!HasScheme(value, "cid:"))
                 continue;
         } else if (a.name == "style") {
-            value = SanitizeCss(DecodeReferences(a.value));
+            value = SanitizeInlineStyle(DecodeReferences(a.value));
+            if (value.empty())
+                continue;
         } else {
-            value = DecodeReferences(a.value);
+            checked = false;
         }
         attributes += ' ';
         attributes += a.name;
         attributes += "=\"";
-        AppendAttributeValue(attributes, value);
+        if (checked)
+            AppendEscaped(attributes, value);
+        else
+            AppendAttributeText(attributes, a.value);
         attributes += '"';
     }
     if (token.name == "img" && (attributes.find(" src=\"") == std::string::npos || images_ >= limits::kMaxImages))

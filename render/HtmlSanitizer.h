@@ -17,8 +17,10 @@ struct SanitizedHtml {
 // handlers, javascript: and other non-web links. Images show only when they
 // come from the message itself (cid:) or a data: URL; an image from
 // anywhere else is replaced by its alt text, so nothing is fetched. Styles
-// pass through SanitizeCss. The result is balanced (every element it opens
-// it closes) and its nesting is bounded, whatever the input.
+// pass through SanitizeInlineStyle and SanitizeStyleSheet; a value that is
+// checked is written exactly as checked, so the browser decodes nothing in
+// it a second time. The result is balanced (every element it opens it
+// closes) and its nesting is bounded, whatever the input.
 SanitizedHtml SanitizeHtml(std::string_view html);
 
 } // namespace render

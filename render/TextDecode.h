@@ -3,6 +3,7 @@
 
 #include "dbx/DisplayText.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,9 @@ using dbx::Windows1252ToUtf8;
 // charset, "us-ascii" (often 8-bit text in practice) or an unknown one falls
 // back to ToDisplayUtf8.
 std::string DecodeText(std::string_view bytes, std::string_view charset);
+
+// Appends one code point as UTF-8; NUL, surrogates and values past U+10FFFF
+// (what character references and CSS escapes may name) become U+FFFD.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
 } // namespace render

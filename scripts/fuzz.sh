@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Runs every fuzz program of the "fuzz" build (build-fuzz/fuzz/): first once
 # over each file of its seed corpus (fuzz/corpus/<name>/), then on new inputs
-# for QUILLMEND_FUZZ_SECONDS seconds (default 60). A program may have a
-# dictionary (fuzz/<name>.dict) and extra libFuzzer options (fuzz/<name>.options,
-# one line). New inputs go to build-fuzz/work/<name>/, inputs that break a
+# for a bounded time. A program fuzzes for QUILLMEND_FUZZ_SECONDS seconds
+# (default 60), or, when it has fuzz/<name>.seconds, for the seconds written
+# there, scaled by QUILLMEND_FUZZ_SECONDS/60 (so the renderer keeps its larger
+# share in a shorter or longer run). A program may have a dictionary
+# (fuzz/<name>.dict) and extra libFuzzer options (fuzz/<name>.options, one
+# line). New inputs go to build-fuzz/work/<name>/, inputs that break a
 # program to build-fuzz/artifacts/<name>/. Exits non-zero if any program failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,10 +36,16 @@ for program in "${programs[@]}"; do
   fi
   seeds=()
   [ -d "$corpus" ] && seeds=("$corpus")
+  time=$seconds
+  if [ -f "fuzz/$name.seconds" ]; then
+    read -r own < "fuzz/$name.seconds"
+    time=$(( own * seconds / 60 ))
+    [ "$time" -ge 1 ] || time=1
+  fi
 
-  echo "== $name: corpus, then ${seconds} s"
+  echo "== $name: corpus, then ${time} s"
   if ! { "$program" "${args[@]}" -runs=0 "${seeds[@]}" \
-         && "$program" "${args[@]}" -max_total_time="$seconds" "$work" "${seeds[@]}"; } >"$log" 2>&1; then
+         && "$program" "${args[@]}" -max_total_time="$time" "$work" "${seeds[@]}"; } >"$log" 2>&1; then
     tail -n 60 "$log"
     failed+=("$name")
     summary+=("$name FAILED (see $log and $artifacts/)")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine if needed, builds everything and runs
 # every test, then the sanitizer build and the fuzzers (scripts/ci-extra.sh;
-# QUILLMEND_FUZZ_SECONDS sets the fuzzing time per program, default 60).
+# QUILLMEND_FUZZ_SECONDS sets the fuzzing time per program, default 60, which
+# a program's fuzz/<name>.seconds scales; see scripts/fuzz.sh).
 # CI runs exactly this.
 set -euo pipefail
 cd "$(dirname "$0")/.."

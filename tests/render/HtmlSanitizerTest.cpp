@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using render::SanitizeCss;
+using render::SanitizeStyleSheet;
 using render::SanitizeHtml;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -78,7 +78,38 @@ TEST(HtmlSanitizer, StylesKeepTheirLooksButLoadNothing)
     EXPECT_THAT(clean.styleSheet, Not(HasSubstr("-moz-binding")));
     EXPECT_EQ(clean.body, "<p style=\"background:none; color: blue\">t</p>");
     // Nothing in a style sheet can close its element.
-    EXPECT_THAT(SanitizeCss("a{}</style><script>x</script>"), Not(HasSubstr("<")));
+    EXPECT_THAT(SanitizeStyleSheet("a{}</style><script>x</script>"), Not(HasSubstr("<")));
+}
+
+// ---- attribute values: references are decoded once, before the check, and
+// the value checked is the value written
+
+TEST(HtmlSanitizer, AttributeValuesAreCheckedAsTheBrowserReadsThem)
+{
+    const struct {
+        std::string_view input;
+        std::string_view expected;
+    } cases[] = {
+        {"<p style=\"background:&#117;rl(http://x)\">", "<p style=\"background:none\">"},
+        {"<p style=\"background:u&#x72;l(cid:a@x)\">", "<p style=\"background:url(cid:a@x)\">"},
+        {"<p style=\"background:url&lpar;http://x&rpar;\">", "<p style=\"background:none\">"},
+        {"<p style=\"background:ur&#0;l(http://x)\">", "<p>"},
+        {"<p style=\"background:url&amp;lpar;http://x/)\">", "<p>"},
+        {"<p style=\"background:url&bsol;28http://x/)\">", "<p>"},
+        {"<p style=\"font-family:&quot;a&quot;\">", "<p style=\"font-family:&quot;a&quot;\">"},
+        {"<div style= background:ur<<<<<<<<l(c>x", "<div>"},
+        {"<p title=\"&amp;lt;b&amp;gt; &eacute; &#x26;\">", "<p title=\"&amp;lt;b&amp;gt; &eacute; &amp;\">"},
+        // a URL loses only what a browser's URL parser drops: no scheme is made by taking spaces out
+        {"<a href=\"ht tp://x\">", "<a>"},
+        {"<a href=\"java&#1;script:x\">", "<a>"},
+        {"<a href=\" jav&#x09;ascript:x\">", "<a>"},
+        {"<a href=\"&#1; http://x/a b&#10;c&amp;d \">", "<a href=\"http://x/a%20bc&amp;d\">"},
+    };
+    for (const auto& c : cases) {
+        std::string body = Body(c.input);
+        body.resize(body.find('>') + 1);
+        EXPECT_EQ(body, c.expected) << c.input;
+    }
 }
 
 // ---- the output is well-formed whatever the input

@@ -276,6 +276,19 @@ TEST(RenderMessage, HostileNestingIsCutInsteadOfHanging)
     EXPECT_THAT(r.html, HasSubstr("too long to show in full"));
 }
 
+// The fuzzer's find: "<div style= background:ur<<<...<l(c>" once came out
+// as style="background:url(c" when the "<" were taken out.
+TEST(RenderMessage, AStyleNeverGrowsAUrl)
+{
+    std::ifstream in(std::string(QUILLMEND_RENDER_CORPUS) + "/style-grows-url.eml", std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    ASSERT_THAT(bytes.str(), HasSubstr("background:ur<<<"));
+    const auto r = RenderMessage(bytes.str());
+    EXPECT_THAT(r.html, Not(HasSubstr("url(")));
+    EXPECT_THAT(r.html, HasSubstr("<div><img src=\"cid:logo@x\" alt=\"logo\"><div>x</div>"));
+}
+
 // Every seed and every input the fuzzer ever found goes through again.
 TEST(RenderMessage, FuzzCorpusRendersToADocument)
 {

@@ -223,6 +223,33 @@ TEST_F(PreviewTest, PicturesOfTheNextMessageAreItsOwn)
     EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::blue));
 }
 
+// A newsletter's styles reach the view as the sanitiser rewrote them: its
+// colours show, its own picture is the cell's background, and the tracker
+// hidden behind a CSS escape is gone.
+TEST_F(PreviewTest, StylesOfAnHtmlMessageShowAndLoadOnlyItsOwnPictures)
+{
+    ShowMessage("Subject: styled\r\nContent-Type: multipart/related; boundary=r\r\n\r\n"
+                "--r\r\nContent-Type: text/html\r\n\r\n"
+                "<style>.note { color: #c00000; behavior: url(x.htc) } @import url(http://tracker.example/a.css);</style>"
+                "<table><tr><td style=\"background-color: #ffe08a; background-image: url(cid:bg@x); height: 80px\">"
+                "Cell</td></tr></table><p class=note>Red note</p>"
+                "<p style=\"background: u\\72l(http://tracker.example/x.gif); color: #1a7f37\">Green</p>\r\n"
+                "--r\r\nContent-Type: image/png\r\nContent-ID: <bg@x>\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                + Png(QColor(90, 140, 220)).toBase64().toStdString() + "\r\n--r--\r\n");
+    host.grab();  // lays out, loading the pictures
+    EXPECT_FALSE(view->document()->resource(QTextDocument::ImageResource, QUrl("cid:bg@x")).value<QImage>().isNull());
+    EXPECT_EQ(view->document()->toHtml().indexOf("tracker.example"), -1);
+    const auto colourOf = [&](const QString& text) {
+        for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next())
+            if (block.text().trimmed() == text)
+                return block.begin().fragment().charFormat().foreground().color();
+        return QColor();
+    };
+    EXPECT_EQ(colourOf("Red note"), QColor(0xc0, 0, 0));
+    EXPECT_EQ(colourOf("Green"), QColor(0x1a, 0x7f, 0x37));
+    Screenshot("preview_styled_message");
+}
+
 // ---- resources: the message's own, or the start page's folder; never the network
 
 TEST_F(PreviewTest, ServesOnlyTheMessagesPartsAndFilesBesideThePage)
