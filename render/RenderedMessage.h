@@ -26,6 +26,7 @@ struct RenderedMessage {
     std::map<std::string, Part> inlineParts;  // by Content-ID, without "<" ">"
     std::vector<Attachment> attachments;
     bool incomplete = false;  // the message ends before its structure does
+    std::vector<std::string> repairedHeaders;  // header names restored around gaps, in order
 };
 
 } // namespace render

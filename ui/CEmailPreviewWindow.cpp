@@ -128,7 +128,7 @@ CEmailPreviewWindow::CEmailPreviewWindow()
 
 CEmailPreviewWindow::~CEmailPreviewWindow() = default;
 
-void CEmailPreviewWindow::Navigate2(const QString& path)
+void CEmailPreviewWindow::Navigate2(const QString& path, const dbx::TextDamage& damage)
 {
     const QFileInfo info(path);
     const QString suffix = info.suffix().toLower();
@@ -140,8 +140,8 @@ void CEmailPreviewWindow::Navigate2(const QString& path)
     } else {
         // One byte past the renderer's limit lets it say that it cut.
         const QByteArray bytes = ReadAtMost(path, static_cast<qint64>(render::limits::kMaxInputBytes) + 1);
-        message_ = std::make_unique<render::RenderedMessage>(
-            render::RenderMessage(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+        message_ = std::make_unique<render::RenderedMessage>(render::RenderMessage(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), damage));
         setHtml(QString::fromStdString(message_->html));
     }
     // Raised from the event loop, like the browser's own event.
