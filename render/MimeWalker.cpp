@@ -218,10 +218,12 @@ void MimeWalker::Walk(GMimeObject* root)
     Visit(root, 0);
 }
 
-std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut) const
+std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut, bool* damaged) const
 {
     if (!options_.gaps)
         return ContentBytes(part, true, cap, cut);
+    if (damaged != nullptr)
+        *damaged = HasGap(ContentBytes(part, false, limits::kMaxInputBytes, cut));
     const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
     const bool unknown = encoding == GMIME_CONTENT_ENCODING_DEFAULT;
     if (encoding == GMIME_CONTENT_ENCODING_BASE64 || unknown) {
@@ -385,7 +387,7 @@ void MimeWalker::AddInline(GMimePart* part)
         return;
     bool cut = false;
     Part inlinePart;
-    inlinePart.bytes = Content(part, limits::kMaxInlinePartBytes, cut);
+    inlinePart.bytes = Content(part, limits::kMaxInlinePartBytes, cut, &inlinePart.damaged);
     if (cut)
         return;  // half an image shows nothing useful
     inlinePart.mimeType = MimeType(object);

@@ -56,7 +56,7 @@ private:
     void AddAttachment(GMimeObject* object);
     void AddInline(GMimePart* part);
     bool IsBodyText(GMimeObject* object) const;
-    std::string Content(GMimePart* part, std::size_t cap, bool& cut) const;
+    std::string Content(GMimePart* part, std::size_t cap, bool& cut, bool* damaged = nullptr) const;
     std::uint64_t Size(GMimeObject* object) const;
 
     WalkOptions options_;

@@ -12,6 +12,7 @@ namespace render {
 struct Part {
     std::string bytes;     // decoded content
     std::string mimeType;  // e.g. "image/png", lower case
+    bool damaged = false;  // bytes of it were lost when the e-mail was deleted
 };
 
 // A part the message carries as a file.
