@@ -194,8 +194,9 @@ std::vector<HeaderLine> HeaderLines(std::string_view block)
 class BlockRepair {
 public:
     BlockRepair(std::string& block, GapRepair& report, bool ofMessage, const std::vector<std::string>& boundaries,
-                std::string_view nextBoundary)
-        : block_(block), report_(report), ofMessage_(ofMessage), boundaries_(boundaries), nextBoundary_(nextBoundary)
+                const std::vector<std::string>& charsets, std::string_view nextBoundary)
+        : block_(block), report_(report), ofMessage_(ofMessage), boundaries_(boundaries), charsets_(charsets),
+          nextBoundary_(nextBoundary)
     {
     }
 
@@ -218,6 +219,7 @@ private:
     GapRepair& report_;
     bool ofMessage_;
     const std::vector<std::string>& boundaries_;
+    const std::vector<std::string>& charsets_;  // named elsewhere in the message
     std::string_view nextBoundary_;  // the first boundary line after the block
     std::vector<std::size_t> repairedAt_;  // where the names restored in the message's header begin
 };
@@ -397,7 +399,11 @@ std::string BlockRepair::RepairContentType(std::string_view value) const
         const std::string_view rawValue = std::string_view(piece).substr(eq + 1);
         std::string_view fit;
         if (EqualsNoCase(name, "charset") && HasGap(rawValue)) {
+            // Of the charsets that fit, the one the message names elsewhere.
             fit = FitUnique(rawValue, kCharsets);
+            std::vector<std::string_view> named(charsets_.begin(), charsets_.end());
+            if (fit.empty())
+                fit = FitUnique(rawValue, named.data(), named.size(), false);
         } else if (EqualsNoCase(name, "boundary")) {
             std::vector<std::string_view> words(boundaries_.begin(), boundaries_.end());
             if (HasGap(rawValue))
@@ -482,12 +488,14 @@ public:
     explicit MessageRepair(std::string text, GapRepair& report) : in_(std::move(text)), report_(report)
     {
         FindBoundaryLines();
+        FindCharsets();
     }
 
     std::string Run();
 
 private:
     void FindBoundaryLines();
+    void FindCharsets();
     std::string_view NextBoundaryLine(std::size_t from) const;
     ContentType HeaderBlock(bool ofMessage);
     bool BoundaryLine(std::string_view line, int& level, bool& closing) const;
@@ -500,6 +508,7 @@ private:
     std::vector<std::string> boundaryLines_;  // what follows "--" on undamaged lines, each once
     std::vector<std::pair<std::size_t, std::size_t>> boundaryAt_;  // where each such line is, and which
     std::vector<std::string> open_;           // boundaries of the multiparts open here
+    std::vector<std::string> charsets_;       // named in parameters and encoded words, each once
 };
 
 void MessageRepair::FindBoundaryLines()
@@ -524,6 +533,30 @@ void MessageRepair::FindBoundaryLines()
     }
 }
 
+void MessageRepair::FindCharsets()
+{
+    constexpr std::size_t kMaxCharsets = 50;
+    constexpr std::string_view kParameter = "charset=";
+    const auto add = [&](std::size_t at) {
+        std::size_t end = at;
+        while (end < in_.size() && end - at < 40 && (IsNameChar(in_[end]) || in_[end] == ':'))
+            ++end;
+        std::string name = in_.substr(at, end - at);
+        std::transform(name.begin(), name.end(), name.begin(), Lower);
+        if (!name.empty() && (end == in_.size() || !IsGap(in_[end]))
+            && std::find(charsets_.begin(), charsets_.end(), name) == charsets_.end())
+            charsets_.push_back(std::move(name));
+    };
+    for (std::size_t at = in_.find('='); at != std::string::npos && charsets_.size() < kMaxCharsets;
+         at = in_.find('=', at + 1)) {
+        if (at + 1 < in_.size() && in_[at + 1] == '?')
+            add(at + 2);  // an encoded word
+        else if (at + 1 >= kParameter.size()
+                 && EqualsNoCase(std::string_view(in_).substr(at + 1 - kParameter.size(), kParameter.size()), kParameter))
+            add(at + 1 < in_.size() && in_[at + 1] == '"' ? at + 2 : at + 1);
+    }
+}
+
 std::string_view MessageRepair::NextBoundaryLine(std::size_t from) const
 {
     const auto it = std::lower_bound(boundaryAt_.begin(), boundaryAt_.end(), std::make_pair(from, std::size_t{0}));
@@ -538,7 +571,7 @@ ContentType MessageRepair::HeaderBlock(bool ofMessage)
     std::string block = in_.substr(pos_, end - pos_);
     const std::size_t after = end < in_.size() ? LineEnd(in_, end) : end;
     if (HasGap(block))
-        BlockRepair(block, report_, ofMessage, boundaryLines_, NextBoundaryLine(after)).Run();
+        BlockRepair(block, report_, ofMessage, boundaryLines_, charsets_, NextBoundaryLine(after)).Run();
     out_ += block;
     out_ += std::string_view(in_).substr(end, after - end);
     pos_ = after;

@@ -38,6 +38,37 @@ bool HasVisibleText(std::string_view text)
                        [](char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n'; });
 }
 
+// A gap that took the ">" of the tag it stands in would let the tag run on
+// into the next one and swallow the text between: the tag ends at the gap.
+std::string CloseTagsAtGaps(std::string_view html)
+{
+    // For each mark, whether "<" comes before ">" after it (a backward pass,
+    // so that the work stays linear).
+    std::vector<bool> runsOn;
+    char next = 0;
+    for (std::size_t i = html.size(); i-- > 0;) {
+        if (html[i] == '<' || html[i] == '>')
+            next = html[i];
+        else if (StartsAt(html, i, kGapMark))
+            runsOn.push_back(next == '<');
+    }
+    std::string out;
+    out.reserve(html.size() + runsOn.size());
+    bool inTag = false;
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        if (html[i] == '<' || html[i] == '>')
+            inTag = html[i] == '<';
+        if (StartsAt(html, i, kGapMark) && runsOn.back() && inTag) {
+            out += '>';
+            inTag = false;
+        }
+        if (StartsAt(html, i, kGapMark))
+            runsOn.pop_back();
+        out += html[i];
+    }
+    return out;
+}
+
 } // namespace
 
 std::string WithGaps(std::string_view stored, const dbx::TextDamage& damage)
@@ -78,10 +109,12 @@ std::string MarkGaps(std::string_view text)
     return out;
 }
 
-std::string MoveGapsOutOfMarkup(std::string_view html)
+std::string MoveGapsOutOfMarkup(std::string_view rawHtml)
 {
-    if (html.find(kGapMark) == std::string_view::npos)
-        return std::string(html);
+    if (rawHtml.find(kGapMark) == std::string_view::npos)
+        return std::string(rawHtml);
+    const std::string closed = CloseTagsAtGaps(rawHtml);
+    const std::string_view html = closed;
     // The stretches that show as text once sanitised.
     std::vector<std::pair<std::size_t, std::size_t>> shown;
     HtmlTokenizer tokenizer(html);

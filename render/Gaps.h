@@ -32,7 +32,8 @@ std::string MarkGaps(std::string_view text);
 
 // HTML in which marks inside tags, comments and elements that do not show
 // (style, title, ...) are moved to the next text that shows, so that
-// sanitising keeps every one of them.
+// sanitising keeps every one of them. A tag whose ">" a gap took (it would
+// run on into the next tag and swallow the text between) ends at the gap.
 std::string MoveGapsOutOfMarkup(std::string_view html);
 
 // Text or HTML with every kGapMark as the visible gap (kGapText; in HTML on a

@@ -82,21 +82,50 @@ std::string ContentBytes(GMimePart* part, bool decoded, std::size_t cap, bool& c
     return out;
 }
 
-// Quoted-printable escapes that a gap cut in two leave their "=" (and a
-// digit) before it: they were never text.
-std::string DropBrokenEscapes(std::string text)
+bool IsHex(char c)
+{
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Quoted-printable text with what a gap left of the escapes it cut dropped:
+// an "=" or "=" and one digit before the gap, one or two digits after it
+// that lead into another escape. They were never text.
+std::string DropBrokenEscapes(std::string_view raw)
 {
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == kGapByte && (out.empty() || out.back() != kGapByte)) {
-            if (out.size() >= 2 && out[out.size() - 2] == '=' && std::isxdigit(static_cast<unsigned char>(out.back())))
-                out.resize(out.size() - 2);
-            else if (!out.empty() && out.back() == '=')
-                out.pop_back();
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size();) {
+        if (raw[i] != kGapByte) {
+            out += raw[i++];
+            continue;
         }
-        out += text[i];
+        if (out.size() >= 2 && out[out.size() - 2] == '=' && IsHex(out.back()))
+            out.resize(out.size() - 2);
+        else if (!out.empty() && out.back() == '=')
+            out.pop_back();
+        while (i < raw.size() && raw[i] == kGapByte)
+            out += raw[i++];
+        std::size_t digits = 0;
+        while (digits < 2 && i + digits < raw.size() && IsHex(raw[i + digits]))
+            ++digits;
+        const std::size_t next = i + digits;
+        if (digits > 0 && next + 2 < raw.size() && raw[next] == '=' && IsHex(raw[next + 1]) && IsHex(raw[next + 2]))
+            i = next;
     }
+    return out;
+}
+
+std::string DecodeQuotedPrintable(std::string_view raw, std::size_t cap, bool& cut)
+{
+    std::string out(raw.size(), '\0');
+    int state = 0;
+    guint32 save = 0;
+    const std::size_t n = g_mime_encoding_quoted_decode_step(reinterpret_cast<const unsigned char*>(raw.data()),
+                                                             raw.size(), reinterpret_cast<unsigned char*>(out.data()),
+                                                             &state, &save);
+    out.resize(n);
+    cut = out.size() > cap;
+    out.resize(std::min(out.size(), cap));
     return out;
 }
 
@@ -225,21 +254,21 @@ std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut, boo
     if (damaged != nullptr)
         *damaged = HasGap(ContentBytes(part, false, limits::kMaxInputBytes, cut));
     const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
-    const bool unknown = encoding == GMIME_CONTENT_ENCODING_DEFAULT;
-    if (encoding == GMIME_CONTENT_ENCODING_BASE64 || unknown) {
-        // Base64 with gaps, or Base64 whose encoding header the damage took.
+    const bool base64 = encoding == GMIME_CONTENT_ENCODING_BASE64;
+    const bool quoted = encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    if (base64 || quoted || encoding == GMIME_CONTENT_ENCODING_DEFAULT) {
         const std::string raw = ContentBytes(part, false, limits::kMaxInputBytes, cut);
-        if (encoding == GMIME_CONTENT_ENCODING_BASE64 ? HasGap(raw) : LooksLikeBase64(raw)) {
+        if (quoted && HasGap(raw))
+            return DecodeQuotedPrintable(DropBrokenEscapes(raw), cap, cut);
+        // Base64 with gaps, or Base64 whose encoding header the damage took.
+        if (base64 ? HasGap(raw) : !quoted && LooksLikeBase64(raw)) {
             std::string decoded = DecodeBase64AroundGaps(raw);
             cut = decoded.size() > cap;
             decoded.resize(std::min(decoded.size(), cap));
             return decoded;
         }
     }
-    std::string decoded = ContentBytes(part, true, cap, cut);
-    if (encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE && HasGap(decoded))
-        decoded = DropBrokenEscapes(std::move(decoded));
-    return decoded;
+    return ContentBytes(part, true, cap, cut);
 }
 
 std::uint64_t MimeWalker::Size(GMimeObject* object) const
