@@ -2,6 +2,7 @@
 
 #include "render/Gaps.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -69,20 +70,15 @@ std::size_t UsualLineLength(std::string_view text, const std::vector<Line>& line
     return best;
 }
 
-// How many Base64 characters the gap of `n` bytes at `at` stood for. A gap
-// holds either n characters, or a line break (CR LF, or just the part of it
-// that did not survive) and the characters around it; the line lengths
-// around the gap tell which.
-std::size_t LostCharacters(std::string_view text, std::size_t at, std::size_t n, std::size_t usual)
+// How many Base64 characters the gap of `n` bytes at `at` stood for, on the
+// line [lineStart, lineEnd) as it survives. A gap holds either n characters,
+// or a line break (CR LF, or just the part of it that did not survive) and
+// the characters around it; the line lengths around the gap tell which.
+std::size_t LostCharacters(std::string_view text, std::size_t at, std::size_t n, std::size_t usual,
+                           std::size_t lineStart, std::size_t lineEnd)
 {
     if (usual == 0)
         return n;
-    std::size_t lineStart = at;
-    while (lineStart > 0 && text[lineStart - 1] != '\n')
-        --lineStart;
-    std::size_t lineEnd = at + n;
-    while (lineEnd < text.size() && text[lineEnd] != '\r' && text[lineEnd] != '\n')
-        ++lineEnd;
     const std::size_t before = at - lineStart;     // characters of its line before it
     const std::size_t after = lineEnd - (at + n);  // and after it
     const bool lastLine = text.find_first_not_of("\r\n", lineEnd) == std::string_view::npos;
@@ -131,13 +127,19 @@ std::string DecodeBase64AroundGaps(std::string_view encoded)
         if (filled == 4)
             flush(4);
     };
+    std::size_t lineStart = 0;
+    std::size_t lineEnd = 0;  // of the line of the last gap, as far as it survives
     for (std::size_t i = 0; i < encoded.size();) {
         const char c = encoded[i];
+        if (c == '\n')
+            lineStart = i + 1;
         if (c == kGapByte) {
             std::size_t n = 0;
             while (i + n < encoded.size() && encoded[i + n] == kGapByte)
                 ++n;
-            for (std::size_t k = LostCharacters(encoded, i, n, usual); k > 0; --k)
+            if (lineEnd < i + n)
+                lineEnd = std::min(encoded.find_first_of("\r\n", i + n), encoded.size());
+            for (std::size_t k = LostCharacters(encoded, i, n, usual, lineStart, lineEnd); k > 0; --k)
                 push(-1);
             i += n;
             continue;

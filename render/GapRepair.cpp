@@ -2,6 +2,7 @@
 
 #include "render/GMimeLibrary.h"
 #include "render/Gaps.h"
+#include "render/Limits.h"
 
 #include <gmime/gmime.h>
 
@@ -51,8 +52,9 @@ constexpr std::string_view kCharsets[] = {
 // more different ones than this are looked at.
 constexpr std::size_t kMaxBoundary = 200;
 constexpr std::size_t kMaxBoundaryLines = 1000;
-// Multiparts open at once that are followed (the parser goes no deeper).
-constexpr std::size_t kMaxOpen = 1024;
+// Multiparts open at once whose boundary lines are repaired (real mail
+// nests a few deep).
+constexpr std::size_t kMaxOpen = 64;
 // A parameter template starts with a blank ('\t' stands for any).
 constexpr char kBlank = '\t';
 
@@ -75,12 +77,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
 bool IsNameChar(char c)
 {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == '.';
-}
-
-std::size_t LineStart(std::string_view text, std::size_t at)
-{
-    const std::size_t newline = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
-    return newline == std::string_view::npos ? 0 : newline + 1;
 }
 
 std::size_t LineEnd(std::string_view text, std::size_t at)  // after its '\n'
@@ -129,16 +125,19 @@ std::string_view FitUnique(std::string_view value, const std::string_view* words
         value.remove_prefix(1);
     while (!value.empty() && trim(value.back()))
         value.remove_suffix(1);
+    // The word must cover every surviving byte: it starts at or before the
+    // first and ends after the last.
+    const std::size_t first = value.find_first_not_of(kGapByte);
+    const std::size_t last = value.find_last_not_of(kGapByte);
     std::string_view found;
     for (std::size_t w = 0; w < count; ++w) {
         const std::string_view word = words[w];
         bool fits = false;
-        for (std::size_t o = 0; !fits && o + word.size() <= value.size(); ++o) {
-            if (o > 0 && !IsGap(value[o - 1]))
-                break;  // a surviving byte before the word
-            const std::string_view tail = value.substr(o + word.size());
+        for (std::size_t o = 0; !fits && o + word.size() <= value.size() && (first == std::string_view::npos || o <= first);
+             ++o) {
             bool touches = false;
-            fits = std::all_of(tail.begin(), tail.end(), IsGap) && Fits(value, o, word, caseSensitive, touches);
+            fits = (last == std::string_view::npos || o + word.size() > last)
+                && Fits(value, o, word, caseSensitive, touches);
         }
         if (fits && !found.empty() && found != word)
             return {};
@@ -210,7 +209,7 @@ public:
 private:
     void RestoreWords();
     void Apply(const Reading& reading);
-    bool TakesParameters(std::size_t at) const;
+    bool TakesParameters(std::size_t lineStart);
     void NameTheUntold();
     void RepairValues();
     std::string RepairContentType(std::string_view value) const;
@@ -222,6 +221,8 @@ private:
     const std::vector<std::string>& charsets_;  // named elsewhere in the message
     std::string_view nextBoundary_;  // the first boundary line after the block
     std::vector<std::size_t> repairedAt_;  // where the names restored in the message's header begin
+    std::size_t askedLine_ = std::string::npos;  // the line TakesParameters answered for last
+    bool askedAnswer_ = false;
 };
 
 void BlockRepair::RestoreWords()
@@ -316,24 +317,33 @@ void BlockRepair::Apply(const Reading& r)
     }
 }
 
-bool BlockRepair::TakesParameters(std::size_t lineStart) const
+bool BlockRepair::TakesParameters(std::size_t lineStart)
 {
+    // Gaps on one line ask about the same header.
+    if (lineStart == askedLine_)
+        return askedAnswer_;
+    askedLine_ = lineStart;
+    askedAnswer_ = false;
     // Back to the line the header begins on (a line that starts with a gap
     // may be a continuation that lost its blank), but not far: a header
     // with parameters is short.
-    constexpr std::size_t kFar = 4096;
+    constexpr std::size_t kFar = 1024;
     std::size_t ls = lineStart;
     while (ls > 0 && (IsBlank(block_[ls]) || IsGap(block_[ls]))) {
-        if (lineStart - ls > kFar)
-            return false;
-        ls = LineStart(block_, ls - 1);
+        --ls;  // onto the line break that ends the line before
+        while (ls > 0 && block_[ls - 1] != '\n') {
+            if (lineStart - ls > kFar)
+                return false;
+            --ls;
+        }
     }
-    const std::string_view line = std::string_view(block_).substr(ls);
+    const std::string_view line = std::string_view(block_).substr(ls, kFar);
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos)
         return false;
     const std::string_view name = line.substr(0, colon);
-    return EqualsNoCase(name, "Content-Type") || EqualsNoCase(name, "Content-Disposition");
+    askedAnswer_ = EqualsNoCase(name, "Content-Type") || EqualsNoCase(name, "Content-Disposition");
+    return askedAnswer_;
 }
 
 void BlockRepair::NameTheUntold()
@@ -509,6 +519,7 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> boundaryAt_;  // where each such line is, and which
     std::vector<std::string> open_;           // boundaries of the multiparts open here
     std::vector<std::string> charsets_;       // named in parameters and encoded words, each once
+    std::size_t work_ = 0;                    // boundary comparisons made
 };
 
 void MessageRepair::FindBoundaryLines()
@@ -668,18 +679,24 @@ std::string MessageRepair::Run()
 {
     ContentType type = HeaderBlock(true);
     bool headersNext = type.message;
-    if (type.multipart)
+    if (type.multipart && !type.boundary.empty())
         open_.push_back(type.boundary);
     while (pos_ < in_.size()) {
+        if (work_ > limits::kMaxBoundaryWork) {
+            out_ += std::string_view(in_).substr(pos_);  // a hostile shape: the rest as it is
+            break;
+        }
         if (headersNext) {
             type = HeaderBlock(false);
             headersNext = type.message;
-            if (type.multipart && open_.size() < kMaxOpen)
+            if (type.multipart && !type.boundary.empty() && open_.size() < kMaxOpen)
                 open_.push_back(type.boundary);
             continue;
         }
         const std::size_t end = LineEnd(in_, pos_);
         const std::string_view line = std::string_view(in_).substr(pos_, end - pos_);
+        if (line.substr(0, 2) == "--" || HasGap(line))
+            work_ += open_.size() * (HasGap(line) ? 8 : 1);
         int level = 0;
         bool closing = false;
         if (!open_.empty() && BoundaryLine(line, level, closing)) {

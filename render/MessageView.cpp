@@ -176,7 +176,10 @@ MessageView ViewMessage(std::string_view rawBytes, const dbx::TextDamage& damage
     std::string_view bytes = rawBytes.substr(0, limits::kMaxInputBytes);
     GapRepair repair;
     if (view.deleted) {
-        repair = RepairGaps(WithGaps(bytes, damage));
+        // The repair walks the structure as the parser does: the same bound.
+        const std::size_t parsable = MimeWorkPrefix(bytes);
+        view.shortened = view.shortened || parsable < bytes.size();
+        repair = RepairGaps(WithGaps(bytes.substr(0, parsable), damage));
         bytes = repair.text;
         view.repairedHeaders = repair.repaired;
     }
