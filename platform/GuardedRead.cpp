@@ -6,6 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <atomic>
 #include <csetjmp>
 #include <mutex>
 #include <signal.h>
@@ -44,7 +45,10 @@ struct Guard {
     sigjmp_buf env;
 };
 
-thread_local Guard* t_guard = nullptr;
+// Volatile, with signal fences around the guarded call: the handler reads it
+// in the middle of that call, so the optimiser must neither drop the store
+// that arms it (the call never reads it) nor move the call's reads past it.
+thread_local Guard* volatile t_guard = nullptr;
 struct sigaction g_previous {};
 std::once_flag g_installOnce;
 
@@ -113,7 +117,9 @@ bool RunGuarded(const void* regionBegin, std::size_t regionSize, void (*fn)(void
         return false;
     }
     t_guard = &guard;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     fn(context);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     t_guard = outer;
     return true;
 }
