@@ -56,6 +56,41 @@ void BM_RenderTypicalMessage(benchmark::State& state)
 }
 BENCHMARK(BM_RenderTypicalMessage)->Unit(benchmark::kMicrosecond);
 
+// Where the engine says a deleted e-mail's bytes were overwritten: the
+// first four of every 512.
+dbx::TextDamage EveryBlock(const std::string& message)
+{
+    dbx::TextDamage damage;
+    damage.paddedEnd = true;
+    for (std::size_t at = 0; at < message.size(); at += 512)
+        damage.overwritten.push_back({at, 4});
+    return damage;
+}
+
+// The same message deleted: read around a gap in every block.
+void BM_RenderDeletedMessage(benchmark::State& state)
+{
+    std::string message = TypicalMessage();
+    const dbx::TextDamage damage = EveryBlock(message);
+    for (const auto& range : damage.overwritten)
+        message.replace(range.offset, range.length, std::string(range.length, ' '));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(render::RenderMessage(message, damage));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * message.size()));
+}
+BENCHMARK(BM_RenderDeletedMessage)->Unit(benchmark::kMicrosecond);
+
+// Hostile nesting with a gap in every block: the repair walks the structure
+// too, and must stay within the parser's bound.
+void BM_RenderDeletedHostileNesting(benchmark::State& state)
+{
+    const std::string message = HostileNesting(static_cast<int>(state.range(0)));
+    const dbx::TextDamage damage = EveryBlock(message);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(render::RenderMessage(message, damage));
+}
+BENCHMARK(BM_RenderDeletedHostileNesting)->Arg(50'000)->Arg(200'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 void BM_RenderHostileNesting(benchmark::State& state)
 {
     const std::string message = HostileNesting(static_cast<int>(state.range(0)));

@@ -42,6 +42,9 @@ void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
         platform::DeleteFile(previewFile_);  // usually gone already: the pane deletes what it has shown
     if (!path.empty())
         file.WriteMessage(row.messageIndex, path);  // on failure the pane shows an empty page
-    preview_->Navigate2(DisplayPath(path));
+    // The file holds the stored bytes, as Save writes them; where a deleted
+    // e-mail's bytes were overwritten travels beside it, for the pane to
+    // read around and mark.
+    preview_->Navigate2(DisplayPath(path), file.Damage(row.messageIndex));
     previewFile_ = path;
 }

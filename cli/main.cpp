@@ -16,6 +16,7 @@ constexpr const char* kUsage =
     "commands:\n"
     "  list FILE.dbx [--json]                       list every e-mail found\n"
     "  cat FILE.dbx INDEX                           write one e-mail's text to stdout\n"
+    "  show FILE.dbx INDEX                          print one e-mail for reading\n"
     "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
     "                                               save e-mails as .eml files\n\n"
     "  --help, --version\n"
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
         return cli::RunCat(args);
     if (command == "save")
         return cli::RunSave(args);
+    if (command == "show")
+        return cli::RunShow(args);
     cli::Error("unknown command '" + command + "' (try --help)");
     return cli::kExitUsage;
 }

@@ -101,6 +101,24 @@ std::uint64_t DbxFile::MessageSize(int index) const
     return total;
 }
 
+TextDamage DbxFile::Damage(int index) const
+{
+    const EmailRecord* record = GetAt(index);
+    TextDamage damage;
+    if (!record || !record->isDeleted)
+        return damage;
+    // The same block lengths as ForEachBlockText, so the ranges fit the text.
+    std::size_t at = 0;
+    for (const BlockRef& block : record->blocks) {
+        const std::size_t n = AvailablePayload(View(), block);
+        if (n > 0)
+            damage.overwritten.push_back({at, std::min(n, format::kDeletedClobberedBytes)});
+        at += n;
+    }
+    damage.paddedEnd = true;
+    return damage;
+}
+
 bool DbxFile::ReadMessage(int index, std::string& out) const
 {
     const EmailRecord* record = GetAt(index);

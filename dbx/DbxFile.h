@@ -5,6 +5,7 @@
 
 #include "dbx/EmailRecord.h"
 #include "dbx/IProgressSink.h"
+#include "dbx/TextDamage.h"
 #include "platform/MappedFile.h"
 
 #include <cstdint>
@@ -63,6 +64,10 @@ public:
     bool ReadMessage(int index, std::string& out) const;
     // Number of bytes WriteMessage writes for record `index` (0 if none).
     std::uint64_t MessageSize(int index) const;
+    // Where the text WriteMessage writes for record `index` is not the
+    // sender's: the first four bytes of every block of a deleted e-mail and
+    // the zeros after its end. Empty for an existing e-mail or a bad index.
+    TextDamage Damage(int index) const;
 
     // The mapped bytes (empty when closed).
     std::string_view View() const;

@@ -1,14 +1,15 @@
 // Writes the seed inputs of the fuzz targets into <folder>/<target>/: small
-// mail files with the layouts the scan must handle, and the texts the header
-// functions see. Run it when the seeds should change, then
-// scripts/fuzz-merge.sh (which keeps a seed only if it adds coverage), and
-// commit the result:
+// mail files with the layouts the scan must handle, the texts the header
+// functions see, and deleted e-mails for the renderer. Run it when the seeds
+// should change, then scripts/fuzz-merge.sh (which keeps a seed only if it
+// adds coverage), and commit the result:
 //   quillmend_fuzz_seeds fuzz/corpus
 // The fuzz_engine seed mkdbx-demo-cut.dbx is not written here: it is the
 // first 30,000 bytes of the demo mailbox of quillmend-mkdbx ("demo"), cutting
 // a long message short.
 
 #include "tools/dbxgen/DbxImage.h"
+#include "tools/dbxgen/DemoMailbox.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -141,6 +142,37 @@ void HeaderSeeds()
     Write("fuzz_find_header_value", "long", labelled("From: ", "From: " + std::string(2000, 'f') + "\r\n"));
 }
 
+// Deleted e-mails for the renderer: the demo's, as the engine reads them
+// (four spaces over the start of every 512 bytes, zeros after the end), with
+// the first byte saying "a gap every 512 bytes"; and one with gaps placed on
+// a boundary line and a header name.
+void RenderSeeds()
+{
+    int n = 0;
+    for (const auto& [message, deleted] : dbxgen::DemoMessages()) {
+        std::string text = message.text;
+        if (!deleted || text.size() > 60000)
+            continue;
+        text.resize((text.size() + 511) / 512 * 512, '\0');
+        for (std::size_t at = 0; at < text.size(); at += 512)
+            text.replace(at, 4, "    ");
+        Write("fuzz_render", "deleted-demo-" + std::to_string(n++) + ".eml", "\xC0" + text);
+    }
+    for (const auto& [message, deleted] : dbxgen::DemoMessages()) {
+        const std::size_t boundary = message.text.find("\r\n------=_NextPart_001");
+        const std::size_t name = message.text.find("Content-Transfer-Encoding");
+        if (deleted || boundary == std::string::npos || name == std::string::npos || message.text.size() > 60000)
+            continue;
+        std::string seed = "\x82";
+        for (const std::size_t at : {boundary, name + 8}) {
+            seed += static_cast<char>(at & 0xFF);
+            seed += static_cast<char>((at >> 8) & 0xFF);
+        }
+        Write("fuzz_render", "deleted-boundary-and-name.eml", seed + message.text);
+        break;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -152,5 +184,6 @@ int main(int argc, char** argv)
     g_root = argv[1];
     EngineSeeds();
     HeaderSeeds();
+    RenderSeeds();
     return 0;
 }

@@ -1,7 +1,14 @@
 // Arbitrary bytes as a stored message: the renderer must not crash, hang or
 // leak, and what it makes must stay inert whatever the input.
 //   fuzz_render -dict=fuzz/fuzz_render.dict -timeout=10 <work dir> fuzz/corpus/fuzz_render
+// An input whose first byte has its top bit set is a deleted e-mail: that
+// byte (and what follows it) says where its gaps are, the rest is the
+// message. With 0x40 set, there is a gap at the start of every 512 bytes, as
+// the engine reports for a deleted e-mail; otherwise the low four bits give
+// a number of gaps, each placed by the next two bytes (modulo the message's
+// length), one to four bytes long.
 
+#include "dbx/TextDamage.h"
 #include "render/HtmlTokenizer.h"
 #include "render/RenderMessage.h"
 
@@ -11,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -125,13 +133,55 @@ void CheckInert(const std::string& html)
         Fail("document not closed", html.substr(html.size() > 40 ? html.size() - 40 : 0));
 }
 
+// The gaps the input's first bytes choose; `message` is what is left.
+dbx::TextDamage Damage(std::string_view& message)
+{
+    dbx::TextDamage damage;
+    if (message.empty() || (static_cast<unsigned char>(message[0]) & 0x80) == 0)
+        return damage;
+    const auto mode = static_cast<unsigned char>(message[0]);
+    message.remove_prefix(1);
+    damage.paddedEnd = true;
+    if (mode & 0x40) {
+        for (std::size_t at = 0; at < message.size(); at += 512)
+            damage.overwritten.push_back({at, 4});
+        return damage;
+    }
+    std::vector<dbx::TextDamage::Range> ranges;
+    for (int i = 0; i < (mode & 0x0F) && message.size() >= 2; ++i) {
+        const unsigned value = static_cast<unsigned char>(message[0]) | static_cast<unsigned char>(message[1]) << 8;
+        message.remove_prefix(2);
+        ranges.push_back({value, 1 + value % 4});
+    }
+    for (auto& range : ranges)
+        range.offset = message.empty() ? 0 : range.offset % message.size();
+    std::sort(ranges.begin(), ranges.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
+    for (const auto& range : ranges)
+        if (damage.overwritten.empty() || damage.overwritten.back().offset + damage.overwritten.back().length <= range.offset)
+            damage.overwritten.push_back(range);
+    return damage;
+}
+
+// The terminal view: no control characters but line feeds and tabs, and
+// nothing of the renderer's own gap bookkeeping.
+void CheckText(const std::string& text, bool damaged)
+{
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == 0x7F)
+            Fail("control character in the text view", text);
+    if (damaged && text.find("\xEF\xB7\x90") != std::string::npos)
+        Fail("gap mark left in the text view", text);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const render::RenderedMessage message =
-        render::RenderMessage(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const dbx::TextDamage damage = Damage(bytes);
+    const render::RenderedMessage message = render::RenderMessage(bytes, damage);
     CheckInert(message.html);
+    CheckText(render::RenderMessageText(bytes, damage), !damage.Empty());
     for (const auto& [id, part] : message.inlineParts)
         if (render::FindInlinePart(message, "cid:" + id) != &part)
             Fail("inline part not found by its id", id);

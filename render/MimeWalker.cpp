@@ -1,5 +1,7 @@
 #include "render/MimeWalker.h"
 
+#include "render/GapBase64.h"
+#include "render/Gaps.h"
 #include "render/Limits.h"
 #include "render/TextDecode.h"
 
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <set>
 
 namespace render {
 namespace {
@@ -53,15 +56,22 @@ std::string ContentId(GMimeObject* object)
     return id != nullptr ? std::string(id) : std::string();
 }
 
-// The part's content with its transfer encoding undone, at most cap bytes.
-std::string DecodedContent(GMimePart* part, std::size_t cap, bool& cut)
+// The part's content with its transfer encoding undone (decoded) or as it
+// stands in the message, at most cap bytes.
+std::string ContentBytes(GMimePart* part, bool decoded, std::size_t cap, bool& cut)
 {
     cut = false;
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr)
         return {};
     GMimeStream* memory = g_mime_stream_mem_new();
-    g_mime_data_wrapper_write_to_stream(content, memory);
+    if (decoded) {
+        g_mime_data_wrapper_write_to_stream(content, memory);
+    } else if (GMimeStream* raw = g_mime_data_wrapper_get_stream(content)) {
+        g_mime_stream_reset(raw);
+        g_mime_stream_write_to_stream(raw, memory);
+        g_mime_stream_reset(raw);
+    }
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory));
     std::string out;
     if (bytes != nullptr) {
@@ -70,6 +80,58 @@ std::string DecodedContent(GMimePart* part, std::size_t cap, bool& cut)
     }
     g_object_unref(memory);
     return out;
+}
+
+bool IsHex(char c)
+{
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Quoted-printable text with what a gap left of the escapes it cut dropped:
+// an "=" or "=" and one digit before the gap, one or two digits after it
+// that lead into another escape. They were never text.
+std::string DropBrokenEscapes(std::string_view raw)
+{
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size();) {
+        if (raw[i] != kGapByte) {
+            out += raw[i++];
+            continue;
+        }
+        if (out.size() >= 2 && out[out.size() - 2] == '=' && IsHex(out.back()))
+            out.resize(out.size() - 2);
+        else if (!out.empty() && out.back() == '=')
+            out.pop_back();
+        while (i < raw.size() && raw[i] == kGapByte)
+            out += raw[i++];
+        std::size_t digits = 0;
+        while (digits < 2 && i + digits < raw.size() && IsHex(raw[i + digits]))
+            ++digits;
+        const std::size_t next = i + digits;
+        if (digits > 0 && next + 2 < raw.size() && raw[next] == '=' && IsHex(raw[next + 1]) && IsHex(raw[next + 2]))
+            i = next;
+    }
+    return out;
+}
+
+std::string DecodeQuotedPrintable(std::string_view raw, std::size_t cap, bool& cut)
+{
+    std::string out(raw.size(), '\0');
+    int state = 0;
+    guint32 save = 0;
+    const std::size_t n = g_mime_encoding_quoted_decode_step(reinterpret_cast<const unsigned char*>(raw.data()),
+                                                             raw.size(), reinterpret_cast<unsigned char*>(out.data()),
+                                                             &state, &save);
+    out.resize(n);
+    cut = out.size() > cap;
+    out.resize(std::min(out.size(), cap));
+    return out;
+}
+
+bool HasGap(std::string_view bytes)
+{
+    return bytes.find(kGapByte) != std::string_view::npos;
 }
 
 // Decoded size without keeping the bytes.
@@ -118,7 +180,7 @@ std::string SniffHtmlCharset(std::string_view html)
 // How well an alternative shows: 2 = HTML, 1 = plain text, 0 = neither
 // (or nothing in it, as when the message was cut before it). Looks only a
 // few levels down, so that nested alternatives cannot multiply the work.
-int AlternativeRank(GMimeObject* object, int levels = 3)
+int AlternativeRank(GMimeObject* object, bool preferPlain, int levels = 3)
 {
     if (levels == 0)
         return 0;
@@ -130,26 +192,92 @@ int AlternativeRank(GMimeObject* object, int levels = 3)
         if (IsType(object, "multipart", "alternative")) {
             int best = 0;
             for (int i = 0; i < count && i < 8; ++i)
-                best = std::max(best, AlternativeRank(g_mime_multipart_get_part(multipart, i), levels - 1));
+                best = std::max(best,
+                                AlternativeRank(g_mime_multipart_get_part(multipart, i), preferPlain, levels - 1));
             return best;
         }
-        return AlternativeRank(g_mime_multipart_get_part(multipart, 0), levels - 1);
+        return AlternativeRank(g_mime_multipart_get_part(multipart, 0), preferPlain, levels - 1);
     }
     if (!GMIME_IS_PART(object) || IsAttachmentDisposition(object) || !HasContent(GMIME_PART(object)))
         return 0;
     if (IsType(object, "text", "html"))
-        return 2;
+        return preferPlain ? 1 : 2;
     if (IsType(object, "text", "plain"))
-        return 1;
+        return preferPlain ? 2 : 1;
     return 0;
+}
+
+// The charset that the message's text parts name, when they all name the
+// same one (US-ASCII aside); empty otherwise.
+void CollectCharsets(GMimeObject* object, int depth, std::set<std::string>& names, std::size_t& parts)
+{
+    if (depth > limits::kMaxMimeDepth || ++parts > limits::kMaxParts)
+        return;
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+            CollectCharsets(g_mime_multipart_get_part(multipart, i), depth + 1, names, parts);
+        return;
+    }
+    if (!IsType(object, "text", "*"))
+        return;
+    if (const char* charset = g_mime_object_get_content_type_parameter(object, "charset")) {
+        const std::string name = Lower(charset);
+        if (name != "us-ascii" && !HasGap(name))
+            names.insert(name);
+    }
+}
+
+std::string MessageCharset(GMimeObject* root)
+{
+    std::set<std::string> names;
+    std::size_t parts = 0;
+    CollectCharsets(root, 0, names, parts);
+    return names.size() == 1 ? *names.begin() : std::string();
 }
 
 } // namespace
 
 void MimeWalker::Walk(GMimeObject* root)
 {
-    if (root != nullptr)
-        Visit(root, 0);
+    if (root == nullptr)
+        return;
+    if (options_.gaps)
+        messageCharset_ = MessageCharset(root);
+    Visit(root, 0);
+}
+
+std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut, bool* damaged) const
+{
+    if (!options_.gaps)
+        return ContentBytes(part, true, cap, cut);
+    if (damaged != nullptr)
+        *damaged = HasGap(ContentBytes(part, false, limits::kMaxInputBytes, cut));
+    const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
+    const bool base64 = encoding == GMIME_CONTENT_ENCODING_BASE64;
+    const bool quoted = encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    if (base64 || quoted || encoding == GMIME_CONTENT_ENCODING_DEFAULT) {
+        const std::string raw = ContentBytes(part, false, limits::kMaxInputBytes, cut);
+        if (quoted && HasGap(raw))
+            return DecodeQuotedPrintable(DropBrokenEscapes(raw), cap, cut);
+        // Base64 with gaps, or Base64 whose encoding header the damage took.
+        if (base64 ? HasGap(raw) : !quoted && LooksLikeBase64(raw)) {
+            std::string decoded = DecodeBase64AroundGaps(raw);
+            cut = decoded.size() > cap;
+            decoded.resize(std::min(decoded.size(), cap));
+            return decoded;
+        }
+    }
+    return ContentBytes(part, true, cap, cut);
+}
+
+std::uint64_t MimeWalker::Size(GMimeObject* object) const
+{
+    if (options_.gaps && GMIME_IS_PART(object)) {
+        bool cut = false;
+        return Content(GMIME_PART(object), limits::kMaxInputBytes, cut).size();
+    }
+    return DecodedSize(object);
 }
 
 void MimeWalker::Visit(GMimeObject* object, int depth)
@@ -176,7 +304,7 @@ void MimeWalker::VisitMultipart(GMimeMultipart* multipart, int depth)
         // The best one shows; of equals, the last (the sender's preference).
         int chosen = -1, best = -1;
         for (int i = 0; i < count && i < 64; ++i) {
-            const int rank = AlternativeRank(g_mime_multipart_get_part(multipart, i));
+            const int rank = AlternativeRank(g_mime_multipart_get_part(multipart, i), options_.preferPlain);
             if (rank >= best) {
                 best = rank;
                 chosen = i;
@@ -244,12 +372,16 @@ void MimeWalker::VisitLeaf(GMimePart* part)
     }
     BodySection section;
     section.isHtml = IsType(object, "text", "html");
-    const std::string bytes = DecodedContent(part, limits::kMaxTextBytes, section.cut);
+    const std::string bytes = Content(part, limits::kMaxTextBytes, section.cut);
     const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
     std::string charset = declared != nullptr ? declared : "";
     if (charset.empty() && section.isHtml)
         charset = SniffHtmlCharset(bytes);
+    if (options_.gaps && (charset.empty() || HasGap(charset)))
+        charset = messageCharset_;  // the damage took it: the other parts say which
     section.text = DecodeText(bytes, charset);
+    if (options_.gaps)
+        section.text = MarkGaps(section.text);
     bodies_.push_back(std::move(section));
 }
 
@@ -269,8 +401,10 @@ void MimeWalker::AddAttachment(GMimeObject* object)
         }
     }
     attachment.name = name != nullptr ? ToDisplayUtf8(name) : std::string();
+    if (options_.gaps)
+        attachment.name = MarkGaps(attachment.name);
     attachment.mimeType = MimeType(object);
-    attachment.size = DecodedSize(object);
+    attachment.size = Size(object);
     attachments_.push_back(std::move(attachment));
 }
 
@@ -282,7 +416,7 @@ void MimeWalker::AddInline(GMimePart* part)
         return;
     bool cut = false;
     Part inlinePart;
-    inlinePart.bytes = DecodedContent(part, limits::kMaxInlinePartBytes, cut);
+    inlinePart.bytes = Content(part, limits::kMaxInlinePartBytes, cut, &inlinePart.damaged);
     if (cut)
         return;  // half an image shows nothing useful
     inlinePart.mimeType = MimeType(object);

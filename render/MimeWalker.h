@@ -21,8 +21,21 @@ struct BodySection {
     bool cut = false;  // longer than the limit; this is its start
 };
 
+// How to walk a message.
+struct WalkOptions {
+    // The message's text has gaps (kGapByte): Base64 is decoded around
+    // them, broken quoted-printable escapes next to them are dropped, body
+    // text and names carry kGapMark, and a transfer encoding or charset the
+    // damage took is taken from what the rest of the message shows.
+    bool gaps = false;
+    // Of alternatives, show the plain text rather than the HTML.
+    bool preferPlain = false;
+};
+
 class MimeWalker {
 public:
+    explicit MimeWalker(WalkOptions options = {}) : options_(options) {}
+
     // Walks the tree under root (which stays owned by the caller). Nesting
     // and the number of parts are bounded; parts beyond the bounds are
     // skipped.
@@ -43,7 +56,11 @@ private:
     void AddAttachment(GMimeObject* object);
     void AddInline(GMimePart* part);
     bool IsBodyText(GMimeObject* object) const;
+    std::string Content(GMimePart* part, std::size_t cap, bool& cut, bool* damaged = nullptr) const;
+    std::uint64_t Size(GMimeObject* object) const;
 
+    WalkOptions options_;
+    std::string messageCharset_;  // the one charset the message's text parts name, if one
     std::vector<BodySection> bodies_;
     std::map<std::string, Part> inlineParts_;
     std::vector<Attachment> attachments_;

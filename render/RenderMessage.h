@@ -1,8 +1,10 @@
 #pragma once
 // A stored message, as the preview shows it.
 
+#include "dbx/TextDamage.h"
 #include "render/RenderedMessage.h"
 
+#include <string>
 #include <string_view>
 
 namespace render {
@@ -14,7 +16,18 @@ namespace render {
 // made safe; otherwise the plain text). Text that is not MIME at all shows
 // as plain text. Never fails: any input gives a document, in time and memory
 // bounded by the input's size. Safe to call from several threads.
-RenderedMessage RenderMessage(std::string_view rawBytes);
+// With the damage the engine knows of (a deleted e-mail), the document opens
+// with a banner saying so, every gap in what it shows is marked, and the
+// structure is read around the gaps: header names, boundaries, transfer
+// encodings and charsets are restored where the surviving bytes allow only
+// one reading (a restored name shows as such). The bytes are never changed.
+RenderedMessage RenderMessage(std::string_view rawBytes, const dbx::TextDamage& damage = {});
+
+// The same message as plain UTF-8 text for a terminal: the banner of a
+// deleted e-mail, From, To, Cc, Subject and Date decoded, the attachments,
+// then the body as text (the plain alternative where there is one), gaps
+// marked. Holds no control characters but line feeds and tabs.
+std::string RenderMessageText(std::string_view rawBytes, const dbx::TextDamage& damage = {});
 
 // The inline part that an HTML reference names ("cid:<id>", the id
 // %-encoded or not), or nullptr when the message has none of that name.

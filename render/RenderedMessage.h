@@ -12,6 +12,7 @@ namespace render {
 struct Part {
     std::string bytes;     // decoded content
     std::string mimeType;  // e.g. "image/png", lower case
+    bool damaged = false;  // bytes of it were lost when the e-mail was deleted
 };
 
 // A part the message carries as a file.
@@ -26,6 +27,7 @@ struct RenderedMessage {
     std::map<std::string, Part> inlineParts;  // by Content-ID, without "<" ">"
     std::vector<Attachment> attachments;
     bool incomplete = false;  // the message ends before its structure does
+    std::vector<std::string> repairedHeaders;  // header names restored around gaps, in order
 };
 
 } // namespace render

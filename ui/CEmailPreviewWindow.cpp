@@ -12,6 +12,7 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStringDecoder>
 #include <QTextDocument>
 
@@ -53,6 +54,19 @@ QImage DataUrlImage(const QUrl& url)
     if (comma < 0 || !text.startsWith("data:image/") || !text.left(comma).endsWith(";base64"))
         return {};
     return DecodeImage(QByteArray::fromBase64(text.mid(comma + 1)));
+}
+
+// In place of a picture that lost bytes when its e-mail was deleted and no
+// longer decodes: a mark in the colours of the text's gaps.
+QImage DamagedPicture()
+{
+    QImage image(220, 40, QImage::Format_RGB32);
+    image.fill(QColor(0xfd, 0xe2, 0xe2));
+    QPainter painter(&image);
+    painter.setPen(QColor(0x9b, 0x1c, 0x1c));
+    painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
+    painter.drawText(image.rect(), Qt::AlignCenter, CEmailPreviewWindow::tr("\u2591\u2591\u2591 picture damaged when deleted"));
+    return image;
 }
 
 // A page in the charset it declares, UTF-8 when it declares none.
@@ -128,7 +142,7 @@ CEmailPreviewWindow::CEmailPreviewWindow()
 
 CEmailPreviewWindow::~CEmailPreviewWindow() = default;
 
-void CEmailPreviewWindow::Navigate2(const QString& path)
+void CEmailPreviewWindow::Navigate2(const QString& path, const dbx::TextDamage& damage)
 {
     const QFileInfo info(path);
     const QString suffix = info.suffix().toLower();
@@ -140,8 +154,8 @@ void CEmailPreviewWindow::Navigate2(const QString& path)
     } else {
         // One byte past the renderer's limit lets it say that it cut.
         const QByteArray bytes = ReadAtMost(path, static_cast<qint64>(render::limits::kMaxInputBytes) + 1);
-        message_ = std::make_unique<render::RenderedMessage>(
-            render::RenderMessage(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+        message_ = std::make_unique<render::RenderedMessage>(render::RenderMessage(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), damage));
         setHtml(QString::fromStdString(message_->html));
     }
     // Raised from the event loop, like the browser's own event.
@@ -163,7 +177,8 @@ QVariant CEmailPreviewWindow::loadResource(int type, const QUrl& name)
         const render::Part* part = render::FindInlinePart(*message_, name.toEncoded().toStdString());
         if (part == nullptr)
             return {};
-        return DecodeImage(QByteArray(part->bytes.data(), static_cast<qsizetype>(part->bytes.size())));
+        const QImage image = DecodeImage(QByteArray(part->bytes.data(), static_cast<qsizetype>(part->bytes.size())));
+        return image.isNull() && part->damaged ? DamagedPicture() : image;
     }
     if (scheme == QLatin1String("data"))
         return type == QTextDocument::ImageResource ? QVariant(DataUrlImage(name)) : QVariant();

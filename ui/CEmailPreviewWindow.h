@@ -2,6 +2,7 @@
 // The preview pane: shows the start page or the selected e-mail, and deletes
 // each document's file once it has been shown.
 
+#include "dbx/TextDamage.h"
 #include "render/RenderedMessage.h"
 
 #include <QTextBrowser>
@@ -22,7 +23,9 @@ public:
     // rendered safely. Once shown, documentComplete(path) is raised from the
     // event loop and the file is deleted; a read-only file stays. A missing
     // or unreadable file shows an empty page and is reported all the same.
-    void Navigate2(const QString& path);
+    // `damage` says where a stored message's bytes are not the sender's (a
+    // deleted e-mail): the view reads around those gaps and marks them.
+    void Navigate2(const QString& path, const dbx::TextDamage& damage = {});
 
     // Serves only the pictures of the message shown (cid:, data:) and, for
     // a page, files in that page's own folder; nothing else, and never from

@@ -290,6 +290,14 @@ TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesIt)
     EXPECT_EQ(written.substr(0, 4), "    ");
     QTest::qWait(20);
     EXPECT_EQ(PreviewFilesLeft(), 0);
+    // The pane was told where the bytes were overwritten: it says so, and
+    // reads the e-mail around them.
+    const QString shown = Browse().Preview().toPlainText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Deleted e-mail: 4 bytes of every 512"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Your account statement for November")));
+    Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *List().GetRow(kDemoCount - 1));
+    QTest::qWait(20);
+    EXPECT_FALSE(Browse().Preview().toPlainText().contains(QStringLiteral("Deleted e-mail")));
 }
 
 TEST_F(BrowseWindowTest, StartPageSurvivesBeingShownManyTimes)

@@ -150,6 +150,37 @@ TEST(Cli, CatWritesExactlyWhatSaveWrites)
     EXPECT_EQ(Cli(dir, "cat " + Quote(mailbox) + " -1").status, 2);
 }
 
+// --- show ------------------------------------------------------------------------------
+
+TEST(Cli, ShowPrintsADeletedEmailForReadingWithItsGapsMarked)
+{
+    TempDir dir;
+    const std::string path = dir.File("Inbox.dbx");
+    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(path));
+    // E-mail 1 of the demo: deleted, KOI8-R text, a Base64 attachment.
+    const CliRun r = Cli(dir, "show " + Quote(path) + " 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Deleted e-mail: 4 bytes of every 512 were overwritten when it was deleted; "
+                          "the gaps are marked \u2591\u2591\u2591\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("From:        \u0421\u0435\u0440\u0433\u0435\u0439 \u0418\u0432\u0430\u043d\u043e\u0432 "
+                         "<s.ivanov@sever.example.ru>\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Attachments: otchet-q3-2005.pdf (application/pdf, 837 bytes)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\u0414\u043e\u0431\u0440\u044b\u0439 \u0434\u0435\u043d\u044c"), std::string::npos);
+    EXPECT_NE(r.out.find("\u2591\u2591\u2591\n\u0421\u0435\u0440\u0433\u0435\u0439"), std::string::npos);  // a gap in the text
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+
+    // A subject that tries to drive the terminal is defused; cat still
+    // gives the stored bytes.
+    const std::string mailbox = MakeMailbox(dir);
+    const CliRun hostile = Cli(dir, "show " + Quote(mailbox) + " 0");
+    ASSERT_EQ(hostile.status, 0) << hostile.err;
+    EXPECT_EQ(hostile.out.find('\x1B'), std::string::npos);
+    EXPECT_NE(hostile.out.find("Caf\xC3\xA9 [2J"), std::string::npos) << hostile.out;
+    EXPECT_EQ(Cli(dir, "cat " + Quote(mailbox) + " 0").out.substr(0, 8), "    m: g");
+    EXPECT_EQ(Cli(dir, "show " + Quote(mailbox) + " 2").status, 2);
+    EXPECT_EQ(Cli(dir, "show " + Quote(mailbox)).status, 2);
+}
+
 // --- save ------------------------------------------------------------------------------
 
 TEST(Cli, SaveWritesChosenEmailsAndNeverOverwrites)

@@ -89,6 +89,34 @@ TEST(DbxFile, DeletedMessagesGetSpacesOverEachBlocksFirstFourBytes)
     EXPECT_EQ(written.substr(512, 4), "    ");
     EXPECT_EQ(written.substr(1024, 13), "    end of it");
     EXPECT_EQ(written.substr(1024 + 13, 4), std::string(4, '\0'));  // the block's unused rest
+    // The damage that travels beside the text names exactly those spaces.
+    const dbx::TextDamage damage = f.file.Damage(0);
+    EXPECT_EQ(damage.overwritten, (std::vector<dbx::TextDamage::Range>{{0, 4}, {512, 4}, {1024, 4}}));
+    EXPECT_TRUE(damage.paddedEnd);
+    EXPECT_TRUE(f.file.Damage(1).Empty());
+}
+
+TEST(DbxFile, DamageFollowsBlocksCutShortByTheEndOfTheFile)
+{
+    // The chain's first block lies at the end of the file, cut to 100 bytes,
+    // so the second block's overwritten bytes start at text offset 100.
+    DbxImage image(8192);
+    image.PutDeletedBlock(1024, Filled("XXXXSubject: after the cut\r\n", 512), 0);
+    image.PutDeletedBlock(8192 - 16 - 100, Filled("XXXXFrom: a@example.org\r\n", 512), 1024);
+    image.Resize(8192);
+    ScannedFile f(image);
+    int cut = -1;
+    for (int i = 0; i < f.file.GetCount(); ++i)
+        if (f.file.GetAt(i)->blocks.size() == 2)
+            cut = i;
+    ASSERT_GE(cut, 0);
+    EXPECT_EQ(f.file.MessageSize(cut), 612u);
+    EXPECT_EQ(f.file.Damage(cut).overwritten, (std::vector<dbx::TextDamage::Range>{{0, 4}, {100, 4}}));
+
+    DbxImage live(4096);
+    live.PutLiveBlock(0, "Subject: live\r\n", 0);
+    ScannedFile l(live);
+    EXPECT_TRUE(l.file.Damage(0).Empty());
 }
 
 TEST(DbxFile, FailedWriteReportsFalseAndLeavesNoPartialFile)
