@@ -1,0 +1,33 @@
+#pragma once
+// The mboxrd form (RFC 4155): each message after a "From " separator line
+// with an envelope sender and a UTC time, lines that begin with ">*From "
+// quoted with one more '>', LF line ends, a blank line after each message.
+// Mail clients (Thunderbird with ImportExportTools NG, mutt) read it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+// The envelope sender for a From header line: the address in angle
+// brackets, else the first word holding an '@'. "MAILER-DAEMON" when there
+// is none, or when it holds anything a separator line cannot carry (blanks,
+// controls, non-ASCII bytes).
+std::string EnvelopeSender(std::string_view fromLine);
+
+// "From <sender> <Www Mmm dd hh:mm:ss yyyy>\n" with the UTC file time
+// `utc` in the form of asctime; 0 (no date) gives the epoch.
+std::string SeparatorLine(std::string_view sender, std::uint64_t utc);
+
+// Appends `message` as the body of an mbox entry: CR LF (and a CR before
+// the end) become LF, lines matching ">*From " get one more '>', a missing
+// last line end is added, then the blank line that ends the entry. With
+// `dropTrailingNuls` the zero bytes at the very end (the unused rest of a
+// deleted e-mail's last block) are left out.
+void AppendMboxEntry(std::string_view message, bool dropTrailingNuls, std::string& out);
+
+// Undoes the quoting of one line (reading side): ">>From " gives ">From ".
+std::string UnquoteMboxLine(std::string_view line);
+
+} // namespace archive
