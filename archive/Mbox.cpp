@@ -24,12 +24,22 @@ bool NeedsQuote(std::string_view line)
     return line.substr(quotes).starts_with("From ");
 }
 
+// "name: value" with a name of printable ASCII.
+bool IsHeaderLine(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    return colon != 0 && colon != std::string_view::npos
+           && std::all_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+                  return c > 0x20 && c < 0x7F;
+              });
+}
+
 } // namespace
 
 std::string EnvelopeSender(std::string_view fromLine)
 {
     std::string_view address;
-    const std::size_t open = fromLine.rfind('<');
+    const std::size_t open = fromLine.find('<');
     const std::size_t close = open == std::string_view::npos ? open : fromLine.find('>', open);
     if (close != std::string_view::npos) {
         address = fromLine.substr(open + 1, close - open - 1);
@@ -59,10 +69,17 @@ std::string SeparatorLine(std::string_view sender, std::uint64_t utc)
     return "From " + std::string(sender) + " " + when + "\n";
 }
 
-void AppendMboxEntry(std::string_view message, bool dropTrailingNuls, std::string& out)
+void AppendMboxEntry(std::string_view message, bool deleted, std::string& out)
 {
-    if (dropTrailingNuls)
+    if (deleted) {
         message = message.substr(0, message.find_last_not_of('\0') + 1);  // npos + 1 == 0
+        // The spaces over a deleted e-mail's lost first bytes would make its
+        // first line a continuation of nothing, which readers refuse.
+        message.remove_prefix(std::min(message.find_first_not_of(' '), message.size()));
+        const std::string_view first = message.substr(0, message.find_first_of("\r\n"));
+        if (!first.empty() && !IsHeaderLine(first))
+            out += kFragmentLabel;
+    }
     out.reserve(out.size() + message.size() + message.size() / 32 + 2);
     for (std::size_t begin = 0; begin < message.size();) {
         std::size_t end = message.find('\n', begin);

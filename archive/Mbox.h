@@ -20,12 +20,17 @@ std::string EnvelopeSender(std::string_view fromLine);
 // `utc` in the form of asctime; 0 (no date) gives the epoch.
 std::string SeparatorLine(std::string_view sender, std::uint64_t utc);
 
-// Appends `message` as the body of an mbox entry: CR LF (and a CR before
-// the end) become LF, lines matching ">*From " get one more '>', a missing
-// last line end is added, then the blank line that ends the entry. With
-// `dropTrailingNuls` the zero bytes at the very end (the unused rest of a
-// deleted e-mail's last block) are left out.
-void AppendMboxEntry(std::string_view message, bool dropTrailingNuls, std::string& out);
+// Put before the first line of a deleted e-mail that lost the start of its
+// first header line, so that readers take what is left as a header.
+inline constexpr std::string_view kFragmentLabel = "X-Quillmend-Fragment: ";
+
+// Appends `message` as the body of an mbox entry: CR LF become LF, lines
+// matching ">*From " get one more '>', a missing last line end is added,
+// then the blank line that ends the entry. For a `deleted` e-mail the zero
+// bytes at the very end (the unused rest of its last block) and the spaces
+// over its lost first bytes are left out, and kFragmentLabel goes before a
+// first line that is no longer a header line.
+void AppendMboxEntry(std::string_view message, bool deleted, std::string& out);
 
 // Undoes the quoting of one line (reading side): ">>From " gives ">From ".
 std::string UnquoteMboxLine(std::string_view line);
