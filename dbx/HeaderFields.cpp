@@ -102,13 +102,13 @@ void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted, std::si
 // up to the first CR (or, with no CR left in the text, the first LF),
 // trailing spaces dropped, cut to kMaxValue bytes. Reads no further than the
 // line end, unless there is no CR at all. `start` gets the value's position.
-template <class Text>
+template <std::size_t kChunk = 4096, class Text>
 bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& value, std::size_t* start = nullptr)
 {
     value.clear();
     if (at == std::string_view::npos)
         return false;
-    char chunk[4096];
+    char chunk[kChunk];
     std::size_t i = at + labelSize;
     for (;;) {  // past the spaces after the label
         const std::size_t got = text.Read(i, chunk, sizeof chunk);
@@ -261,33 +261,48 @@ bool ExtractHeader(std::string_view view, EmailRecord& record)
 namespace {
 
 // A chain's text read through a window of its first bytes, copied from the
-// mapping once: the header lines of a message nearly always lie there, so
-// finding one again costs one guarded copy. Reads beyond the window go to
-// the text itself.
+// mapping as far as reads reach (4 KiB at first, growing up to 64 KiB): the
+// header lines of a message nearly always lie there, so finding them again
+// costs one or two guarded copies of little more than the header. Reads
+// beyond the window go to the text itself.
 class WindowedText {
 public:
-    explicit WindowedText(ChainText& text) : text_(text) {}
+    explicit WindowedText(ChainText& text) : text_(text)
+    {
+        thread_local std::unique_ptr<char[]> buffer;
+        if (!buffer)
+            buffer = std::make_unique_for_overwrite<char[]>(kMost);
+        window_ = buffer.get();
+    }
 
     std::size_t Read(std::size_t pos, char* out, std::size_t n)
     {
-        if (!filled_) {
-            filled_ = true;
-            size_ = text_.Read(0, window_.data(), window_.size());
-        }
+        if (!ended_ && pos + n > size_ && size_ < kMost)
+            Grow(std::min(kMost, std::max({pos + n, 2 * size_, kFirst})));
         if (pos >= size_)
-            return size_ < window_.size() ? 0 : text_.Read(pos, out, n);
+            return ended_ ? 0 : text_.Read(pos, out, n);
         const std::size_t here = std::min(n, size_ - pos);
-        std::memcpy(out, window_.data() + pos, here);
-        if (here == n || size_ < window_.size())
+        std::memcpy(out, window_ + pos, here);
+        if (here == n || ended_)
             return here;
         return here + text_.Read(pos + here, out + here, n - here);
     }
 
 private:
+    static constexpr std::size_t kFirst = 4096;
+    static constexpr std::size_t kMost = 64 * 1024;
+
+    void Grow(std::size_t want)
+    {
+        const std::size_t got = text_.Read(size_, window_ + size_, want - size_);
+        size_ += got;
+        ended_ = size_ < want;
+    }
+
     ChainText& text_;
-    std::array<char, 16 * 1024> window_;
+    char* window_ = nullptr;
     std::size_t size_ = 0;
-    bool filled_ = false;
+    bool ended_ = false;  // the window holds the whole text
 };
 
 // The header line whose value starts at `start`, continuation lines joined:
@@ -365,7 +380,7 @@ void ReadHeaderLines(std::string_view view, const EmailRecord& record, unsigned 
             const Label label = w.labels[k];
             FindLabels(text, found, 1u << label, kSmallStretch);
             std::size_t start = 0;
-            if (ValueAt(text, found.at[label], kLabels[label].Size(), value, &start)) {
+            if (ValueAt<256>(text, found.at[label], kLabels[label].Size(), value, &start)) {
                 lines[static_cast<std::size_t>(w.field)] = UnfoldedLineAt(text, start);
                 break;
             }
