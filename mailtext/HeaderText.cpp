@@ -161,13 +161,13 @@ public:
         if (first == std::string::npos)
             return {};
         text.erase(0, first);
-        text.erase(text.find_last_not_of(' ') + 1);
         if (text.size() > kMaxDisplayText) {
             std::size_t cut = kMaxDisplayText;
             while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
                 --cut;
             text.resize(cut);
         }
+        text.erase(text.find_last_not_of(' ') + 1);
         return text;
     }
 

@@ -71,6 +71,8 @@ TEST(HeaderText, AVeryLongValueIsCutWholeCharactersAndStaysUtf8)
         EXPECT_GT(shown.size(), mailtext::kMaxDisplayText - 4);
         EXPECT_TRUE(dbx::IsValidUtf8(shown));
     }
+    // A cut that falls just after a blank leaves no blank at the end.
+    EXPECT_EQ(DecodeHeaderText(std::string(2047, 'a') + " bc"), std::string(2047, 'a'));
 }
 
 TEST(HeaderText, LegacyCharsetsConvertWholeTexts)
