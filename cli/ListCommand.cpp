@@ -81,8 +81,11 @@ void PrintJson(const dbx::DbxFile& file)
         out += ",\"hasAttachment\":";
         out += r.hasAttachment ? "true" : "false";
         out += ",\"blocks\":[";
-        for (std::size_t b = 0; b < r.blocks.size(); ++b)
-            out += (b ? "," : "") + std::to_string(r.blocks[b].offset);
+        for (std::size_t b = 0; b < r.blocks.size(); ++b) {
+            if (b > 0)
+                out += ',';
+            out += std::to_string(r.blocks[b].offset);
+        }
         out += "],\"size\":" + std::to_string(file.MessageSize(i)) + "}";
         if (out.size() > (1u << 16)) {
             std::fwrite(out.data(), 1, out.size(), stdout);

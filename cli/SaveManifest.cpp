@@ -80,8 +80,11 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
         json += ",\"status\":";
         json += record.isDeleted ? "\"Deleted\"" : "\"Existing\"";
         json += ",\"blocks\":[";
-        for (std::size_t b = 0; b < record.blocks.size(); ++b)
-            json += (b ? "," : "") + std::to_string(record.blocks[b].offset);
+        for (std::size_t b = 0; b < record.blocks.size(); ++b) {
+            if (b > 0)
+                json += ',';
+            json += std::to_string(record.blocks[b].offset);
+        }
         json += "],\"size\":" + std::to_string(file.MessageSize(email.index));
         json += ",\"date\":" + Quoted(IsoUtc(email.dateUtc));
         json += ",\"result\":\"" + std::string(ResultName(email.result)) + "\"";
