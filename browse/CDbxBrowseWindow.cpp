@@ -144,6 +144,7 @@ void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
         }
         // Every selection refills the list: ticks are not kept across them.
         messageList_.ResetList();
+        messageList_.SetMailFile(&file);
         for (int i = 0; i < file.GetCount(); ++i)
             messageList_.AddRow(file.GetAt(i), i);
         messageList_.UpdateItemCount();

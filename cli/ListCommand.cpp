@@ -1,5 +1,7 @@
 #include "cli/CliCommon.h"
 
+#include "mailtext/HeaderText.h"
+
 #include <cstdio>
 #include <string>
 
@@ -9,8 +11,11 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quillmend-cli list FILE.dbx [--json]\n"
-    "Scans FILE.dbx and lists every e-mail found in it, deleted ones first.\n"
-    "  --json   one JSON array, an object per e-mail, for scripts\n";
+    "Scans FILE.dbx and lists every e-mail found in it, deleted ones first, with\n"
+    "From, To and Subject decoded for reading.\n"
+    "  --json   one JSON array, an object per e-mail, for scripts: from, to and\n"
+    "           subject as the mail file holds them, fromText, toText and\n"
+    "           subjectText decoded\n";
 
 // Cuts UTF-8 text to `width` characters (marking a cut with an ellipsis)
 // and pads it with spaces to that width.
@@ -30,15 +35,26 @@ std::string Fit(const std::string& text, std::size_t width)
     return text + std::string(width - chars, ' ');
 }
 
+constexpr unsigned kShownFields = dbx::HeaderBit(dbx::HeaderField::kFrom) | dbx::HeaderBit(dbx::HeaderField::kTo)
+                                  | dbx::HeaderBit(dbx::HeaderField::kSubject);
+
+const std::string& Shown(const dbx::HeaderLines& texts, dbx::HeaderField field)
+{
+    return texts[static_cast<std::size_t>(field)];
+}
+
 void PrintTable(const dbx::DbxFile& file)
 {
     std::printf("%6s  %-8s  %-19s  %s  %-28s  %-28s  %s\n", "#", "Status", "Date", "@", "From", "To", "Subject");
+    dbx::HeaderLines texts;
     for (int i = 0; i < file.GetCount(); ++i) {
         const dbx::EmailRecord& r = *file.GetAt(i);
+        mailtext::ReadDisplayTexts(file.View(), r, kShownFields, texts);
         std::printf("%6d  %-8s  %-19s  %s  %s  %s  %s\n", i, r.isDeleted ? "Deleted" : "Existing",
                     FormatDate(r.date).c_str(), r.hasAttachment ? "@" : " ",
-                    Fit(ForTerminal(r.from), 28).c_str(), Fit(ForTerminal(r.to), 28).c_str(),
-                    ForTerminal(r.subject).c_str());
+                    Fit(ForTerminal(Shown(texts, dbx::HeaderField::kFrom)), 28).c_str(),
+                    Fit(ForTerminal(Shown(texts, dbx::HeaderField::kTo)), 28).c_str(),
+                    ForTerminal(Shown(texts, dbx::HeaderField::kSubject)).c_str());
     }
     std::printf("%d e-mail%s\n", file.GetCount(), file.GetCount() == 1 ? "" : "s");
 }
@@ -46,8 +62,10 @@ void PrintTable(const dbx::DbxFile& file)
 void PrintJson(const dbx::DbxFile& file)
 {
     std::string out = "[";
+    dbx::HeaderLines texts;
     for (int i = 0; i < file.GetCount(); ++i) {
         const dbx::EmailRecord& r = *file.GetAt(i);
+        mailtext::ReadDisplayTexts(file.View(), r, kShownFields, texts);
         out += i == 0 ? "\n" : ",\n";
         out += "{\"index\":" + std::to_string(i);
         out += ",\"status\":";
@@ -55,13 +73,19 @@ void PrintJson(const dbx::DbxFile& file)
         out += ",\"from\":" + JsonString(r.from);
         out += ",\"to\":" + JsonString(r.to);
         out += ",\"subject\":" + JsonString(r.subject);
+        out += ",\"fromText\":" + JsonString(Shown(texts, dbx::HeaderField::kFrom));
+        out += ",\"toText\":" + JsonString(Shown(texts, dbx::HeaderField::kTo));
+        out += ",\"subjectText\":" + JsonString(Shown(texts, dbx::HeaderField::kSubject));
         out += ",\"date\":\"" + FormatDate(r.date) + "\"";
         out += ",\"filetime\":" + std::to_string(r.date);
         out += ",\"hasAttachment\":";
         out += r.hasAttachment ? "true" : "false";
         out += ",\"blocks\":[";
-        for (std::size_t b = 0; b < r.blocks.size(); ++b)
-            out += (b ? "," : "") + std::to_string(r.blocks[b].offset);
+        for (std::size_t b = 0; b < r.blocks.size(); ++b) {
+            if (b > 0)
+                out += ',';
+            out += std::to_string(r.blocks[b].offset);
+        }
         out += "],\"size\":" + std::to_string(file.MessageSize(i)) + "}";
         if (out.size() > (1u << 16)) {
             std::fwrite(out.data(), 1, out.size(), stdout);

@@ -1,5 +1,7 @@
 #include "cli/CliCommon.h"
+#include "cli/SaveParts.h"
 
+#include "archive/Sha256.h"
 #include "dbx/SaveNaming.h"
 #include "platform/Files.h"
 
@@ -13,12 +15,22 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quillmend-cli save FILE.dbx FOLDER [--existing | --deleted] [--index N,...]\n"
+    "                          [--keep-mtime] [--manifest FILE.json]\n"
+    "       quillmend-cli save FILE.dbx --mbox OUT.mbox [--existing | --deleted] [--index N,...]\n"
+    "                          [--manifest FILE.json]\n"
     "Saves e-mails of FILE.dbx into FOLDER as .eml files named after their subjects\n"
-    "(or after the clock and the index when that name is empty or taken).\n"
-    "Existing files are never overwritten; FOLDER is created when missing.\n"
-    "  --existing   only e-mails whose blocks are still in use\n"
-    "  --deleted    only deleted e-mails\n"
-    "  --index N,.. only these e-mails (numbered as 'list' shows them)\n";
+    "(or after the clock and the index when that name is empty or taken), each\n"
+    "dated by its Date header; or, with --mbox, all of them into one new mbox file\n"
+    "(mboxrd) that mail clients import. Existing files are never overwritten or\n"
+    "appended to; FOLDER is created when missing.\n"
+    "  --existing        only e-mails whose blocks are still in use\n"
+    "  --deleted         only deleted e-mails\n"
+    "  --index N,..      only these e-mails (numbered as 'list' shows them)\n"
+    "  --keep-mtime      leave each .eml file the time it was written\n"
+    "  --mbox OUT.mbox   write one mbox file instead of .eml files\n"
+    "  --manifest F.json also write what was done: the mail file's size and SHA-256,\n"
+    "                    and per e-mail its blocks, size, where it went and the\n"
+    "                    SHA-256 of what was written\n";
 
 bool ParseIndexList(const std::string& text, std::set<int>& out)
 {
@@ -34,113 +46,215 @@ bool ParseIndexList(const std::string& text, std::set<int>& out)
     return true;
 }
 
-} // namespace
+struct SaveOptions {
+    std::string mailPath;
+    std::string folder;
+    std::string mbox;
+    std::string manifest;
+    bool existingOnly = false;
+    bool deletedOnly = false;
+    bool keepMtime = false;
+    bool haveIndexList = false;
+    std::set<int> chosen;
+};
 
-int RunSave(const std::vector<std::string>& args)
+// The value of an option given as "--name VALUE" or "--name=VALUE".
+bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value)
+{
+    const std::string& arg = args[i];
+    if (arg.starts_with(name + "=")) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (arg != name)
+        return false;
+    value = i + 1 < args.size() ? args[++i] : std::string();
+    return true;
+}
+
+// Parses the arguments; false after a usage error was told (or --help shown,
+// which sets `help`).
+bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& help)
 {
     std::vector<std::string> positional;
-    bool existingOnly = false, deletedOnly = false;
-    std::set<int> chosen;
-    bool haveIndexList = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        std::string value;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
-            return kExitOk;
+            help = true;
+            return false;
         }
         if (arg == "--existing") {
-            existingOnly = true;
+            o.existingOnly = true;
         } else if (arg == "--deleted") {
-            deletedOnly = true;
-        } else if (arg == "--index" || arg.starts_with("--index=")) {
-            std::string list = arg.size() > 7 ? arg.substr(8) : "";
-            if (arg == "--index") {
-                if (i + 1 >= args.size()) {
-                    Error("save: --index needs a list of indexes");
-                    return kExitUsage;
-                }
-                list = args[++i];
+            o.deletedOnly = true;
+        } else if (arg == "--keep-mtime") {
+            o.keepMtime = true;
+        } else if (OptionValue(args, i, "--index", value)) {
+            if (!ParseIndexList(value, o.chosen)) {
+                Error(value.empty() ? "save: --index needs a list of indexes"
+                                    : "save: '" + value + "' is not a list of e-mail indexes");
+                return false;
             }
-            if (!ParseIndexList(list, chosen)) {
-                Error("save: '" + list + "' is not a list of e-mail indexes");
-                return kExitUsage;
+            o.haveIndexList = true;
+        } else if (OptionValue(args, i, "--mbox", value) || OptionValue(args, i, "--manifest", value)) {
+            const bool mbox = arg.starts_with("--mbox");
+            if (value.empty()) {
+                Error(std::string("save: ") + (mbox ? "--mbox" : "--manifest") + " needs a file name");
+                return false;
             }
-            haveIndexList = true;
+            (mbox ? o.mbox : o.manifest) = value;
         } else if (arg.starts_with("-")) {
             Error("save: unknown option '" + arg + "'");
             std::fputs(kUsage, stderr);
-            return kExitUsage;
+            return false;
         } else {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 2 || (existingOnly && deletedOnly)) {
-        if (existingOnly && deletedOnly)
-            Error("save: --existing and --deleted exclude each other");
+    if (o.existingOnly && o.deletedOnly) {
+        Error("save: --existing and --deleted exclude each other");
+        return false;
+    }
+    if (positional.size() != (o.mbox.empty() ? 2u : 1u)) {
+        if (!o.mbox.empty() && positional.size() == 2)
+            Error("save: give either a FOLDER or --mbox, not both");
         std::fputs(kUsage, stderr);
-        return kExitUsage;
+        return false;
     }
-    const std::string& path = positional[0];
-    const std::string& folder = positional[1];
+    o.mailPath = positional[0];
+    if (o.mbox.empty())
+        o.folder = positional[1];
+    return true;
+}
 
-    dbx::DbxFile file;
-    if (!OpenAndScan(path, file))
-        return kExitUsage;
-    for (int n : chosen) {
-        if (n >= file.GetCount()) {
-            Error(path + ": no e-mail with index " + std::to_string(n) + " (it holds " +
-                  std::to_string(file.GetCount()) + ")");
-            return kExitUsage;
-        }
-    }
+// A file the save would create that is there already: told, and true.
+bool RefuseExisting(const std::string& path, const char* what)
+{
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (!std::filesystem::is_directory(folder, ec)) {
-        Error(folder + ": cannot create this folder");
-        return kExitUsage;
-    }
+    if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+        return false;
+    Error(ForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
+    return true;
+}
 
-    int whole = 0, cutShort = 0, failed = 0;
-    for (int i = 0; i < file.GetCount(); ++i) {
-        const dbx::EmailRecord& r = *file.GetAt(i);
-        if ((existingOnly && r.isDeleted) || (deletedOnly && !r.isDeleted) || (haveIndexList && !chosen.count(i)))
-            continue;
-        const dbx::SaveOutcome outcome = dbx::SaveEmail(file, i, i, folder);
+void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const SaveOptions& o,
+               std::vector<SavedEmail>& saved, SaveTally& tally)
+{
+    for (const int i : chosen) {
+        const dbx::SaveOutcome outcome = dbx::SaveEmail(file, i, i, o.folder);
+        SavedEmail email;
+        email.index = i;
+        email.result = outcome.result;
+        email.savedAs = outcome.path;
+        if (outcome.Created()) {
+            email.dateUtc = DateUtc(file, i);
+            // File managers then sort recovered mail by when it was sent.
+            if (!o.keepMtime && email.dateUtc != 0) {
+                email.mtimeSet = platform::SetModifiedTime(outcome.path, email.dateUtc);
+                if (!email.mtimeSet)
+                    Error("warning: could not date " + ForTerminal(outcome.path));
+            }
+            std::uint64_t size = 0;
+            if (!o.manifest.empty() && !archive::HashFile(outcome.path, email.sha256, size))
+                Error(ForTerminal(outcome.path) + ": could not be read back for its SHA-256");
+        }
         // Each saved file is told as soon as it exists, for scripts that
         // read the lines as they come.
         switch (outcome.result) {
         case dbx::DbxFile::WriteResult::kWhole:
-            ++whole;
+            ++tally.whole;
             std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
             break;
         case dbx::DbxFile::WriteResult::kCutShort:
-            ++cutShort;
+            ++tally.cutShort;
             std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
             Error("e-mail " + std::to_string(i) + " is incomplete: the mail file shrank while it was read; " +
                   ForTerminal(outcome.path) + " holds what could be read");
             break;
         case dbx::DbxFile::WriteResult::kNotCreated:
-            ++failed;
+            ++tally.failed;
             Error("could not save e-mail " + std::to_string(i) + " as " + ForTerminal(outcome.path));
             break;
         }
         std::fflush(stdout);
+        saved.push_back(std::move(email));
     }
-    // Nothing is called saved before it is on the disk.
+}
+
+} // namespace
+
+int RunSave(const std::vector<std::string>& args)
+{
+    SaveOptions o;
+    bool help = false;
+    if (!ParseSaveArgs(args, o, help))
+        return help ? kExitOk : kExitUsage;
+    if (RefuseExisting(o.mbox, "an mbox file") || RefuseExisting(o.manifest, "a manifest"))
+        return kExitUsage;
+    if (!o.manifest.empty() && o.manifest == o.mbox) {
+        Error("save: the manifest and the mbox file must be two files");
+        return kExitUsage;
+    }
+
+    dbx::DbxFile file;
+    if (!OpenAndScan(o.mailPath, file))
+        return kExitUsage;
+    for (int n : o.chosen) {
+        if (n >= file.GetCount()) {
+            Error(o.mailPath + ": no e-mail with index " + std::to_string(n) + " (it holds " +
+                  std::to_string(file.GetCount()) + ")");
+            return kExitUsage;
+        }
+    }
+    std::vector<int> chosen;
+    for (int i = 0; i < file.GetCount(); ++i) {
+        const dbx::EmailRecord& r = *file.GetAt(i);
+        if ((o.existingOnly && r.isDeleted) || (o.deletedOnly && !r.isDeleted) || (o.haveIndexList && !o.chosen.count(i)))
+            continue;
+        chosen.push_back(i);
+    }
+
+    std::vector<SavedEmail> saved;
+    SaveTally tally;
     bool durable = true;
-    if (whole + cutShort > 0 && !platform::SyncFolder(folder)) {
-        durable = false;
-        Error(folder + ": the saved files could not be flushed to the disk");
+    std::string target = o.folder;
+    if (!o.mbox.empty()) {
+        target = o.mbox;
+        const std::optional<SaveTally> done = SaveToMbox(file, chosen, o.mbox, saved, durable);
+        if (!done) {
+            Error(ForTerminal(o.mbox) + ": cannot be created (it exists, or its folder is missing or not writable)");
+            return kExitUsage;
+        }
+        tally = *done;
+    } else {
+        std::error_code ec;
+        std::filesystem::create_directories(o.folder, ec);
+        if (!std::filesystem::is_directory(o.folder, ec)) {
+            Error(o.folder + ": cannot create this folder");
+            return kExitUsage;
+        }
+        SaveAsEml(file, chosen, o, saved, tally);
+        // Nothing is called saved before it is on the disk.
+        if (tally.whole + tally.cutShort > 0 && !platform::SyncFolder(o.folder)) {
+            durable = false;
+            Error(o.folder + ": the saved files could not be flushed to the disk");
+        }
     }
-    std::printf("%d e-mail%s saved to %s", whole, whole == 1 ? "" : "s", ForTerminal(folder).c_str());
-    if (cutShort > 0)
-        std::printf(", %d more saved incomplete", cutShort);
-    if (failed > 0)
-        std::printf(", %d could not be written", failed);
+    const bool manifestWritten =
+        o.manifest.empty() || WriteManifest(o.manifest, o.mailPath, file, ManifestOutput{o.folder, o.mbox}, saved);
+
+    std::printf("%d e-mail%s saved to %s", tally.whole, tally.whole == 1 ? "" : "s", ForTerminal(target).c_str());
+    if (tally.cutShort > 0)
+        std::printf(", %d more saved incomplete", tally.cutShort);
+    if (tally.failed > 0)
+        std::printf(", %d could not be written", tally.failed);
     std::printf("\n");
     std::fflush(stdout);
-    const bool incomplete = WarnIfIncomplete(path, file);
-    return failed == 0 && cutShort == 0 && durable && !incomplete ? kExitOk : kExitSomeNotWritten;
+    const bool incomplete = WarnIfIncomplete(o.mailPath, file);
+    const bool allWell = tally.failed == 0 && tally.cutShort == 0 && durable && manifestWritten && !incomplete;
+    return allWell ? kExitOk : kExitSomeNotWritten;
 }
 
 } // namespace cli

@@ -18,7 +18,8 @@ constexpr const char* kUsage =
     "  cat FILE.dbx INDEX                           write one e-mail's text to stdout\n"
     "  show FILE.dbx INDEX                          print one e-mail for reading\n"
     "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
-    "                                               save e-mails as .eml files\n\n"
+    "                                               save e-mails as .eml files\n"
+    "  save FILE.dbx --mbox OUT.mbox [...]          save e-mails into one mbox file\n\n"
     "  --help, --version\n"
     "exit status: 0 done, 1 some e-mail could not be written, 2 usage error or\n"
     "a mail file that cannot be opened.\n";

@@ -64,19 +64,21 @@ struct LabelPositions {
 // such label still missing while it sits in the processor's cache; the last
 // bytes of one stretch are searched again with the next, for labels that
 // span the seam. The sweep ends when all of them are found or the text ends.
+constexpr std::size_t kStretch = 64 * 1024;
+
 template <class Text>
-void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted)
+void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted, std::size_t stretchSize = kStretch)
 {
-    constexpr std::size_t kStretch = 64 * 1024;
     constexpr std::size_t kSeam = 24;  // the longest label, less one byte
     thread_local std::unique_ptr<char[]> window;
     if (!window)
         window = std::make_unique_for_overwrite<char[]>(kSeam + kStretch);
+    stretchSize = std::min(stretchSize, kStretch);
     std::uint32_t missing = wanted & ~found.searched;
     found.searched |= missing;
     std::size_t carried = 0;
     for (std::size_t pos = 0; missing != 0;) {
-        const std::size_t got = text.Read(pos, window.get() + carried, kStretch);
+        const std::size_t got = text.Read(pos, window.get() + carried, stretchSize);
         const std::string_view stretch(window.get(), carried + got);
         const std::size_t base = pos - carried;  // text position of window[0]
         for (std::size_t l = 0; l < kLabelCount; ++l) {
@@ -88,7 +90,7 @@ void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted)
                 missing &= ~(1u << l);
             }
         }
-        if (got < kStretch)
+        if (got < stretchSize)
             break;
         pos += got;
         carried = std::min(kSeam, stretch.size());
@@ -99,14 +101,14 @@ void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted)
 // The value of a label found at `at` (of `labelSize` bytes): spaces skipped,
 // up to the first CR (or, with no CR left in the text, the first LF),
 // trailing spaces dropped, cut to kMaxValue bytes. Reads no further than the
-// line end, unless there is no CR at all.
-template <class Text>
-bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& value)
+// line end, unless there is no CR at all. `start` gets the value's position.
+template <std::size_t kChunk = 4096, class Text>
+bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& value, std::size_t* start = nullptr)
 {
     value.clear();
     if (at == std::string_view::npos)
         return false;
-    char chunk[4096];
+    char chunk[kChunk];
     std::size_t i = at + labelSize;
     for (;;) {  // past the spaces after the label
         const std::size_t got = text.Read(i, chunk, sizeof chunk);
@@ -117,6 +119,8 @@ bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& val
             i += skip;
             if (chunk[skip] == '\r' || chunk[skip] == '\n')
                 return false;
+            if (start)
+                *start = i;
             break;
         }
         i += got;
@@ -254,6 +258,136 @@ bool ExtractHeader(std::string_view view, EmailRecord& record)
     return !record.from.empty() || !record.to.empty() || !record.subject.empty();
 }
 
+namespace {
+
+// A chain's text read through a window of its first bytes, copied from the
+// mapping as far as reads reach (4 KiB at first, growing up to 64 KiB): the
+// header lines of a message nearly always lie there, so finding them again
+// costs one or two guarded copies of little more than the header. Reads
+// beyond the window go to the text itself.
+class WindowedText {
+public:
+    explicit WindowedText(ChainText& text) : text_(text)
+    {
+        thread_local std::unique_ptr<char[]> buffer;
+        if (!buffer)
+            buffer = std::make_unique_for_overwrite<char[]>(kMost);
+        window_ = buffer.get();
+    }
+
+    std::size_t Read(std::size_t pos, char* out, std::size_t n)
+    {
+        if (!ended_ && pos + n > size_ && size_ < kMost)
+            Grow(std::min(kMost, std::max({pos + n, 2 * size_, kFirst})));
+        if (pos >= size_)
+            return ended_ ? 0 : text_.Read(pos, out, n);
+        const std::size_t here = std::min(n, size_ - pos);
+        std::memcpy(out, window_ + pos, here);
+        if (here == n || ended_)
+            return here;
+        return here + text_.Read(pos + here, out + here, n - here);
+    }
+
+private:
+    static constexpr std::size_t kFirst = 4096;
+    static constexpr std::size_t kMost = 64 * 1024;
+
+    void Grow(std::size_t want)
+    {
+        const std::size_t got = text_.Read(size_, window_ + size_, want - size_);
+        size_ += got;
+        ended_ = size_ < want;
+    }
+
+    ChainText& text_;
+    char* window_ = nullptr;
+    std::size_t size_ = 0;
+    bool ended_ = false;  // the window holds the whole text
+};
+
+// The header line whose value starts at `start`, continuation lines joined:
+// a line end (CR LF, CR or LF) followed by a space or tab is dropped, any
+// other ends the line. Trailing blanks dropped; at most kMaxHeaderLine bytes.
+template <class Text>
+std::string UnfoldedLineAt(Text& text, std::size_t start)
+{
+    std::string line;
+    char chunk[512];
+    std::size_t chunkAt = start, chunkSize = 0;
+    auto byteAt = [&](std::size_t pos) -> int {  // -1 past the end of the text
+        if (pos < chunkAt || pos >= chunkAt + chunkSize) {
+            chunkAt = pos;
+            chunkSize = text.Read(pos, chunk, sizeof chunk);
+            if (chunkSize == 0)
+                return -1;
+        }
+        return static_cast<unsigned char>(chunk[pos - chunkAt]);
+    };
+    for (std::size_t pos = start; line.size() < kMaxHeaderLine;) {
+        const int c = byteAt(pos);
+        if (c < 0)
+            break;
+        if (c != '\r' && c != '\n') {
+            line += static_cast<char>(c);
+            ++pos;
+            continue;
+        }
+        pos += c == '\r' && byteAt(pos + 1) == '\n' ? 2 : 1;
+        const int next = byteAt(pos);
+        if (next != ' ' && next != '\t')
+            break;
+    }
+    line.erase(line.find_last_not_of(" \t") + 1);
+    return line;
+}
+
+thread_local ChainText t_lineText;
+
+} // namespace
+
+void ReadHeaderLines(std::string_view view, const EmailRecord& record, unsigned fields, HeaderLines& lines)
+{
+    for (std::string& line : lines)
+        line.clear();
+    if (record.blocks.empty() || fields == 0)
+        return;
+    t_lineText.Reset(view, record);
+    WindowedText text(t_lineText);
+    thread_local std::string value;
+    // The label order of ExtractHeader, so that the same occurrence is found.
+    struct Wanted {
+        HeaderField field;
+        const Label* labels;
+        std::size_t count;
+    };
+    const Wanted wanted[] = {
+        {HeaderField::kFrom, kFromLabels, std::size(kFromLabels)},
+        {HeaderField::kTo, kToLabels, std::size(kToLabels)},
+        {HeaderField::kDate, kDateLabels, std::size(kDateLabels)},
+        {HeaderField::kSubject, kSubjectLabels, std::size(kSubjectLabels)},
+    };
+    LabelPositions found;
+    std::uint32_t first = 0;
+    for (const Wanted& w : wanted)
+        if (fields & HeaderBit(w.field))
+            first |= 1u << w.labels[0];
+    constexpr std::size_t kSmallStretch = 4096;  // headers are short: look there first
+    FindLabels(text, found, first, kSmallStretch);
+    for (const Wanted& w : wanted) {
+        if (!(fields & HeaderBit(w.field)))
+            continue;
+        for (std::size_t k = 0; k < w.count; ++k) {
+            const Label label = w.labels[k];
+            FindLabels(text, found, 1u << label, kSmallStretch);
+            std::size_t start = 0;
+            if (ValueAt<256>(text, found.at[label], kLabels[label].Size(), value, &start)) {
+                lines[static_cast<std::size_t>(w.field)] = UnfoldedLineAt(text, start);
+                break;
+            }
+        }
+    }
+}
+
 bool DecodeBase64(const char* source, std::size_t length, std::uint8_t* out, std::size_t& capacity)
 {
     static constexpr auto kDigits = [] {
@@ -301,7 +435,11 @@ bool DecodeBase64(const char* source, std::size_t length, std::uint8_t* out, std
     return storing;
 }
 
-std::uint64_t ParseMailDate(std::string_view text)
+namespace {
+
+// The Date value as a UTC file time, wrapped as a 64-bit sum may be; false
+// when its parts are no calendar time.
+bool MailDateTicks(std::string_view text, std::uint64_t& utc)
 {
     // A zero-terminated working copy as large as a header value can be, with
     // room for the reads a few characters past a short token.
@@ -397,10 +535,25 @@ std::uint64_t ParseMailDate(std::string_view text)
     if (!daySet)
         parts.day = today.day;
 
-    platform::FileTime utc = 0;
     if (!platform::SystemTimeToFileTime(parts, utc))
-        return 0;
+        return false;
     utc += static_cast<std::uint64_t>(zoneTicks);  // wraps like the 64-bit addition it is
+    return true;
+}
+
+} // namespace
+
+bool ParseMailDateUtc(std::string_view text, std::uint64_t& utc)
+{
+    platform::SystemTime check;
+    return MailDateTicks(text, utc) && platform::FileTimeToSystemTime(utc, check);
+}
+
+std::uint64_t ParseMailDate(std::string_view text)
+{
+    platform::FileTime utc = 0;
+    if (!MailDateTicks(text, utc))
+        return 0;
     platform::FileTime local = 0;
     if (!platform::FileTimeToLocalFileTime(utc, local))
         return 0;

@@ -5,6 +5,7 @@
 
 #include "dbx/EmailRecord.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,5 +37,27 @@ bool DecodeBase64(const char* source, std::size_t length, std::uint8_t* out, std
 // Turns a Date header value into a local file time; 0 when it cannot be
 // converted. Parts that are missing take today's UTC date.
 std::uint64_t ParseMailDate(std::string_view text);
+
+// The instant a Date header value names as a UTC file time (its own zone
+// applied, read by the same rules as ParseMailDate); false when it cannot
+// be converted.
+bool ParseMailDateUtc(std::string_view text, std::uint64_t& utc);
+
+// The header lines a record's fields come from.
+enum class HeaderField { kFrom, kTo, kDate, kSubject, kCount };
+using HeaderLines = std::array<std::string, static_cast<std::size_t>(HeaderField::kCount)>;
+constexpr unsigned HeaderBit(HeaderField field) { return 1u << static_cast<unsigned>(field); }
+
+// The longest header line ReadHeaderLines gives (longer ones are cut).
+constexpr std::size_t kMaxHeaderLine = 2048;
+
+// Reads again, from the record's blocks in `view`, the header line each
+// field of `fields` (HeaderBit flags) was taken from: the same occurrence
+// ExtractHeader took, from the value's first byte to the end of its line,
+// continuation lines joined (a line end followed by a space or tab is
+// dropped), trailing blanks dropped, at most kMaxHeaderLine bytes. A field
+// without a value, or one the file no longer holds, gives "". Reads only as
+// far into the text as it must, through guarded reads.
+void ReadHeaderLines(std::string_view view, const EmailRecord& record, unsigned fields, HeaderLines& lines);
 
 } // namespace dbx

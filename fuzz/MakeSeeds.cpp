@@ -140,6 +140,11 @@ void HeaderSeeds()
     Write("fuzz_find_header_value", "bare-lf", labelled("To: ", "Reply-To: r\nTo: t\nX: y\r\n"));
     Write("fuzz_find_header_value", "no-line-end", labelled("Date: ", "Date: 15 Jan 2008"));
     Write("fuzz_find_header_value", "long", labelled("From: ", "From: " + std::string(2000, 'f') + "\r\n"));
+
+    Write("fuzz_header_text", "words", "Fw: =?utf-8?Q?Cat=C3=B3lica_?= =?UTF-8?b?4oCc?= =?koi8-r?q?=EF=D4?= x");
+    Write("fuzz_header_text", "legacy", "=?windows-1251?B?zvL3uPI=?= =?iso-8859-1?q?caf=E9?= =?gb2312?B?xOO6ww==?=");
+    Write("fuzz_header_text", "broken", "=?utf-8?B?Q2Fm*?= =?x-none?q?a?= =?utf-8?q?=Z?= =?=?? caf\xE9\t\r\n end");
+    Write("fuzz_header_text", "split", "=?utf-8?B?ww==?= =?utf-8?B?qQ==?= =?utf-16?B?2D3eAA==?=");
 }
 
 // Deleted e-mails for the renderer: the demo's, as the engine reads them

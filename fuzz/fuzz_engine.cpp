@@ -8,7 +8,9 @@
 #include "FuzzCheck.h"
 
 #include "dbx/DbxFile.h"
+#include "dbx/DisplayText.h"
 #include "dbx/HeaderFields.h"
+#include "mailtext/HeaderText.h"
 #include "platform/FileTime.h"
 #include "tests/dbx/PlainHeader.h"
 
@@ -101,6 +103,25 @@ void CheckRecord(std::string_view view, const dbx::EmailRecord& r)
     FUZZ_CHECK(r.date == plain.date);
     if (subjectIsRaw)  // encoded words have a target of their own
         FUZZ_CHECK(r.subject == plain.subject);
+
+    // The header lines read again: each begins with the engine's value (the
+    // rest of its line and continuation lines may follow), each is bounded,
+    // and their display texts are valid UTF-8.
+    dbx::HeaderLines lines;
+    dbx::ReadHeaderLines(view, r, 0xF, lines);
+    const std::string* fields[] = {&r.from, &r.to, nullptr, &r.subject};
+    for (std::size_t f = 0; f < lines.size(); ++f) {
+        FUZZ_CHECK(lines[f].size() <= dbx::kMaxHeaderLine);
+        FUZZ_CHECK(lines[f].find_first_of("\r\n") == std::string::npos);
+        if (fields[f] && !fields[f]->empty() && f != 3) {
+            const std::string_view first = std::string_view(*fields[f]).substr(0, fields[f]->find('\n'));
+            FUZZ_CHECK(std::string_view(lines[f]).starts_with(first.substr(0, first.find_last_not_of(" \t") + 1)));
+        }
+    }
+    dbx::HeaderLines texts;
+    mailtext::ReadDisplayTexts(view, r, 0xF, texts);
+    for (const std::string& text : texts)
+        FUZZ_CHECK(dbx::IsValidUtf8(text) && text.size() <= mailtext::kMaxDisplayText);
 }
 
 std::string ReadBack(const std::string& path)

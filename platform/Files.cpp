@@ -33,6 +33,21 @@ bool SyncFolder(const std::string&)
     return true;
 }
 
+bool SetModifiedTime(const std::string& path, std::uint64_t utc)
+{
+    HANDLE h = CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(utc);
+    written.dwHighDateTime = static_cast<DWORD>(utc >> 32);
+    const bool ok = SetFileTime(h, nullptr, nullptr, &written) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
 ExclusiveFile::~ExclusiveFile()
 {
     Discard();
@@ -129,6 +144,27 @@ bool SyncFolder(const std::string& folder)
     ok = ::fsync(fd) == 0 && ok;
     ::close(fd);
     return ok;
+}
+
+bool SetModifiedTime(const std::string& path, std::uint64_t utc)
+{
+    // File times count from 1601, Unix times from 1970; earlier is negative.
+    constexpr std::int64_t kUnixEpoch = 116444736000000000;
+    constexpr std::int64_t kTicksPerSecond = 10'000'000;
+    if (utc > static_cast<std::uint64_t>(INT64_MAX))
+        return false;
+    const std::int64_t ticks = static_cast<std::int64_t>(utc) - kUnixEpoch;
+    std::int64_t seconds = ticks / kTicksPerSecond;
+    std::int64_t rest = ticks % kTicksPerSecond;
+    if (rest < 0) {
+        rest += kTicksPerSecond;
+        --seconds;
+    }
+    struct timespec times[2] = {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(rest * 100);
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 ExclusiveFile::~ExclusiveFile()

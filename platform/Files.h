@@ -2,6 +2,7 @@
 // File operations with the rules the program relies on.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -19,6 +20,11 @@ bool SetReadOnly(const std::string& path);
 // costs one flush, not one per file. Windows: each ExclusiveFile is flushed
 // when committed, so nothing is left to do.
 bool SyncFolder(const std::string& folder);
+
+// Sets the modification time of the file at `path` to `utc`, a UTC file
+// time (100-ns ticks since 1601); the access time stays as it is. False
+// when the file system refuses.
+bool SetModifiedTime(const std::string& path, std::uint64_t utc);
 
 // A file created exclusively for writing: Create fails when anything exists
 // at the path, so no file is ever overwritten, even in a race.

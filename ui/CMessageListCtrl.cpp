@@ -14,6 +14,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <deque>
+#include <numeric>
 
 namespace {
 
@@ -49,25 +51,12 @@ int Sign(int value) {
     return (value > 0) - (value < 0);
 }
 
-// Texts are compared as the raw message bytes, unsigned, a shorter prefix
-// first. In a double-byte code page a lead byte and its trail byte would
-// count as one character; the code pages shown here (UTF-8, Windows-1252)
-// have no lead bytes, so byte by byte gives the same order.
-int CompareText(const std::string& a, const std::string& b) {
-    return Sign(a.compare(b));  // char_traits<char> compares as unsigned char
-}
-
-// The order of two records by `column`, ascending: negative puts `a` first.
+// The order of two records by a column without text, ascending: negative
+// puts `a` first.
 int CompareRecords(const dbx::EmailRecord& a, const dbx::EmailRecord& b, int column) {
     switch (column) {
     case CMessageListModel::kColumnTick:
         return int{a.hasAttachment} - int{b.hasAttachment};
-    case CMessageListModel::kColumnFrom:
-        return CompareText(a.from, b.from);
-    case CMessageListModel::kColumnTo:
-        return CompareText(a.to, b.to);
-    case CMessageListModel::kColumnSubject:
-        return CompareText(a.subject, b.subject);
     case CMessageListModel::kColumnDate:
         return a.date < b.date ? -1 : (a.date > b.date ? 1 : 0);
     case CMessageListModel::kColumnStatus:
@@ -80,7 +69,7 @@ int CompareRecords(const dbx::EmailRecord& a, const dbx::EmailRecord& b, int col
 } // namespace
 
 CMessageListCtrl::CMessageListCtrl(QWidget* parent)
-    : QTableView(parent), header_(new CCoolHeaderCtrl(this)), model_(new CMessageListModel(rows_, this)) {
+    : QTableView(parent), header_(new CCoolHeaderCtrl(this)), model_(new CMessageListModel(rows_, texts_, this)) {
     const std::vector<QPixmap> arrows = StripImages(IDB_SORT_ARROWS, kArrowSize);
     if (arrows.size() >= 2) {
         ascendingArrow_ = MakeArrow(arrows[1]);   // image 1: up
@@ -138,6 +127,7 @@ QPixmap CMessageListCtrl::MakeArrow(const QPixmap& image) {
 void CMessageListCtrl::ResetList() {
     selectionModel()->clear();
     rows_.clear();
+    texts_.Reset(nullptr);
     const int n = header_->count();
     sortDirections_.clear();
     sortColumn_ = -1;
@@ -157,6 +147,10 @@ void CMessageListCtrl::ClearSortMark(int column, bool dropBitmap) {
 void CMessageListCtrl::AddRow(const dbx::EmailRecord* record, std::int32_t messageIndex) {
     if (record)
         rows_.push_back(ListRow{messageIndex, 0, record});
+}
+
+void CMessageListCtrl::SetMailFile(const dbx::DbxFile* file) {
+    texts_.Reset(file);
 }
 
 void CMessageListCtrl::UpdateItemCount() {
@@ -224,17 +218,47 @@ void CMessageListCtrl::OnColumnClick(int column) {
 
     sortColumn_ = column;
     if (!rows_.empty()) {
-        // Stable: rows with equal keys keep the order the user saw.
-        const bool descending = sortDirections_[static_cast<std::size_t>(column)] == kDescending;
-        std::stable_sort(rows_.begin(), rows_.end(), [column, descending](const ListRow& a, const ListRow& b) {
-            const int order = CompareRecords(*a.record, *b.record, column);
-            return (descending ? -order : order) < 0;
-        });
+        SortRows(column, sortDirections_[static_cast<std::size_t>(column)] == kDescending);
         // The selection stays on the same display index.
         model_->RowsChanged();
         viewport()->update();
     }
     sortColumn_ = -1;
+}
+
+void CMessageListCtrl::SortRows(int column, bool descending) {
+    // Stable: rows with equal keys keep the order the user saw.
+    const auto before = [descending](int order) { return (descending ? -order : order) < 0; };
+    dbx::HeaderField field;
+    switch (column) {
+    case CMessageListModel::kColumnFrom: field = dbx::HeaderField::kFrom; break;
+    case CMessageListModel::kColumnTo: field = dbx::HeaderField::kTo; break;
+    case CMessageListModel::kColumnSubject: field = dbx::HeaderField::kSubject; break;
+    default:
+        std::stable_sort(rows_.begin(), rows_.end(), [column, before](const ListRow& a, const ListRow& b) {
+            return before(CompareRecords(*a.record, *b.record, column));
+        });
+        return;
+    }
+    // Texts as shown, compared byte by byte as unsigned UTF-8 (code point
+    // order), a shorter prefix first: each row's text is made once.
+    std::vector<std::string_view> keys(rows_.size());
+    std::deque<std::string> held;  // texts the cache keeps only until its next call
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        keys[i] = texts_.Text(*rows_[i].record, rows_[i].messageIndex, field);
+        if (rows_[i].messageIndex < 0)
+            keys[i] = held.emplace_back(keys[i]);
+    }
+    std::vector<std::uint32_t> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return before(Sign(keys[a].compare(keys[b])));  // char_traits<char> compares as unsigned char
+    });
+    std::vector<ListRow> sorted;
+    sorted.reserve(rows_.size());
+    for (const std::uint32_t i : order)
+        sorted.push_back(rows_[i]);
+    rows_.swap(sorted);
 }
 
 QRect CMessageListCtrl::TickBoxRect(int index) const {

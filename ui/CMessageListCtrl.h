@@ -6,6 +6,7 @@
 // further click. The list is virtual: its rows live here and the view asks
 // for only what it draws.
 
+#include "mailtext/HeaderTextCache.h"
 #include "ui/ListRow.h"
 
 #include <QPixmap>
@@ -42,6 +43,10 @@ public:
     // it alive while it is listed). The view learns of it at UpdateItemCount.
     // A null record adds nothing.
     void AddRow(const dbx::EmailRecord* record, std::int32_t messageIndex);
+    // The mail file whose records the rows list (nullptr: none): From, To
+    // and Subject are shown and sorted as its messages' header lines read.
+    // Call after ResetList, which forgets it; the file must outlive the rows.
+    void SetMailFile(const dbx::DbxFile* file);
     // Makes the view show as many items as there are rows.
     void UpdateItemCount();
     // The number of items the view shows (the "All Emails" count).
@@ -84,6 +89,7 @@ protected:
 
 private:
     void SetTicks(int (*rule)(const dbx::EmailRecord&));
+    void SortRows(int column, bool descending);
     void ClearSortMark(int column, bool dropBitmap);
     static QPixmap MakeArrow(const QPixmap& image);
 
@@ -93,5 +99,6 @@ private:
     std::vector<std::uint8_t> sortDirections_;
     int sortColumn_ = -1;
     std::vector<ListRow> rows_;
-    CMessageListModel* model_;  // answers from rows_
+    mailtext::HeaderTextCache texts_;  // the rows' header texts, made when first shown or sorted
+    CMessageListModel* model_;  // answers from rows_ and texts_
 };

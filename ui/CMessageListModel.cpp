@@ -1,6 +1,6 @@
 #include "CMessageListModel.h"
 
-#include "dbx/DisplayText.h"
+#include "mailtext/HeaderTextCache.h"
 #include "platform/FileTime.h"
 #include "res/Strings.h"
 #include "res/resource.h"
@@ -10,8 +10,9 @@
 
 const QColor CMessageListModel::kDeletedColour(255, 0, 0);
 
-CMessageListModel::CMessageListModel(const std::vector<ListRow>& rows, QObject* parent)
-    : QAbstractTableModel(parent), rows_(rows) {}
+CMessageListModel::CMessageListModel(const std::vector<ListRow>& rows, mailtext::HeaderTextCache& texts,
+                                     QObject* parent)
+    : QAbstractTableModel(parent), rows_(rows), texts_(texts) {}
 
 CMessageListModel::~CMessageListModel() = default;
 
@@ -41,7 +42,7 @@ QVariant CMessageListModel::data(const QModelIndex& index, int role) const {
     const dbx::EmailRecord& record = *row.record;
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == kColumnTick ? QVariant() : QVariant(CellText(record, index.column()));
+        return index.column() == kColumnTick ? QVariant() : QVariant(CellText(row, index.column()));
     case Qt::ForegroundRole:
         return record.isDeleted ? QVariant(kDeletedColour) : QVariant();
     case kTickedRole:
@@ -53,14 +54,19 @@ QVariant CMessageListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QString CMessageListModel::CellText(const dbx::EmailRecord& record, int column) {
+QString CMessageListModel::CellText(const ListRow& row, int column) const {
+    const dbx::EmailRecord& record = *row.record;
+    const auto header = [&](dbx::HeaderField field) {
+        const std::string_view text = texts_.Text(record, row.messageIndex, field);
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    };
     switch (column) {
     case kColumnFrom:
-        return QString::fromStdString(dbx::ToDisplayUtf8(record.from));
+        return header(dbx::HeaderField::kFrom);
     case kColumnTo:
-        return QString::fromStdString(dbx::ToDisplayUtf8(record.to));
+        return header(dbx::HeaderField::kTo);
     case kColumnSubject:
-        return QString::fromStdString(dbx::ToDisplayUtf8(record.subject));
+        return header(dbx::HeaderField::kSubject);
     case kColumnDate:
         return DateText(record.date);
     case kColumnStatus:

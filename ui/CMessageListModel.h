@@ -6,6 +6,10 @@
 
 #include "ui/ListRow.h"
 
+namespace mailtext {
+class HeaderTextCache;
+}
+
 #include <QAbstractTableModel>
 #include <QPixmap>
 #include <QString>
@@ -26,8 +30,9 @@ public:
 
     static const QColor kDeletedColour;  // RGB(255, 0, 0)
 
-    // Answers from `rows`, which must outlive the model. No items yet.
-    explicit CMessageListModel(const std::vector<ListRow>& rows, QObject* parent = nullptr);
+    // Answers from `rows` and, for the header texts, from `texts`; both must
+    // outlive the model. No items yet.
+    CMessageListModel(const std::vector<ListRow>& rows, mailtext::HeaderTextCache& texts, QObject* parent = nullptr);
     ~CMessageListModel() override;
 
     // The number of items the view shows; set only by SetItemCount.
@@ -51,10 +56,10 @@ public:
     // Tells the view that the rows' contents or order changed.
     void RowsChanged();
 
-    // The text of `column` for `record`: the three header texts (shown as
-    // UTF-8 when valid, else Windows-1252), the date, "Existing"/"Deleted";
-    // empty for column 0.
-    static QString CellText(const dbx::EmailRecord& record, int column);
+    // The text of `column` for `row`: the three header texts as a person
+    // reads them (encoded words decoded, see mailtext/HeaderText.h), the
+    // date, "Existing"/"Deleted"; empty for column 0.
+    QString CellText(const ListRow& row, int column) const;
     // A local file time as "year-month-day hour:minute:second" without
     // leading zeros; empty for 0 and for a time outside the calendar.
     static QString DateText(std::uint64_t date);
@@ -70,6 +75,7 @@ private:
     };
 
     const std::vector<ListRow>& rows_;
+    mailtext::HeaderTextCache& texts_;
     int itemCount_ = 0;
     std::array<HeaderItem, kColumnCount> header_;
     mutable std::uint64_t dataRequests_ = 0;

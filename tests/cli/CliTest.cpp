@@ -1,6 +1,7 @@
 // The command-line tool as scripts use it: run the real binary, check its
 // output, files and exit status.
 
+#include "cli/CliRun.h"
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
@@ -19,41 +20,6 @@ using testsupport::ReadFile;
 using testsupport::TempDir;
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs the tool with `args` (already quoted) under /bin/sh, with an optional
-// shell prefix such as a ulimit. Standard error comes through a pipe, which a
-// file-size limit does not affect.
-CliRun Cli(const TempDir& dir, const std::string& args, const std::string& prefix = "")
-{
-    const std::string out = dir.File("stdout");
-    const std::string command =
-        prefix + Quote(QUILLMEND_CLI) + " " + args + " 2>&1 >" + Quote(out);
-    CliRun r;
-    FILE* pipe = ::popen(("/bin/sh -c " + Quote(command)).c_str(), "r");
-    if (!pipe)
-        return r;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        r.err.append(buffer, n);
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    return r;
-}
 
 // One live e-mail with an attachment mark, one deleted e-mail with a
 // subject that tries to drive the terminal.
@@ -83,10 +49,12 @@ TEST(Cli, ListJsonHasTheContractedFieldsInOrder)
     EXPECT_EQ(r.out,
               "[\n"
               "{\"index\":0,\"status\":\"Deleted\",\"from\":\"\",\"to\":\"eve@example.org\","
-              "\"subject\":\"Caf\xC3\xA9 \\u001b[2J\",\"date\":\"\",\"filetime\":0,\"hasAttachment\":false,"
+              "\"subject\":\"Caf\xC3\xA9 \\u001b[2J\",\"fromText\":\"\",\"toText\":\"eve@example.org\","
+              "\"subjectText\":\"Caf\xC3\xA9 \\u001b[2J\",\"date\":\"\",\"filetime\":0,\"hasAttachment\":false,"
               "\"blocks\":[8192],\"size\":512},\n"
               "{\"index\":1,\"status\":\"Existing\",\"from\":\"Ann <ann@example.org>\",\"to\":\"bob@example.org\","
-              "\"subject\":\"Quarterly \\\"report\\\"\",\"date\":\"2008-01-15 10:20:30\",\"filetime\":128448660300000000,"
+              "\"subject\":\"Quarterly \\\"report\\\"\",\"fromText\":\"Ann <ann@example.org>\","
+              "\"toText\":\"bob@example.org\",\"subjectText\":\"Quarterly \\\"report\\\"\",\"date\":\"2008-01-15 10:20:30\",\"filetime\":128448660300000000,"
               "\"hasAttachment\":true,\"blocks\":[4096],\"size\":155}\n"
               "]\n");
 }
@@ -212,34 +180,44 @@ TEST(Cli, SaveReportsEmailsThatCouldNotBeWritten)
     EXPECT_NE(r.err.find("could not save e-mail"), std::string::npos);
 }
 
-TEST(Cli, SaveTellsEmailsCutShortWhenTheMailFileShrinksMeanwhile)
+// 120 e-mails of two blocks in file order, "Subject: mail <k>".
+constexpr std::uint32_t kShrinkCount = 120;
+
+std::string MakeShrinkMailbox(const TempDir& dir)
 {
-    // 120 e-mails of two blocks in file order. The tool's output goes into a
-    // pipe of one page that the test does not read, so the tool stops after
-    // a few e-mails; then the mail file loses its second half.
-    TempDir dir;
-    constexpr std::uint32_t kCount = 120;
-    dbxgen::DbxImage image(kCount * 2 * 528 + 4096);
-    for (std::uint32_t k = 0; k < kCount; ++k) {
+    dbxgen::DbxImage image(kShrinkCount * 2 * 528 + 4096);
+    for (std::uint32_t k = 0; k < kShrinkCount; ++k) {
         const std::uint32_t at = 4096 + k * 2 * 528;
         const std::string head = "Subject: mail " + std::to_string(k) + "\r\n";
         image.PutLiveBlock(at, head + std::string(512 - head.size(), 'x'), at + 528);
         image.PutLiveBlock(at + 528, "end", 0);
     }
     const std::string mailbox = dir.File("Inbox.dbx");
-    ASSERT_TRUE(image.WriteTo(mailbox));
-    const std::string out = dir.File(std::string(150, 'f'));
+    EXPECT_TRUE(image.WriteTo(mailbox));
+    return mailbox;
+}
 
+// Runs "save MAILBOX <args>" and cuts the mail file's second half off while
+// it runs: the tool's output goes into a pipe of one page that is not read
+// until then, so the tool stops after a few e-mails.
+CliRun SaveWhileTheMailFileShrinks(const TempDir& dir, const std::string& mailbox, std::vector<std::string> args)
+{
+    CliRun r;
     int pipeFds[2];
-    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
-    ASSERT_GE(::fcntl(pipeFds[1], F_SETPIPE_SZ, 4096), 4096);
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::fcntl(pipeFds[1], F_SETPIPE_SZ, 4096) < 4096)
+        return r;
     const std::string err = dir.File("stderr");
+    args.insert(args.begin(), {QUILLMEND_CLI, "save", mailbox});
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(pipeFds[1], 1);
         const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(errFd, 2);
-        ::execl(QUILLMEND_CLI, QUILLMEND_CLI, "save", mailbox.c_str(), out.c_str(), static_cast<char*>(nullptr));
+        ::execv(QUILLMEND_CLI, argv.data());
         ::_exit(127);
     }
     ::close(pipeFds[1]);
@@ -251,29 +229,56 @@ TEST(Cli, SaveTellsEmailsCutShortWhenTheMailFileShrinksMeanwhile)
         still = queued > 0 && queued == last ? still + 1 : 0;
         last = queued;
     }
-    ASSERT_EQ(::truncate(mailbox.c_str(), 4096 + kCount * 528), 0);
-    std::string output;
+    EXPECT_EQ(::truncate(mailbox.c_str(), 4096 + kShrinkCount * 528), 0);
     char buffer[4096];
     for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        output.append(buffer, static_cast<std::size_t>(n));
+        r.out.append(buffer, static_cast<std::size_t>(n));
     ::close(pipeFds[0]);
     int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        r.status = WEXITSTATUS(status);
+    r.err = ReadFile(err);
+    return r;
+}
+
+TEST(Cli, SaveTellsEmailsCutShortWhenTheMailFileShrinksMeanwhile)
+{
+    TempDir dir;
+    const std::string mailbox = MakeShrinkMailbox(dir);
+    const std::string out = dir.File(std::string(150, 'f'));
+    const CliRun r = SaveWhileTheMailFileShrinks(dir, mailbox, {out});
+    EXPECT_EQ(r.status, 1);
 
     // Every e-mail has one file: whole ones before the cut, those behind it
     // kept with what could be read, never written a second time.
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out))
         ++files;
-    EXPECT_EQ(files, kCount);
+    EXPECT_EQ(files, kShrinkCount);
     EXPECT_EQ(ReadFile(out + "/mail 0.eml").size(), 515u);
-    EXPECT_LT(ReadFile(out + "/mail " + std::to_string(kCount - 1) + ".eml").size(), 515u);
-    const std::string errors = ReadFile(err);
-    EXPECT_NE(errors.find("e-mail " + std::to_string(kCount - 1) + " is incomplete"), std::string::npos) << errors;
-    EXPECT_EQ(errors.find("e-mail 0 is incomplete"), std::string::npos);
-    EXPECT_NE(output.find("more saved incomplete"), std::string::npos) << output;
+    EXPECT_LT(ReadFile(out + "/mail " + std::to_string(kShrinkCount - 1) + ".eml").size(), 515u);
+    EXPECT_NE(r.err.find("e-mail " + std::to_string(kShrinkCount - 1) + " is incomplete"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("e-mail 0 is incomplete"), std::string::npos);
+    EXPECT_NE(r.out.find("more saved incomplete"), std::string::npos) << r.out;
+}
+
+TEST(Cli, MboxExportTellsEmailsCutShortToo)
+{
+    TempDir dir;
+    const std::string mailbox = MakeShrinkMailbox(dir);
+    const std::string mbox = dir.File(std::string(150, 'm') + ".mbox");
+    const CliRun r = SaveWhileTheMailFileShrinks(dir, mailbox, {"--mbox", mbox});
+    EXPECT_EQ(r.status, 1);
+    const std::string written = ReadFile(mbox);
+    std::size_t entries = 0;
+    for (std::size_t at = 0; (at = written.find("From MAILER-DAEMON ", at)) != std::string::npos; ++at)
+        ++entries;
+    // Those read before the cut are in it; of those behind it nothing was
+    // left to read: told, and counted as not written.
+    EXPECT_GT(entries, 0u);
+    EXPECT_LT(entries, kShrinkCount);
+    EXPECT_NE(r.err.find("could not read e-mail " + std::to_string(kShrinkCount - 1)), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(std::to_string(kShrinkCount - entries) + " could not be written"), std::string::npos) << r.out;
 }
 
 // --- hostile files ----------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -95,4 +96,32 @@ TEST(SyncFolder, FlushesAFolderAndRefusesAMissingOne)
     WriteFile(dir.File("saved.eml"), "mail");
     EXPECT_TRUE(platform::SyncFolder(dir.Path().string()));
     EXPECT_FALSE(platform::SyncFolder(dir.File("missing")));
+}
+
+// --- file times ---------------------------------------------------------------
+
+TEST(Files, ModifiedTimeIsSetToTheTickBeforeAndAfter1970)
+{
+    TempDir dir;
+    const std::string path = dir.File("dated.eml");
+    WriteFile(path, "x");
+    struct Case {
+        std::uint64_t fileTime;
+        std::int64_t seconds;  // since 1970
+        long nanoseconds;
+    };
+    const Case cases[] = {
+        {128448624301234567ull, 1200388830, 123456700},  // 2008-01-15 09:20:30.1234567
+        {116444736000000000ull, 0, 0},                   // the Unix epoch
+        {116444735995000000ull, -1, 500000000},          // half a second before it
+        {110133216000000000ull, -631152000, 0},  // 1950-01-01
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(platform::SetModifiedTime(path, c.fileTime)) << c.fileTime;
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtim.tv_sec, c.seconds) << c.fileTime;
+        EXPECT_EQ(st.st_mtim.tv_nsec, c.nanoseconds) << c.fileTime;
+    }
+    EXPECT_FALSE(platform::SetModifiedTime(dir.File("missing"), 116444736000000000ull));
 }

@@ -1,8 +1,11 @@
 #include "ui/CMessageListCtrl.h"
 
+#include "dbx/DbxFile.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "support/QtTestApp.h"
+#include "support/TempDir.h"
+#include "tools/dbxgen/DemoMailbox.h"
 #include "ui/CCoolHeaderCtrl.h"
 #include "ui/CMessageListModel.h"
 #include "ui/PostedMessage.h"
@@ -12,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using listtest::Order;
@@ -391,4 +395,57 @@ TEST_F(ListTest, ScreenshotOfAFilledSortedList)
     const QImage shot = testsupport::Grab(parent);
     EXPECT_FALSE(testsupport::SaveScreenshot(shot, "message_list_filled").isEmpty());
     EXPECT_EQ(list->GetTickedCount(), 2);
+}
+
+// --- header texts of a real mail file -------------------------------------------------------
+
+TEST(MessageListTexts, TheDemoMailboxShowsAndSortsDecodedSubjectsAndSenders)
+{
+    testsupport::TempDir dir;
+    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(dir.File("Demo.dbx")));
+    dbx::DbxFile file;
+    ASSERT_TRUE(file.Open(dir.File("Demo.dbx")));
+    dbx::NullProgressSink quiet;
+    file.Scan(quiet);
+    QWidget parent;
+    parent.resize(980, 260);
+    auto* list = new CMessageListCtrl(&parent);
+    list->setGeometry(0, 0, 980, 260);
+    list->ResetList();
+    list->SetMailFile(&file);
+    for (int i = 0; i < file.GetCount(); ++i)
+        list->AddRow(file.GetAt(i), i);
+    list->UpdateItemCount();
+    parent.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
+
+    const auto cell = [&](int row, int column) { return list->model()->index(row, column).data().toString(); };
+    QStringList subjects;
+    for (int row = 0; row < list->GetItemCount(); ++row)
+        subjects << cell(row, kSubject);
+    EXPECT_TRUE(subjects.contains(QString::fromUtf8("Отчёт за третий квартал")));          // Windows-1251, B
+    EXPECT_TRUE(subjects.contains(QString::fromUtf8("Sommer in Südtirol – 20 % Rabatt ☀")));  // UTF-8, B
+    EXPECT_TRUE(subjects.contains(QString::fromUtf8("Café crème et réunion de janvier")));  // ISO-8859-1, Q
+    const int russian = static_cast<int>(subjects.indexOf(QString::fromUtf8("Отчёт за третий квартал")));
+    EXPECT_TRUE(cell(russian, kFrom).startsWith(QString::fromUtf8("Сергей Иванов <"))) << cell(russian, kFrom).toStdString();
+
+    // Sorted by the texts shown (as UTF-8 bytes), not by the raw "=?..." forms.
+    list->OnColumnClick(kSubject);
+    std::vector<std::string> shown, raw;
+    for (int row = 0; const ListRow* r = list->GetRow(row); ++row) {
+        shown.push_back(cell(row, kSubject).toStdString());
+        raw.push_back(r->record->subject);
+    }
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+    EXPECT_FALSE(std::is_sorted(raw.begin(), raw.end()));
+    list->OnColumnClick(kFrom);
+    list->OnColumnClick(kFrom);  // descending
+    std::vector<std::string> senders;
+    for (int row = 0; row < list->GetItemCount(); ++row)
+        senders.push_back(cell(row, kFrom).toStdString());
+    EXPECT_TRUE(std::is_sorted(senders.rbegin(), senders.rend()));
+
+    list->OnColumnClick(kDate);
+    const QImage shot = testsupport::Grab(parent);
+    EXPECT_FALSE(testsupport::SaveScreenshot(shot, "message_list_decoded_headers").isEmpty());
 }

@@ -1,0 +1,117 @@
+#include "cli/CliCommon.h"
+#include "cli/SaveParts.h"
+
+#include "archive/Sha256.h"
+#include "platform/FileTime.h"
+#include "platform/Files.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace cli {
+
+namespace {
+
+// "YYYY-MM-DDTHH:MM:SSZ" of a UTC file time.
+std::string IsoUtc(std::uint64_t utc)
+{
+    platform::SystemTime t;
+    if (utc == 0 || !platform::FileTimeToSystemTime(utc, t))
+        return {};
+    char text[48];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return text;
+}
+
+std::string Quoted(const std::string& text)
+{
+    return text.empty() ? std::string("null") : "\"" + text + "\"";
+}
+
+std::string Absolute(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
+const char* ResultName(dbx::DbxFile::WriteResult result)
+{
+    switch (result) {
+    case dbx::DbxFile::WriteResult::kWhole: return "whole";
+    case dbx::DbxFile::WriteResult::kCutShort: return "cutShort";
+    default: return "notWritten";
+    }
+}
+
+// File name and digest: file paths and digests are UTF-8/ASCII text here.
+std::string FileEntry(const std::string& path)
+{
+    std::string digest;
+    std::uint64_t size = 0;
+    const bool read = archive::HashFile(path, digest, size);
+    if (!read)
+        Error(ForTerminal(path) + ": could not be read for its SHA-256");
+    return "\"path\":" + JsonString(Absolute(path)) + ",\"size\":" + (read ? std::to_string(size) : "null") +
+           ",\"sha256\":" + Quoted(read ? digest : "");
+}
+
+} // namespace
+
+bool WriteManifest(const std::string& path, const std::string& mailPath, const dbx::DbxFile& file,
+                   const ManifestOutput& output, const std::vector<SavedEmail>& saved)
+{
+    const platform::SystemTime now = platform::GetSystemTime();
+    platform::FileTime nowTicks = 0;
+    platform::SystemTimeToFileTime(now, nowTicks);
+    std::string json = "{\n\"tool\":\"" + std::string(kProgram) + " " + QUILLMEND_VERSION + "\",\n\"written\":" + Quoted(IsoUtc(nowTicks)) + ",\n";
+    json += "\"mailFile\":{" + FileEntry(mailPath) + ",\"emailsFound\":" + std::to_string(file.GetCount()) + "},\n";
+    if (!output.mbox.empty())
+        json += "\"mbox\":{" + FileEntry(output.mbox) + "},\n";
+    else
+        json += "\"folder\":" + JsonString(Absolute(output.folder)) + ",\n";
+    json += "\"emails\":[";
+    for (std::size_t k = 0; k < saved.size(); ++k) {
+        const SavedEmail& email = saved[k];
+        const dbx::EmailRecord& record = *file.GetAt(email.index);
+        json += k == 0 ? "\n" : ",\n";
+        json += "{\"index\":" + std::to_string(email.index);
+        json += ",\"status\":";
+        json += record.isDeleted ? "\"Deleted\"" : "\"Existing\"";
+        json += ",\"blocks\":[";
+        for (std::size_t b = 0; b < record.blocks.size(); ++b) {
+            if (b > 0)
+                json += ',';
+            json += std::to_string(record.blocks[b].offset);
+        }
+        json += "],\"size\":" + std::to_string(file.MessageSize(email.index));
+        json += ",\"date\":" + Quoted(IsoUtc(email.dateUtc));
+        json += ",\"result\":\"" + std::string(ResultName(email.result)) + "\"";
+        const bool written = email.result != dbx::DbxFile::WriteResult::kNotCreated;
+        if (!output.mbox.empty()) {
+            json += ",\"mboxOffset\":" + (written ? std::to_string(email.mboxOffset) : "null");
+            json += ",\"mboxLength\":" + (written ? std::to_string(email.mboxLength) : "null");
+        } else {
+            const std::string name = std::filesystem::path(email.savedAs).filename().string();
+            json += ",\"savedName\":" + (written ? JsonString(name) : "null");
+            json += ",\"mtimeSet\":";
+            json += email.mtimeSet ? "true" : "false";
+        }
+        json += ",\"sha256\":" + Quoted(email.sha256) + "}";
+    }
+    json += "\n]\n}\n";
+
+    platform::ExclusiveFile out;
+    if (!out.Create(path) || !out.Write(json.data(), json.size()) || !out.Commit()) {
+        Error(ForTerminal(path) + ": the manifest could not be written");
+        return false;
+    }
+    if (!platform::SyncFolder(FolderOf(path))) {
+        Error(ForTerminal(path) + ": the manifest could not be flushed to the disk");
+        return false;
+    }
+    return true;
+}
+
+} // namespace cli

@@ -1,0 +1,60 @@
+#pragma once
+// The pieces of the save command: what became of each e-mail, the mbox
+// export and the manifest. Internal to the command line.
+
+#include "dbx/DbxFile.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// What became of one chosen e-mail.
+struct SavedEmail {
+    int index = 0;
+    dbx::DbxFile::WriteResult result = dbx::DbxFile::WriteResult::kNotCreated;
+    std::string savedAs;             // .eml: the file written (or the last name tried)
+    std::uint64_t mboxOffset = 0;    // mbox: where its entry begins in the file
+    std::uint64_t mboxLength = 0;    // mbox: its entry's bytes, separator and blank line included
+    std::string sha256;              // of what was written; empty when nothing was
+    std::uint64_t dateUtc = 0;       // its Date as a UTC file time; 0 = none
+    bool mtimeSet = false;           // .eml: the file's modification time is dateUtc
+};
+
+struct SaveTally {
+    int whole = 0;
+    int cutShort = 0;
+    int failed = 0;
+};
+
+// The e-mail's Date header as a UTC file time (its own zone applied); 0 when
+// the list shows no date for it.
+std::uint64_t DateUtc(const dbx::DbxFile& file, int index);
+
+// Writes the e-mails `chosen` into a new mbox file at `path` (mboxrd), one
+// line per e-mail on stdout, errors on stderr; fills `saved`. The file is
+// durable when `durable` comes back true. A file that cannot be created
+// gives nullopt (nothing was written); a write that fails removes the file
+// and counts every e-mail as not written.
+std::optional<SaveTally> SaveToMbox(const dbx::DbxFile& file, const std::vector<int>& chosen,
+                                    const std::string& path, std::vector<SavedEmail>& saved, bool& durable);
+
+// Where the output went, for the manifest.
+struct ManifestOutput {
+    std::string folder;  // .eml files: their folder
+    std::string mbox;    // or the mbox file
+};
+
+// Writes the manifest of a save to a new file at `path` and makes it
+// durable: the mail file's path, size and SHA-256, and per e-mail its index,
+// status, blocks, size, saved name or mbox position and the SHA-256 of what
+// was written. False (with the reason on stderr) when it could not be written.
+bool WriteManifest(const std::string& path, const std::string& mailPath, const dbx::DbxFile& file,
+                   const ManifestOutput& output, const std::vector<SavedEmail>& saved);
+
+// The folder holding `path` ("." for a bare name).
+std::string FolderOf(const std::string& path);
+
+} // namespace cli

@@ -1,0 +1,16 @@
+#pragma once
+// Text in a charset a message names, as UTF-8.
+
+#include <string>
+#include <string_view>
+
+namespace mailtext {
+
+// Appends `bytes`, read in `charset` (a MIME charset name, any letter case),
+// to `out` as UTF-8. Decoding is lenient: a byte the charset does not allow
+// becomes U+FFFD and decoding goes on. Returns false, and appends nothing,
+// when the charset is unknown. UTF-8, ASCII and ISO-8859-1 / Windows-1252
+// need no converter; other charsets go through the system's iconv.
+bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string& out);
+
+} // namespace mailtext

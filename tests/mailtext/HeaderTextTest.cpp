@@ -1,0 +1,150 @@
+// Display text of header lines: encoded words, legacy charsets, the text
+// rule for 8-bit text, bounds; and the cache the message list reads.
+
+#include "dbx/DbxTestSupport.h"
+#include "dbx/DisplayText.h"
+#include "mailtext/Charsets.h"
+#include "mailtext/HeaderText.h"
+#include "mailtext/HeaderTextCache.h"
+#include "support/TempDir.h"
+#include "tools/dbxgen/DbxImage.h"
+
+#include <gtest/gtest.h>
+
+using mailtext::DecodeHeaderText;
+
+namespace {
+
+struct Case {
+    const char* name;
+    std::string value;
+    std::string shown;
+};
+
+const Case kCases[] = {
+    {"utf8 B", "=?UTF-8?B?R3LDvMOfZQ==?=", "Grüße"},
+    {"lower-case b and charset", "=?utf-8?b?R3LDvMOfZQ==?=", "Grüße"},
+    {"B without padding", "=?utf-8?B?R3LDvMOfZQ?=", "Grüße"},
+    {"Q with underscores", "=?ISO-8859-1?Q?R=E9union_=E0_Gen=E8ve?=", "Réunion à Genève"},
+    {"lower-case q", "=?iso-8859-1?q?caf=e9?=", "café"},
+    {"Windows-1251", "=?windows-1251?B?zvL3uPIg5+Ag6uLg8PLg6w==?=", "Отчёт за квартал"},
+    {"KOI8-R", "=?KOI8-R?Q?=EF=D4=DE=A3=D4_=DA=C1?=", "Отчёт за"},
+    {"two adjacent words: the blank between them goes",
+     "=?utf-8?Q?Fw:_Cat=C3=B3lica_EAD_=E2=80=93_?= \t =?utf-8?Q?=E2=80=9CRematr=C3=ADcula=E2=80=9D?=",
+     "Fw: Católica EAD – “Rematrícula”"},
+    {"a character split between two words", "=?utf-8?B?ww==?= =?utf-8?B?qQ==?=", "é"},
+    {"words in two charsets", "=?iso-8859-1?q?=E9?= =?koi8-r?q?=EF?=", "éО"},
+    {"a word in the middle of plain text", "Re: [list] =?utf-8?q?Caf=C3=A9?= today", "Re: [list] Café today"},
+    {"a word glued to text", "Fwd:=?utf-8?q?Caf=C3=A9?=!", "Fwd:Café!"},
+    {"unknown charset stays", "=?x-no-such-charset?Q?abc?= rest", "=?x-no-such-charset?Q?abc?= rest"},
+    {"broken Base64 stays", "=?utf-8?B?Q2Fm*w6k=?=", "=?utf-8?B?Q2Fm*w6k=?="},
+    {"Base64 with a lone sixth stays", "=?utf-8?B?Q2Fmw?=", "=?utf-8?B?Q2Fmw?="},
+    {"broken Q stays", "=?utf-8?Q?a=ZZ?=", "=?utf-8?Q?a=ZZ?="},
+    {"a broken word keeps its blanks", "=?utf-8?q?a?= =?utf-8?B?*?= =?utf-8?q?b?=", "a =?utf-8?B?*?= b"},
+    {"no closing mark", "=?utf-8?q?abc", "=?utf-8?q?abc"},
+    {"unknown encoding letter", "=?utf-8?X?abc?=", "=?utf-8?X?abc?="},
+    {"charset with a language", "=?utf-8*en?q?hi?=", "hi"},
+    {"a charset name that is no name", "=?utf-8//IGNORE?q?x?=", "=?utf-8//IGNORE?q?x?="},
+    {"8-bit Windows-1252 text", "Caf\xE9 cr\xE8me", "Café crème"},
+    {"8-bit UTF-8 text", "Caf\xC3\xA9", "Café"},
+    {"ASCII-labelled word with 8-bit bytes", "=?us-ascii?q?caf=E9?=", "café"},
+    {"tabs become spaces, ends trimmed", "  a\tb  ", "a b"},
+    {"a word that decodes to nothing", "x =?utf-8?q?" "?= y", "x  y"},
+    {"invalid bytes in a known charset", "=?utf-8?q?a=FFb?=", "a\xEF\xBF\xBD" "b"},
+};
+
+TEST(HeaderText, DecodesAsTheReaderExpects)
+{
+    for (const Case& c : kCases)
+        EXPECT_EQ(DecodeHeaderText(c.value), c.shown) << c.name;
+}
+
+TEST(HeaderText, AVeryLongValueIsCutWholeCharactersAndStaysUtf8)
+{
+    std::string longWord = "=?utf-8?B?";
+    for (int i = 0; i < 1500; ++i)
+        longWord += "w6nDqcOp";  // "ééé"
+    longWord += "?=";
+    for (const std::string& value : {std::string(5000, 'a'), longWord, std::string(3000, '\xE9')}) {
+        const std::string shown = DecodeHeaderText(value);
+        EXPECT_LE(shown.size(), mailtext::kMaxDisplayText);
+        EXPECT_GT(shown.size(), mailtext::kMaxDisplayText - 4);
+        EXPECT_TRUE(dbx::IsValidUtf8(shown));
+    }
+    // A cut that falls just after a blank leaves no blank at the end.
+    EXPECT_EQ(DecodeHeaderText(std::string(2047, 'a') + " bc"), std::string(2047, 'a'));
+}
+
+TEST(HeaderText, LegacyCharsetsConvertWholeTexts)
+{
+    std::string out;
+    ASSERT_TRUE(mailtext::AppendAsUtf8("\xCE\xF2\xF7\xB8\xF2", "Windows-1251", out));
+    EXPECT_EQ(out, "Отчёт");
+    out.clear();
+    ASSERT_TRUE(mailtext::AppendAsUtf8("\xEF\xD4\xDE\xA3\xD4", "koi8-r", out));
+    EXPECT_EQ(out, "Отчёт");
+    out = "kept";
+    EXPECT_FALSE(mailtext::AppendAsUtf8("abc", "x-unknown", out));
+    EXPECT_EQ(out, "kept");
+}
+
+// --- the lines read again from a mail file ------------------------------------
+
+struct FileCase {
+    const char* name;
+    std::string message;
+    bool deleted;
+    std::string from, to, subject;
+};
+
+const FileCase kFileCases[] = {
+    {"a subject folded onto continuation lines",
+     "From: =?utf-8?q?Jos=C3=A9?= <jose@example.org>\r\nTo: a@example.org\r\n"
+     "Subject: =?utf-8?Q?Fw:_Cat=C3=B3lica_EAD_=E2=80=93_?=\r\n =?utf-8?Q?=E2=80=9CRematr=C3=ADcula?=\r\n\tfoi criada\r\n"
+     "\r\nbody\r\n",
+     false, "José <jose@example.org>", "a@example.org", "Fw: Católica EAD – “Rematrícula foi criada"},
+    {"an empty first label: the fallback the engine took",
+     "Subject: \r\nsubject: =?koi8-r?q?=EF=D4=DE=A3=D4?=\r\nFrom: x@y\r\n\r\n", false, "x@y", "", "Отчёт"},
+    {"Reply-To before a line-initial To", "Reply-To: r@x\r\nFrom: f@x\r\nTo: t@x\r\n\r\n", false, "f@x", "t@x", ""},
+    {"bare LF line ends", "From: f@x\nSubject: a\n b\nTo: t@x\r\n\r\n", false, "f@x", "t@x", "a b"},
+    {"a deleted e-mail: the first From is blanked",
+     "From: gone@x\r\nSubject: S\r\n\r\nFrom: quoted@x\r\n", true, "quoted@x", "", "S"},
+    {"a header far into a long chain, folded across a block boundary",
+     "From: f@x\r\nX-Pad: " + std::string(20000 - 18, 'p') + "\r\nSubject: far =?utf-8?q?aw?=\r\n =?utf-8?q?ay?=\r\n\r\n",
+     false, "f@x", "", "far away"},
+};
+
+TEST(HeaderText, ReadsTheLineTheEngineFoundUnfolded)
+{
+    for (const FileCase& c : kFileCases) {
+        testsupport::TempDir dir;
+        dbxgen::DbxImage image(1 << 16);
+        std::vector<std::uint32_t> offsets;
+        for (std::size_t at = 0; at < c.message.size(); at += 512)
+            offsets.push_back(static_cast<std::uint32_t>(4096 + at / 512 * 528));
+        dbxtest::PutChain(image, offsets, c.message, c.deleted);
+        ASSERT_TRUE(image.WriteTo(dir.File("m.dbx")));
+        dbx::DbxFile file;
+        ASSERT_TRUE(file.Open(dir.File("m.dbx")));
+        dbx::NullProgressSink quiet;
+        file.Scan(quiet);
+        ASSERT_EQ(file.GetCount(), 1) << c.name;
+        dbx::HeaderLines texts;
+        const unsigned all = dbx::HeaderBit(dbx::HeaderField::kFrom) | dbx::HeaderBit(dbx::HeaderField::kTo)
+                             | dbx::HeaderBit(dbx::HeaderField::kSubject);
+        mailtext::ReadDisplayTexts(file.View(), *file.GetAt(0), all, texts);
+        EXPECT_EQ(texts[0], c.from) << c.name;
+        EXPECT_EQ(texts[1], c.to) << c.name;
+        EXPECT_EQ(texts[3], c.subject) << c.name;
+
+        // The cache gives the same, and the record's own field without a file.
+        mailtext::HeaderTextCache cache;
+        cache.Reset(&file);
+        EXPECT_EQ(cache.Text(*file.GetAt(0), 0, dbx::HeaderField::kSubject), c.subject) << c.name;
+        cache.Reset(nullptr);
+        EXPECT_EQ(cache.Text(*file.GetAt(0), 0, dbx::HeaderField::kSubject),
+                  DecodeHeaderText(file.GetAt(0)->subject)) << c.name;
+    }
+}
+
+} // namespace
