@@ -17,10 +17,11 @@ constexpr const char* kUsage =
     "  list FILE.dbx [--json]                       list every e-mail found\n"
     "  cat FILE.dbx INDEX                           write one e-mail's text to stdout\n"
     "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
-    "                                               save e-mails as .eml files\n\n"
+    "                                               save e-mails as .eml files\n"
+    "  store [--json]                               show the Outlook Express store found\n\n"
     "  --help, --version\n"
-    "exit status: 0 done, 1 some e-mail could not be written, 2 usage error or\n"
-    "a mail file that cannot be opened.\n";
+    "exit status: 0 done, 1 some e-mail could not be written (store: no store\n"
+    "found), 2 usage error or a mail file that cannot be opened.\n";
 
 } // namespace
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
         return cli::RunCat(args);
     if (command == "save")
         return cli::RunSave(args);
+    if (command == "store")
+        return cli::RunStore(args);
     cli::Error("unknown command '" + command + "' (try --help)");
     return cli::kExitUsage;
 }
