@@ -302,7 +302,10 @@ std::optional<RegistryFile> RegistryFile::Parse(std::string text)
             current.reset();
             if (Unescape(line.substr(1), ']', name)) {
                 current = file.AddPath(Utf16ToUtf8(name));
-                file.keys_[*current].bodies.push_back(lines.Position());
+                if (current)
+                    file.keys_[*current].bodies.push_back(lines.Position());
+                if (file.keys_.size() > kMaxKeys)
+                    return std::nullopt;
             }
             break;
         case '"':
@@ -326,15 +329,19 @@ std::optional<RegistryFile> RegistryFile::Parse(std::string text)
     return file;
 }
 
-RegistryFile::KeyId RegistryFile::AddPath(std::string_view path)
+std::optional<RegistryFile::KeyId> RegistryFile::AddPath(std::string_view path)
 {
-    KeyId key = kRoot;
+    std::vector<std::string_view> parts;
     while (!path.empty()) {
         const std::size_t cut = path.find('\\');
-        const std::string_view part = path.substr(0, cut);
+        if (const std::string_view part = path.substr(0, cut); !part.empty())
+            parts.push_back(part);
         path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
-        if (part.empty())
-            continue;
+        if (parts.size() > kMaxDepth)
+            return std::nullopt;
+    }
+    KeyId key = kRoot;
+    for (const std::string_view part : parts) {
         const auto [it, added] =
             children_.try_emplace({key, UpperName(part)}, static_cast<KeyId>(keys_.size()));
         if (added)
@@ -373,12 +380,11 @@ std::optional<std::string> RegistryFile::SubKeyName(KeyId key, std::size_t index
     return std::nullopt;
 }
 
-std::vector<std::pair<std::string, RegistryValue>> RegistryFile::Values(KeyId key) const
+template <typename Visit>
+void RegistryFile::ForEachValue(KeyId key, Visit&& visit) const
 {
-    std::vector<std::pair<std::string, RegistryValue>> values;
     if (key >= keys_.size())
-        return values;
-    std::map<std::string, std::size_t> seen;  // upper-case name -> index in values
+        return;
     std::u16string name;
     RegistryValue value;
     for (const std::size_t body : keys_[key].bodies) {
@@ -390,26 +396,35 @@ std::vector<std::pair<std::string, RegistryValue>> RegistryFile::Values(KeyId ke
                 continue;
             if (line.front() == '[')
                 break;
-            if ((line.front() != '"' && line.front() != '@') || !ParseValue(line, lines, name, value))
-                continue;
-            std::string utf8 = Utf16ToUtf8(name);
-            const auto [it, added] = seen.try_emplace(UpperName(utf8), values.size());
-            if (added)
-                values.emplace_back(std::move(utf8), value);
-            else
-                values[it->second].second = value;
+            if ((line.front() == '"' || line.front() == '@') && ParseValue(line, lines, name, value))
+                visit(Utf16ToUtf8(name), value);
         }
     }
+}
+
+std::vector<std::pair<std::string, RegistryValue>> RegistryFile::Values(KeyId key) const
+{
+    std::vector<std::pair<std::string, RegistryValue>> values;
+    std::map<std::string, std::size_t> seen;  // upper-case name -> index in values
+    ForEachValue(key, [&](std::string name, const RegistryValue& value) {
+        const auto [it, added] = seen.try_emplace(UpperName(name), values.size());
+        if (added)
+            values.emplace_back(std::move(name), value);
+        else
+            values[it->second].second = value;
+    });
     return values;
 }
 
 std::optional<RegistryValue> RegistryFile::FindValue(KeyId key, std::string_view name) const
 {
-    for (auto& [valueName, value] : Values(key)) {
-        if (SameName(valueName, name))
-            return std::move(value);
-    }
-    return std::nullopt;
+    const std::string wanted = UpperName(name);
+    std::optional<RegistryValue> found;
+    ForEachValue(key, [&](const std::string& valueName, const RegistryValue& value) {
+        if (UpperName(valueName) == wanted)
+            found = value;
+    });
+    return found;
 }
 
 } // namespace platform

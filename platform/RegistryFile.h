@@ -30,10 +30,16 @@ class RegistryFile {
 public:
     using KeyId = std::uint32_t;
     static constexpr KeyId kRoot = 0;
+    // Windows nests keys at most 512 deep; a deeper header is damage.
+    static constexpr std::size_t kMaxDepth = 512;
+    // More keys than this (a real hive holds some ten thousand) makes the
+    // file unreadable rather than let the index outgrow memory.
+    static constexpr std::size_t kMaxKeys = std::size_t{1} << 20;
 
     // Indexes the text of a hive file. nullopt when its first line is not
-    // "WINE REGISTRY Version 2". Damaged lines are skipped as Wine skips
-    // them: a malformed key header hides the values up to the next header.
+    // "WINE REGISTRY Version 2" or it holds more than kMaxKeys keys.
+    // Damaged lines are skipped as Wine skips them: a malformed key header
+    // hides the values up to the next header.
     static std::optional<RegistryFile> Parse(std::string text);
 
     // The key at `path` below `from`: names separated by '\', compared
@@ -69,7 +75,12 @@ private:
         std::vector<std::size_t> bodies;  // offsets of the lines after each of its headers
     };
 
-    KeyId AddPath(std::string_view path);
+    // The key at `path`, made with its parents when missing; nullopt when
+    // the path is deeper than kMaxDepth.
+    std::optional<KeyId> AddPath(std::string_view path);
+    // Calls `visit(name, value)` for each value line of `key` in file order.
+    template <typename Visit>
+    void ForEachValue(KeyId key, Visit&& visit) const;
 
     std::string text_;
     std::string relativeTo_;

@@ -25,7 +25,7 @@ class WinePrefix {
 public:
     // A hive file bigger than this counts as missing (real ones hold a few
     // megabytes), so that a huge file cannot exhaust memory.
-    static constexpr std::uint64_t kMaxHiveBytes = std::uint64_t{256} << 20;
+    static constexpr std::uint64_t kMaxHiveBytes = std::uint64_t{64} << 20;
 
     // Reads the prefix at `root` now: user.reg, system.reg and the user
     // folders. `loginName` is the user name Wine gives the prefix's user

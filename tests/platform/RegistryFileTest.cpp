@@ -135,6 +135,16 @@ TEST(RegistryFile, ParentsWrittenOnlyThroughTheirSubKeysExist)
     EXPECT_EQ(file->RelativeTo(), "\\User\\S-1-5-21-0-0-0-1000");
 }
 
+TEST(RegistryFile, AKeyDeeperThanWindowsAllowsIsDamage)
+{
+    std::string deep;
+    for (std::size_t i = 0; i < RegistryFile::kMaxDepth; ++i)
+        deep += "k\\\\";
+    const auto file = RegistryFile::Parse(kHeader + "[" + deep + "] 1\n\"v\"=\"512\"\n[" + deep + "x] 1\n\"v\"=\"513\"\n");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->KeyCount(), RegistryFile::kMaxDepth + 1);
+}
+
 TEST(RegistryFile, OnlyAWineRegistryFileIsRead)
 {
     for (const std::string text : {"", "WINE REGISTRY Version 1\n[A] 1\n", "REGEDIT4\n[A]\n", "WINE REGISTRY Vers"})

@@ -4,6 +4,8 @@
 
 #include "store/StoreDiscovery.h"
 
+#include "platform/WinePrefix.h"
+
 #include "support/TempDir.h"
 #include "support/TestPrefix.h"
 
@@ -161,7 +163,7 @@ TEST(StoreDiscoveryFolder, NoPrefixOrAnUnreadableRegistryIsNoStore)
     // Too big to be a registry Wine wrote: not read at all (sparse, so cheap).
     Prefix wine;
     wine.prefix.UserReg(StoreRootKey("{A1}", std::string("\"") + kAnnValue + "\""));
-    fs::resize_file(wine.dir.Path() / "wine/user.reg", (std::uintmax_t{256} << 20) + 1);
+    fs::resize_file(wine.dir.Path() / "wine/user.reg", platform::WinePrefix::kMaxHiveBytes + 1);
     EXPECT_EQ(store::FindStoreFolder(), "");
     // The empty value names no folder here: nothing is listed, not "/".
     const store::StoreFolder none = store::OpenStoreFolder("");
