@@ -78,12 +78,7 @@ std::optional<std::size_t> Unescape(std::string_view s, char end, std::u16string
             char32_t cp = NextCodePoint(s, i);
             if (cp == kNotUtf8)
                 cp = 0xFFFD;
-            if (cp >= 0x10000) {
-                out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-                out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-            } else {
-                out += static_cast<char16_t>(cp);
-            }
+            AppendUtf16(out, cp);
             continue;
         }
         ++i;

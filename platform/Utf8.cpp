@@ -78,22 +78,14 @@ std::string Utf16ToUtf8(std::u16string_view text)
     return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text)
+void AppendUtf16(std::u16string& out, char32_t c)
 {
-    std::u16string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        char32_t c = NextCodePoint(text, i);
-        if (c == kNotUtf8)
-            c = 0xFFFD;
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
+    if (c >= 0x10000) {
+        out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(c);
     }
-    return out;
 }
 
 } // namespace platform

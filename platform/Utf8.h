@@ -18,7 +18,7 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i);
 // UTF-16 code units as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// UTF-8 as UTF-16; a byte that is not UTF-8 becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
+// Appends code point `c` to `out` as UTF-16 (a surrogate pair above U+FFFF).
+void AppendUtf16(std::u16string& out, char32_t c);
 
 } // namespace platform
