@@ -1,6 +1,7 @@
 #include "CQuillmendDlg.h"
 
 #include "CAboutDlg.h"
+#include "StoreFolder.h"
 #include "platform/ProgramPaths.h"
 #include "platform/SystemMenu.h"
 #include "res/Images.h"
@@ -146,8 +147,7 @@ bool CQuillmendDlg::OnInitDialog() {
     browseWindow_.show();
 
     PlaceWindow();
-    // The Outlook Express store folder is loaded into the tree here, once the
-    // store discovery exists.
+    LoadStoreFolder(browseWindow_);
     return true;
 }
 

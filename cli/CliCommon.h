@@ -48,5 +48,6 @@ int RunList(const std::vector<std::string>& args);
 int RunCat(const std::vector<std::string>& args);
 int RunSave(const std::vector<std::string>& args);
 int RunShow(const std::vector<std::string>& args);
+int RunStore(const std::vector<std::string>& args);
 
 } // namespace cli

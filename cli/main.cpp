@@ -19,10 +19,11 @@ constexpr const char* kUsage =
     "  show FILE.dbx INDEX                          print one e-mail for reading\n"
     "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
     "                                               save e-mails as .eml files\n"
-    "  save FILE.dbx --mbox OUT.mbox [...]          save e-mails into one mbox file\n\n"
+    "  save FILE.dbx --mbox OUT.mbox [...]          save e-mails into one mbox file\n"
+    "  store [--json]                               show the Outlook Express store found\n\n"
     "  --help, --version\n"
-    "exit status: 0 done, 1 some e-mail could not be written, 2 usage error or\n"
-    "a mail file that cannot be opened.\n";
+    "exit status: 0 done, 1 some e-mail could not be written (store: no store\n"
+    "found), 2 usage error or a mail file that cannot be opened.\n";
 
 } // namespace
 
@@ -51,6 +52,8 @@ int main(int argc, char** argv)
         return cli::RunSave(args);
     if (command == "show")
         return cli::RunShow(args);
+    if (command == "store")
+        return cli::RunStore(args);
     cli::Error("unknown command '" + command + "' (try --help)");
     return cli::kExitUsage;
 }

@@ -178,6 +178,35 @@ void RenderSeeds()
     }
 }
 
+// Wine registry files: a user.reg with an Outlook Express store in each
+// value encoding, a system.reg with variables, and damaged ones.
+void RegistrySeeds()
+{
+    const std::string t = "fuzz_registry_file";
+    const std::string user = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+                             "#arch=win64\n";
+    const std::string store = "\n[Identities\\\\{A1}\\\\Software\\\\Microsoft\\\\Outlook Express\\\\5.0] "
+                              "1700000000\n#time=1d9a5b2c3d4e5f6\n";
+    Write(t, "user-str2", user + "\n[Identities] 1700000000\n#time=1d9a5b2c3d4e5f6\n\"Default User ID\"=\"{A1}\"\n"
+                              + store + "\"Store Root\"=str(2):\"%UserProfile%\\\\Local Settings\\\\Identities\"\n"
+                              "\"Username\"=\"Main Identity\"\n");
+    Write(t, "user-hex2", user + store
+                              + "\"Store Root\"=hex(2):43,00,3a,00,5c,00,4d,00,61,00,69,00,6c,00,5c,00,e9,00,\\\n"
+                                "  00,00\n@=dword:0000000a\n\"Bin\"=hex:01,02,ff\n\"Multi\"=str(7):\"a\\0b\\0\"\n");
+    Write(t, "user-escapes", user + "\n[Keys\\\\b\\[1\\]\\xe9] 1\n#class=\"c\"\n#link\n\"v\"=\"a\\\\b\\\"c\\t\\101\\x4e2d\"\n"
+                                 "\n[Keys\\\\_x] 1\n[Keys\\\\A] 1\n[keys\\\\a2] 1\n\"v\"=\"\\xd83d\\xde00\"\r\n");
+    Write(t, "system-environment",
+          "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n"
+          "\n[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-0-1000] 1\n"
+          "\"ProfileImagePath\"=str(2):\"%SystemDrive%\\\\users\\\\ann\"\n"
+          "\n[System\\\\CurrentControlSet\\\\Control\\\\Session Manager\\\\Environment] 1\n"
+          "\"windir\"=str(2):\"%SystemRoot%\"\n\"PATH\"=str(2):\"%SystemRoot%\\\\system32;%SystemRoot%\"\n");
+    Write(t, "cut-in-value", user + store + "\"Store Root\"=str(2):\"%UserProfile%\\\\Loc");
+    Write(t, "cut-in-hex", user + store + "\"Store Root\"=hex(2):43,00,3a,00,\\\n  5c,");
+    Write(t, "malformed", user + "\n[Unclosed 1\n\"v\"=\"x\"\n[A] 1\n\"v\"=hex(zz):00\n\"w\"=hex:100,1\n\"x\"\n"
+                              "\"y\"=dword:-1\n\"z\"=str(9):\"q\"\n\"\\\"=\"\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -190,5 +219,6 @@ int main(int argc, char** argv)
     EngineSeeds();
     HeaderSeeds();
     RenderSeeds();
+    RegistrySeeds();
     return 0;
 }

@@ -383,8 +383,10 @@ TEST_F(BrowseWindowTest, FilesFromTheCommandLineGoUnderOneNodeAndTheFirstIsShown
     const QString b = Demo("mail/Sent Items.dbx");
     dlg->OpenFiles({a, b});
     QTest::qWait(20);
-    ASSERT_EQ(Tree().topLevelItemCount(), 1);
-    QTreeWidgetItem* node = Tree().topLevelItem(0);
+    // After the store's node, which the dialog adds at start.
+    ASSERT_EQ(Tree().topLevelItemCount(), 2);
+    EXPECT_EQ(Tree().topLevelItem(0)->text(0), QStringLiteral("Outlook Express - Local Folder"));
+    QTreeWidgetItem* node = Tree().topLevelItem(1);
     EXPECT_EQ(node->text(0), QDir::toNativeSeparators(QString::fromStdString(dir.File("mail"))));
     ASSERT_EQ(node->childCount(), 2);
     EXPECT_EQ(node->child(1)->text(0), QStringLiteral("Sent Items"));
