@@ -43,5 +43,6 @@ std::optional<int> ParseIndex(std::string_view text);
 int RunList(const std::vector<std::string>& args);
 int RunCat(const std::vector<std::string>& args);
 int RunSave(const std::vector<std::string>& args);
+int RunFind(const std::vector<std::string>& args);
 
 } // namespace cli

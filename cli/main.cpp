@@ -17,10 +17,13 @@ constexpr const char* kUsage =
     "  list FILE.dbx [--json]                       list every e-mail found\n"
     "  cat FILE.dbx INDEX                           write one e-mail's text to stdout\n"
     "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
-    "                                               save e-mails as .eml files\n\n"
+    "                                               save e-mails as .eml files\n"
+    "  find [PATH...] [--json]                      search folders (or every disk)\n"
+    "                                               for mail files\n\n"
     "  --help, --version\n"
     "exit status: 0 done, 1 some e-mail could not be written, 2 usage error or\n"
-    "a mail file that cannot be opened.\n";
+    "a mail file that cannot be opened. find: 0 found, 1 none found, 2 usage\n"
+    "error or a PATH that does not exist.\n";
 
 } // namespace
 
@@ -47,6 +50,8 @@ int main(int argc, char** argv)
         return cli::RunCat(args);
     if (command == "save")
         return cli::RunSave(args);
+    if (command == "find")
+        return cli::RunFind(args);
     cli::Error("unknown command '" + command + "' (try --help)");
     return cli::kExitUsage;
 }
