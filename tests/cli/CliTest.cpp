@@ -1,6 +1,7 @@
 // The command-line tool as scripts use it: run the real binary, check its
 // output, files and exit status.
 
+#include "CliRun.h"
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
@@ -10,47 +11,14 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sys/wait.h>
 
+using testsupport::Cli;
+using testsupport::CliRun;
+using testsupport::Quote;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs the tool with `args` (already quoted) under /bin/sh, with an optional
-// shell prefix such as a ulimit. Standard error comes through a pipe, which a
-// file-size limit does not affect.
-CliRun Cli(const TempDir& dir, const std::string& args, const std::string& prefix = "")
-{
-    const std::string out = dir.File("stdout");
-    const std::string command =
-        prefix + Quote(QUILLMEND_CLI) + " " + args + " 2>&1 >" + Quote(out);
-    CliRun r;
-    FILE* pipe = ::popen(("/bin/sh -c " + Quote(command)).c_str(), "r");
-    if (!pipe)
-        return r;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        r.err.append(buffer, n);
-    const int raw = ::pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    return r;
-}
 
 // One live e-mail with an attachment mark, one deleted e-mail with a
 // subject that tries to drive the terminal.
