@@ -46,8 +46,13 @@ public:
         lastShown_ = now;
         std::string shown = ForTerminal(path);
         constexpr std::size_t kMax = 68;
-        if (shown.size() > kMax)
-            shown = "..." + shown.substr(shown.size() - kMax + 3);
+        if (shown.size() > kMax) {
+            // Keep the end, cut at the start of a UTF-8 character.
+            std::size_t cut = shown.size() - kMax + 3;
+            while (cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
+                ++cut;
+            shown = "..." + shown.substr(cut);
+        }
         std::fprintf(stderr, "\r\033[Ksearching %s", shown.c_str());
         std::fflush(stderr);
         progressShown_ = true;
