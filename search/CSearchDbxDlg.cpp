@@ -2,6 +2,7 @@
 
 #include "browse/CDbxBrowseWindow.h"
 #include "res/resource.h"
+#include "search/SearchDialogFrame.h"
 #include "ui/DialogUnits.h"
 #include "ui/ShowNow.h"
 
@@ -72,12 +73,7 @@ CSearchDbxDlg::CSearchDbxDlg(CDbxBrowseWindow& browseWindow, QWidget* owner)
       cancel_(new QPushButton(tr("&Cancel"), this)),
       search_(*this, search::FileSystemBoundary::OfThisSystem())
 {
-    setObjectName(QStringLiteral("search_progress"));
-    setWindowTitle(tr("Search for *.dbx files"));
-    QFont dialogFont = font();
-    dialogFont.setPointSize(8);
-    setFont(dialogFont);
-    setFixedSize(ui::DluSize(274, 92));
+    search::SetUpSearchDialog(*this, "search_progress", 274, 92);
 
     auto* caption = new QLabel(tr("Searching path:"), this);
     caption->setGeometry(ui::DluRect(7, 7, 260, 8));
@@ -126,11 +122,8 @@ void CSearchDbxDlg::MailFileFound(const std::string& path, std::uint64_t)
 void CSearchDbxDlg::keyPressEvent(QKeyEvent* event)
 {
     // A help request (F1) does nothing here.
-    if (event->key() == Qt::Key_F1) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!search::SwallowHelpKey(event))
+        QDialog::keyPressEvent(event);
 }
 
 void RunSearch(const QStringList& searchPaths, bool fromDriveList, CDbxBrowseWindow& browseWindow)

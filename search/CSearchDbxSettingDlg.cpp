@@ -3,6 +3,7 @@
 #include "platform/Mounts.h"
 #include "res/Strings.h"
 #include "res/resource.h"
+#include "search/SearchDialogFrame.h"
 #include "search/SearchPaths.h"
 #include "ui/DialogUnits.h"
 
@@ -26,12 +27,7 @@ CSearchDbxSettingDlg::CSearchDbxSettingDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       picker_(SystemFolderPicker)
 {
-    setObjectName(QStringLiteral("search_setting"));
-    setWindowTitle(tr("Search for *.dbx files"));
-    QFont dialogFont = font();
-    dialogFont.setPointSize(8);
-    setFont(dialogFont);
-    setFixedSize(ui::DluSize(235, 150));
+    search::SetUpSearchDialog(*this, "search_setting", 235, 150);
 
     // The group boxes first, so that the controls lie above them.
     auto* drives = new QGroupBox(tr("Look in harddrives:"), this);
@@ -94,9 +90,6 @@ void CSearchDbxSettingDlg::OnBrowse()
 void CSearchDbxSettingDlg::keyPressEvent(QKeyEvent* event)
 {
     // A help request (F1) does nothing here.
-    if (event->key() == Qt::Key_F1) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!search::SwallowHelpKey(event))
+        QDialog::keyPressEvent(event);
 }
