@@ -30,10 +30,11 @@ std::string ChildPath(std::string_view directory, std::string_view name);
 std::string ShownDirectoryPath(std::string_view path);
 
 // What identifies a directory however it was reached: device and inode
-// (Windows: volume serial number and file index).
+// (Windows: volume serial number and file index). All zero when unknown.
 struct DirectoryId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    bool Known() const { return device != 0 || inode != 0; }
     friend bool operator==(const DirectoryId&, const DirectoryId&) = default;
 };
 

@@ -63,10 +63,14 @@ bool DbxFileSearch::Visit(const std::string& path, const std::string& canonical,
     // Only the root may be a link (a Wine drive such as dosdevices/c:).
     if (!reader_->Read(path, parent == nullptr, &IsDbxName, listing))
         return true;
-    if (parent && listing.id.device != parent->device && !boundary_.MayCross(listing.id.device, oneFileSystem_))
-        return true;
-    if (!visited_.insert(listing.id).second)
-        return true;
+    // A directory whose identity the system would not tell is searched.
+    if (listing.id.Known()) {
+        if (parent && parent->Known() && listing.id.device != parent->device &&
+            !boundary_.MayCross(listing.id.device, oneFileSystem_))
+            return true;
+        if (!visited_.insert(listing.id).second)
+            return true;
+    }
     std::sort(listing.entries.begin(), listing.entries.end(), NameLess);
 
     bool folderFound = false;

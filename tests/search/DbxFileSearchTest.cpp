@@ -68,6 +68,18 @@ private:
     std::string path_;
 };
 
+// Tells no directory's identity, as a system may refuse to.
+class NoIdentity : public search::DirectoryReader {
+public:
+    bool Read(const std::string& path, bool followLink, platform::NameFilter keep,
+              platform::DirectoryListing& out) override
+    {
+        const bool read = DirectoryReader::Read(path, followLink, keep, out);
+        out.id = {};
+        return read;
+    }
+};
+
 std::vector<std::string> Walk(const std::string& root, search::DirectoryReader* reader = nullptr,
                               search::FileSystemBoundary boundary = {}, bool oneFileSystem = false)
 {
@@ -154,6 +166,9 @@ TEST(DbxFileSearch, AnUnreadableDirectoryCountsAsEmpty)
     Unreadable reader(root + "/a");
     EXPECT_EQ(Walk(root, &reader),
               (std::vector<std::string>{"dir R", "dir R/a", "dir R/b", "folder R/b", "file R/b/Out.dbx 9"}));
+    // Directories whose identity is unknown are searched all the same.
+    NoIdentity anonymous;
+    EXPECT_EQ(Walk(root, &anonymous).size(), 10u);
     // A missing root is not an error either.
     EXPECT_EQ(Walk(dir.File("missing")), std::vector<std::string>{"dir R"});
 }
