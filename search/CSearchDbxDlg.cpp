@@ -86,6 +86,7 @@ CSearchDbxDlg::CSearchDbxDlg(CDbxBrowseWindow& browseWindow, QWidget* owner)
     // Cancel hides the window (the end of a modeless dialog); the search
     // notices at its next directory.
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    clock_.start();
 }
 
 CSearchDbxDlg::~CSearchDbxDlg() = default;
@@ -98,8 +99,17 @@ bool CSearchDbxDlg::SearchTree(const QString& directory, bool oneFileSystem)
 bool CSearchDbxDlg::SearchDirectory(const std::string& path)
 {
     currentPath_ = FromEngine(path);
-    const QFontMetrics fm = pathLabel_->fontMetrics();
-    pathLabel_->setText(PathLines(currentPath_, fm, pathLabel_->width(), pathLabel_->height() / std::max(1, fm.lineSpacing())));
+    // Laying out and painting the path costs many times what reading a
+    // cached directory does: show it when the walk is slow (then every
+    // directory shows) and otherwise some 25 times a second.
+    const qint64 now = clock_.elapsed();
+    if (now - lastShown_ >= kShowEveryMs || now - lastVisit_ >= kSlowVisitMs) {
+        const QFontMetrics fm = pathLabel_->fontMetrics();
+        pathLabel_->setText(
+            PathLines(currentPath_, fm, pathLabel_->width(), pathLabel_->height() / std::max(1, fm.lineSpacing())));
+        lastShown_ = now;
+    }
+    lastVisit_ = now;
     PumpMessages();
     return isVisible();
 }

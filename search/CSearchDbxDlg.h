@@ -9,6 +9,7 @@
 #include "search/DbxFileSearch.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -33,8 +34,9 @@ public:
     // before by this window is not searched again.
     bool SearchTree(const QString& directory, bool oneFileSystem);
 
-    // One directory visit: shows `path`, processes pending events, and
-    // returns false when the window has been hidden (cancelled).
+    // One directory visit: makes `path` the current path (shown at once when
+    // the walk is slow, else at most every 40 ms), processes pending events,
+    // and returns false when the window has been hidden (cancelled).
     bool SearchDirectory(const std::string& path) override;
     // Processes every pending event once, without waiting for more.
     void PumpMessages();
@@ -50,11 +52,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    static constexpr qint64 kShowEveryMs = 40;
+    static constexpr qint64 kSlowVisitMs = 5;
+
     CDbxBrowseWindow& browseWindow_;
     QLabel* pathLabel_;
     QPushButton* cancel_;
     QString currentPath_;
     QTreeWidgetItem* folderNode_ = nullptr;
+    QElapsedTimer clock_;
+    qint64 lastShown_ = -kShowEveryMs;  // the first path shows at once
+    qint64 lastVisit_ = 0;
     search::DbxFileSearch search_;
 };
 
