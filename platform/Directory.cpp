@@ -74,6 +74,9 @@ bool ReadDirectory(const std::string& path, bool followLink, NameFilter keep, Di
     out.entries.clear();
     out.id = {};
     std::wstring wide = Widen(path);
+    // A bare drive ("C:") names the drive's current directory; we mean its root.
+    if (!wide.empty() && wide.back() == L':')
+        wide += L'\\';
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
