@@ -7,6 +7,8 @@
 #include "res/Images.h"
 #include "res/Strings.h"
 #include "res/resource.h"
+#include "search/CSearchDbxDlg.h"
+#include "search/CSearchDbxSettingDlg.h"
 #include "ui/CBitmapDC.h"
 #include "ui/PostedMessage.h"
 
@@ -328,6 +330,10 @@ void CQuillmendDlg::reject() {
 }
 
 void CQuillmendDlg::OnOK() {
+    // Not while a search runs (Save disabled): the window would vanish with
+    // the walk still going.
+    if (!saveButton_.isEnabled())
+        return;
     QDialog::accept();
 }
 
@@ -352,7 +358,19 @@ void CQuillmendDlg::OnSave() {}
 
 void CQuillmendDlg::OnLoad() {}
 
-void CQuillmendDlg::OnSearch() {}
+void CQuillmendDlg::OnSearch() {
+    CSearchDbxSettingDlg settings(this);
+    if (settings.exec() != QDialog::Accepted)
+        return;
+    // The commands that change the tree wait, and the window cannot close
+    // (OnCancel), while the search pumps events.
+    CMainButton* const commands[] = {&saveButton_, &loadButton_, &searchButton_};
+    for (CMainButton* button : commands)
+        button->setEnabled(false);
+    RunSearch(settings.SearchPaths(), settings.FromDriveList(), browseWindow_);
+    for (CMainButton* button : commands)
+        button->setEnabled(true);
+}
 
 void CQuillmendDlg::OnSysCommand(unsigned id) {
     if ((id & 0xFFF0u) == IDM_ABOUTBOX) {

@@ -72,7 +72,8 @@ public:
     // its text is empty. The caller owns the menu.
     QMenu* CreateHeaderMenu(QWidget* parent);
 
-    // Ends the dialog at once (Accepted), without asking: Enter.
+    // Ends the dialog at once (Accepted), without asking: Enter. Does nothing
+    // while a search runs.
     virtual void OnOK();
     // Close box, Alt+F4, Esc: does nothing while the Save button is disabled
     // (a search runs); otherwise asks "Exit now?" and ends the dialog
@@ -81,9 +82,12 @@ public:
     // Help button, F1: opens the installed help page; a missing page or a
     // failure to open it is not reported.
     void OnHelp();
-    // Save, Load and Search buttons: nothing yet.
+    // Save and Load buttons: nothing yet.
     void OnSave();
     void OnLoad();
+    // Search button: asks what to search (drives or one folder), then
+    // searches it for mail files into the tree with Save, Load and Search
+    // disabled; nothing happens when the question is cancelled.
     void OnSearch();
     // System-menu command `id` (IDM_ABOUTBOX runs the About box).
     void OnSysCommand(unsigned id);

@@ -49,5 +49,6 @@ int RunCat(const std::vector<std::string>& args);
 int RunSave(const std::vector<std::string>& args);
 int RunShow(const std::vector<std::string>& args);
 int RunStore(const std::vector<std::string>& args);
+int RunFind(const std::vector<std::string>& args);
 
 } // namespace cli

@@ -20,10 +20,13 @@ constexpr const char* kUsage =
     "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
     "                                               save e-mails as .eml files\n"
     "  save FILE.dbx --mbox OUT.mbox [...]          save e-mails into one mbox file\n"
-    "  store [--json]                               show the Outlook Express store found\n\n"
+    "  store [--json]                               show the Outlook Express store found\n"
+    "  find [PATH...] [--json]                      search folders (or every disk)\n"
+    "                                               for mail files\n\n"
     "  --help, --version\n"
     "exit status: 0 done, 1 some e-mail could not be written (store: no store\n"
-    "found), 2 usage error or a mail file that cannot be opened.\n";
+    "found), 2 usage error or a mail file that cannot be opened. find: 0 found,\n"
+    "1 none found, 2 usage error or a PATH that does not exist.\n";
 
 } // namespace
 
@@ -54,6 +57,8 @@ int main(int argc, char** argv)
         return cli::RunShow(args);
     if (command == "store")
         return cli::RunStore(args);
+    if (command == "find")
+        return cli::RunFind(args);
     cli::Error("unknown command '" + command + "' (try --help)");
     return cli::kExitUsage;
 }

@@ -1,27 +1,16 @@
 #include "CProgressWnd.h"
 
 #include "res/resource.h"
+#include "ui/ShowNow.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProgressBar>
-#include <QScreen>
-#include <QThread>
-#include <QWindow>
 #include <qdrawutil.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-
-namespace {
-
-// How long UpdateWindow waits for the window system to show a new window.
-constexpr int kExposeWaitMs = 1000;
-
-} // namespace
 
 CProgressWnd::CProgressWnd(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), progress_(new QProgressBar(this)) {
@@ -102,40 +91,15 @@ void CProgressWnd::SendPos(int percent) {
 }
 
 void CProgressWnd::ShowNow() {
-    CenterWindow();
-    show();
-    UpdateWindow();
+    ui::ShowNow(*this);
 }
 
 void CProgressWnd::CenterWindow() {
-    QRect area;
-    if (QWidget* owner = parentWidget())
-        area = owner->window()->frameGeometry();
-    else if (QScreen* s = screen())
-        area = s->availableGeometry();
-    if (area.isEmpty())
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
+    ui::CenterWindow(*this);
 }
 
 void CProgressWnd::UpdateWindow() {
-    if (!isVisible())
-        return;
-    // A new top-level window reaches the screen asynchronously; paints before
-    // the window system reports it shown are discarded. Wait for that report,
-    // taking no user input meanwhile, so that the first percentages show.
-    if (QWindow* handle = windowHandle(); handle && !handle->isExposed()) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!handle->isExposed() && waited.elapsed() < kExposeWaitMs) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            if (!handle->isExposed())
-                QThread::msleep(1);
-        }
-    }
-    repaint();
+    ui::UpdateWindow(*this);
 }
 
 void CProgressWnd::keyPressEvent(QKeyEvent* event) {

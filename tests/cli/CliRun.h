@@ -1,5 +1,5 @@
 #pragma once
-// Runs the real command-line tool for tests.
+// Runs the real quillmend-cli as scripts do and collects what it printed.
 
 #include "support/TempDir.h"
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/wait.h>
 
-namespace {
+namespace testsupport {
 
 struct CliRun {
     int status = -1;
@@ -15,7 +15,7 @@ struct CliRun {
     std::string err;
 };
 
-std::string Quote(const std::string& s)
+inline std::string Quote(const std::string& s)
 {
     std::string q = "'";
     for (char c : s)
@@ -26,7 +26,7 @@ std::string Quote(const std::string& s)
 // Runs the tool with `args` (already quoted) under /bin/sh, with an optional
 // shell prefix such as a ulimit. Standard error comes through a pipe, which a
 // file-size limit does not affect.
-CliRun Cli(const testsupport::TempDir& dir, const std::string& args, const std::string& prefix = "")
+inline CliRun Cli(const TempDir& dir, const std::string& args, const std::string& prefix = "")
 {
     const std::string out = dir.File("stdout");
     const std::string command =
@@ -40,8 +40,8 @@ CliRun Cli(const testsupport::TempDir& dir, const std::string& args, const std::
         r.err.append(buffer, n);
     const int raw = ::pclose(pipe);
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = testsupport::ReadFile(out);
+    r.out = ReadFile(out);
     return r;
 }
 
-} // namespace
+} // namespace testsupport

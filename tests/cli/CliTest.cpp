@@ -1,7 +1,7 @@
 // The command-line tool as scripts use it: run the real binary, check its
 // output, files and exit status.
 
-#include "cli/CliRun.h"
+#include "CliRun.h"
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
@@ -16,6 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using testsupport::Cli;
+using testsupport::CliRun;
+using testsupport::Quote;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 

@@ -3,7 +3,7 @@
 
 #include "archive/Mbox.h"
 #include "archive/Sha256.h"
-#include "cli/CliRun.h"
+#include "CliRun.h"
 #include "dbx/DbxFile.h"
 #include "mailtext/HeaderText.h"
 #include "support/TempDir.h"
@@ -20,6 +20,9 @@
 #include <sstream>
 #include <sys/stat.h>
 
+using testsupport::Cli;
+using testsupport::CliRun;
+using testsupport::Quote;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 

@@ -1,0 +1,240 @@
+#include "platform/Mounts.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+// mountinfo writes space, tab, newline and backslash in names as \ooo.
+std::string Unescape(std::string_view field)
+{
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const char a = field[i + 1], b = field[i + 2], c = field[i + 3];
+            if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
+                out += static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0'));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+
+std::vector<std::string_view> Fields(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ')
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ')
+            ++i;
+        if (i > start)
+            fields.push_back(line.substr(start, i - start));
+    }
+    return fields;
+}
+
+bool ParseUnsigned(std::string_view text, std::uint64_t& value)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+std::uint64_t DeviceNumber(std::uint64_t major, std::uint64_t minor)
+{
+#ifdef _WIN32
+    return (major << 32) | minor;
+#else
+    return static_cast<std::uint64_t>(makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor)));
+#endif
+}
+
+bool AtOrBelow(std::string_view path, std::string_view top)
+{
+    return path.starts_with(top) && (path.size() == top.size() || path[top.size()] == '/');
+}
+
+bool HasOption(std::string_view options, std::string_view wanted)
+{
+    while (!options.empty()) {
+        const std::size_t comma = options.find(',');
+        if (options.substr(0, comma) == wanted)
+            return true;
+        if (comma == std::string_view::npos)
+            break;
+        options.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+// The mount shows a whole file system (or a whole btrfs subvolume), not a
+// directory of one bound elsewhere.
+bool IsWholeFileSystem(const MountEntry& mount)
+{
+    return mount.root == "/" || HasOption(mount.superOptions, "subvol=" + mount.root);
+}
+
+constexpr std::array<std::string_view, 26> kPseudoTypes{
+    "proc",     "sysfs",    "devtmpfs",   "devpts",      "cgroup", "cgroup2",  "securityfs",
+    "debugfs",  "tracefs",  "pstore",     "bpf",         "configfs", "fusectl", "mqueue",
+    "hugetlbfs", "binfmt_misc", "autofs", "efivarfs",   "selinuxfs", "rpc_pipefs", "nsfs",
+    "nfsd",     "ramfs",    "rootfs",     "devfs",       "usbfs"};
+
+constexpr std::array<std::string_view, 17> kNetworkTypes{
+    "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "ceph", "glusterfs", "lustre",
+    "davfs", "coda", "ocfs2", "gfs2", "orangefs", "beegfs"};
+
+// FUSE file systems that reach over the network.
+constexpr std::array<std::string_view, 14> kFuseNetworkTypes{
+    "sshfs", "rclone", "s3fs", "gcsfuse", "goofys", "blobfuse", "blobfuse2", "gvfsd-fuse", "curlftpfs",
+    "smbnetfs", "afpfs", "davfs2", "httpfs", "ftpfs"};
+
+template <std::size_t N>
+bool Contains(const std::array<std::string_view, N>& list, std::string_view value)
+{
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+} // namespace
+
+std::vector<MountEntry> ParseMountInfo(std::string_view text)
+{
+    std::vector<MountEntry> mounts;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+
+        // id parent major:minor root mount-point options [optional...] - type source super-options
+        const std::vector<std::string_view> f = Fields(line);
+        const auto dash = std::find(f.begin(), f.end(), std::string_view("-"));
+        if (f.size() < 6 || dash == f.end() || dash - f.begin() < 6 || f.end() - dash < 3)
+            continue;
+        const std::size_t colon = f[2].find(':');
+        std::uint64_t major = 0, minor = 0;
+        if (colon == std::string_view::npos || !ParseUnsigned(f[2].substr(0, colon), major) ||
+            !ParseUnsigned(f[2].substr(colon + 1), minor))
+            continue;
+        MountEntry m;
+        m.device = DeviceNumber(major, minor);
+        m.root = Unescape(f[3]);
+        m.mountPoint = Unescape(f[4]);
+        m.fsType = Unescape(dash[1]);
+        m.source = Unescape(dash[2]);
+        if (f.end() - dash > 3)
+            m.superOptions = Unescape(dash[3]);
+        mounts.push_back(std::move(m));
+    }
+    return mounts;
+}
+
+bool IsPseudoOrNetwork(const MountEntry& mount)
+{
+    for (std::string_view top : {"/proc", "/sys", "/dev", "/run"})
+        if (AtOrBelow(mount.mountPoint, top))
+            return true;
+    std::string_view type = mount.fsType;
+    if (Contains(kPseudoTypes, type) || Contains(kNetworkTypes, type))
+        return true;
+    if (type.starts_with("fuse.")) {
+        type.remove_prefix(5);
+        // Network FUSE mounts name a host ("user@host:/path", "//server/share").
+        return Contains(kFuseNetworkTypes, type) || mount.source.find(':') != std::string::npos ||
+               mount.source.starts_with("//");
+    }
+    return false;
+}
+
+std::vector<std::string> DriveRootsFrom(const std::vector<MountEntry>& mounts,
+                                        bool (*isBlockDevice)(const std::string& source))
+{
+    std::vector<std::string> roots{"/"};
+    std::vector<std::uint64_t> devices;
+    for (const MountEntry& m : mounts) {
+        if (m.mountPoint == "/") {
+            devices.push_back(m.device);
+            continue;
+        }
+        // Software images (snaps) are block-backed too, but never hold mail.
+        if (m.fsType == "squashfs" || IsPseudoOrNetwork(m) || !IsWholeFileSystem(m) || !isBlockDevice(m.source))
+            continue;
+        if (std::find(devices.begin(), devices.end(), m.device) != devices.end())
+            continue;
+        std::string root = m.mountPoint + "/";
+        if (std::find(roots.begin(), roots.end(), root) != roots.end())
+            continue;
+        devices.push_back(m.device);
+        roots.push_back(std::move(root));
+    }
+    return roots;
+}
+
+#ifdef _WIN32
+
+std::vector<MountEntry> ReadMountTable()
+{
+    return {};
+}
+
+std::vector<std::string> LogicalDriveRoots()
+{
+    // The list is zero-terminated roots ("C:\") ended by an empty one.
+    char buffer[1024] = {};
+    const DWORD n = GetLogicalDriveStringsA(sizeof buffer - 1, buffer);
+    std::vector<std::string> roots;
+    if (n == 0 || n >= sizeof buffer)
+        return roots;
+    for (const char* p = buffer; *p; p += std::strlen(p) + 1) {
+        const UINT type = GetDriveTypeA(p);
+        if (type != DRIVE_REMOTE && type != DRIVE_NO_ROOT_DIR)
+            roots.emplace_back(p);
+    }
+    return roots;
+}
+
+#else
+
+std::vector<MountEntry> ReadMountTable()
+{
+    std::ifstream in("/proc/self/mountinfo", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ParseMountInfo(text);
+}
+
+std::vector<std::string> LogicalDriveRoots()
+{
+    return DriveRootsFrom(ReadMountTable(), [](const std::string& source) {
+        struct stat st;
+        return source.starts_with("/dev/") && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+    });
+}
+
+#endif
+
+} // namespace platform
