@@ -5,6 +5,7 @@
 #include "browse/CDbxBrowseWindow.h"
 
 #include "dbx/DbxFile.h"
+#include "platform/CrashGuard.h"
 #include "platform/FileTime.h"
 #include "platform/Files.h"
 #include "ui/CEmailPreviewWindow.h"
@@ -44,4 +45,6 @@ void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
         file.WriteMessage(row.messageIndex, path);  // on failure the pane shows an empty page
     preview_->Navigate2(DisplayPath(path));
     previewFile_ = path;
+    // A crash must not leave the message's text behind in the private folder.
+    platform::SetFileToDeleteOnCrash(path.c_str());
 }
