@@ -125,8 +125,11 @@ bool ListModulesFromMaps(const std::string& mapsFile, std::vector<LoadedModule>&
     }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        if (executable[i])
-            out[kept++] = std::move(out[i]);
+        if (!executable[i])
+            continue;
+        if (kept != i)
+            out[kept] = std::move(out[i]);
+        ++kept;
     }
     out.resize(kept);
     return true;

@@ -27,15 +27,17 @@ namespace crashchild {
 // Not known to be null where it is used, so the write stays a plain store.
 int* volatile g_nowhere = nullptr;
 
-void Expect(const char* function, int line)
+// The frame the report must show: the function (with its address when it is
+// the one that faults) and the line.
+void Expect(const char* function, int line, void (*code)() = nullptr)
 {
-    std::printf("expect %s %d\n", function, line);
+    std::printf("expect %s %d %p\n", function, line, reinterpret_cast<void*>(code));
     std::fflush(stdout);
 }
 
 [[gnu::noinline]] void WriteThroughNull()
 {
-    Expect("crashchild::WriteThroughNull()", __LINE__ + 1);
+    Expect("crashchild::WriteThroughNull()", __LINE__ + 1, WriteThroughNull);
     *g_nowhere = 42;
 }
 
@@ -53,6 +55,8 @@ void Expect(const char* function, int line)
 
 [[gnu::noinline]] int Recurse(int depth)
 {
+    if (depth == 0)
+        Expect("crashchild::Recurse(int)", 0);
     volatile char frame[4096];
     frame[0] = static_cast<char>(depth);
     if (depth == INT_MAX)
@@ -68,6 +72,7 @@ void Expect(const char* function, int line)
 
 [[gnu::noinline]] void WaitForSignal()
 {
+    Expect("crashchild::WaitForSignal()", 0);
     std::printf("ready\n");
     std::fflush(stdout);
     for (;;)
@@ -91,7 +96,7 @@ void Expect(const char* function, int line)
     char buffer[16];
     const bool guarded = platform::GuardedCopy(buffer, file.Data() + 32768, sizeof buffer, file.Data(), file.Size());
     std::printf("guarded read %s\n", guarded ? "succeeded" : "failed");
-    Expect("crashchild::ReadPastTruncatedMapping()", __LINE__ + 1);
+    Expect("crashchild::ReadPastTruncatedMapping()", __LINE__ + 1, ReadPastTruncatedMapping);
     std::memcpy(buffer, file.Data() + 32768, sizeof buffer);
     std::printf("unguarded read %d\n", buffer[0]);
 }
@@ -167,6 +172,12 @@ int main(int argc, char** argv)
         crash::SetReportWalkTimeout(1);
     }
 
+    if (mode == "bus-error") {
+        // The read guard is in place before the crash guard, as when the
+        // program reads a mail file before its dialog runs.
+        char from[4] = {}, to[4];
+        platform::GuardedCopy(to, from, sizeof to, from, sizeof from);
+    }
     if (mode == "fault-in-filter") {
         platform::CrashGuard guard(FaultingFilter);
         WriteThroughNull();
