@@ -49,7 +49,9 @@ CBugReportWindow::CBugReportWindow(const QByteArray& page, QWidget* parent) : QD
     layout->addWidget(buttons);
 
     if (ExtractReportText(page, reportBytes_)) {
-        text_->setPlainText(QString::fromStdString(dbx::ToDisplayUtf8(reportBytes_.toStdString())));
+        QString shown = QString::fromStdString(dbx::ToDisplayUtf8(reportBytes_.toStdString()));
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text_->setPlainText(shown);
     } else {
         status_->setText(tr("No crash report was found."));
         copy_->setEnabled(false);
