@@ -4,6 +4,7 @@
 #include "crash/HexText.h"
 #include "crash/SymbolNames.h"
 #include "platform/ProgramPaths.h"
+#include "platform/SafeFile.h"
 #include "platform/SystemInfo.h"
 
 #include <cstdarg>
@@ -12,11 +13,6 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace crash {
 
@@ -270,14 +266,11 @@ void CCallStackWalker::OnHelperError(const char* function, int errorCode, std::u
 
 void CCallStackWalker::OnLine(const char* text)
 {
-    // The stand-in for the debugger's output window.
+    // The stand-in for the debugger's output window: one entry per line.
     const std::size_t n = std::strlen(text);
-#ifdef _WIN32
-    _write(2, text, static_cast<unsigned>(n));
-#else
-    if (::write(2, text, n) < 0)
-        return;
-#endif
+    platform::WriteAll(2, text, n);
+    if (n == 0 || text[n - 1] != '\n')
+        platform::WriteAll(2, "\n", 1);
 }
 
 } // namespace crash

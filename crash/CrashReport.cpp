@@ -59,6 +59,7 @@ void Write(int fd, std::string_view text)
 
 void PrepareCrashReport()
 {
+    Sources();  // made now, not first in the copy of a crashed process
     Prepared& p = State();
     const std::string folder = platform::PrivateDirectory();
     p.reportFile = folder.empty() ? std::string() : folder + kReportFileName;
