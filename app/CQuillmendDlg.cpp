@@ -254,7 +254,10 @@ QString CQuillmendDlg::CountsText() const {
 
 QString CQuillmendDlg::HintText() const {
     const QString hint = res::Text(hintId_);
-    return hint.isEmpty() ? res::Text(IDS_NOTICE) : hint;
+    if (!hint.isEmpty())
+        return hint;
+    // In place of the notice: the list does not show everything in the file.
+    return res::Text(browseWindow_.IsListIncomplete() ? IDS_LIST_INCOMPLETE : IDS_NOTICE);
 }
 
 void CQuillmendDlg::paintEvent(QPaintEvent*) {

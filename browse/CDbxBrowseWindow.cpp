@@ -148,10 +148,12 @@ void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
         for (int i = 0; i < file.GetCount(); ++i)
             messageList_.AddRow(file.GetAt(i), i);
         messageList_.UpdateItemCount();
+        listIncomplete_ = file.OmittedChains() > 0;
         progress.reset();
     } else {
         messageList_.ResetList();
         messageList_.UpdateItemCount();
+        listIncomplete_ = false;
     }
     ShowStartPage();
     if (QWidget* parent = parentWidget())

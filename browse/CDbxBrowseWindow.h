@@ -62,6 +62,10 @@ public:
     int SplitX() const { return splitX_; }
     // The number of file nodes added so far.
     int FileCount() const { return static_cast<int>(files_.size()); }
+    // True while the list shows a file whose scan left chains of blocks
+    // unexamined (a file packed with fake block headers): the list is then
+    // incomplete.
+    bool IsListIncomplete() const { return listIncomplete_; }
     // The preview file written last; empty when none.
     const std::string& PreviewFile() const { return previewFile_; }
 
@@ -102,6 +106,7 @@ private:
     CEmailPreviewWindow* preview_;  // a child widget; deleted with this window
     int splitX_ = kInitialSplitX;
     bool dragging_ = false;
+    bool listIncomplete_ = false;
     std::string startPage_;     // the installed start page
     std::string previewFolder_; // private folder of the preview files
     std::string previewFile_;

@@ -42,6 +42,7 @@ int RunCat(const std::vector<std::string>& args)
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     if (!complete)
         Error(args[0] + ": the file shrank while it was read; e-mail " + args[1] + " is incomplete");
+    WarnIfIncomplete(args[0], file);
     return complete && written ? kExitOk : kExitSomeNotWritten;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/CliCommon.h"
 
 #include "dbx/DisplayText.h"
+#include "platform/Console.h"
 #include "platform/FileTime.h"
 
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace cli {
 
@@ -80,13 +80,22 @@ bool OpenAndScan(const std::string& path, dbx::DbxFile& file)
         Error(path + ": " + WhyNotOpened(path));
         return false;
     }
-    if (::isatty(STDERR_FILENO)) {
-        TerminalProgress progress(std::filesystem::path(path).filename().string());
+    if (platform::StderrIsTerminal()) {
+        TerminalProgress progress(ForTerminal(std::filesystem::path(path).filename().string()));
         file.Scan(progress);
     } else {
         dbx::NullProgressSink quiet;
         file.Scan(quiet);
     }
+    return true;
+}
+
+bool WarnIfIncomplete(const std::string& path, const dbx::DbxFile& file)
+{
+    if (file.OmittedChains() == 0)
+        return false;
+    Error(path + ": warning: the list is incomplete: " + std::to_string(file.OmittedChains()) +
+          " chains of blocks were not examined (the file holds far more block headers than real mail can)");
     return true;
 }
 

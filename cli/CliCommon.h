@@ -14,7 +14,7 @@ namespace cli {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitSomeNotWritten = 1,  // some e-mail could not be written (or read completely)
+    kExitSomeNotWritten = 1,  // some e-mail could not be written (or read completely), or the list is incomplete
     kExitUsage = 2,           // bad arguments, or the mail file cannot be opened
 };
 
@@ -26,6 +26,10 @@ void Error(std::string_view message);
 // Opens and scans `path`, drawing a progress bar on stderr when it is a
 // terminal. On failure prints why (naming the file) and returns false.
 bool OpenAndScan(const std::string& path, dbx::DbxFile& file);
+
+// When the scan of `file` left chains unexamined (a file packed with fake
+// block headers), says so on stderr with the count and returns true.
+bool WarnIfIncomplete(const std::string& path, const dbx::DbxFile& file);
 
 // "YYYY-MM-DD HH:MM:SS" of a local file time; "" for 0 or an invalid time.
 std::string FormatDate(std::uint64_t fileTime);

@@ -104,7 +104,9 @@ int RunList(const std::vector<std::string>& args)
         PrintJson(file);
     else
         PrintTable(file);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitOk : kExitSomeNotWritten;
+    const bool printed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    const bool incomplete = WarnIfIncomplete(path, file);
+    return printed && !incomplete ? kExitOk : kExitSomeNotWritten;
 }
 
 } // namespace cli

@@ -1,6 +1,7 @@
 #include "cli/CliCommon.h"
 
 #include "dbx/SaveNaming.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -99,23 +100,47 @@ int RunSave(const std::vector<std::string>& args)
         return kExitUsage;
     }
 
-    int saved = 0, failed = 0;
+    int whole = 0, cutShort = 0, failed = 0;
     for (int i = 0; i < file.GetCount(); ++i) {
         const dbx::EmailRecord& r = *file.GetAt(i);
         if ((existingOnly && r.isDeleted) || (deletedOnly && !r.isDeleted) || (haveIndexList && !chosen.count(i)))
             continue;
         const dbx::SaveOutcome outcome = dbx::SaveEmail(file, i, i, folder);
-        if (outcome.written) {
-            ++saved;
+        // Each saved file is told as soon as it exists, for scripts that
+        // read the lines as they come.
+        switch (outcome.result) {
+        case dbx::DbxFile::WriteResult::kWhole:
+            ++whole;
             std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
-        } else {
+            break;
+        case dbx::DbxFile::WriteResult::kCutShort:
+            ++cutShort;
+            std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
+            Error("e-mail " + std::to_string(i) + " is incomplete: the mail file shrank while it was read; " +
+                  ForTerminal(outcome.path) + " holds what could be read");
+            break;
+        case dbx::DbxFile::WriteResult::kNotCreated:
             ++failed;
-            Error("could not save e-mail " + std::to_string(i) + " as " + outcome.path);
+            Error("could not save e-mail " + std::to_string(i) + " as " + ForTerminal(outcome.path));
+            break;
         }
+        std::fflush(stdout);
     }
-    std::printf("%d e-mail%s saved to %s\n", saved, saved == 1 ? "" : "s", ForTerminal(folder).c_str());
+    // Nothing is called saved before it is on the disk.
+    bool durable = true;
+    if (whole + cutShort > 0 && !platform::SyncFolder(folder)) {
+        durable = false;
+        Error(folder + ": the saved files could not be flushed to the disk");
+    }
+    std::printf("%d e-mail%s saved to %s", whole, whole == 1 ? "" : "s", ForTerminal(folder).c_str());
+    if (cutShort > 0)
+        std::printf(", %d more saved incomplete", cutShort);
+    if (failed > 0)
+        std::printf(", %d could not be written", failed);
+    std::printf("\n");
     std::fflush(stdout);
-    return failed == 0 ? kExitOk : kExitSomeNotWritten;
+    const bool incomplete = WarnIfIncomplete(path, file);
+    return failed == 0 && cutShort == 0 && durable && !incomplete ? kExitOk : kExitSomeNotWritten;
 }
 
 } // namespace cli

@@ -42,6 +42,18 @@ bool ForEachBlockText(std::string_view view, const EmailRecord& record, Sink&& s
     return true;
 }
 
+// Where the last payload byte of the record's blocks ends in the file.
+std::uint64_t PayloadEnd(std::string_view view, const EmailRecord& record)
+{
+    std::uint64_t end = 0;
+    for (const BlockRef& block : record.blocks) {
+        const std::size_t n = AvailablePayload(view, block);
+        if (n > 0)
+            end = std::max<std::uint64_t>(end, std::uint64_t{block.offset} + format::kHeaderSize + n);
+    }
+    return end;
+}
+
 } // namespace
 
 DbxFile::~DbxFile()
@@ -59,6 +71,7 @@ void DbxFile::Close()
 {
     file_.Close();
     scanned_ = false;
+    omittedChains_ = 0;
     records_.clear();
     records_.shrink_to_fit();
 }
@@ -94,32 +107,44 @@ bool DbxFile::ReadMessage(int index, std::string& out) const
     if (!record || !IsOpen())
         return false;
     out.reserve(out.size() + MessageSize(index));
-    return ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
+    const bool read = ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
         out.append(bytes, n);
         return true;
     });
+    return read && StillHolds(*record);
 }
 
-bool DbxFile::WriteMessage(int index, const std::string& path) const
+bool DbxFile::StillHolds(const EmailRecord& record) const
+{
+    // Asked after the read: a file cut before or during it shows here, also
+    // where the cut left zeros in the last page instead of a fault.
+    return PayloadEnd(View(), record) <= file_.ReadableSize();
+}
+
+DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path) const
 {
     const EmailRecord* record = GetAt(index);
     if (!record || !IsOpen())
-        return false;
+        return WriteResult::kNotCreated;
     platform::ExclusiveFile out;
     if (!out.Create(path))
-        return false;  // something is there already, or the folder is not writable
+        return WriteResult::kNotCreated;  // something is there already, or the folder is not writable
     bool writeFailed = false;
     // A file that shrank while it is read still gives what could be read:
-    // a message cut short is what this program recovers all the time.
-    ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
+    // a message cut short is what this program recovers all the time, so the
+    // file is kept, and the caller learns that it is incomplete.
+    const bool read = ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
         writeFailed = !out.Write(bytes, n);
         return !writeFailed;
     });
+    const bool whole = read && StillHolds(*record);
     if (writeFailed) {
         out.Discard();
-        return false;
+        return WriteResult::kNotCreated;
     }
-    return out.Commit();
+    if (!out.Commit())
+        return WriteResult::kNotCreated;
+    return whole ? WriteResult::kWhole : WriteResult::kCutShort;
 }
 
 } // namespace dbx

@@ -34,16 +34,28 @@ public:
     bool IsScanned() const { return scanned_; }
     bool IsOpen() const { return file_.IsOpen(); }
 
+    // Chains of blocks the last scan did not examine because the file holds
+    // more of their kind than a real mail file can (a file packed with fake
+    // block headers): the list is then incomplete. 0 for every real file.
+    std::uint64_t OmittedChains() const { return omittedChains_; }
+
     int GetCount() const { return static_cast<int>(records_.size()); }
     // nullptr when index is outside 0..GetCount()-1.
     const EmailRecord* GetAt(int index) const;
     const std::vector<EmailRecord>& Records() const { return records_; }
 
-    // Writes the text of record `index` to a new file at `path`. Returns false
-    // when the index is not a record, when anything exists at `path` (which is
-    // left untouched), or when the text could not be written completely (the
-    // partial file is removed).
-    bool WriteMessage(int index, const std::string& path) const;
+    // What became of an e-mail written to a file.
+    enum class WriteResult {
+        kWhole,      // the file holds the e-mail's whole text
+        kCutShort,   // the mail file shrank while it was read: the file holds
+                     // what could be read, and the rest is lost
+        kNotCreated, // no file: not a record, something exists at the path
+                     // (left untouched), or the write failed (the partial
+                     // file is removed)
+    };
+
+    // Writes the text of record `index` to a new file at `path`.
+    WriteResult WriteMessage(int index, const std::string& path) const;
 
     // Appends the text of record `index` to `out` exactly as WriteMessage
     // writes it; false when the index is not a record or the file shrank
@@ -58,9 +70,14 @@ public:
 private:
     friend class Scanner;
 
+    // False when the file has been cut since it was mapped and no longer
+    // holds all of the record's payload bytes.
+    bool StillHolds(const EmailRecord& record) const;
+
     std::vector<EmailRecord> records_;
     platform::MappedFile file_;
     bool scanned_ = false;
+    std::uint64_t omittedChains_ = 0;
 };
 
 } // namespace dbx

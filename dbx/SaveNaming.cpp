@@ -2,6 +2,7 @@
 
 #include "dbx/DbxFile.h"
 #include "dbx/DisplayText.h"
+#include "platform/FileNames.h"
 #include "platform/FileTime.h"
 
 namespace dbx {
@@ -10,15 +11,33 @@ namespace {
 
 constexpr std::size_t kNameBytes = 20;
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
-
 bool IsSeparator(char c)
 {
-    return c == '/' || c == kSeparator;
+    return c == '/' || c == platform::kPathSeparator;
+}
+
+// Control characters (C0, DEL) and, in UTF-8 text, the C1 range: terminals
+// act on them, and Windows refuses them in names.
+bool IsControl(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+// Replaces each UTF-8 encoded C1 control (U+0080..U+009F) by '_'.
+std::string ReplaceC1Controls(const std::string& utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        if (static_cast<unsigned char>(utf8[i]) == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            out += '_';
+            ++i;
+        } else {
+            out += utf8[i];
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -40,9 +59,15 @@ std::string MakeSaveName(std::string_view subject)
             c = '_';
             break;
         default:
+            if (IsControl(static_cast<unsigned char>(c)))
+                c = '_';
             break;
         }
     }
+    // Where names are UTF-8, a Windows-1252 subject is converted, so that
+    // the file shows the characters the list shows.
+    if (platform::kFileNamesAreUtf8)
+        name = ReplaceC1Controls(ToDisplayUtf8(name));
     return name;
 }
 
@@ -50,7 +75,7 @@ std::string JoinPath(const std::string& folder, const std::string& name)
 {
     if (folder.empty() || IsSeparator(folder.back()))
         return folder + name;
-    return folder + kSeparator + name;
+    return folder + platform::kPathSeparator + name;
 }
 
 SaveOutcome SaveEmail(const DbxFile& file, int messageIndex, int displayIndex, const std::string& folder)
@@ -62,15 +87,16 @@ SaveOutcome SaveEmail(const DbxFile& file, int messageIndex, int displayIndex, c
     const std::string name = MakeSaveName(record->subject);
     if (!name.empty()) {
         outcome.path = JoinPath(folder, name + ".eml");
-        if (file.WriteMessage(messageIndex, outcome.path)) {
-            outcome.written = true;
+        outcome.result = file.WriteMessage(messageIndex, outcome.path);
+        // A file cut short is kept: writing it again under the second name
+        // would only give a second incomplete copy.
+        if (outcome.result != DbxFile::WriteResult::kNotCreated)
             return outcome;
-        }
     }
     // The subject gives no name, or that file exists: a name from the clock
     // and the row's place in the list.
     outcome.path = JoinPath(folder, std::to_string(platform::GetTickCount()) + std::to_string(displayIndex) + ".eml");
-    outcome.written = file.WriteMessage(messageIndex, outcome.path);
+    outcome.result = file.WriteMessage(messageIndex, outcome.path);
     return outcome;
 }
 

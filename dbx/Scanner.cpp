@@ -230,11 +230,15 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
     std::uint32_t chainId = 0;
     const std::size_t firstRecord = file_.records_.size();
 
+    // Each kind has its own record budget, so that fake deleted fragments
+    // can never push out a file's existing mail.
     const std::uint64_t maxRecords = view_.size() / Scanner::kBytesPerRecord + Scanner::kRecordAllowance;
     EmailRecord work;
     for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
-        if (file_.records_.size() >= maxRecords)
+        if (file_.records_.size() - firstRecord >= maxRecords) {
+            file_.omittedChains_ += static_cast<std::uint64_t>(starts.rend() - start);
             break;
+        }
         work.blocks.clear();
         ++chainId;
         std::size_t current = *start;

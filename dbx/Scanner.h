@@ -39,9 +39,11 @@ public:
     static constexpr std::uint64_t kStepAllowance = 1u << 20;
 
     // A scan lists at most one e-mail per kBytesPerRecord bytes of file (plus
-    // a fixed allowance). Every real e-mail takes at least one 528-byte block,
-    // so only a file packed with fake headers comes near it; without the cap
-    // its records would take several times the file's size in memory.
+    // a fixed allowance) of each kind, existing and deleted. Every real e-mail
+    // takes at least one 528-byte block, so only a file packed with fake
+    // headers comes near it; without the cap its records would take several
+    // times the file's size in memory. What the cap leaves out is counted
+    // (DbxFile::OmittedChains).
     static constexpr std::uint64_t kBytesPerRecord = 256;
     static constexpr std::uint64_t kRecordAllowance = 4096;
 

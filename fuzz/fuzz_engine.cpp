@@ -162,9 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (i < 4) {
             const std::string saved = scratch.File("saved.eml");
             std::filesystem::remove(saved);
-            FUZZ_CHECK(file.WriteMessage(i, saved));
+            FUZZ_CHECK(file.WriteMessage(i, saved) == dbx::DbxFile::WriteResult::kWhole);
             FUZZ_CHECK(ReadBack(saved) == text);
-            FUZZ_CHECK(!file.WriteMessage(i, saved));  // never over an existing file
+            FUZZ_CHECK(file.WriteMessage(i, saved) == dbx::DbxFile::WriteResult::kNotCreated);  // never over an existing file
         }
     }
 

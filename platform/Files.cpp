@@ -28,6 +28,11 @@ bool SetReadOnly(const std::string& path)
     return SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+bool SyncFolder(const std::string&)
+{
+    return true;
+}
+
 ExclusiveFile::~ExclusiveFile()
 {
     Discard();
@@ -106,6 +111,24 @@ bool SetReadOnly(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         return false;
     return ::chmod(path.c_str(), st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool SyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+#ifdef __linux__
+    bool ok = ::syncfs(fd) == 0;
+#else
+    ::sync();
+    bool ok = true;
+#endif
+    // The folder's own entries (the new names) are flushed by syncfs on
+    // Linux too; fsync makes it explicit, and is what other systems need.
+    ok = ::fsync(fd) == 0 && ok;
+    ::close(fd);
+    return ok;
 }
 
 ExclusiveFile::~ExclusiveFile()

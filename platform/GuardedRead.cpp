@@ -6,6 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <atomic>
 #include <csetjmp>
 #include <mutex>
 #include <signal.h>
@@ -44,13 +45,19 @@ struct Guard {
     sigjmp_buf env;
 };
 
-thread_local Guard* t_guard = nullptr;
+// The handler reads the guard of the thread it interrupts. As an atomic,
+// and with signal fences around the guarded call, its stores can be neither
+// dropped nor moved past the reads they protect, whatever the optimiser
+// inlines: to the compiler a plain pointer that nothing reads before it is
+// overwritten is a dead store, and the guard would be gone at -O3.
+thread_local std::atomic<Guard*> t_guard{nullptr};
+static_assert(std::atomic<Guard*>::is_always_lock_free, "the guard is read inside a signal handler");
 struct sigaction g_previous {};
 std::once_flag g_installOnce;
 
 bool InGuardedRegion(const void* address)
 {
-    const Guard* g = t_guard;
+    const Guard* g = t_guard.load(std::memory_order_relaxed);
     if (!g)
         return false;
     const auto* a = static_cast<const char*>(address);
@@ -62,8 +69,8 @@ void OnBusError(int sig, siginfo_t* info, void* ucontext)
     // Only a fault raised by the kernel (si_code > 0) names an address; a
     // SIGBUS sent by kill() must never be taken for a read of the region.
     if (info && info->si_code > 0 && InGuardedRegion(info->si_addr)) {
-        Guard* g = t_guard;
-        t_guard = nullptr;
+        Guard* g = t_guard.load(std::memory_order_relaxed);
+        t_guard.store(nullptr, std::memory_order_relaxed);
         siglongjmp(g->env, 1);
     }
     // Not ours: hand the fault to whoever had it before, or let it kill the
@@ -107,14 +114,18 @@ bool RunGuarded(const void* regionBegin, std::size_t regionSize, void (*fn)(void
     Guard guard;
     guard.begin = static_cast<const char*>(regionBegin);
     guard.size = regionSize;
-    Guard* const outer = t_guard;
+    Guard* const outer = t_guard.load(std::memory_order_relaxed);
     if (sigsetjmp(guard.env, 0) != 0) {
-        t_guard = outer;
+        t_guard.store(outer, std::memory_order_relaxed);
         return false;
     }
-    t_guard = &guard;
+    t_guard.store(&guard, std::memory_order_relaxed);
+    // Compiler barriers: no read of the region moves before the guard is in
+    // place or after it is gone.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     fn(context);
-    t_guard = outer;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    t_guard.store(outer, std::memory_order_relaxed);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/MappedFile.h"
 
+#include <algorithm>
 #include <utility>
 
 #ifdef _WIN32
@@ -29,11 +30,10 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
         Close();
         view_ = std::exchange(other.view_, nullptr);
         size_ = std::exchange(other.size_, 0);
-#ifdef _WIN32
-        file_ = std::exchange(other.file_, nullptr);
-        mapping_ = std::exchange(other.mapping_, nullptr);
-#else
-        fd_ = std::exchange(other.fd_, -1);
+#ifndef _WIN32
+        path_ = std::exchange(other.path_, {});
+        device_ = std::exchange(other.device_, 0);
+        inode_ = std::exchange(other.inode_, 0);
 #endif
     }
     return *this;
@@ -61,13 +61,11 @@ bool MappedFile::Open(const std::string& path)
         return false;
     }
     void* view = MapViewOfFileEx(mapping, FILE_MAP_READ, 0, 0, 0, nullptr);
-    if (!view) {
-        CloseHandle(mapping);
-        CloseHandle(file);
+    // The view keeps the mapping and the file open by itself.
+    CloseHandle(mapping);
+    CloseHandle(file);
+    if (!view)
         return false;
-    }
-    file_ = file;
-    mapping_ = mapping;
     view_ = static_cast<const std::uint8_t*>(view);
     size_ = static_cast<std::uint64_t>(size.QuadPart);
     return true;
@@ -77,14 +75,13 @@ void MappedFile::Close()
 {
     if (view_)
         UnmapViewOfFile(view_);
-    if (mapping_)
-        CloseHandle(mapping_);
-    if (file_)
-        CloseHandle(file_);
     view_ = nullptr;
-    mapping_ = nullptr;
-    file_ = nullptr;
     size_ = 0;
+}
+
+std::uint64_t MappedFile::ReadableSize() const
+{
+    return size_;
 }
 
 #else
@@ -105,13 +102,15 @@ bool MappedFile::Open(const std::string& path)
     }
     const auto size = static_cast<std::size_t>(st.st_size);
     void* view = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    if (view == MAP_FAILED) {
-        ::close(fd);
+    // The mapping holds the file by itself.
+    ::close(fd);
+    if (view == MAP_FAILED)
         return false;
-    }
-    fd_ = fd;
     view_ = static_cast<const std::uint8_t*>(view);
     size_ = static_cast<std::uint64_t>(size);
+    path_ = path;
+    device_ = static_cast<std::uint64_t>(st.st_dev);
+    inode_ = static_cast<std::uint64_t>(st.st_ino);
     return true;
 }
 
@@ -119,11 +118,23 @@ void MappedFile::Close()
 {
     if (view_)
         ::munmap(const_cast<std::uint8_t*>(view_), static_cast<std::size_t>(size_));
-    if (fd_ >= 0)
-        ::close(fd_);
     view_ = nullptr;
-    fd_ = -1;
     size_ = 0;
+    path_.clear();
+    device_ = inode_ = 0;
+}
+
+std::uint64_t MappedFile::ReadableSize() const
+{
+    if (!view_)
+        return 0;
+    struct stat st {};
+    // Another file at the path (the mail client wrote a fresh copy and
+    // renamed it over the old one) leaves the mapped one whole.
+    if (::stat(path_.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != device_
+        || static_cast<std::uint64_t>(st.st_ino) != inode_)
+        return size_;
+    return std::min(size_, static_cast<std::uint64_t>(st.st_size));
 }
 
 #endif

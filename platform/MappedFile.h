@@ -1,6 +1,8 @@
 #pragma once
 // Read-only memory mapping of a whole file. No lock is taken: other programs
 // (the mail client among them) may keep the file open for reading and writing.
+// No descriptor or handle stays open once the file is mapped, so a program may
+// map any number of files whatever its descriptor limit.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,14 +31,20 @@ public:
     // GuardedRead.h for reading such a view safely).
     std::uint64_t Size() const { return size_; }
 
+    // How many bytes of the mapping the file still holds: Size(), or less
+    // when the mapped file, still at its path, has been cut since it was
+    // opened. Reads past that point fault, or read zeros up to the end of
+    // the page. (Windows refuses to cut a mapped file.) Asks the system
+    // each time; 0 when closed.
+    std::uint64_t ReadableSize() const;
+
 private:
     const std::uint8_t* view_ = nullptr;
     std::uint64_t size_ = 0;
-#ifdef _WIN32
-    void* file_ = nullptr;
-    void* mapping_ = nullptr;
-#else
-    int fd_ = -1;
+#ifndef _WIN32
+    std::string path_;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
 #endif
 };
 

@@ -41,6 +41,7 @@ constexpr std::array kTable{
     Entry{IDS_STATUS_EXISTING, QT_TRANSLATE_NOOP("Strings", "Existing")},
     Entry{IDS_STATUS_DELETED, QT_TRANSLATE_NOOP("Strings", "Deleted")},
     Entry{IDS_SEARCH_FOLDER_TITLE, QT_TRANSLATE_NOOP("Strings", "Select a path to search *.dbx files")},
+    Entry{IDS_LIST_INCOMPLETE, QT_TRANSLATE_NOOP("Strings", "List incomplete: this file holds far more block headers than mail can.")},
 };
 
 const char* Find(int id) {

@@ -57,6 +57,8 @@
 #define IDS_STATUS_EXISTING             125
 #define IDS_STATUS_DELETED              126
 #define IDS_SEARCH_FOLDER_TITLE         127
+// Strings of this port, beyond the original table
+#define IDS_LIST_INCOMPLETE             200
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101

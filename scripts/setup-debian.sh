@@ -11,6 +11,7 @@ packages=(
   xvfb xauth fonts-dejavu-core x11-utils xdotool x11-apps netpbm
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
+  dpkg-dev desktop-file-utils appstream man-db
 )
 
 missing=()

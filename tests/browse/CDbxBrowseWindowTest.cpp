@@ -4,6 +4,7 @@
 #include "app/CQuillmendDlg.h"
 #include "browse/CDbxBrowseWindow.h"
 #include "dbx/DbxFile.h"
+#include "res/Strings.h"
 #include "res/resource.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
@@ -25,6 +26,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -168,6 +170,42 @@ TEST_F(BrowseWindowTest, SameFileTwiceGivesTwoNodesThatEachScanTheirOwnCopy)
     EXPECT_EQ(scans.at(0).at(0).toInt(), 0);
     EXPECT_EQ(scans.at(1).at(0).toInt(), 1);
     EXPECT_EQ(List().GetItemCount(), kDemoCount);
+}
+
+TEST_F(BrowseWindowTest, MoreFilesThanTheDescriptorLimitAllAddedAtOnceAllOpen)
+{
+    // A search of a backup disk may find more mail files than a process may
+    // hold descriptors: none of them may stay closed for that.
+    const QString path = Demo();
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    QTreeWidgetItem* last = nullptr;
+    for (int i = 0; i < 300; ++i)
+        last = AddFile(path);
+    Select(last);
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(List().GetItemCount(), kDemoCount);
+    EXPECT_TRUE(Browse().GetCurrentDbxFile()->IsOpen());
+}
+
+TEST_F(BrowseWindowTest, AListCutByTheRecordCapIsSaidToBeIncomplete)
+{
+    dbxgen::DbxImage flood(1 << 20);
+    for (std::uint32_t at = 0; at + 32 <= flood.Size(); at += 32)
+        flood.PutLiveBlock(at, "Subject: s\r\n", 0);
+    const std::string floodPath = dir.File("Flood.dbx");
+    ASSERT_TRUE(flood.WriteTo(floodPath));
+    QTreeWidgetItem* hostile = AddFile(QString::fromStdString(floodPath));
+    QTreeWidgetItem* demo = AddFile(Demo());
+    Select(hostile);
+    EXPECT_TRUE(Browse().IsListIncomplete());
+    EXPECT_TRUE(dlg->HintText().startsWith(QStringLiteral("List incomplete")));
+    Select(demo);
+    EXPECT_FALSE(Browse().IsListIncomplete());
+    EXPECT_EQ(dlg->HintText(), res::Text(IDS_NOTICE));
 }
 
 // --- ticking from the popup menu --------------------------------------------------------

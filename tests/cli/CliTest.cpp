@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -136,7 +139,7 @@ TEST(Cli, CatWritesExactlyWhatSaveWrites)
     file.Scan(quiet);
     for (int i = 0; i < file.GetCount(); ++i) {
         const std::string written = dir.File("m" + std::to_string(i) + ".eml");
-        ASSERT_TRUE(file.WriteMessage(i, written));
+        ASSERT_EQ(file.WriteMessage(i, written), dbx::DbxFile::WriteResult::kWhole);
         const CliRun r = Cli(dir, "cat " + Quote(mailbox) + " " + std::to_string(i));
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, ReadFile(written));
@@ -161,7 +164,7 @@ TEST(Cli, SaveWritesChosenEmailsAndNeverOverwrites)
 
     r = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out) + " --index 0,1");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(std::filesystem::exists(out + "/Caf\xE9 \x1B[2J.eml"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/Caf\xC3\xA9 _[2J.eml"));  // UTF-8, no control byte
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(out))
         files += entry.is_regular_file();
@@ -176,6 +179,90 @@ TEST(Cli, SaveReportsEmailsThatCouldNotBeWritten)
     const CliRun r = Cli(dir, "save " + Quote(mailbox) + " " + Quote(dir.File("out")), "trap '' XFSZ; ulimit -f 0; ");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("could not save e-mail"), std::string::npos);
+}
+
+TEST(Cli, SaveTellsEmailsCutShortWhenTheMailFileShrinksMeanwhile)
+{
+    // 120 e-mails of two blocks in file order. The tool's output goes into a
+    // pipe of one page that the test does not read, so the tool stops after
+    // a few e-mails; then the mail file loses its second half.
+    TempDir dir;
+    constexpr std::uint32_t kCount = 120;
+    dbxgen::DbxImage image(kCount * 2 * 528 + 4096);
+    for (std::uint32_t k = 0; k < kCount; ++k) {
+        const std::uint32_t at = 4096 + k * 2 * 528;
+        const std::string head = "Subject: mail " + std::to_string(k) + "\r\n";
+        image.PutLiveBlock(at, head + std::string(512 - head.size(), 'x'), at + 528);
+        image.PutLiveBlock(at + 528, "end", 0);
+    }
+    const std::string mailbox = dir.File("Inbox.dbx");
+    ASSERT_TRUE(image.WriteTo(mailbox));
+    const std::string out = dir.File(std::string(150, 'f'));
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    ASSERT_GE(::fcntl(pipeFds[1], F_SETPIPE_SZ, 4096), 4096);
+    const std::string err = dir.File("stderr");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(errFd, 2);
+        ::execl(QUILLMEND_CLI, QUILLMEND_CLI, "save", mailbox.c_str(), out.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    // Wait until the pipe is full: the tool is then blocked in its report of
+    // the e-mail it has just saved.
+    for (int waited = 0, queued = 0, last = -1, still = 0; still < 20 && waited < 20000; waited += 10) {
+        ::usleep(10000);
+        ::ioctl(pipeFds[0], FIONREAD, &queued);
+        still = queued > 0 && queued == last ? still + 1 : 0;
+        last = queued;
+    }
+    ASSERT_EQ(::truncate(mailbox.c_str(), 4096 + kCount * 528), 0);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+
+    // Every e-mail has one file: whole ones before the cut, those behind it
+    // kept with what could be read, never written a second time.
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out))
+        ++files;
+    EXPECT_EQ(files, kCount);
+    EXPECT_EQ(ReadFile(out + "/mail 0.eml").size(), 515u);
+    EXPECT_LT(ReadFile(out + "/mail " + std::to_string(kCount - 1) + ".eml").size(), 515u);
+    const std::string errors = ReadFile(err);
+    EXPECT_NE(errors.find("e-mail " + std::to_string(kCount - 1) + " is incomplete"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("e-mail 0 is incomplete"), std::string::npos);
+    EXPECT_NE(output.find("more saved incomplete"), std::string::npos) << output;
+}
+
+// --- hostile files ----------------------------------------------------------------------
+
+TEST(Cli, ListSaysWhenAFloodOfFakeHeadersLeftChainsUnexamined)
+{
+    TempDir dir;
+    constexpr std::uint32_t kSize = 1 << 20;
+    dbxgen::DbxImage image(kSize);
+    for (std::uint32_t at = 0; at + 32 <= 1 << 19; at += 32)
+        image.PutDeletedBlock(at, "XXXXTo: x\r\n", 0);
+    image.PutLiveBlock(1 << 19, "From: real@example.org\r\nSubject: genuine\r\n\r\nbody", 0);
+    const std::string mailbox = dir.File("Flood.dbx");
+    ASSERT_TRUE(image.WriteTo(mailbox));
+    const CliRun r = Cli(dir, "list " + Quote(mailbox));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("genuine"), std::string::npos);
+    const std::size_t cap = kSize / 256 + 4096;
+    EXPECT_NE(r.err.find("warning: the list is incomplete: " + std::to_string((1u << 19) / 32 - 1 - cap) + " chains"),
+              std::string::npos) << r.err;
 }
 
 // --- usage ------------------------------------------------------------------------------

@@ -11,6 +11,7 @@ using dbxgen::DbxImage;
 using dbxtest::Filled;
 using dbxtest::PutChain;
 using dbxtest::ScannedFile;
+using WriteResult = dbx::DbxFile::WriteResult;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -63,13 +64,13 @@ TEST(DbxFile, WriteMessageNeverOverwrites)
     ScannedFile f(image);
     const std::string target = f.dir.File("one.eml");
     WriteFile(target, "older mail");
-    EXPECT_FALSE(f.file.WriteMessage(0, target));
+    EXPECT_EQ(f.file.WriteMessage(0, target), WriteResult::kNotCreated);
     EXPECT_EQ(ReadFile(target), "older mail");
 
     const std::string fresh = f.dir.File("fresh.eml");
-    EXPECT_TRUE(f.file.WriteMessage(0, fresh));
+    EXPECT_EQ(f.file.WriteMessage(0, fresh), WriteResult::kWhole);
     EXPECT_EQ(ReadFile(fresh), "Subject: one\r\n\r\nbody");
-    EXPECT_FALSE(f.file.WriteMessage(5, f.dir.File("no-such-record.eml")));
+    EXPECT_EQ(f.file.WriteMessage(5, f.dir.File("no-such-record.eml")), WriteResult::kNotCreated);
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("no-such-record.eml")));
 }
 
@@ -81,7 +82,7 @@ TEST(DbxFile, DeletedMessagesGetSpacesOverEachBlocksFirstFourBytes)
     ScannedFile f(image);
     ASSERT_EQ(f.file.GetCount(), 1);
     const std::string target = f.dir.File("d.eml");
-    ASSERT_TRUE(f.file.WriteMessage(0, target));
+    ASSERT_EQ(f.file.WriteMessage(0, target), WriteResult::kWhole);
     const std::string written = ReadFile(target);
     ASSERT_EQ(written.size(), 3u * 512u);  // deleted blocks always give 512 bytes
     EXPECT_EQ(written.substr(0, 8), "    Subj");
@@ -96,7 +97,7 @@ TEST(DbxFile, FailedWriteReportsFalseAndLeavesNoPartialFile)
     PutChain(image, {1024, 2048, 3072}, Filled("Subject: big\r\n", 1500), false);
     ScannedFile f(image);
     ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_FALSE(f.file.WriteMessage(0, f.dir.File("no/such/folder/x.eml")));
+    EXPECT_EQ(f.file.WriteMessage(0, f.dir.File("no/such/folder/x.eml")), WriteResult::kNotCreated);
 
     // The file-size limit makes the second block's write fail like a full disk.
     const std::string target = f.dir.File("full.eml");
@@ -106,10 +107,10 @@ TEST(DbxFile, FailedWriteReportsFalseAndLeavesNoPartialFile)
     rlimit small = old;
     small.rlim_cur = 1000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = f.file.WriteMessage(0, target);
+    const WriteResult written = f.file.WriteMessage(0, target);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(written);
+    EXPECT_EQ(written, WriteResult::kNotCreated);
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
@@ -181,7 +182,7 @@ TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
     EXPECT_LT(read.size(), text.size());
 
     const std::string target = f.dir.File("partial.eml");
-    EXPECT_TRUE(f.file.WriteMessage(0, target));
+    EXPECT_EQ(f.file.WriteMessage(0, target), WriteResult::kCutShort);  // kept, and said to be incomplete
     EXPECT_EQ(ReadFile(target), read);
 }
 
@@ -197,7 +198,7 @@ TEST(DbxFile, MessagesWhoseBlocksAllVanishedGiveEmptyTexts)
     std::string read;
     EXPECT_FALSE(f.file.ReadMessage(0, read));  // the deleted one, first in the list
     EXPECT_EQ(read, "");
-    EXPECT_TRUE(f.file.WriteMessage(0, f.dir.File("gone.eml")));
+    EXPECT_EQ(f.file.WriteMessage(0, f.dir.File("gone.eml")), WriteResult::kCutShort);
     EXPECT_EQ(ReadFile(f.dir.File("gone.eml")), "");
     EXPECT_EQ(f.Text(1), "Subject: stays\r\n");
 }
@@ -228,8 +229,8 @@ TEST(DbxFile, TheMailFileIsNeverWritten)
         ASSERT_EQ(file.GetCount(), 3);
         for (int i = 0; i < file.GetCount(); ++i) {
             // What the preview and the Save command do with each e-mail.
-            EXPECT_TRUE(file.WriteMessage(i, dir.File("preview" + std::to_string(i) + ".mht")));
-            EXPECT_TRUE(file.WriteMessage(i, dir.File("saved" + std::to_string(i) + ".eml")));
+            EXPECT_EQ(file.WriteMessage(i, dir.File("preview" + std::to_string(i) + ".mht")), WriteResult::kWhole);
+            EXPECT_EQ(file.WriteMessage(i, dir.File("saved" + std::to_string(i) + ".eml")), WriteResult::kWhole);
             std::string text;
             EXPECT_TRUE(file.ReadMessage(i, text));
         }

@@ -87,6 +87,6 @@ TEST(LargeFile, EveryPositionAThirtyTwoBitOffsetNamesIsScannedAndNoMore)
     EXPECT_EQ(file.GetAt(1)->subject, "at the top");
     EXPECT_EQ(file.GetAt(1)->blocks, (std::vector<BlockRef>{{0xFFFFFFF0u, 512, 21, 0}}));
     const std::string saved = dir.File("top.eml");
-    ASSERT_TRUE(file.WriteMessage(1, saved));
+    ASSERT_EQ(file.WriteMessage(1, saved), dbx::DbxFile::WriteResult::kWhole);
     EXPECT_EQ(testsupport::ReadFile(saved), "Subject: at the top\r\n");
 }

@@ -336,7 +336,34 @@ TEST(Scan, FilesPackedWithFakeHeadersListABoundedNumberOfEmails)
     ScannedFile f(image);
     const std::uint64_t cap = kSize / dbx::Scanner::kBytesPerRecord + dbx::Scanner::kRecordAllowance;
     EXPECT_EQ(static_cast<std::uint64_t>(f.file.GetCount()), cap);
+    // It says what it left out: every header starts a chain but the one at
+    // offset 0, which the next one's 0 link seems to name.
+    EXPECT_EQ(f.file.OmittedChains(), kSize / 32 - 1 - cap);
     // Those listed are whole and in file order.
     EXPECT_EQ(f.file.GetAt(0)->subject, "s");
     EXPECT_LT(f.file.GetAt(0)->blocks[0].offset, f.file.GetAt(1)->blocks[0].offset);
+}
+
+TEST(Scan, AFloodOfFakeDeletedHeadersNeverHidesExistingMail)
+{
+    // Free space packed with fake deleted headers ("To: x" every 32 bytes)
+    // below and above a genuine existing e-mail: the deleted kind fills its
+    // own budget, the existing e-mail is still listed, after all deleted ones.
+    constexpr std::uint32_t kSize = 4 << 20;
+    constexpr std::uint32_t kReal = 2 << 20;
+    DbxImage image(kSize);
+    for (std::uint32_t at = 0; at + 32 <= kSize; at += 32)
+        if (at < kReal || at >= kReal + 1024)
+            image.PutDeletedBlock(at, "XXXXTo: x\r\n", 0);  // the first four bytes read as spaces
+    PutChain(image, {kReal, kReal + 528}, Filled("From: a@x\r\nSubject: real\r\n") + "body", false);
+    ScannedFile f(image);
+
+    const int count = f.file.GetCount();
+    ASSERT_GT(count, 1);
+    const dbx::EmailRecord& last = *f.file.GetAt(count - 1);
+    EXPECT_FALSE(last.isDeleted);
+    EXPECT_EQ(last.subject, "real");
+    EXPECT_EQ(last.blocks.size(), 2u);
+    EXPECT_TRUE(f.file.GetAt(count - 2)->isDeleted);
+    EXPECT_GT(f.file.OmittedChains(), 0u);
 }

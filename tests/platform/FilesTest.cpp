@@ -88,3 +88,11 @@ TEST(Files, UncommittedOrFailedFileIsRemoved)
     EXPECT_FALSE(wrote);
     EXPECT_FALSE(std::filesystem::exists(full));
 }
+
+TEST(SyncFolder, FlushesAFolderAndRefusesAMissingOne)
+{
+    TempDir dir;
+    WriteFile(dir.File("saved.eml"), "mail");
+    EXPECT_TRUE(platform::SyncFolder(dir.Path().string()));
+    EXPECT_FALSE(platform::SyncFolder(dir.File("missing")));
+}

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,4 +86,47 @@ TEST(GuardedRead, ReadsPastTheNewEndFailQuietly)
     };
     EXPECT_FALSE(platform::Guarded(file.Data(), file.Size(), walk));
     EXPECT_EQ(reached, 1);
+}
+
+// --- descriptors and a file that changes --------------------------------------------
+
+TEST(MappedFile, KeepsNoDescriptorOpenSoAnyNumberOfFilesCanBeMapped)
+{
+    TempDir dir;
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<platform::MappedFile> files(300);
+    bool allOpen = true;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string path = dir.File(std::to_string(i) + ".dbx");
+        WriteFile(path, "mail " + std::to_string(i));
+        allOpen = files[i].Open(path) && allOpen;
+    }
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_TRUE(allOpen);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(files[299].Data()), 8), "mail 299");
+}
+
+TEST(MappedFile, ReadableSizeFollowsTheMappedFileOnly)
+{
+    TempDir dir;
+    const std::string path = dir.File("a.dbx");
+    WriteFile(path, std::string(10000, 'a'));
+    platform::MappedFile file;
+    ASSERT_TRUE(file.Open(path));
+    EXPECT_EQ(file.ReadableSize(), 10000u);
+    ASSERT_EQ(::truncate(path.c_str(), 3000), 0);
+    EXPECT_EQ(file.ReadableSize(), 3000u);
+    ASSERT_EQ(::truncate(path.c_str(), 20000), 0);
+    EXPECT_EQ(file.ReadableSize(), 10000u);  // never more than is mapped
+    // A fresh copy renamed over it (as a mail client compacting a folder
+    // does) leaves the mapped file as it was.
+    WriteFile(dir.File("b.dbx"), "new");
+    std::filesystem::rename(dir.File("b.dbx"), path);
+    EXPECT_EQ(file.ReadableSize(), 10000u);
+    file.Close();
+    EXPECT_EQ(file.ReadableSize(), 0u);
 }

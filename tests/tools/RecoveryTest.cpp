@@ -34,7 +34,7 @@ Recovered Recover(const std::string& path)
     r.records = file.Records();
     for (int i = 0; i < file.GetCount(); ++i) {
         const std::string out = dir.File("m" + std::to_string(i) + ".eml");
-        EXPECT_TRUE(file.WriteMessage(i, out));
+        EXPECT_EQ(file.WriteMessage(i, out), dbx::DbxFile::WriteResult::kWhole);
         r.texts.push_back(testing_oe::ReadFile(out));
     }
     return r;

@@ -1,6 +1,8 @@
 // Draws every image of Quillmend's resources and writes them as PNG files
-// named after their resource ids into the given folder (default: res/images).
-// Run by hand after changing the artwork; the PNG files are committed.
+// named after their resource ids into the given folder (default: res/images),
+// and the program icon in the desktop's icon-theme sizes into
+// packaging/icons/hicolor. Run by hand from the source root after changing
+// the artwork; the PNG files are committed.
 
 #include "Bitmaps.h"
 #include "Icons.h"
@@ -39,6 +41,15 @@ int main(int argc, char** argv) {
         const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
         if (!draw().save(path, "PNG")) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            ++failures;
+        }
+    }
+    // The installed icon, in the sizes desktops ask the hicolor theme for.
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString dir = QStringLiteral("packaging/icons/hicolor/%1x%1/apps").arg(size);
+        QDir().mkpath(dir);
+        if (!artwork::ProgramIcon(size).save(dir + QStringLiteral("/quillmend.png"), "PNG")) {
+            std::fprintf(stderr, "cannot write the %d px program icon\n", size);
             ++failures;
         }
     }
