@@ -137,9 +137,9 @@ namespace {
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr int kSignalCount = sizeof kCrashSignals / sizeof kCrashSignals[0];
 constexpr unsigned kWatchdogSeconds = 10;
-// Room for the handler and for the report written in a copy of the process
-// that goes on running on this stack (symbol look-ups go deep).
-constexpr std::size_t kAltStackSize = 1024 * 1024;
+// Room for the handler; the stack walk runs in a copy of the process on a
+// stack of its own.
+constexpr std::size_t kAltStackSize = 256 * 1024;
 
 struct sigaction g_previousActions[kSignalCount];
 stack_t g_previousAltStack{};

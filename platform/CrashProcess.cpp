@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <sys/mman.h>
 #include <sys/wait.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -54,6 +56,36 @@ void KillProcessCopy() {}
 namespace {
 
 std::atomic<pid_t> g_copy{0};
+
+// The copy's work runs on a stack of its own: the handler may be on a small
+// alternate stack that another library gave the faulting thread.
+constexpr std::size_t kCopyStackSize = 8 * 1024 * 1024;
+void (*g_copyFn)(void*) = nullptr;
+void* g_copyContext = nullptr;
+
+void RunCopyWork()
+{
+    g_copyFn(g_copyContext);
+}
+
+void RunOnFreshStack(void (*fn)(void*), void* context)
+{
+    g_copyFn = fn;
+    g_copyContext = context;
+    void* stack = mmap(nullptr, kCopyStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                       -1, 0);
+    ucontext_t caller;
+    ucontext_t work;
+    if (stack == MAP_FAILED || getcontext(&work) != 0) {
+        fn(context);
+        return;
+    }
+    work.uc_stack.ss_sp = stack;
+    work.uc_stack.ss_size = kCopyStackSize;
+    work.uc_link = &caller;
+    makecontext(&work, RunCopyWork, 0);
+    swapcontext(&caller, &work);
+}
 
 // The child of a fork inside a crash handler: signals back to their defaults
 // and unblocked, so that it can be ended and a fault ends it.
@@ -125,7 +157,7 @@ bool RunInProcessCopy(void (*fn)(void*), void* context, unsigned timeoutSeconds)
     if (pid == 0) {
         ResetSignals();
         alarm(timeoutSeconds);  // its default action ends the copy
-        fn(context);
+        RunOnFreshStack(fn, context);
         _exit(0);
     }
     g_copy.store(pid);

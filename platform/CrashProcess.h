@@ -36,8 +36,8 @@ private:
 // allocator deadlock or hang there costs only the copy, which is ended after
 // `timeoutSeconds`. True when fn returned. Where processes cannot be copied
 // (Windows) fn runs in this process. Safe in a signal handler on the
-// caller's side; the copy has only the calling thread, and signal handlers
-// back at their defaults.
+// caller's side; the copy has only the calling thread, signal handlers back
+// at their defaults, and runs fn on a fresh 8 MiB stack of its own.
 bool RunInProcessCopy(void (*fn)(void* context), void* context, unsigned timeoutSeconds);
 
 // Ends the copy RunInProcessCopy is waiting for, if any. Safe in a signal
