@@ -2,6 +2,8 @@
 
 #include "CQuillmendDlg.h"
 
+#include "crash/CrashReport.h"
+
 CQuillmendApp::CQuillmendApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
 int CQuillmendApp::InitInstance() {
@@ -15,7 +17,10 @@ int CQuillmendApp::InitInstance() {
     CQuillmendDlg dialog;
     // Mail files named on the command line ("Open with" in a file manager).
     dialog.OpenFiles(arguments().mid(1));
-    RunInCrashGuard([&dialog] { dialog.exec(); });
+    // A fault while the dialog runs goes to the crash report; the process
+    // then ends at once with a non-zero status (the preview file deleted),
+    // never through a teardown that a damaged heap could hang.
+    crash::RunInCrashGuard([&dialog] { dialog.exec(); });
     // The dialog is destroyed here; the process then ends without an event
     // loop of its own.
     return 0;

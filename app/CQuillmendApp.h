@@ -11,13 +11,4 @@ public:
     // Runs the program: sets up the application, shows the main dialog
     // modally and returns the process's exit code (0) once it has closed.
     int InitInstance();
-
-private:
-    // Runs `modal` inside the crash guard. The crash report hooks in here:
-    // an exception escaping the dialog goes to the report and the program
-    // then ends as after a normal close.
-    template <typename Modal>
-    static void RunInCrashGuard(Modal&& modal) {
-        modal();
-    }
 };

@@ -1,6 +1,7 @@
 #include "browse/CDbxBrowseWindow.h"
 
 #include "dbx/DbxFile.h"
+#include "platform/CrashGuard.h"
 #include "platform/Files.h"
 #include "platform/ProgramPaths.h"
 #include "res/Images.h"
@@ -285,5 +286,6 @@ void CDbxBrowseWindow::ClearAll()
     if (!previewFile_.empty()) {
         platform::DeleteFile(previewFile_);
         previewFile_.clear();
+        platform::SetFileToDeleteOnCrash(nullptr);
     }
 }

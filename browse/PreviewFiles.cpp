@@ -5,6 +5,7 @@
 #include "browse/CDbxBrowseWindow.h"
 
 #include "dbx/DbxFile.h"
+#include "platform/CrashGuard.h"
 #include "platform/FileTime.h"
 #include "platform/Files.h"
 #include "ui/CEmailPreviewWindow.h"
@@ -47,4 +48,6 @@ void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
     // read around and mark.
     preview_->Navigate2(DisplayPath(path), file.Damage(row.messageIndex));
     previewFile_ = path;
+    // A crash must not leave the message's text behind in the private folder.
+    platform::SetFileToDeleteOnCrash(path.c_str());
 }

@@ -137,4 +137,13 @@ std::string FindAsset(const std::string& name)
     return FindAssetFrom(ProgramFolder(), name);
 }
 
+std::string FindProgram(const std::string& name)
+{
+#ifdef _WIN32
+    return FindAsset(name + ".exe");
+#else
+    return FindAsset(name);
+#endif
+}
+
 } // namespace platform

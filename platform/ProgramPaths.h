@@ -29,4 +29,8 @@ std::string FindAsset(const std::string& name);
 // The same search starting from `programFolder` instead of the real one.
 std::string FindAssetFrom(const std::string& programFolder, const std::string& name);
 
+// A program shipped with this one (`name` without ".exe"), looked for where
+// FindAsset looks; empty when it is in neither place.
+std::string FindProgram(const std::string& name);
+
 } // namespace platform

@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev libgmime-3.0-dev nettle-dev
+  libunwind8 libdw1
   xvfb xauth fonts-dejavu-core x11-utils xdotool x11-apps netpbm
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix

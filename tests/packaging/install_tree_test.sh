@@ -19,7 +19,7 @@ for f in bin/quillmend bin/quillmend-cli share/quillmend/help.htm share/quillmen
          share/man/man1/quillmend.1 share/man/man1/quillmend-cli.1; do
     [ -e "$prefix/$f" ] || { echo "FAIL: $f is not installed"; exit 1; }
 done
-if [ -e "$build/tools/bugreport/quillmend-bugreport" ] && [ ! -e "$prefix/bin/quillmend-bugreport" ]; then
+if [ -e "$build/app/quillmend-bugreport" ] && [ ! -e "$prefix/bin/quillmend-bugreport" ]; then
     echo "FAIL: the report program is not installed"; exit 1
 fi
 

@@ -1,0 +1,99 @@
+#include "platform/DynamicLibrary.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <sys/stat.h>
+#endif
+
+namespace platform {
+
+#ifdef _WIN32
+
+bool DynamicLibrary::Load(const char* nameOrPath)
+{
+    Unload();
+    handle_ = reinterpret_cast<void*>(LoadLibraryA(nameOrPath));
+    return handle_ != nullptr;
+}
+
+void DynamicLibrary::Unload()
+{
+    if (handle_)
+        FreeLibrary(static_cast<HMODULE>(handle_));
+    handle_ = nullptr;
+}
+
+void* DynamicLibrary::Symbol(const char* name) const
+{
+    if (!handle_)
+        return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+bool LookUpAddress(std::uint64_t address, AddressInfo& info)
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(address)), &module))
+        return false;
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(module, path, MAX_PATH);
+    info = {};
+    info.modulePath = path;
+    info.moduleBase = reinterpret_cast<std::uintptr_t>(module);
+    return true;
+}
+
+bool FileExists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+#else
+
+bool DynamicLibrary::Load(const char* nameOrPath)
+{
+    Unload();
+    handle_ = dlopen(nameOrPath, RTLD_NOW | RTLD_LOCAL);
+    return handle_ != nullptr;
+}
+
+void DynamicLibrary::Unload()
+{
+    if (handle_)
+        dlclose(handle_);
+    handle_ = nullptr;
+}
+
+void* DynamicLibrary::Symbol(const char* name) const
+{
+    return handle_ ? dlsym(handle_, name) : nullptr;
+}
+
+bool LookUpAddress(std::uint64_t address, AddressInfo& info)
+{
+    Dl_info dl{};
+    if (dladdr(reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)), &dl) == 0)
+        return false;
+    info = {};
+    info.modulePath = dl.dli_fname ? dl.dli_fname : "";
+    info.moduleBase = reinterpret_cast<std::uintptr_t>(dl.dli_fbase);
+    if (dl.dli_sname) {
+        info.symbolName = dl.dli_sname;
+        info.symbolAddress = reinterpret_cast<std::uintptr_t>(dl.dli_saddr);
+    }
+    return true;
+}
+
+bool FileExists(const char* path)
+{
+    struct stat st {};
+    return ::stat(path, &st) == 0;
+}
+
+#endif
+
+} // namespace platform

@@ -1,0 +1,432 @@
+#include "crash/CCallStackWalker.h"
+#include "crash/CDbgHelpLoader.h"
+#include "platform/SystemInfo.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+using crash::CCallStackWalker;
+using testsupport::TempDir;
+
+namespace {
+
+// --- a debug-help facility made of a table ----------------------------------------
+
+struct FakeFrame {
+    std::uint64_t pc, sp, returnAddress, callerSp;
+    const char* symbol;  // raw name; null: none
+    const char* file;    // null: no line information
+    unsigned line;
+    const char* module;
+};
+
+struct FakeWorld {
+    std::vector<FakeFrame> frames;
+    std::vector<std::string> loadedModules;
+    bool startFails = false;
+};
+FakeWorld g_world;
+
+class FakeDebugHelp final : public crash::IDebugHelp {
+public:
+    bool Initialize(const char*) override { return true; }
+    unsigned GetOptions() override { return 0; }
+    unsigned SetOptions(unsigned options) override { return options; }
+    bool HasSearchPath() const override { return false; }
+    bool GetSearchPath(char*, std::size_t) override { return false; }
+    int LoadModule(const char* path, const char*, std::uint64_t, std::uint64_t) override
+    {
+        g_world.loadedModules.push_back(path);
+        return 0;
+    }
+    bool GetModuleInfo(std::uint64_t address, crash::ModuleRecord& out) override
+    {
+        const FakeFrame* f = At(address);
+        if (!f || !f->module)
+            return Fail();
+        std::snprintf(out.moduleName, sizeof out.moduleName, "%s", f->module);
+        out.symType = crash::kSymPdb;
+        return true;
+    }
+    bool GetSymbol(std::uint64_t address, std::uint64_t& displacement, char* name, std::size_t size) override
+    {
+        const FakeFrame* f = At(address);
+        if (!f || !f->symbol)
+            return Fail();
+        displacement = 0;
+        std::snprintf(name, size, "%s", f->symbol);
+        return true;
+    }
+    bool HasLineLookup() const override { return true; }
+    bool GetLine(std::uint64_t address, std::uint32_t& displacement, std::uint32_t& line, char* file,
+                 std::size_t size) override
+    {
+        const FakeFrame* f = At(address);
+        if (!f || !f->file)
+            return Fail();
+        displacement = 0;
+        line = f->line;
+        std::snprintf(file, size, "%s", f->file);
+        return true;
+    }
+    bool StartWalk(const platform::ThreadContext&, crash::WalkFrame& frame) override
+    {
+        if (g_world.startFails || g_world.frames.empty())
+            return Fail();
+        next_ = 0;
+        return NextFrame(frame);
+    }
+    bool NextFrame(crash::WalkFrame& frame) override
+    {
+        if (next_ >= g_world.frames.size())
+            return Fail();
+        const FakeFrame& f = g_world.frames[next_++];
+        frame = {};
+        frame.pc = f.pc;
+        frame.stackPointer = f.sp;
+        frame.returnAddress = f.returnAddress;
+        frame.callerStackPointer = f.callerSp;
+        frame.exact = next_ == 1;
+        return true;
+    }
+    int LastError() const override { return error_; }
+
+private:
+    // Look-ups come for the program counter, or the byte before it.
+    static const FakeFrame* At(std::uint64_t address)
+    {
+        for (const FakeFrame& f : g_world.frames) {
+            if (address == f.pc || address + 1 == f.pc)
+                return &f;
+        }
+        return nullptr;
+    }
+    bool Fail()
+    {
+        error_ = 1168;
+        return false;
+    }
+    std::size_t next_ = 0;
+    int error_ = 0;
+};
+
+std::unique_ptr<crash::IDebugHelp> OpenFake(const std::vector<std::string>&, const std::vector<std::string>&)
+{
+    return std::make_unique<FakeDebugHelp>();
+}
+
+std::unique_ptr<crash::IDebugHelp> OpenNothing(const std::vector<std::string>&, const std::vector<std::string>&)
+{
+    return nullptr;
+}
+
+// Swaps the walker's sources for a test and puts them back.
+struct SourcesScope {
+    explicit SourcesScope(crash::DebugHelpOpener open) : saved(crash::Sources())
+    {
+        crash::Sources().open = open;
+        g_world = {};
+    }
+    ~SourcesScope() { crash::Sources() = saved; }
+    crash::DebugHelpSources saved;
+};
+
+// Records what leaves the walker: every line, and the entries and errors.
+class RecordingWalker : public CCallStackWalker {
+public:
+    explicit RecordingWalker(unsigned options = 0)
+        : CCallStackWalker(options, nullptr, platform::CurrentProcessId())
+    {
+    }
+    std::vector<std::string> lines;
+    std::vector<StackEntryKind> kinds;
+    std::vector<std::string> names;  // full readable names, per entry
+    std::vector<std::string> errors;
+
+protected:
+    void OnStackEntry(StackEntryKind kind, const StackEntry& entry) override
+    {
+        kinds.push_back(kind);
+        names.push_back(entry.undFullName);
+        CCallStackWalker::OnStackEntry(kind, entry);
+    }
+    void OnHelperError(const char* function, int code, std::uint64_t address) override
+    {
+        errors.push_back(function);
+        CCallStackWalker::OnHelperError(function, code, address);
+    }
+    void OnLine(const char* text) override { lines.push_back(text); }
+};
+
+std::vector<std::string> FrameLines(const RecordingWalker& w)
+{
+    std::vector<std::string> out;
+    for (const std::string& l : w.lines) {
+        if (!l.empty() && l.front() == '[' && l.rfind("[OS-Version", 0) != 0)
+            out.push_back(l);
+    }
+    return out;
+}
+
+} // namespace
+
+// --- frames as lines --------------------------------------------------------------------
+
+TEST(CallStackWalker, PrintsOneLineAFrameInnermostFirst)
+{
+    SourcesScope scope(OpenFake);
+    g_world.frames = {
+        {0x401000, 0x100, 0x402000, 0x200, "_ZN2ns3RunEv", "/src/run.cpp", 12, "app"},
+        {0x402000, 0x200, 0x7FFF12345678, 0x300, "main", nullptr, 0, "app"},
+        {0x7FFF12345678, 0x300, 0, 0, nullptr, nullptr, 0, nullptr},
+    };
+    RecordingWalker walker;
+    ASSERT_TRUE(walker.WalkStack(platform::CurrentThread()));
+    EXPECT_EQ(FrameLines(walker), (std::vector<std::string>{
+                                      "[/src/run.cpp (12): ns::Run()]",        // with line information
+                                      "[00402000 (app):  : main]",             // without: address, module, name
+                                      "[7FFF12345678 ( ):  :  ]",              // nothing known: blanks, full address
+                                  }));
+    using K = CCallStackWalker::StackEntryKind;
+    EXPECT_EQ(walker.kinds, (std::vector<K>{K::kFirstEntry, K::kNextEntry, K::kNextEntry, K::kLastEntry}));
+    EXPECT_EQ(walker.LastError(), 0);
+}
+
+TEST(CallStackWalker, EndsWhereTheUnwinderMakesNoHeadwayButNotInARecursion)
+{
+    struct Case {
+        const char* what;
+        std::vector<FakeFrame> frames;
+        std::size_t entries;
+        bool endless;
+    } cases[] = {
+        {"the caller is the frame itself", {{0x5000, 0x100, 0x5000, 0x100, "f", nullptr, 0, "m"}}, 0, true},
+        {"a recursion returns to the same place from ever higher frames",
+         {{0x5000, 0x100, 0x5000, 0x200, "f", nullptr, 0, "m"}, {0x5000, 0x200, 0, 0, "f", nullptr, 0, "m"}}, 3, false},
+        {"the next step fails", {{0x5000, 0x100, 0x6000, 0x200, "f", nullptr, 0, "m"}}, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SourcesScope scope(OpenFake);
+        g_world.frames = c.frames;
+        RecordingWalker walker;
+        EXPECT_TRUE(walker.WalkStack(platform::CurrentThread()));
+        EXPECT_EQ(walker.kinds.size(), c.entries);
+        const bool endless = std::count(walker.errors.begin(), walker.errors.end(), "StackWalk64-Endless-Callstack!");
+        EXPECT_EQ(endless, c.endless);
+    }
+}
+
+TEST(CallStackWalker, ReportsEachFailedLookUpAndGoesOn)
+{
+    SourcesScope scope(OpenFake);
+    g_world.frames = {{0x5000, 0x100, 0, 0, nullptr, nullptr, 0, nullptr}};
+    RecordingWalker walker;
+    EXPECT_TRUE(walker.WalkStack(platform::CurrentThread()));
+    EXPECT_EQ(walker.errors, (std::vector<std::string>{"SymGetSymFromAddr64", "SymGetLineFromAddr64",
+                                                       "SymGetModuleInfo64"}));
+    EXPECT_EQ(walker.lines.end()[-2], "ERROR: SymGetModuleInfo64, GetLastError: 1114 (Address: 00005000)\n");
+    EXPECT_EQ(FrameLines(walker), (std::vector<std::string>{"[00005000 ( ):  :  ]"}));
+}
+
+TEST(CallStackWalker, AWalkThatCannotStartReportsNoFrame)
+{
+    SourcesScope scope(OpenFake);
+    g_world.startFails = true;
+    RecordingWalker walker;
+    EXPECT_TRUE(walker.WalkStack(platform::CurrentThread()));
+    EXPECT_EQ(walker.errors, (std::vector<std::string>{"StackWalk64"}));
+    EXPECT_TRUE(walker.kinds.empty());
+}
+
+TEST(CallStackWalker, WithoutTheLibrariesNothingIsWalkedAndTheErrorIsKept)
+{
+    SourcesScope scope(OpenNothing);
+    RecordingWalker walker;
+    EXPECT_FALSE(walker.WalkStack(platform::CurrentThread()));
+    EXPECT_EQ(walker.LastError(), CCallStackWalker::kErrorLibraryNotUsable);
+    EXPECT_EQ(walker.errors, (std::vector<std::string>{"Error while initializing dbghelp.dll"}));
+    EXPECT_TRUE(walker.kinds.empty());
+    // The next walk tries again.
+    crash::Sources().open = OpenFake;
+    g_world.frames = {{0x5000, 0x100, 0, 0, "f", nullptr, 0, "m"}};
+    EXPECT_TRUE(walker.WalkStack(platform::CurrentThread()));
+    EXPECT_EQ(walker.kinds.size(), 2u);
+}
+
+// --- the two module lists -----------------------------------------------------------------
+
+namespace {
+
+std::string MapsLine(std::uint64_t start, const char* perms, const std::string& path)
+{
+    char line[256];
+    std::snprintf(line, sizeof line, "%llx-%llx %s 00000000 08:01 1234 %s\n", static_cast<unsigned long long>(start),
+                  static_cast<unsigned long long>(start + 0x1000), perms, path.c_str());
+    return line;
+}
+
+} // namespace
+
+TEST(CallStackWalker, ModulesComeFromTheLoaderAndElseFromTheMappingList)
+{
+    TempDir dir;
+    const std::string maps = dir.File("maps");
+    testsupport::WriteFile(maps, MapsLine(0x10000, "r--p", "/opt/app/bin/app") + MapsLine(0x11000, "r-xp", "/opt/app/bin/app")
+                                     + MapsLine(0x20000, "r-xp", "/lib/libz.so.1")
+                                     + MapsLine(0x30000, "r--s", "/home/u/Inbox.dbx")  // a mapped mail file: no code
+                                     + MapsLine(0x40000, "rw-p", "[heap]"));
+    struct Case {
+        const char* what;
+        std::vector<std::string> loaderLibraries;
+        std::string mapsFile;
+        bool loaded;
+    } cases[] = {
+        {"the loader's list", {"libc.so.6"}, "/nonexistent/maps", true},
+        {"no library has the loader's list", {"libquillmend-missing.so.0", "libm-missing.so.6"}, maps, true},
+        {"neither list", {"libquillmend-missing.so.0"}, "/nonexistent/maps", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SourcesScope scope(OpenFake);
+        crash::Sources().loaderListLibraries = c.loaderLibraries;
+        crash::Sources().mapsFile = c.mapsFile;
+        RecordingWalker walker;
+        EXPECT_EQ(walker.LoadSymbolModules(), c.loaded);
+        if (c.mapsFile == maps) {
+            EXPECT_EQ(g_world.loadedModules, (std::vector<std::string>{"/opt/app/bin/app", "/lib/libz.so.1"}));
+        } else if (c.loaded) {
+            EXPECT_GT(g_world.loadedModules.size(), 2u);  // this test program, libc, ...
+        }
+    }
+}
+
+TEST(CallStackWalker, AMappingListLongerThanItsBufferLoadsNoModule)
+{
+    TempDir dir;
+    const std::string maps = dir.File("maps");
+    std::string text;
+    for (std::size_t i = 0; i <= crash::CDbgHelpLoader::kMaxListedModules; ++i)
+        text += MapsLine(0x100000 + i * 0x2000, "r-xp", "/lib/lib" + std::to_string(i) + ".so");
+    testsupport::WriteFile(maps, text);
+    SourcesScope scope(OpenFake);
+    crash::Sources().loaderListLibraries = {};
+    crash::Sources().mapsFile = maps;
+    RecordingWalker walker;
+    EXPECT_FALSE(walker.LoadSymbolModules());
+    EXPECT_TRUE(g_world.loadedModules.empty());
+}
+
+TEST(CallStackWalker, ModuleLinesCarryTheFileVersionWhenAsked)
+{
+    TempDir dir;
+    testsupport::WriteFile(dir.File("libquill.so.6.4.2"), "not really a library");
+    std::filesystem::create_symlink("libquill.so.6.4.2", dir.Path() / "libquill.so.6");
+    EXPECT_EQ(crash::ModuleFileVersion(dir.File("libquill.so.6")), 0x0006000400020000u);
+    EXPECT_EQ(crash::ModuleFileVersion("/nonexistent/libx.so.1"), 0u);
+
+    TempDir maps;
+    testsupport::WriteFile(maps.File("maps"), MapsLine(0x7F0012340000, "r-xp", dir.File("libquill.so.6")));
+    SourcesScope scope(OpenFake);
+    crash::Sources().loaderListLibraries = {};
+    crash::Sources().mapsFile = maps.File("maps");
+    RecordingWalker walker(CCallStackWalker::kRetrieveFileVersion);
+    ASSERT_TRUE(walker.LoadSymbolModules());
+    const std::string expected = dir.File("libquill.so.6") + ":libquill.so.6 (7F0012340000), size: 4096 (result: 0), "
+                                 "SymType: '-unknown-', PDB: '', fileVersion: 6.4.2.0\n";
+    EXPECT_NE(std::find(walker.lines.begin(), walker.lines.end(), expected), walker.lines.end());
+}
+
+// --- real stacks --------------------------------------------------------------------------------
+
+namespace {
+
+std::atomic<bool> g_parked{false};
+std::atomic<bool> g_release{false};
+
+[[gnu::noinline]] void ParkedInKnownFunction()
+{
+    g_parked = true;
+    while (!g_release)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+bool HasLibraries()
+{
+    RecordingWalker probe;
+    return probe.LoadSymbolModules();
+}
+
+} // namespace
+
+TEST(CallStackWalker, AWalkOfTheCallingThreadStartsInsideWalkStack)
+{
+    if (!HasLibraries())
+        GTEST_SKIP() << "libunwind is not installed";
+    RecordingWalker walker;
+    ASSERT_TRUE(walker.WalkStack(platform::CurrentThread()));
+    ASSERT_GE(walker.names.size(), 3u);
+    EXPECT_EQ(walker.names[0].rfind("crash::CCallStackWalker::WalkStack(", 0), 0u) << walker.names[0];
+    EXPECT_EQ(walker.LastError(), 0);
+}
+
+TEST(CallStackWalker, AnotherThreadIsHeldForItsWalkAndRunsOnAfterwards)
+{
+    if (!HasLibraries())
+        GTEST_SKIP() << "libunwind is not installed";
+    g_parked = false;
+    g_release = false;
+    std::thread parked(ParkedInKnownFunction);
+    while (!g_parked)
+        std::this_thread::yield();
+    RecordingWalker walker;
+    const bool walked = walker.WalkStack(parked.native_handle());
+    g_release = true;
+    parked.join();  // it was let go
+    ASSERT_TRUE(walked);
+    EXPECT_NE(std::find_if(walker.names.begin(), walker.names.end(),
+                           [](const std::string& n) { return n.find("ParkedInKnownFunction") != std::string::npos; }),
+              walker.names.end());
+}
+
+TEST(CallStackWalker, AThreadThatDoesNotAnswerIsNotWalked)
+{
+    if (!HasLibraries())
+        GTEST_SKIP() << "libunwind is not installed";
+    g_release = false;
+    std::atomic<bool> blocked{false};
+    std::thread deaf([&blocked] {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        blocked = true;
+        ParkedInKnownFunction();
+    });
+    while (!blocked)
+        std::this_thread::yield();
+    RecordingWalker walker;
+    EXPECT_FALSE(walker.WalkStack(deaf.native_handle()));
+    EXPECT_TRUE(walker.kinds.empty());
+    g_release = true;
+    deaf.join();
+    // The hold it never answered changes nothing for the next one.
+    g_parked = false;
+    g_release = false;
+    std::thread parked(ParkedInKnownFunction);
+    while (!g_parked)
+        std::this_thread::yield();
+    const bool walked = walker.WalkStack(parked.native_handle());
+    g_release = true;
+    parked.join();
+    EXPECT_TRUE(walked);
+}
