@@ -2,29 +2,19 @@
 
 #include "res/resource.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
-#include <QThread>
-#include <QWindow>
 #include <qdrawutil.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace {
-
-// How long UpdateWindow waits for the window system to show a new window.
-constexpr int kExposeWaitMs = 1000;
-
-} // namespace
-
-CProgressWnd::CProgressWnd(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), progress_(new QProgressBar(this)) {
+CProgressWnd::CProgressWnd(QWidget* owner)
+    : QWidget(owner ? owner->window() : nullptr, owner ? Qt::Widget : Qt::Dialog | Qt::FramelessWindowHint),
+      progress_(new QProgressBar(this)) {
     setObjectName(QStringLiteral("progress_window"));
     setFixedSize(kClientWidth + 2 * kFrame, kClientHeight + 2 * kFrame);
     progress_->setObjectName(QStringLiteral("progress_%1").arg(IDC_PROGRESS));
@@ -104,38 +94,26 @@ void CProgressWnd::SendPos(int percent) {
 void CProgressWnd::ShowNow() {
     CenterWindow();
     show();
+    raise();
     UpdateWindow();
 }
 
 void CProgressWnd::CenterWindow() {
     QRect area;
-    if (QWidget* owner = parentWidget())
-        area = owner->window()->frameGeometry();
+    if (!isWindow())
+        area = parentWidget()->rect();  // a panel: over its window's client area
     else if (QScreen* s = screen())
         area = s->availableGeometry();
     if (area.isEmpty())
         return;
-    QRect frame = frameGeometry();
+    QRect frame = isWindow() ? frameGeometry() : geometry();
     frame.moveCenter(area.center());
     move(frame.topLeft());
 }
 
 void CProgressWnd::UpdateWindow() {
-    if (!isVisible())
-        return;
-    // A new top-level window reaches the screen asynchronously; paints before
-    // the window system reports it shown are discarded. Wait for that report,
-    // taking no user input meanwhile, so that the first percentages show.
-    if (QWindow* handle = windowHandle(); handle && !handle->isExposed()) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!handle->isExposed() && waited.elapsed() < kExposeWaitMs) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            if (!handle->isExposed())
-                QThread::msleep(1);
-        }
-    }
-    repaint();
+    if (isVisible())
+        repaint();
 }
 
 void CProgressWnd::keyPressEvent(QKeyEvent* event) {
@@ -144,7 +122,7 @@ void CProgressWnd::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QDialog::keyPressEvent(event);
+    QWidget::keyPressEvent(event);
 }
 
 void CProgressWnd::paintEvent(QPaintEvent*) {
