@@ -1,6 +1,12 @@
 #include "CQuillmendApp.h"
 
 #include "CQuillmendDlg.h"
+#include "CommandLine.h"
+
+#include <QFile>
+
+#include <string>
+#include <vector>
 
 #include "crash/CrashReport.h"
 
@@ -14,9 +20,20 @@ int CQuillmendApp::InitInstance() {
     setApplicationName(QStringLiteral("Quillmend"));
     setApplicationVersion(QStringLiteral("1.1"));
 
+    // Mail files named on the command line ("Open with" in a file manager);
+    // Qt has taken its own options out by now.
+    std::vector<std::string> args;
+    for (const QString& arg : arguments().mid(1))
+        args.push_back(QFile::encodeName(arg).toStdString());
+    const app::CommandLine commandLine = app::ParseCommandLine(args);
+    if (const auto exitCode = app::Answer(commandLine))
+        return *exitCode;
+    QStringList files;
+    for (const std::string& file : commandLine.files)
+        files << QFile::decodeName(QByteArray::fromStdString(file));
+
     CQuillmendDlg dialog;
-    // Mail files named on the command line ("Open with" in a file manager).
-    dialog.OpenFiles(arguments().mid(1));
+    dialog.OpenFiles(files);
     // A fault while the dialog runs goes to the crash report; the process
     // then ends at once with a non-zero status (the preview file deleted),
     // never through a teardown that a damaged heap could hang.

@@ -9,6 +9,7 @@ public:
     CQuillmendApp(int& argc, char** argv);
 
     // Runs the program: sets up the application, shows the main dialog
-    // modally and returns the process's exit code (0) once it has closed.
+    // modally and returns the process's exit code: 0 once it has closed, 2
+    // (without a window) for a command line it cannot use.
     int InitInstance();
 };

@@ -2,6 +2,7 @@
 
 #include "CAboutDlg.h"
 #include "StoreFolder.h"
+#include "CHelpWindow.h"
 #include "platform/ProgramPaths.h"
 #include "platform/SystemMenu.h"
 #include "res/Images.h"
@@ -16,15 +17,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTreeWidget>
-#include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
-#include <QUrl>
 #include <QWindow>
 
 namespace {
@@ -89,6 +89,11 @@ CQuillmendDlg::CQuillmendDlg(QWidget* parent)
     // The status line counts the message list's items and ticked rows.
     SetCountSource([this] { return browseWindow_.MessageList().GetItemCount(); },
                    [this] { return browseWindow_.MessageList().GetTickedCount(); });
+    // F1 from anywhere in the window, whichever pane has the focus: the
+    // preview keeps the keys it does not use from its own key handling.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, &CQuillmendDlg::OnHelp);
 }
 
 CQuillmendDlg::~CQuillmendDlg() = default;
@@ -230,22 +235,45 @@ QString CommonFolder(const QStringList& files) {
 
 } // namespace
 
-void CQuillmendDlg::OpenFiles(const QStringList& paths) {
-    if (paths.isEmpty())
-        return;
-    QStringList files;
-    for (const QString& path : paths)
-        files << QFileInfo(path).absoluteFilePath();
+QTreeWidgetItem* CQuillmendDlg::AddFilesUnderOneNode(const QStringList& files) {
     const QString text = QDir::toNativeSeparators(files.size() == 1 ? files.front() : CommonFolder(files));
-    CDbxBrowseWindow& browse = browseWindow_;
-    QTreeWidgetItem* node = browse.AddFolderNode(text);
+    QTreeWidgetItem* node = browseWindow_.AddFolderNode(text);
     for (const QString& file : files)
-        browse.AddDbxFile(node, file);
+        browseWindow_.AddDbxFile(node, file);
     node->setExpanded(true);
-    QTimer::singleShot(0, this, [this, node] {
-        if (node->childCount() > 0)
-            browseWindow_.Tree().setCurrentItem(node->child(0));
-    });
+    return node;
+}
+
+void CQuillmendDlg::OpenFiles(const QStringList& paths) {
+    QStringList files;
+    QStringList missing;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        (info.isFile() ? files : missing) << info.absoluteFilePath();
+    }
+    QTreeWidgetItem* node = files.isEmpty() ? nullptr : AddFilesUnderOneNode(files);
+    if (!missing.isEmpty()) {
+        RunWhenPainted([this, missing] {
+            Dialogs().Tell(this, QMessageBox::Warning,
+                           res::Text(IDS_FILES_NOT_FOUND) + QLatin1Char('\n') +
+                               QDir::toNativeSeparators(missing.join(QLatin1Char('\n'))));
+        });
+    }
+    // The first scan shows its progress over this window: select once the
+    // window is on the screen.
+    if (node) {
+        RunWhenPainted([this, node] {
+            if (node->childCount() > 0)
+                browseWindow_.Tree().setCurrentItem(node->child(0));
+        });
+    }
+}
+
+void CQuillmendDlg::RunWhenPainted(std::function<void()> step) {
+    if (painted_)
+        QTimer::singleShot(0, this, std::move(step));
+    else
+        afterFirstPaint_.push_back(std::move(step));
 }
 
 QString CQuillmendDlg::CountsText() const {
@@ -263,6 +291,12 @@ QString CQuillmendDlg::HintText() const {
 }
 
 void CQuillmendDlg::paintEvent(QPaintEvent*) {
+    if (!painted_) {
+        painted_ = true;
+        for (std::function<void()>& step : afterFirstPaint_)
+            QTimer::singleShot(0, this, std::move(step));
+        afterFirstPaint_.clear();
+    }
     // Minimised windows are drawn by the window system from the window icon.
     QPainter p(this);
     const int L = 0;
@@ -316,9 +350,6 @@ void CQuillmendDlg::keyPressEvent(QKeyEvent* event) {
             return;
         }
         break;
-    case Qt::Key_F1:
-        OnHelp();
-        return;
     default:
         break;
     }
@@ -341,22 +372,24 @@ void CQuillmendDlg::OnCancel() {
     // A search runs with the Save button disabled; the program cannot end then.
     if (!saveButton_.isEnabled())
         return;
-    const auto answer = QMessageBox::question(this, QCoreApplication::applicationName(), res::Text(IDS_EXIT_NOW),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    // No is the default: Enter on the question keeps the program running.
+    const auto answer = Dialogs().Ask(this, QMessageBox::Question, res::Text(IDS_EXIT_NOW),
+                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes)
         QDialog::reject();
 }
 
 void CQuillmendDlg::OnHelp() {
-    // A missing help page is not reported, and neither is a failure to open it.
+    // The program's own window, so that Help works the same with or without
+    // a web browser on the machine.
+    if (!helpWindow_)
+        helpWindow_ = new CHelpWindow(this);
     const std::string path = platform::FindAsset("help.htm");
-    if (!path.empty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
+    helpWindow_->ShowPage(path.empty() ? QString() : QFile::decodeName(path.c_str()));
+    helpWindow_->show();
+    helpWindow_->raise();
+    helpWindow_->activateWindow();
 }
-
-void CQuillmendDlg::OnSave() {}
-
-void CQuillmendDlg::OnLoad() {}
 
 void CQuillmendDlg::OnSearch() {
     CSearchDbxSettingDlg settings(this);

@@ -5,6 +5,7 @@
 
 #include "app/CMainButton.h"
 #include "browse/CDbxBrowseWindow.h"
+#include "ui/UserDialogs.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -13,7 +14,12 @@
 #include <functional>
 #include <vector>
 
+class CHelpWindow;
 class QMenu;
+
+namespace app {
+class SaveJob;
+}
 
 class CQuillmendDlg : public QDialog {
     Q_OBJECT
@@ -49,9 +55,18 @@ public:
 
     // Adds mail files named on the command line under one folder node, as
     // Load does (its text: the file's path, or the folder that holds them
-    // all), expands it and, once the event loop runs, selects the first file
-    // so that its e-mails show. Nothing happens for an empty list.
+    // all), and expands it. Once the window is on the screen, names in a
+    // message the paths that are not files (those are not added) and selects
+    // the first file so that its e-mails show. Nothing happens for an empty
+    // list.
     void OpenFiles(const QStringList& paths);
+
+    // The dialogs the commands ask the user through; the real ones unless a
+    // test set others (nullptr: the real ones again). Not owned.
+    void SetUserDialogs(UserDialogs* dialogs) { dialogs_ = dialogs; }
+    UserDialogs& Dialogs() const { return dialogs_ ? *dialogs_ : UserDialogs::Default(); }
+    // The help window once Help has opened it, else nullptr.
+    CHelpWindow* HelpWindow() const { return helpWindow_; }
 
     // The bottom strip of the client area that holds the status line.
     QRect StatusStripRect() const;
@@ -79,11 +94,15 @@ public:
     // (a search runs); otherwise asks "Exit now?" and ends the dialog
     // (Rejected) on Yes.
     virtual void OnCancel();
-    // Help button, F1: opens the installed help page; a missing page or a
-    // failure to open it is not reported.
+    // Help button, F1 anywhere in the window: shows the installed help page
+    // in the program's help window (a note there when the page is missing).
     void OnHelp();
-    // Save and Load buttons: nothing yet.
+    // Save button: writes the ticked e-mails of the selected mail file, in
+    // the list's order, as .eml files into a folder the user chooses, then
+    // says what was saved. Ticks, list and tree stay as they are.
     void OnSave();
+    // Load button: adds the .dbx files the user picks under a new folder node
+    // and expands it; nothing is scanned or selected.
     void OnLoad();
     // Search button: asks what to search (drives or one folder), then
     // searches it for mail files into the tree with Save, Load and Search
@@ -101,6 +120,9 @@ protected:
     // Builds the window: system-menu entry, icon, buttons, browse window,
     // size and place. Runs once, before the window is first shown.
     virtual bool OnInitDialog();
+    // Runs the writing of a Save to its end, showing its progress with a
+    // Cancel button (tests replace it).
+    virtual void RunSaveJob(app::SaveJob& job);
 
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -112,6 +134,11 @@ protected:
 
 private:
     void PlaceWindow();
+    // Adds `files` (absolute paths) under one new folder node, expanded.
+    QTreeWidgetItem* AddFilesUnderOneNode(const QStringList& files);
+    // Runs `step` from the event loop once the window has been painted (at
+    // once when it has been), so that what it shows reaches the screen.
+    void RunWhenPainted(std::function<void()> step);
 
     QIcon icon_;
     QPixmap headerBitmap_;
@@ -128,4 +155,8 @@ private:
     bool initialised_ = false;
     bool aboutInSystemMenu_ = false;
     bool placedAfterShow_ = false;
+    bool painted_ = false;
+    std::vector<std::function<void()>> afterFirstPaint_;
+    UserDialogs* dialogs_ = nullptr;
+    CHelpWindow* helpWindow_ = nullptr;  // a child window, made by the first OnHelp
 };

@@ -9,6 +9,7 @@
 #include "res/resource.h"
 #include "ui/CEmailPreviewWindow.h"
 #include "ui/CProgressWnd.h"
+#include "ui/EnginePath.h"
 #include "ui/PostedMessage.h"
 
 #include <QFile>
@@ -33,30 +34,20 @@ QPixmap TreeImage(const QPixmap& strip, int index)
     return res::MaskedPixmap(strip.copy(index * kTreeImageSize, 0, kTreeImageSize, kTreeImageSize));
 }
 
-// The file name as the engine takes it: the bytes of the name on disk.
-std::string EnginePath(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return path.toStdString();
-#else
-    return QFile::encodeName(path).toStdString();
-#endif
-}
-
 } // namespace
 
 CDbxBrowseWindow::CDbxBrowseWindow(QWidget* parent)
     : QWidget(parent),
       tree_(new QTreeWidget(this)),
       messageList_(this),
-      preview_(CEmailPreviewWindow::CreateObject())
+      preview_(CEmailPreviewWindow::CreateObject()),
+      grip_(new QWidget(this))
 {
     // The band colour shows in the gaps between the panes.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(106, 160, 216));
     setPalette(pal);
     setAutoFillBackground(true);
-    setMouseTracking(true);  // for the splitter's cursor
 
     const QPixmap strip = res::LoadBitmap(IDB_TREE);
     folderIcon_.addPixmap(TreeImage(strip, 0));
@@ -70,7 +61,6 @@ CDbxBrowseWindow::CDbxBrowseWindow(QWidget* parent)
     tree_->setAllColumnsShowFocus(true);
     tree_->setFrameShape(QFrame::NoFrame);
     tree_->setIconSize(QSize(kTreeImageSize, kTreeImageSize));
-    tree_->setMouseTracking(true);
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { OnTreeSelChanged(current); });
 
@@ -84,6 +74,12 @@ CDbxBrowseWindow::CDbxBrowseWindow(QWidget* parent)
     preview_->setParent(this);
     preview_->setObjectName(QStringLiteral("preview"));
     preview_->setFrameShape(QFrame::NoFrame);
+
+    // The grip paints nothing (the band colour shows through). Its cursor is
+    // its own: set on this window, the panes would inherit it.
+    grip_->setObjectName(QStringLiteral("splitter"));
+    grip_->setCursor(Qt::SizeHorCursor);
+    grip_->installEventFilter(this);
 
     startPage_ = platform::FindAsset("default.htm");
     if (startPage_.empty())
@@ -114,7 +110,7 @@ void CDbxBrowseWindow::AddDbxFile(QTreeWidgetItem* folderNode, const QString& pa
     node->setToolTip(0, path);
     node->setData(0, Qt::UserRole, static_cast<int>(files_.size()));
     auto file = std::make_unique<dbx::DbxFile>();
-    file->Open(EnginePath(path));  // a file that fails to open stays listed, empty
+    file->Open(ui::EnginePath(path));  // a file that fails to open stays listed, empty
     files_.push_back(std::move(file));
 }
 
@@ -240,33 +236,73 @@ void CDbxBrowseWindow::LayoutPanes()
     tree_->setGeometry(L + 1, T, std::max(0, splitX_ - (L + 1)), std::max(0, B - T));
     messageList_.setGeometry(right, T, paneWidth, std::max(0, b2 - T));
     preview_->setGeometry(right, b2 + 2, paneWidth, std::max(0, B - (b2 + 2)));
+    grip_->setGeometry(splitX_, T, kSplitterGap, std::max(0, B - T));
+}
+
+void CDbxBrowseWindow::SplitterPress(int x)
+{
+    if (!dragging_ && OverSplitter(x))
+        dragging_ = true;
+}
+
+void CDbxBrowseWindow::SplitterMove(int x, Qt::MouseButtons buttons)
+{
+    if (dragging_ && (buttons & Qt::LeftButton)) {
+        const int R = width();
+        splitX_ = x < kMinSplitX ? kMinSplitX : x > R - kRightKeep ? R - kRightKeep : x;
+        LayoutPanes();
+    }
+}
+
+void CDbxBrowseWindow::SplitterRelease()
+{
+    dragging_ = false;
 }
 
 void CDbxBrowseWindow::mousePressEvent(QMouseEvent* event)
 {
     // Presses reach this window only in the gaps between the panes.
-    if (event->button() == Qt::LeftButton && !dragging_ && OverSplitter(event->position().toPoint().x()))
-        dragging_ = true;
+    if (event->button() == Qt::LeftButton)
+        SplitterPress(event->position().toPoint().x());
     QWidget::mousePressEvent(event);
 }
 
 void CDbxBrowseWindow::mouseMoveEvent(QMouseEvent* event)
 {
     QWidget::mouseMoveEvent(event);
-    const int x = event->position().toPoint().x();
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-        const int R = width();
-        splitX_ = x < kMinSplitX ? kMinSplitX : x > R - kRightKeep ? R - kRightKeep : x;
-        LayoutPanes();
-    }
-    setCursor(dragging_ || OverSplitter(x) ? Qt::SizeHorCursor : Qt::ArrowCursor);
+    SplitterMove(event->position().toPoint().x(), event->buttons());
 }
 
 void CDbxBrowseWindow::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        dragging_ = false;
+        SplitterRelease();
     QWidget::mouseReleaseEvent(event);
+}
+
+bool CDbxBrowseWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The grip's mouse events drive the splitter in this window's coordinates;
+    // while a drag lasts the grip holds the mouse, and with it its cursor.
+    if (watched == grip_) {
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() == Qt::LeftButton)
+                SplitterPress(grip_->mapToParent(mouse->position().toPoint()).x());
+            return true;
+        case QEvent::MouseMove:
+            SplitterMove(grip_->mapToParent(mouse->position().toPoint()).x(), mouse->buttons());
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (mouse->button() == Qt::LeftButton)
+                SplitterRelease();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // --- closing ---------------------------------------------------------------------

@@ -60,6 +60,9 @@ public:
 
     // Where the tree ends and the right-hand panes begin (client x).
     int SplitX() const { return splitX_; }
+    // The strip between the tree and the right-hand panes: it alone shows
+    // the sizing cursor, and dragging it moves the splitter.
+    QWidget& SplitterGrip() { return *grip_; }
     // The number of file nodes added so far.
     int FileCount() const { return static_cast<int>(files_.size()); }
     // True while the list shows a file whose scan left chains of blocks
@@ -86,6 +89,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -98,12 +102,16 @@ private:
     void OnListContextMenu(const QPoint& pos);
     void ClearAll();
     bool OverSplitter(int x) const { return x <= splitX_ + kSplitterGap; }
+    void SplitterPress(int x);
+    void SplitterMove(int x, Qt::MouseButtons buttons);
+    void SplitterRelease();
 
     QIcon folderIcon_;
     QIcon fileIcon_;
     QTreeWidget* tree_;
     CMessageListCtrl messageList_;
     CEmailPreviewWindow* preview_;  // a child widget; deleted with this window
+    QWidget* grip_;                 // a child widget over the splitter gap
     int splitX_ = kInitialSplitX;
     bool dragging_ = false;
     bool listIncomplete_ = false;

@@ -42,6 +42,20 @@ constexpr std::array kTable{
     Entry{IDS_STATUS_DELETED, QT_TRANSLATE_NOOP("Strings", "Deleted")},
     Entry{IDS_SEARCH_FOLDER_TITLE, QT_TRANSLATE_NOOP("Strings", "Select a path to search *.dbx files")},
     Entry{IDS_LIST_INCOMPLETE, QT_TRANSLATE_NOOP("Strings", "List incomplete: this file holds far more block headers than mail can.")},
+    Entry{IDS_SAVE_NOT_ALL, QT_TRANSLATE_NOOP("Strings", "Not every selected email could be saved.")},
+    Entry{IDS_SAVE_CANCELLED, QT_TRANSLATE_NOOP("Strings", "Saving was cancelled.")},
+    Entry{IDS_SAVE_COUNT_SAVED, QT_TRANSLATE_NOOP("Strings", "Saved: %d of %d to \"%s\".")},
+    Entry{IDS_SAVE_COUNT_NOT_WRITTEN, QT_TRANSLATE_NOOP("Strings", "Could not be written (is the folder full or read-only?): %d")},
+    Entry{IDS_SAVE_COUNT_INCOMPLETE, QT_TRANSLATE_NOOP("Strings", "Saved incomplete, because the mail file shrank while it was read: %d")},
+    Entry{IDS_SAVE_COUNT_NOT_TRIED, QT_TRANSLATE_NOOP("Strings", "Not saved, because saving was cancelled: %d")},
+    Entry{IDS_SAVE_NOT_DURABLE, QT_TRANSLATE_NOOP("Strings", "The saved files could not be flushed to the disk: copy them elsewhere before you rely on them.")},
+    Entry{IDS_SAVE_PROGRESS_TITLE, QT_TRANSLATE_NOOP("Strings", "Saving emails")},
+    Entry{IDS_SAVE_PROGRESS, QT_TRANSLATE_NOOP("Strings", "Saving email %d of %d...")},
+    Entry{IDS_SAVE_FLUSHING, QT_TRANSLATE_NOOP("Strings", "Writing the saved emails to the disk...")},
+    Entry{IDS_SAVE_CANCELLING, QT_TRANSLATE_NOOP("Strings", "Cancelling after the current email...")},
+    Entry{IDS_FILES_NOT_FOUND, QT_TRANSLATE_NOOP("Strings", "These files were not found and have not been added:")},
+    Entry{IDS_HELP_TITLE, QT_TRANSLATE_NOOP("Strings", "Quillmend Help")},
+    Entry{IDS_HELP_MISSING, QT_TRANSLATE_NOOP("Strings", "The help page (help.htm) is missing from the program's folder.")},
 };
 
 const char* Find(int id) {
@@ -60,6 +74,23 @@ QString Text(int id) {
 
 bool HasText(int id) {
     return !Text(id).isEmpty();
+}
+
+QString Format(int id, const QStringList& args) {
+    const QString pattern = Text(id);
+    QString out;
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        const QChar d = i + 1 < pattern.size() ? pattern[i + 1] : QChar();
+        if (c == QLatin1Char('%') && (d == QLatin1Char('s') || d == QLatin1Char('d')) && next < args.size()) {
+            out += args[next++];
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace res

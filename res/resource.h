@@ -59,6 +59,20 @@
 #define IDS_SEARCH_FOLDER_TITLE         127
 // Strings of this port, beyond the original table
 #define IDS_LIST_INCOMPLETE             200
+#define IDS_SAVE_NOT_ALL                201
+#define IDS_SAVE_CANCELLED              202
+#define IDS_SAVE_COUNT_SAVED            203
+#define IDS_SAVE_COUNT_NOT_WRITTEN      204
+#define IDS_SAVE_COUNT_INCOMPLETE       205
+#define IDS_SAVE_COUNT_NOT_TRIED        206
+#define IDS_SAVE_NOT_DURABLE            207
+#define IDS_SAVE_PROGRESS_TITLE         208
+#define IDS_SAVE_PROGRESS               209
+#define IDS_SAVE_FLUSHING               210
+#define IDS_SAVE_CANCELLING             211
+#define IDS_FILES_NOT_FOUND             212
+#define IDS_HELP_TITLE                  213
+#define IDS_HELP_MISSING                214
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101

@@ -10,6 +10,7 @@
 #include "ui/PostedMessage.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -268,18 +269,45 @@ QRect CMessageListCtrl::TickBoxRect(int index) const {
     return QRect(columnViewportPosition(0), rowViewportPosition(index), kTickStripWidth, rowHeight(index));
 }
 
+void CMessageListCtrl::ToggleTick(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= rows_.size())
+        return;
+    ListRow& row = rows_[static_cast<std::size_t>(index)];
+    row.ticked = row.ticked ? 0 : 1;
+    viewport()->update();
+    ui::PostPrivateMessage(parentWidget(), ui::WM_TICKCHANGED, 0, 0);
+}
+
+void CMessageListCtrl::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (currentIndex().isValid())
+            ToggleTick(currentIndex().row());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+QModelIndex CMessageListCtrl::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // A table takes plain Home and End to the first and last column; in a
+    // list of e-mails they mean the first and last e-mail. The column stays,
+    // so that the list does not scroll sideways.
+    if (cursorAction == MoveHome || cursorAction == MoveEnd) {
+        const int count = model_->rowCount();
+        if (count == 0)
+            return {};
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return model_->index(cursorAction == MoveHome ? 0 : count - 1, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
 void CMessageListCtrl::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         const QPoint pos = event->position().toPoint();
         const QModelIndex hit = indexAt(pos);
-        if (hit.isValid() && TickBoxRect(hit.row()).contains(pos)) {
-            if (static_cast<std::size_t>(hit.row()) < rows_.size()) {
-                ListRow& row = rows_[static_cast<std::size_t>(hit.row())];
-                row.ticked = row.ticked ? 0 : 1;
-                viewport()->update();
-                ui::PostPrivateMessage(parentWidget(), ui::WM_TICKCHANGED, 0, 0);
-            }
-        }
+        if (hit.isValid() && TickBoxRect(hit.row()).contains(pos))
+            ToggleTick(hit.row());
     }
     // A click on the tick box also selects the row.
     QTableView::mousePressEvent(event);

@@ -66,6 +66,10 @@ public:
     void TickExisting();
     void TickDeleted();
 
+    // Flips the tick of display index `index` (nothing when there is no such
+    // row), repaints the list and tells the parent (WM_TICKCHANGED).
+    void ToggleTick(int index);
+
     // A click on the title of `column`: flips its direction (a never-sorted
     // column starts ascending), puts the arrow on it alone and sorts the rows
     // stably. Does nothing before the first ResetList.
@@ -84,6 +88,11 @@ public:
     const QPixmap& DescendingArrow() const { return descendingArrow_; }
 
 protected:
+    // Space ticks or unticks the current row, so that the list can be used
+    // without a mouse.
+    void keyPressEvent(QKeyEvent* event) override;
+    // Home and End go to the first and last row, with or without Ctrl.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 

@@ -1,19 +1,20 @@
 #include "CProgressWnd.h"
 
 #include "res/resource.h"
-#include "ui/ShowNow.h"
 
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
 #include <qdrawutil.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-CProgressWnd::CProgressWnd(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), progress_(new QProgressBar(this)) {
+CProgressWnd::CProgressWnd(QWidget* owner)
+    : QWidget(owner ? owner->window() : nullptr, owner ? Qt::Widget : Qt::Dialog | Qt::FramelessWindowHint),
+      progress_(new QProgressBar(this)) {
     setObjectName(QStringLiteral("progress_window"));
     setFixedSize(kClientWidth + 2 * kFrame, kClientHeight + 2 * kFrame);
     progress_->setObjectName(QStringLiteral("progress_%1").arg(IDC_PROGRESS));
@@ -91,15 +92,28 @@ void CProgressWnd::SendPos(int percent) {
 }
 
 void CProgressWnd::ShowNow() {
-    ui::ShowNow(*this);
+    CenterWindow();
+    show();
+    raise();
+    UpdateWindow();
 }
 
 void CProgressWnd::CenterWindow() {
-    ui::CenterWindow(*this);
+    QRect area;
+    if (!isWindow())
+        area = parentWidget()->rect();  // a panel: over its window's client area
+    else if (QScreen* s = screen())
+        area = s->availableGeometry();
+    if (area.isEmpty())
+        return;
+    QRect frame = isWindow() ? frameGeometry() : geometry();
+    frame.moveCenter(area.center());
+    move(frame.topLeft());
 }
 
 void CProgressWnd::UpdateWindow() {
-    ui::UpdateWindow(*this);
+    if (isVisible())
+        repaint();
 }
 
 void CProgressWnd::keyPressEvent(QKeyEvent* event) {
@@ -108,7 +122,7 @@ void CProgressWnd::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QDialog::keyPressEvent(event);
+    QWidget::keyPressEvent(event);
 }
 
 void CProgressWnd::paintEvent(QPaintEvent*) {

@@ -3,16 +3,22 @@
 // a mail file has come: one smooth progress bar, 0..100 %. The scan runs on
 // the user-interface thread and pumps no events, so every change of the
 // percentage is painted on the spot.
+//
+// With an owner it is a framed panel inside the owner's window, centred
+// over it. That window is on the screen already, so the panel is painted the
+// moment it is shown: a new top-level window would reach the screen only
+// after the window system's reply, and waiting for that reply would run
+// other handlers (timers, posted events) inside the caller.
 
 #include "dbx/IProgressSink.h"
 
-#include <QDialog>
+#include <QWidget>
 
 #include <cstdint>
 
 class QProgressBar;
 
-class CProgressWnd : public QDialog, public dbx::IProgressSink {
+class CProgressWnd : public QWidget, public dbx::IProgressSink {
     Q_OBJECT
 public:
     // Client size and bar position of dialog template 145 (310 x 17 dialog
@@ -23,8 +29,9 @@ public:
     static constexpr int kBarHeight = 23;
     static constexpr int kFrame = 3;
 
-    // A hidden window owned by `parent` (which may be null); the bar is at 0.
-    explicit CProgressWnd(QWidget* parent = nullptr);
+    // A hidden panel in the window of `owner`; without an owner, a hidden
+    // frameless top-level window. The bar is at 0.
+    explicit CProgressWnd(QWidget* owner = nullptr);
     ~CProgressWnd() override;
 
     // Starts over: the bar shows 0 and later positions count against `total`.
@@ -38,13 +45,15 @@ public:
     void SetPosRange(std::int32_t first, std::int32_t last) override;
 
     // Centres the window over its owner's window (over the screen without an
-    // owner), shows it and paints it at once: the usual start of a scan.
+    // owner), shows it in front and paints it at once: the usual start of a
+    // scan. Handles no events: nothing else runs inside the caller.
     void ShowNow();
     // Centres the window over its owner's window, or over the screen.
     void CenterWindow();
-    // Paints the shown window now. A window that the window system has not
-    // put on the screen yet is waited for (at most about a second, handling
-    // no user input), since paints before that are lost.
+    // Paints the shown window now, without handling any event. Reaches the
+    // screen at once when the owner's window is on it (always, once the user
+    // has clicked in it); a top-level window without an owner shows only
+    // what it paints after the window system has put it on the screen.
     void UpdateWindow();
 
     // The percentage that `pos` of `total` steps make, truncated toward zero

@@ -1,22 +1,26 @@
 #include "app/CQuillmendDlg.h"
 
 #include "app/CAboutDlg.h"
+#include "app/CHelpWindow.h"
+#include "ui/CEmailPreviewWindow.h"
 #include "res/Images.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "support/QtTestApp.h"
+#include "support/WhenShown.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <functional>
@@ -26,39 +30,19 @@ namespace {
 
 const QRgb kBand = qRgb(106, 160, 216);
 
-// Runs `handle` on the first top-level widget of type T that shows up while
-// the current code blocks in a nested event loop (a message box, a menu).
-template <typename T>
-void WhenShown(std::function<void(T*)> handle)
-{
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, handle] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* found = qobject_cast<T*>(w); found && found->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                handle(found);
-                return;
-            }
-        }
-        if (++*tries > 300) {  // 3 s: give up rather than hang
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-}
+using testsupport::WhenShown;
 
 struct SeenBox {
     bool shown = false;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
 };
 
-// Answers the next message box with `answer` and records what it showed.
+// Answers the next message box with `answer` (NoButton: Enter) and records
+// what it showed.
 std::shared_ptr<SeenBox> Answer(QMessageBox::StandardButton answer)
 {
     auto seen = std::make_shared<SeenBox>();
@@ -68,19 +52,14 @@ std::shared_ptr<SeenBox> Answer(QMessageBox::StandardButton answer)
         seen->text = box->text();
         seen->icon = box->icon();
         seen->buttons = box->standardButtons();
-        box->button(answer)->click();
+        seen->defaultButton = box->standardButton(box->defaultButton());
+        if (answer == QMessageBox::NoButton)
+            QTest::keyClick(box, Qt::Key_Return);  // Enter takes the default
+        else
+            box->button(answer)->click();
     });
     return seen;
 }
-
-// Receives what the program asks the desktop to open.
-class UrlSink : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.push_back(url); }
-};
 
 class MainDialogTest : public ::testing::Test {
 protected:
@@ -92,6 +71,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
         QCoreApplication::processEvents();
     }
+    void TearDown() override { testsupport::EndWhenShownWatches(); }
 
     void MoveTo(QWidget& widget, QPoint pos)
     {
@@ -269,6 +249,12 @@ TEST_F(MainDialogTest, CloseAsksExitNowAndNoKeepsTheWindow)
     EXPECT_EQ(seen->text, QStringLiteral("Exit now?"));
     EXPECT_EQ(seen->icon, QMessageBox::Question);
     EXPECT_EQ(seen->buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(seen->defaultButton, QMessageBox::No);
+    EXPECT_TRUE(dlg->isVisible());
+
+    seen = Answer(QMessageBox::NoButton);  // Enter on the question
+    dlg->close();
+    EXPECT_TRUE(seen->shown);
     EXPECT_TRUE(dlg->isVisible());
 
     seen = Answer(QMessageBox::Yes);
@@ -315,19 +301,33 @@ TEST_F(MainDialogTest, CloseDoesNothingWhileSaveIsDisabled)
 
 // --- help and About ---------------------------------------------------------------
 
-TEST_F(MainDialogTest, HelpButtonAndF1OpenTheInstalledHelpPage)
+TEST_F(MainDialogTest, HelpButtonAndF1FromAnyPaneShowTheHelpPageInTheProgramsWindow)
 {
-    UrlSink sink;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &sink, "open");
     QTest::mouseClick(dlg->Button(IDC_BUTTON_HELP), Qt::LeftButton);
-    QTest::keyClick(dlg.get(), Qt::Key_F1);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    ASSERT_EQ(sink.opened.size(), 2);
-    for (const QUrl& url : sink.opened) {
-        EXPECT_TRUE(url.isLocalFile());
-        EXPECT_TRUE(url.toLocalFile().endsWith(QStringLiteral("/help.htm"))) << url.toString().toStdString();
-        EXPECT_TRUE(QFile::exists(url.toLocalFile()));
+    CHelpWindow* help = dlg->HelpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Quillmend Help"));
+    const QUrl page = help->Browser().source();
+    EXPECT_TRUE(page.isLocalFile());
+    EXPECT_EQ(QFileInfo(page.toLocalFile()).fileName(), QStringLiteral("help.htm"));
+    EXPECT_TRUE(help->Browser().toPlainText().contains(QStringLiteral("Load DBX files")));
+    EXPECT_TRUE(help->Browser().isReadOnly());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    testsupport::SaveScreenshot(testsupport::Grab(*help), QStringLiteral("help_window"));
+
+    // F1 with the focus in each pane, the preview among them.
+    QWidget* panes[] = {&dlg->BrowseWindow().Tree(), &dlg->BrowseWindow().MessageList(),
+                        &dlg->BrowseWindow().Preview(), dlg->Button(IDC_BUTTON_SAVE)};
+    for (QWidget* pane : panes) {
+        help->hide();
+        QApplication::setActiveWindow(dlg.get());
+        pane->setFocus();
+        ASSERT_TRUE(pane->hasFocus()) << pane->objectName().toStdString();
+        QTest::keyClick(pane, Qt::Key_F1);
+        EXPECT_TRUE(help->isVisible()) << "F1 in " << pane->objectName().toStdString();
     }
+    EXPECT_EQ(dlg->HelpWindow(), help);  // one help window, shown again
     EXPECT_TRUE(dlg->isVisible());
 }
 
@@ -367,4 +367,3 @@ TEST_F(MainDialogTest, HeaderMenuHoldsOnlyTheAboutEntry)
     EXPECT_EQ(menu->actions()[0]->data().toUInt(), static_cast<unsigned>(IDM_ABOUTBOX));
 }
 
-#include "CQuillmendDlgTest.moc"

@@ -6,15 +6,19 @@
 #include "dbx/DbxFile.h"
 #include "res/Strings.h"
 #include "res/resource.h"
+#include "support/FakeDialogs.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
 #include "tools/dbxgen/DemoMailbox.h"
 #include "ui/CEmailPreviewWindow.h"
+#include "ui/CProgressWnd.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QScreen>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -369,28 +373,99 @@ TEST_F(BrowseWindowTest, PanesFollowTheLayoutTable)
     EXPECT_EQ(browse.Tree().geometry(), QRect(1, 0, 199, B));
     EXPECT_EQ(browse.MessageList().geometry(), QRect(203, 0, R - 1 - 203, b2));
     EXPECT_EQ(browse.Preview().geometry(), QRect(203, b2 + 2, R - 1 - 203, B - (b2 + 2)));
-    EXPECT_EQ(browse.cursor().shape(), Qt::ArrowCursor);
-    Send(browse, QEvent::MouseMove, QPoint(202, 10), Qt::NoButton);
-    EXPECT_EQ(browse.cursor().shape(), Qt::SizeHorCursor);
+    EXPECT_EQ(browse.SplitterGrip().geometry(), QRect(200, 0, 3, B));
+}
+
+TEST_F(BrowseWindowTest, OnlyTheSplitterShowsTheSizingCursor)
+{
+    CDbxBrowseWindow& browse = Browse();
+    QWidget& grip = browse.SplitterGrip();
+    EXPECT_EQ(grip.cursor().shape(), Qt::SizeHorCursor);
+    // Hover over the gap, then drag the grip 100 px to the right.
+    Send(browse, QEvent::MouseMove, QPoint(201, 10), Qt::NoButton);
+    Send(grip, QEvent::MouseButtonPress, QPoint(1, 40), Qt::LeftButton);
+    Send(grip, QEvent::MouseMove, QPoint(100, 40), Qt::LeftButton);
+    Send(grip, QEvent::MouseButtonRelease, QPoint(100, 40), Qt::NoButton);
+    EXPECT_EQ(browse.SplitX(), 300);
+    EXPECT_EQ(grip.geometry().left(), 300);
+    Send(browse, QEvent::MouseMove, QPoint(301, 10), Qt::NoButton);
+
+    const QWidget* panes[] = {&browse, &browse.Tree(), browse.Tree().viewport(), browse.MessageList().viewport(),
+                              browse.MessageList().horizontalHeader()->viewport(), browse.Preview().viewport()};
+    for (const QWidget* pane : panes)
+        EXPECT_NE(pane->cursor().shape(), Qt::SizeHorCursor) << pane->objectName().toStdString();
+}
+
+// --- the first scan -----------------------------------------------------------------------
+
+TEST_F(BrowseWindowTest, TheFirstScanShowsItsProgressAndRunsNoOtherHandlerInside)
+{
+    QTreeWidgetItem* file = AddFile(Demo());
+    std::vector<std::string> order;
+    bool progressOnScreen = false;
+    QObject::connect(&Browse(), &CDbxBrowseWindow::scanStarted, [&] {
+        order.push_back("scan");
+        // What the screen shows where the progress window is, while the scan
+        // holds the thread: the window as it paints itself.
+        auto* progress = dlg->findChild<CProgressWnd*>();
+        ASSERT_NE(progress, nullptr);
+        ASSERT_TRUE(progress->isVisible());
+        const QPoint at = progress->mapToGlobal(QPoint(0, 0));
+        const QImage screen = progress->screen()
+                                  ->grabWindow(0, at.x(), at.y(), progress->width(), progress->height())
+                                  .toImage()
+                                  .convertToFormat(QImage::Format_RGB32);
+        progressOnScreen = screen == testsupport::Grab(*progress);
+        testsupport::SaveScreenshot(testsupport::Grab(*dlg), "scan_progress_" + QGuiApplication::platformName());
+    });
+    // Due while the progress window is being shown: must wait for the
+    // selection's handler to end.
+    QTimer::singleShot(0, [&] { order.push_back("timer"); });
+    QMetaObject::invokeMethod(dlg.get(), [&] { order.push_back("queued call"); }, Qt::QueuedConnection);
+
+    Tree().setCurrentItem(file);
+    order.push_back("handler returned");
+    EXPECT_EQ(List().GetItemCount(), kDemoCount);
+    QTest::qWait(20);
+    ASSERT_EQ(order.size(), 4u);
+    EXPECT_EQ(order[0], "scan");
+    EXPECT_EQ(order[1], "handler returned");
+    EXPECT_TRUE(progressOnScreen) << QGuiApplication::platformName().toStdString();
+    EXPECT_EQ(dlg->findChild<CProgressWnd*>(), nullptr);
 }
 
 // --- files named on the command line ------------------------------------------------------
 
 TEST_F(BrowseWindowTest, FilesFromTheCommandLineGoUnderOneNodeAndTheFirstIsShown)
 {
+    testsupport::FakeDialogs dialogs;
+    dlg->SetUserDialogs(&dialogs);
     std::filesystem::create_directories(dir.File("mail"));
     const QString a = Demo("mail/Inbox.dbx");
     const QString b = Demo("mail/Sent Items.dbx");
-    dlg->OpenFiles({a, b});
+    const QString missing = QString::fromStdString(dir.File("mail/Gone.dbx"));
+    const QString mailFolder = QString::fromStdString(dir.File("mail"));
+    dlg->OpenFiles({a, missing, mailFolder, b});
     QTest::qWait(20);
     // After the store's node, which the dialog adds at start.
     ASSERT_EQ(Tree().topLevelItemCount(), 2);
     EXPECT_EQ(Tree().topLevelItem(0)->text(0), QStringLiteral("Outlook Express - Local Folder"));
     QTreeWidgetItem* node = Tree().topLevelItem(1);
-    EXPECT_EQ(node->text(0), QDir::toNativeSeparators(QString::fromStdString(dir.File("mail"))));
+    EXPECT_EQ(node->text(0), QDir::toNativeSeparators(mailFolder));
     ASSERT_EQ(node->childCount(), 2);
     EXPECT_EQ(node->child(1)->text(0), QStringLiteral("Sent Items"));
     EXPECT_TRUE(node->isExpanded());
     EXPECT_EQ(Tree().currentItem(), node->child(0));
     EXPECT_EQ(List().GetItemCount(), kDemoCount);
+    // The paths that are not mail files are named, and only they.
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(dialogs.asked[0].text, res::Text(IDS_FILES_NOT_FOUND) + QLatin1Char('\n') +
+                                         QDir::toNativeSeparators(missing) + QLatin1Char('\n') +
+                                         QDir::toNativeSeparators(mailFolder));
+
+    dlg->OpenFiles({missing});  // nothing to add: no node, only the message
+    QTest::qWait(20);
+    EXPECT_EQ(Tree().topLevelItemCount(), 1);
+    EXPECT_EQ(dialogs.asked.size(), 2u);
 }

@@ -52,3 +52,12 @@ TEST(Strings, UnknownIdsGiveEmptyTextNotFailure)
     }
     EXPECT_TRUE(res::HasText(IDS_EXIT_NOW));
 }
+
+TEST(Strings, FormatFillsDirectivesInOrder)
+{
+    EXPECT_EQ(res::Format(IDS_SAVED_TO, {"C:\\Mail"}), "OK! The selected emails have been saved to \"C:\\Mail\".");
+    EXPECT_EQ(res::Format(IDS_STATUS_COUNTS, {"12", "3"}), "All Emails:12    Selected Emails:3");
+    EXPECT_EQ(res::Format(IDS_STATUS_COUNTS, {"12"}), "All Emails:12    Selected Emails:%d");
+    EXPECT_EQ(res::Format(IDS_SAVED_TO, {"%s%d"}), "OK! The selected emails have been saved to \"%s%d\".");
+    EXPECT_TRUE(res::Format(-1, {"x"}).isEmpty());
+}

@@ -247,6 +247,36 @@ TEST_F(ListTest, ADoubleClickOnTheTickBoxIsTwoClicks)
     EXPECT_EQ(parent.ticks, 2);
 }
 
+TEST_F(ListTest, KeysReachEveryRowAndSpaceTicksWithoutAMouse)
+{
+    list->setFocus();
+    ClickAt(InRow(2, 450));  // the subject
+    QTest::keyClick(list, Qt::Key_End);
+    EXPECT_EQ(SelectedRow(), 5);
+    EXPECT_EQ(list->currentIndex().column(), kSubject);  // no sideways scrolling
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Home);
+    EXPECT_EQ(SelectedRow(), 0);
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Space);  // and off again
+    QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(SelectedRow(), 5);
+    EXPECT_EQ(list->IsTicked(0), 1);
+    EXPECT_EQ(list->IsTicked(1), 0);
+    EXPECT_EQ(list->IsTicked(5), 1);
+    EXPECT_EQ(list->GetTickedCount(), 2);
+    EXPECT_EQ(SelectedRow(), 5);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(parent.ticks, 4);  // the status line hears of each
+
+    listtest::Fill(*list, {});
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_End);
+    EXPECT_EQ(list->GetTickedCount(), 0);
+}
+
 TEST_F(ListTest, TheFourTickCommands)
 {
     ClickAt(InRow(2, 300));

@@ -192,15 +192,21 @@ TEST(ProgressWnd, IsASmallWindowWithoutTitleBarHoldingOneBar)
                                      CProgressWnd::kClientWidth, CProgressWnd::kBarHeight));
 }
 
-TEST(ProgressWnd, CentresOverItsOwnerAndIgnoresHelp)
+TEST(ProgressWnd, IsAPanelCentredInItsOwnersWindowAndIgnoresHelp)
 {
     QWidget owner;
     owner.setGeometry(100, 80, 800, 600);
+    auto* pane = new QWidget(&owner);  // the browse window, say
+    pane->setGeometry(0, 135, 800, 400);
     owner.show();
-    CProgressWnd w(&owner);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    CProgressWnd w(pane);
     w.ShowNow();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_LE((w.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 2);
+    EXPECT_FALSE(w.isWindow());  // no window of its own to wait for
+    EXPECT_EQ(w.parentWidget(), &owner);
+    EXPECT_LE((w.geometry().center() - owner.rect().center()).manhattanLength(), 1);
+    EXPECT_EQ(owner.childAt(owner.rect().center()), w.ProgressBar());  // in front of the panes
     QTest::keyClick(&w, Qt::Key_F1);
     EXPECT_TRUE(w.isVisible());
 }
@@ -262,6 +268,8 @@ TEST(ProgressWndScreen, TheScreenShowsEachPercentageDuringTheScan)
     QWidget owner;
     owner.resize(700, 500);
     owner.show();
+    // The user clicked in the window: it is on the screen.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
     WatchingWnd w(&owner);
     w.ShowNow();
     file.Scan(w);

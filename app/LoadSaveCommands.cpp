@@ -1,0 +1,55 @@
+// The Load and Save commands of the main dialog.
+
+#include "app/CQuillmendDlg.h"
+
+#include "app/CSaveProgressDlg.h"
+#include "app/SaveJob.h"
+#include "app/SaveReport.h"
+#include "dbx/DbxFile.h"
+#include "res/Strings.h"
+#include "res/resource.h"
+#include "ui/EnginePath.h"
+
+#include <QDir>
+
+#include <vector>
+
+void CQuillmendDlg::OnLoad()
+{
+    const QStringList files = Dialogs().OpenFiles(this, QStringLiteral(".dbx"));
+    if (files.isEmpty())
+        return;
+    // Opened, listed and shown expanded; the user selects one to scan it.
+    AddFilesUnderOneNode(files);
+}
+
+void CQuillmendDlg::OnSave()
+{
+    const CMessageListCtrl& list = browseWindow_.MessageList();
+    if (list.GetTickedCount() <= 0) {
+        Dialogs().Tell(this, QMessageBox::Information, res::Text(IDS_NOTHING_SELECTED));
+        return;
+    }
+    // The rows as they are now, in the list's order: whatever happens to the
+    // list while the folder is chosen or the files are written, this save
+    // writes what was ticked when it began.
+    const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
+    std::vector<app::SaveItem> items;
+    for (int i = 0; i < list.GetItemCount(); ++i) {
+        if (list.IsTicked(i))
+            items.push_back({list.GetRow(i)->messageIndex, i});
+    }
+    const QString folder = Dialogs().ChooseFolder(this, res::Text(IDS_SAVE_FOLDER_TITLE));
+    if (folder.isEmpty() || !file)
+        return;
+
+    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(QDir::toNativeSeparators(folder)));
+    RunSaveJob(job);
+    const app::SaveReport report = app::ReportSave(job.Tally(), QDir::toNativeSeparators(folder));
+    Dialogs().Tell(this, report.icon, report.text);
+}
+
+void CQuillmendDlg::RunSaveJob(app::SaveJob& job)
+{
+    CSaveProgressDlg::Run(this, job);
+}

@@ -1,0 +1,50 @@
+#include "app/SaveJob.h"
+
+#include "dbx/SaveNaming.h"
+#include "platform/Files.h"
+
+namespace app {
+
+SaveJob::SaveJob(std::vector<SaveItem> items, Writer write, Flusher flush)
+    : items_(std::move(items)), write_(std::move(write)), flush_(std::move(flush))
+{
+    tally_.total = Total();
+}
+
+SaveJob SaveJob::ForFile(const dbx::DbxFile& file, std::vector<SaveItem> items, const std::string& folder)
+{
+    return SaveJob(
+        std::move(items),
+        [&file, folder](const SaveItem& item) {
+            return dbx::SaveEmail(file, item.messageIndex, item.displayIndex, folder).result;
+        },
+        [folder] { return platform::SyncFolder(folder); });
+}
+
+void SaveJob::Run()
+{
+    for (const SaveItem& item : items_) {
+        if (cancel_.load()) {
+            tally_.notTried = Total() - done_.load();
+            break;
+        }
+        switch (write_(item)) {
+        case dbx::DbxFile::WriteResult::kWhole:
+            ++tally_.whole;
+            break;
+        case dbx::DbxFile::WriteResult::kCutShort:
+            ++tally_.cutShort;
+            break;
+        case dbx::DbxFile::WriteResult::kNotCreated:
+            ++tally_.notWritten;
+            break;
+        }
+        done_.fetch_add(1);
+    }
+    // Nothing is called saved before it is on the disk.
+    flushing_.store(true);
+    if (tally_.whole + tally_.cutShort > 0 && flush_)
+        tally_.durable = flush_();
+}
+
+} // namespace app

@@ -1,0 +1,74 @@
+#pragma once
+// The writing half of the Save command: a list of e-mails written one after
+// the other, which another thread may stop between two e-mails, followed by
+// one flush of the folder. Plain C++, so that it runs on a worker thread
+// while the window stays responsive.
+
+#include "dbx/DbxFile.h"
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// One ticked row: the e-mail's index in its mail file and the row's place
+// in the list (which the fallback file name uses).
+struct SaveItem {
+    int messageIndex = 0;
+    int displayIndex = 0;
+};
+
+// What became of a save.
+struct SaveTally {
+    int total = 0;       // e-mails asked for
+    int whole = 0;       // written whole
+    int cutShort = 0;    // written, but the mail file shrank while it was read
+    int notWritten = 0;  // no file could be created
+    int notTried = 0;    // left out because the save was cancelled
+    bool durable = true; // the files written were flushed to the disk
+
+    bool Cancelled() const { return notTried > 0; }
+    // Every e-mail asked for is on the disk, whole.
+    bool AllWhole() const { return whole == total && durable; }
+};
+
+class SaveJob {
+public:
+    using Writer = std::function<dbx::DbxFile::WriteResult(const SaveItem&)>;
+    using Flusher = std::function<bool()>;
+
+    // Writes each item with `write` in order; then, when any file was
+    // created, calls `flush` once.
+    SaveJob(std::vector<SaveItem> items, Writer write, Flusher flush);
+
+    // The job that saves `items` of `file` into `folder` under the names the
+    // command line uses too, and flushes the folder. `file` must outlive it.
+    static SaveJob ForFile(const dbx::DbxFile& file, std::vector<SaveItem> items, const std::string& folder);
+
+    // Runs the job once, on any thread.
+    void Run();
+    // From any thread: stops the job after the e-mail being written now.
+    void Cancel() { cancel_.store(true); }
+
+    int Total() const { return static_cast<int>(items_.size()); }
+    // E-mails handled so far; safe to read from any thread while Run goes.
+    int Done() const { return done_.load(); }
+    // True once the writing is over and the flush has begun.
+    bool Flushing() const { return flushing_.load(); }
+    bool CancelRequested() const { return cancel_.load(); }
+    // The outcome; complete once Run has returned.
+    const SaveTally& Tally() const { return tally_; }
+
+private:
+    std::vector<SaveItem> items_;
+    Writer write_;
+    Flusher flush_;
+    SaveTally tally_;
+    std::atomic<int> done_{0};
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> flushing_{false};
+};
+
+} // namespace app
