@@ -171,14 +171,14 @@ TEST_F(LoadSaveTest, LoadAddsTheChosenFilesUnderOneExpandedNodeAndScansNothing)
         EXPECT_EQ(names, load.fileNodes);
     }
     EXPECT_EQ(dialogs.openedFor, (QStringList{".dbx", ".dbx"}));
-    EXPECT_EQ(Tree().topLevelItemCount(), 2);
+    EXPECT_EQ(Tree().topLevelItemCount(), 3);  // the store's node and two loads
     EXPECT_EQ(dlg->BrowseWindow().FileCount(), 4);
     EXPECT_EQ(Tree().currentItem(), nullptr);  // nothing selected...
     EXPECT_EQ(scans.count(), 0);               // ...and nothing scanned
 
     dialogs.filesToOpen.clear();  // Cancel
     dlg->OnLoad();
-    EXPECT_EQ(Tree().topLevelItemCount(), 2);
+    EXPECT_EQ(Tree().topLevelItemCount(), 3);
 }
 
 // --- Save: what is written ---------------------------------------------------------------

