@@ -1,6 +1,6 @@
 #!/bin/sh
 # The real program in a virtual X server, used as a user uses it, with keys:
-# the mail file it lists at start is opened from the tree, two e-mails are
+# the mail file of the store it lists at start is opened from the tree, two e-mails are
 # ticked and saved through the real folder chooser, the report is read, Help
 # opens with F1, and Enter ends the program. The two files must be on disk.
 # Screens of the tree at start, the help window and the report are kept.
@@ -20,13 +20,40 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$shots" "$work/runtime" "$work/saved"
 chmod 700 "$work/runtime"
 
-# Where the program finds its mail at start: the demo mailbox named on the
-# command line. (With a store found at start, make it here and start the
-# program without arguments: the steps below do not change, since they open
-# the first mail file under the first folder node either way.)
+# Where the program finds its mail at start: the Outlook Express store of a
+# Wine prefix made here, as Wine writes its registry files. The registry
+# names the store with a variable and in other letter case than the disk.
 start_program() {
-    "$mkdbx" demo "$work/Inbox.dbx" >/dev/null || exit 1
-    XDG_RUNTIME_DIR=$work/runtime "$exe" "$work/Inbox.dbx" &
+    prefix=$work/wine
+    store="$prefix/drive_c/users/ann/Local Settings/Application Data/Identities/{A1}/Microsoft/Outlook Express"
+    mkdir -p "$store" "$prefix/dosdevices"
+    ln -s ../drive_c "$prefix/dosdevices/c:"
+    "$mkdbx" demo "$store/Inbox.dbx" >/dev/null || exit 1
+    cat >"$prefix/system.reg" <<'REG'
+WINE REGISTRY Version 2
+;; All keys relative to \\Machine
+
+#arch=win64
+
+[Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-0-0-0-1000] 1700000000
+#time=1da1b2c3d4e5f60
+"ProfileImagePath"="C:\\users\\ann"
+REG
+    cat >"$prefix/user.reg" <<'REG'
+WINE REGISTRY Version 2
+;; All keys relative to \\User\\S-1-5-21-0-0-0-1000
+
+#arch=win64
+
+[Identities] 1700000000
+#time=1da1b2c3d4e5f60
+"Default User ID"="{A1}"
+
+[Identities\\{A1}\\Software\\Microsoft\\Outlook Express\\5.0] 1700000000
+#time=1da1b2c3d4e5f60
+"Store Root"=str(2):"%UserProfile%\\local settings\\APPLICATION DATA\\identities\\{A1}\\microsoft\\outlook express"
+REG
+    WINEPREFIX=$prefix XDG_RUNTIME_DIR=$work/runtime "$exe" &
     pid=$!
 }
 
@@ -64,8 +91,9 @@ sleep 1.5
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 shot real_save_tree_at_start
 
-# The tree (x 1..199 under the 135 px header band): its first node, then
-# Down to the first mail file under it, which lists its e-mails.
+# The tree (x 1..199 under the 135 px header band): its first node, the
+# store's "Outlook Express - Local Folder", then Down to the first mail file
+# under it, which lists its e-mails.
 xdotool mousemove $((X + 60)) $((Y + 135 + 8)) click 1
 sleep 0.3
 xdotool key Down
