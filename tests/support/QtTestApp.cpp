@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -46,8 +47,8 @@ QString SaveScreenshot(const QImage& image, const QString& name) {
 #else
     const QString dir = QDir::tempPath();
 #endif
-    QDir().mkpath(dir);
     const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    QDir().mkpath(QFileInfo(path).absolutePath());  // names may hold a folder
     return image.save(path, "PNG") ? path : QString();
 }
 
