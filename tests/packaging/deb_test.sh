@@ -18,5 +18,5 @@ dpkg -x "$deb" "$scratch/root"
 "$mkdbx" demo "$scratch/Inbox.dbx" >/dev/null
 "$scratch/root/usr/bin/quillmend-cli" list "$scratch/Inbox.dbx" | tail -n 1 | grep -q '^11 e-mails$' \
     || { echo "FAIL: the packaged tool does not list the demo mailbox"; exit 1; }
-[ -e "$scratch/root/usr/share/quillmend/help.htm" ] || { echo "FAIL: no help page in the package"; exit 1; }
+[ -e "$scratch/root/usr/share/quillmend/help.htm" ] && [ -e "$scratch/root/usr/share/quillmend/help/main_window.png" ] || { echo "FAIL: no help page in the package"; exit 1; }
 echo "package $(basename "$deb") works"

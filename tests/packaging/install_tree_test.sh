@@ -12,7 +12,7 @@ trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/quillmend bin/quillmend-cli share/quillmend/help.htm share/quillmend/default.htm \
+for f in bin/quillmend bin/quillmend-cli share/quillmend/help.htm share/quillmend/help/main_window.png share/quillmend/default.htm \
          share/applications/io.github.quillmend.Quillmend.desktop \
          share/metainfo/io.github.quillmend.Quillmend.metainfo.xml share/mime/packages/quillmend.xml \
          share/icons/hicolor/48x48/apps/quillmend.png share/icons/hicolor/256x256/apps/quillmend.png \
