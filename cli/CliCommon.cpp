@@ -169,4 +169,40 @@ std::optional<int> ParseIndex(std::string_view text)
     return value;
 }
 
+std::optional<int> ReadOneEmail(const std::string& command, const char* usage,
+                                const std::vector<std::string>& args, OneEmail& email)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return kExitOk;
+        }
+    }
+    if (args.size() != 2) {
+        std::fputs(usage, stderr);
+        return kExitUsage;
+    }
+    const std::optional<int> index = ParseIndex(args[1]);
+    if (!index) {
+        Error(command + ": '" + args[1] + "' is not an e-mail index");
+        return kExitUsage;
+    }
+    if (!OpenAndScan(args[0], email.file))
+        return kExitUsage;
+    if (*index >= email.file.GetCount()) {
+        Error(args[0] + ": no e-mail with index " + args[1] + " (it holds " + std::to_string(email.file.GetCount()) + ")");
+        return kExitUsage;
+    }
+    email.index = *index;
+    email.complete = email.file.ReadMessage(*index, email.text);
+    if (!email.complete)
+        Error(args[0] + ": the file shrank while it was read; e-mail " + args[1] + " is incomplete");
+    return std::nullopt;
+}
+
+bool WriteToStdout(std::string_view bytes)
+{
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+}
+
 } // namespace cli

@@ -44,6 +44,24 @@ std::string JsonString(std::string_view bytes);
 // Parses a non-negative decimal int; nullopt for anything else.
 std::optional<int> ParseIndex(std::string_view text);
 
+// The FILE.dbx INDEX arguments of the commands that print one e-mail:
+// answers --help with `usage`, refuses other arguments, then opens and scans
+// the file and reads the e-mail's stored text into `text`. Returns the exit
+// status when the command ends here (help or an error), nothing otherwise;
+// `complete` is false when the file shrank while the e-mail was read (said
+// on stderr).
+struct OneEmail {
+    dbx::DbxFile file;
+    int index = 0;
+    std::string text;
+    bool complete = false;
+};
+std::optional<int> ReadOneEmail(const std::string& command, const char* usage,
+                                const std::vector<std::string>& args, OneEmail& email);
+
+// Writes `bytes` to stdout and flushes; false when they did not all go out.
+bool WriteToStdout(std::string_view bytes);
+
 int RunList(const std::vector<std::string>& args);
 int RunCat(const std::vector<std::string>& args);
 int RunSave(const std::vector<std::string>& args);
