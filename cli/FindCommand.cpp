@@ -1,5 +1,6 @@
 #include "cli/CliCommon.h"
 
+#include "platform/Console.h"
 #include "platform/Mounts.h"
 #include "search/DbxFileSearch.h"
 #include "search/SearchPaths.h"
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace cli {
 
@@ -31,7 +31,7 @@ constexpr int kExitNoneFound = 1;
 class FindPrinter final : public search::ISearchObserver {
 public:
     explicit FindPrinter(bool json)
-        : json_(json), progress_(::isatty(2) == 1), outIsTerminal_(::isatty(1) == 1)
+        : json_(json), progress_(platform::StderrIsTerminal()), outIsTerminal_(platform::StdoutIsTerminal())
     {
     }
     ~FindPrinter() override { ClearProgress(); }
