@@ -65,7 +65,9 @@ std::vector<MboxMessage> ParseMbox(const std::string& data)
         if (!message)
             break;
         MboxMessage m;
-        m.marker = g_mime_parser_get_mbox_marker(parser);
+        char* marker = g_mime_parser_get_mbox_marker(parser);  // a copy, ours to free
+        m.marker = marker ? marker : "";
+        g_free(marker);
         const char* subject = g_mime_message_get_subject(message);
         m.subject = subject ? subject : "";
         found.emplace_back(static_cast<std::size_t>(g_mime_parser_get_mbox_marker_offset(parser)), std::move(m));
