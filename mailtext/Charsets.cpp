@@ -61,8 +61,16 @@ public:
                 iconv_close(cd);
     }
 
+    // A converter for `name` in its initial state; Invalid() when the system
+    // does not know the charset.
     iconv_t Get(const std::string& name)
     {
+        if (LearnsByteOrder(name)) {  // never reused
+            stray_.reset();              // closes the previous one first
+            const iconv_t cd = iconv_open("UTF-8", name.c_str());
+            stray_.reset(cd == Invalid() ? nullptr : cd);
+            return cd;
+        }
         for (const auto& [known, cd] : open_)
             if (known == name)
                 return cd;
@@ -120,6 +128,27 @@ void Convert(iconv_t cd, std::string_view bytes, std::string& out)
 
 } // namespace
 
+bool LearnsByteOrder(std::string_view name)
+{
+    for (const std::string_view prefix : {"utf-16", "utf16", "utf-32", "utf32", "ucs-2", "ucs2", "ucs-4", "ucs4", "unicode"})
+        if (name.starts_with(prefix))
+            return true;
+    return false;
+}
+
+std::string WithByteOrder(const std::string& name, std::string_view bytes)
+{
+    using namespace std::string_view_literals;
+    const auto marked = [bytes](std::initializer_list<std::string_view> marks) {
+        return std::any_of(marks.begin(), marks.end(), [bytes](std::string_view m) { return bytes.starts_with(m); });
+    };
+    if (IsOneOf(name, {"utf-16", "utf16"}) && !marked({"\xFE\xFF"sv, "\xFF\xFE"sv}))
+        return "utf-16be";
+    if (IsOneOf(name, {"utf-32", "utf32"}) && !marked({"\0\0\xFE\xFF"sv, "\xFF\xFE\0\0"sv}))
+        return "utf-32be";
+    return name;
+}
+
 bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string& out)
 {
     const std::string name = CanonicalName(charset);
@@ -141,7 +170,7 @@ bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string&
         return true;
     }
     thread_local Converters converters;
-    const iconv_t cd = converters.Get(name);
+    const iconv_t cd = converters.Get(WithByteOrder(name, bytes));
     if (cd == Converters::Invalid())
         return false;
     Convert(cd, bytes, out);

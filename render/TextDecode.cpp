@@ -1,5 +1,6 @@
 #include "render/TextDecode.h"
 
+#include "mailtext/Charsets.h"
 #include "render/GMimeLibrary.h"
 
 #include <gmime/gmime.h>
@@ -38,7 +39,11 @@ bool IsLatin1(std::string_view cs)
 bool DecodeWithIconv(std::string_view bytes, const std::string& charset, std::string& out)
 {
     InitGMime();  // its charset tables: also when this is the first use of GMime
-    iconv_t cd = g_mime_iconv_open("UTF-8", charset.c_str());
+    // GMime reuses its converters; one that learned a byte order from a mark
+    // would keep it for the next text, so those are opened afresh.
+    const bool ownConverter = mailtext::LearnsByteOrder(charset);
+    iconv_t cd = ownConverter ? iconv_open("UTF-8", mailtext::WithByteOrder(charset, bytes).c_str())
+                              : g_mime_iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
 
@@ -70,7 +75,10 @@ bool DecodeWithIconv(std::string_view bytes, const std::string& charset, std::st
     std::size_t outLeft = sizeof buffer;
     iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
     out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-    g_mime_iconv_close(cd);
+    if (ownConverter)
+        iconv_close(cd);
+    else
+        g_mime_iconv_close(cd);
     // A converter may still let something ill-formed through; never pass it on.
     if (!IsValidUtf8(out))
         out = RepairUtf8(out);

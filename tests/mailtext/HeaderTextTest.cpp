@@ -86,6 +86,15 @@ TEST(HeaderText, LegacyCharsetsConvertWholeTexts)
     out = "kept";
     EXPECT_FALSE(mailtext::AppendAsUtf8("abc", "x-unknown", out));
     EXPECT_EQ(out, "kept");
+
+    // A byte-order mark speaks for its own text only; without one, UTF-16
+    // is big-endian.
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(DecodeHeaderText("=?utf-16?B?//5BAA==?="), "A");  // FF FE, then A little-endian
+        EXPECT_EQ(DecodeHeaderText("=?utf-16?B?AEI=?="), "B");      // no mark
+        EXPECT_EQ(DecodeHeaderText("=?utf-16?B?/v8AQQ==?="), "A");  // FE FF, then A big-endian
+        EXPECT_EQ(DecodeHeaderText("=?UTF-32?B?AAAAQg==?="), "B");  // no mark
+    }
 }
 
 // --- the lines read again from a mail file ------------------------------------

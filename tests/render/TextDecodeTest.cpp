@@ -16,6 +16,13 @@ TEST(TextDecode, DeclaredCharsetsDecode)
     EXPECT_EQ(DecodeText("\xf0\xd2\xc9\xd7\xc5\xd4", "KOI8-R"), "Привет");
     EXPECT_EQ(DecodeText("\x80 caf\xe9", "iso-8859-1"), "€ café");  // read as Windows-1252, as mailers do
     EXPECT_EQ(DecodeText("\x93\xfa\x96\x7b", "shift_jis"), "日本");
+    // A byte-order mark speaks for its own text only; without one, big-endian.
+    using namespace std::string_view_literals;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(DecodeText("\xFE\xFF\0A"sv, "UTF-16"), "A");
+        EXPECT_EQ(DecodeText("\0B"sv, "utf-16"), "B");
+        EXPECT_EQ(DecodeText("\xFF\xFE" "A\0"sv, "UTF-16"), "A");
+    }
 }
 
 TEST(TextDecode, BadBytesInADeclaredCharsetDoNotLoseTheRest)
