@@ -8,17 +8,12 @@
 # Exit 77: tools missing (skipped).
 set -u
 exe=${1:?usage}; mkdbx=${2:?usage}; shots=${3:?usage}
-for tool in xvfb-run xdotool xwd xwdtopnm pnmtopng; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
-done
-if [ "${QUILLMEND_IN_XVFB:-}" != 1 ]; then
-    QUILLMEND_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+. "$(dirname "$0")/../support/xvfb.sh"
+xvfb_need xvfb-run xdotool xwd xwdtopnm pnmtopng
+xvfb_enter 1024x768x24 "$@"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$shots" "$work/runtime" "$work/saved"
-chmod 700 "$work/runtime"
+xvfb_workdir
+mkdir -p "$shots" "$work/saved"
 
 # Where the program finds its mail at start: the Outlook Express store of a
 # Wine prefix made here, as Wine writes its registry files. The registry
@@ -57,16 +52,7 @@ REG
     pid=$!
 }
 
-unset QT_QPA_PLATFORM
 start_program
-fail() {
-    echo "FAIL: $*"
-    kill "$pid" 2>/dev/null
-    exit 1
-}
-shot() {
-    xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shots/$1.png" && echo "screen: $shots/$1.png"
-}
 # The id of a visible window named exactly $1 other than the main window.
 window_named() {
     for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
@@ -85,11 +71,10 @@ wait_for_window() {
     return 1
 }
 
-wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quillmend$' 2>/dev/null | head -n 1)
-[ -n "$wid" ] || fail "no window named Quillmend appeared"
+wait_main_window
 sleep 1.5
 eval "$(xdotool getwindowgeometry --shell "$wid")"
-shot real_save_tree_at_start
+screen_shot real_save_tree_at_start
 
 # The tree (x 1..199 under the 135 px header band): its first node, the
 # store's "Outlook Express - Local Folder", then Down to the first mail file
@@ -103,7 +88,7 @@ xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 8)) click 1
 sleep 0.3
 xdotool key space Down space
 sleep 0.3
-shot real_save_ticked
+screen_shot real_save_ticked
 
 # Save (Alt+S), then the folder typed into the chooser.
 xdotool key alt+s
@@ -118,10 +103,7 @@ window_named 'Select a folder to store the selected emails.' >/dev/null && xdoto
 
 report=$(wait_for_window Quillmend) || fail "no message after saving"
 sleep 0.5
-# The box by itself: captures of the whole screen show message boxes black
-# under Xvfb, though the box is painted (its own capture shows it).
-xwd -id "$report" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shots/real_save_report.png" &&
-    echo "screen: $shots/real_save_report.png"
+window_shot real_save_report "$report"
 saved=$(find "$work/saved" -name '*.eml' | wc -l)
 [ "$saved" -eq 2 ] || fail "$saved e-mail files saved, not 2"
 xdotool key Return
@@ -133,18 +115,12 @@ xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 8)) click 1
 xdotool key F1
 help=$(wait_for_window 'Quillmend Help') || fail "F1 opened no help window"
 sleep 0.8
-shot real_help_window
+screen_shot real_help_window
 xdotool key Escape
 sleep 0.3
 window_named 'Quillmend Help' >/dev/null && fail "Esc left the help window open"
 
 xdotool windowfocus "$wid" 2>/dev/null
 xdotool key Return
-i=0
-while kill -0 "$pid" 2>/dev/null && [ $i -lt 200 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after Enter"
-wait "$pid" || fail "exit status $?"
+wait_ended Enter || fail "exit status $?"
 echo "saved $saved e-mails; ended cleanly"

@@ -5,25 +5,13 @@
 # Usage: smoke_xvfb.sh <path of quillmend>. Exit 77: tools missing (skipped).
 set -u
 exe=${1:?usage: smoke_xvfb.sh <quillmend>}
-for tool in xvfb-run xdotool xwininfo; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
-done
+. "$(dirname "$0")/../support/xvfb.sh"
+xvfb_need xvfb-run xdotool xwininfo
+xvfb_enter 1280x1024x24 "$exe"
 
-if [ "${QUILLMEND_IN_XVFB:-}" != 1 ]; then
-    QUILLMEND_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$exe"
-fi
-
-unset QT_QPA_PLATFORM
 "$exe" &
 pid=$!
-fail() {
-    echo "FAIL: $*"
-    kill "$pid" 2>/dev/null
-    exit 1
-}
-
-wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quillmend$' 2>/dev/null | head -n 1)
-[ -n "$wid" ] || fail "no window named Quillmend appeared"
+wait_main_window
 info=$(xwininfo -id "$wid")
 width=$(echo "$info" | sed -n 's/^ *Width: *//p')
 height=$(echo "$info" | sed -n 's/^ *Height: *//p')
@@ -34,14 +22,7 @@ xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
 sleep 0.5
 xdotool key Return
 
-# Wait up to 20 s for the process to end by itself.
-i=0
-while kill -0 "$pid" 2>/dev/null && [ $i -lt 200 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after Enter"
-wait "$pid"
+wait_ended Enter
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status"
 echo "ended cleanly"

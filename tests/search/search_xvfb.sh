@@ -8,31 +8,17 @@
 # Exit 77: tools missing (skipped).
 set -u
 exe=${1:?usage}; mkdbx=${2:?usage}; shots=${3:?usage}
-for tool in xvfb-run xdotool xwininfo xwd xwdtopnm pnmtopng; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
-done
-if [ "${QUILLMEND_IN_XVFB:-}" != 1 ]; then
-    QUILLMEND_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+. "$(dirname "$0")/../support/xvfb.sh"
+xvfb_need xvfb-run xdotool xwininfo xwd xwdtopnm pnmtopng
+xvfb_enter 1024x768x24 "$@"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$shots" "$work/runtime" "$work/nowine" "$work/disk/Backup.2008" "$work/disk/Local Settings.old/Identities"
-chmod 700 "$work/runtime"
+xvfb_workdir
+mkdir -p "$shots" "$work/nowine" "$work/disk/Backup.2008" "$work/disk/Local Settings.old/Identities"
 "$mkdbx" demo "$work/disk/Backup.2008/Inbox.dbx" >/dev/null || exit 1
 cp "$work/disk/Backup.2008/Inbox.dbx" "$work/disk/Local Settings.old/Identities/Sent Items.DBX"
 
-unset QT_QPA_PLATFORM
 WINEPREFIX=$work/nowine XDG_RUNTIME_DIR=$work/runtime "$exe" &
 pid=$!
-fail() {
-    echo "FAIL: $*"
-    kill "$pid" 2>/dev/null
-    exit 1
-}
-shot() {  # shot <name> <window>: the window as it shows on the screen
-    xwd -id "$2" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shots/$1.png" && echo "screen: $shots/$1.png"
-}
 # The visible window titled like the search dialogs that is $1 px wide.
 search_window() {
     for w in $(xdotool search --onlyvisible --name '^Search for \*\.dbx files$' 2>/dev/null); do
@@ -57,14 +43,13 @@ open_settings() {
     sleep 0.3
 }
 
-wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quillmend$' 2>/dev/null | head -n 1)
-[ -n "$wid" ] || fail "no window named Quillmend appeared"
+wait_main_window
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 
 # 1. The settings dialog; a folder typed into the drive list is searched.
 open_settings
-shot search_real_setting "$sid"
+window_shot search_real_setting "$sid"
 xdotool key ctrl+a
 xdotool type --delay 2 "$work/disk;"
 xdotool key Return
@@ -76,7 +61,7 @@ xdotool mousemove $((X + 10)) $((Y + 135 + 9)) click 1
 sleep 0.5
 xdotool mousemove $((X + 80)) $((Y + 135 + 27)) click 1
 sleep 1.5
-shot search_real_tree "$wid"
+window_shot search_real_tree "$wid"
 kill -0 "$pid" 2>/dev/null || fail "the program ended during the search"
 
 # 2. The drives as offered ("/" at least) take a while; the window shows
@@ -85,7 +70,7 @@ open_settings
 xdotool key Return
 pid_dlg=$(wait_for 411) || fail "no search progress window appeared"
 kill -STOP "$pid"  # hold the search still for the picture
-shot search_real_progress "$pid_dlg"
+window_shot search_real_progress "$pid_dlg"
 kill -CONT "$pid"
 eval "$(xdotool getwindowgeometry --shell --prefix P_ "$pid_dlg")"
 xdotool mousemove $((P_X + 205)) $((P_Y + 126)) click 1  # Cancel
@@ -95,11 +80,5 @@ kill -0 "$pid" 2>/dev/null || fail "the program ended at Cancel"
 # 3. After the search the program ends on Enter as ever.
 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
 xdotool key Return
-i=0
-while kill -0 "$pid" 2>/dev/null && [ $i -lt 200 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after Enter"
-wait "$pid" || fail "exit status $?"
+wait_ended Enter || fail "exit status $?"
 echo "ended cleanly"

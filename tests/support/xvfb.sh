@@ -1,0 +1,66 @@
+# Shared by the tests that drive the real program in a virtual X server.
+# Sourced by a test script after `set -u`; the program's process id goes in
+# $pid, its main window in $wid, screens in the folder $shots.
+
+# xvfb_need <tool>...: skip the test (exit 77) unless every tool is installed.
+xvfb_need() {
+    for tool; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
+    done
+}
+
+# xvfb_enter <WxHxD> <argument>...: run the calling script again inside
+# xvfb-run with a screen of that size; returns at once when already inside.
+xvfb_enter() {
+    screen=$1
+    shift
+    if [ "${QUILLMEND_IN_XVFB:-}" != 1 ]; then
+        QUILLMEND_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 $screen" "$0" "$@"
+    fi
+    unset QT_QPA_PLATFORM
+}
+
+# xvfb_workdir: a scratch folder $work, removed at exit, holding the private
+# runtime folder $work/runtime the program writes its preview files into.
+xvfb_workdir() {
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    mkdir -p "$work/runtime"
+    chmod 700 "$work/runtime"
+}
+
+fail() {
+    echo "FAIL: $*"
+    kill -9 "$pid" 2>/dev/null
+    exit 1
+}
+
+# wait_main_window: up to 30 s for the program's main window; sets $wid.
+wait_main_window() {
+    wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quillmend$' 2>/dev/null | head -n 1)
+    [ -n "$wid" ] || fail "no window named Quillmend appeared"
+}
+
+# screen_shot <name>: the whole screen as $shots/<name>.png.
+screen_shot() {
+    xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shots/$1.png" && echo "screen: $shots/$1.png"
+}
+
+# window_shot <name> <window>: one window as it shows, as $shots/<name>.png.
+# Message boxes show black in captures of the whole screen under Xvfb, though
+# they are painted; their own capture shows them.
+window_shot() {
+    xwd -id "$2" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shots/$1.png" && echo "screen: $shots/$1.png"
+}
+
+# wait_ended <what ended it>: up to 20 s for the program to end by itself;
+# returns its exit status.
+wait_ended() {
+    i=0
+    while kill -0 "$pid" 2>/dev/null && [ $i -lt 200 ]; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+    kill -0 "$pid" 2>/dev/null && fail "the program did not end after $1"
+    wait "$pid"
+}
