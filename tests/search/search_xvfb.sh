@@ -56,10 +56,11 @@ xdotool key Return
 wait_gone 353 || fail "the settings dialog did not close on Enter"
 wait_gone 411 || fail "the first search did not end"
 sleep 0.5
-# Open the first folder node and its first file: the found mailbox shows.
-xdotool mousemove $((X + 10)) $((Y + 135 + 9)) click 1
+# Rows are 18 px high; the store's node comes first. Open the first folder
+# the search found and its first file: the found mailbox shows.
+xdotool mousemove $((X + 10)) $((Y + 135 + 18 + 9)) click 1
 sleep 0.5
-xdotool mousemove $((X + 80)) $((Y + 135 + 27)) click 1
+xdotool mousemove $((X + 80)) $((Y + 135 + 2 * 18 + 9)) click 1
 sleep 1.5
 window_shot search_real_tree "$wid"
 kill -0 "$pid" 2>/dev/null || fail "the program ended during the search"
