@@ -50,6 +50,33 @@ bool IsOneOf(const std::string& name, std::initializer_list<std::string_view> na
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// True for the charsets (lower-case names) whose iconv converter learns the
+// byte order from a byte-order mark. glibc keeps what it learned past a reset
+// of the converter, so such a converter must not be reused for other text.
+bool LearnsByteOrder(std::string_view name)
+{
+    for (const std::string_view prefix : {"utf-16", "utf16", "utf-32", "utf32", "ucs-2", "ucs2", "ucs-4", "ucs4", "unicode"})
+        if (name.starts_with(prefix))
+            return true;
+    return false;
+}
+
+// The name to convert `bytes` labelled `name` (lower case) with: UTF-16 and
+// UTF-32 without a byte-order mark are big-endian (RFC 2781; UTF-32
+// likewise), where glibc would read them in the machine's order.
+std::string WithByteOrder(const std::string& name, std::string_view bytes)
+{
+    using namespace std::string_view_literals;
+    const auto marked = [bytes](std::initializer_list<std::string_view> marks) {
+        return std::any_of(marks.begin(), marks.end(), [bytes](std::string_view m) { return bytes.starts_with(m); });
+    };
+    if (IsOneOf(name, {"utf-16", "utf16"}) && !marked({"\xFE\xFF"sv, "\xFF\xFE"sv}))
+        return "utf-16be";
+    if (IsOneOf(name, {"utf-32", "utf32"}) && !marked({"\0\0\xFE\xFF"sv, "\xFF\xFE\0\0"sv}))
+        return "utf-32be";
+    return name;
+}
+
 // The converters opened on this thread, by name (null: the system does not
 // know the charset). Opening one costs far more than using it.
 class Converters {
@@ -128,27 +155,6 @@ void Convert(iconv_t cd, std::string_view bytes, std::string& out)
 
 } // namespace
 
-bool LearnsByteOrder(std::string_view name)
-{
-    for (const std::string_view prefix : {"utf-16", "utf16", "utf-32", "utf32", "ucs-2", "ucs2", "ucs-4", "ucs4", "unicode"})
-        if (name.starts_with(prefix))
-            return true;
-    return false;
-}
-
-std::string WithByteOrder(const std::string& name, std::string_view bytes)
-{
-    using namespace std::string_view_literals;
-    const auto marked = [bytes](std::initializer_list<std::string_view> marks) {
-        return std::any_of(marks.begin(), marks.end(), [bytes](std::string_view m) { return bytes.starts_with(m); });
-    };
-    if (IsOneOf(name, {"utf-16", "utf16"}) && !marked({"\xFE\xFF"sv, "\xFF\xFE"sv}))
-        return "utf-16be";
-    if (IsOneOf(name, {"utf-32", "utf32"}) && !marked({"\0\0\xFE\xFF"sv, "\xFF\xFE\0\0"sv}))
-        return "utf-32be";
-    return name;
-}
-
 bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string& out)
 {
     const std::string name = CanonicalName(charset);
@@ -169,8 +175,13 @@ bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string&
         out += dbx::Windows1252ToUtf8(bytes);
         return true;
     }
+    return AppendConverted(bytes, name, out);
+}
+
+bool AppendConverted(std::string_view bytes, const std::string& iconvName, std::string& out)
+{
     thread_local Converters converters;
-    const iconv_t cd = converters.Get(WithByteOrder(name, bytes));
+    const iconv_t cd = converters.Get(WithByteOrder(iconvName, bytes));
     if (cd == Converters::Invalid())
         return false;
     Convert(cd, bytes, out);

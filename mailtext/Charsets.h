@@ -13,14 +13,12 @@ namespace mailtext {
 // need no converter; other charsets go through the system's iconv.
 bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string& out);
 
-// True for the charsets (lower-case names) whose iconv converter learns the
-// byte order from a byte-order mark. glibc keeps what it learned past a reset
-// of the converter, so such a converter must not be reused for other text.
-bool LearnsByteOrder(std::string_view name);
-
-// The name to convert `bytes` labelled `name` (lower case) with: UTF-16 and
-// UTF-32 without a byte-order mark are big-endian (RFC 2781; UTF-32
-// likewise), where glibc would read them in the machine's order.
-std::string WithByteOrder(const std::string& name, std::string_view bytes);
+// Appends `bytes` converted from the charset iconv knows as `iconvName` to
+// `out` as UTF-8, as leniently as AppendAsUtf8 but without its shortcuts,
+// aliases or name checks; for callers that map charset names themselves.
+// UTF-16 and UTF-32 (lower-case names) without a byte-order mark are read
+// big-endian, and their converters are never reused. Returns
+// false, and appends nothing, when iconv does not know the name.
+bool AppendConverted(std::string_view bytes, const std::string& iconvName, std::string& out);
 
 } // namespace mailtext

@@ -27,22 +27,11 @@ CssToken Token(Kind kind, std::string value)
     return t;
 }
 
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
-}
-
 std::string Lower(std::string_view text)
 {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
     return out;
-}
-
-bool EqualsNoCase(std::string_view text, std::string_view lower)
-{
-    return text.size() == lower.size() && std::equal(text.begin(), text.end(), lower.begin(),
-                                                     [](char a, char b) { return LowerAscii(a) == b; });
 }
 
 bool In(std::string_view name, std::initializer_list<std::string_view> names)

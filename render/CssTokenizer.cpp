@@ -42,16 +42,6 @@ bool IsNonPrintable(char c)
     return u <= 0x08 || u == 0x0B || (u >= 0x0E && u <= 0x1F) || u == 0x7F;
 }
 
-bool EqualsNoCase(std::string_view text, std::string_view lower)
-{
-    if (text.size() != lower.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if ((text[i] >= 'A' && text[i] <= 'Z' ? text[i] | 0x20 : text[i]) != lower[i])
-            return false;
-    return true;
-}
-
 } // namespace
 
 CssTokenizer::CssTokenizer(std::string_view css) : css_(css)

@@ -4,6 +4,7 @@
 // "url(". Never fails and never looks back, so it runs in time linear in
 // the input.
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -55,5 +56,18 @@ private:
     std::string_view css_;  // what is read: the input itself, or fixed_
     std::size_t pos_ = 0;
 };
+
+// ASCII letters as CSS compares names: A-Z as a-z, nothing else changed.
+inline char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
+}
+
+// True when `text` is `lower` (lower case) in any ASCII letter case.
+inline bool EqualsNoCase(std::string_view text, std::string_view lower)
+{
+    return text.size() == lower.size() && std::equal(text.begin(), text.end(), lower.begin(),
+                                                     [](char a, char b) { return LowerAscii(a) == b; });
+}
 
 } // namespace render

@@ -1,6 +1,7 @@
 #include "render/HtmlToText.h"
 
 #include "render/HtmlTokenizer.h"
+#include "render/TextDecode.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -27,17 +28,6 @@ constexpr std::pair<std::string_view, char32_t> kOtherNames[] = {
     {"rdquo", 0x201D}, {"bdquo", 0x201E}, {"dagger", 0x2020}, {"bull", 0x2022}, {"hellip", 0x2026},
     {"permil", 0x2030}, {"lsaquo", 0x2039}, {"rsaquo", 0x203A}, {"euro", 0x20AC}, {"trade", 0x2122},
 };
-
-void PutUtf8(std::string& out, char32_t cp)
-{
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = 0xFFFD;
-    const int extra = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
-    static constexpr unsigned char kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
-    out += static_cast<char>(kLead[extra] | (cp >> (6 * extra)));
-    for (int k = extra - 1; k >= 0; --k)
-        out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
-}
 
 // The code point of the reference at text[at] ("&...;"), and its length;
 // 0 when there is none there.
@@ -98,7 +88,7 @@ public:
                     if (cp == 0xA0)
                         Char(' ');
                     else
-                        PutUtf8(Pending(), cp);
+                        AppendUtf8(Pending(), cp);
                     i += length - 1;
                     continue;
                 }
