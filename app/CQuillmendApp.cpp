@@ -2,8 +2,8 @@
 
 #include "CQuillmendDlg.h"
 #include "CommandLine.h"
+#include "ui/EnginePath.h"
 
-#include <QFile>
 
 #include <string>
 #include <vector>
@@ -24,13 +24,13 @@ int CQuillmendApp::InitInstance() {
     // Qt has taken its own options out by now.
     std::vector<std::string> args;
     for (const QString& arg : arguments().mid(1))
-        args.push_back(QFile::encodeName(arg).toStdString());
+        args.push_back(ui::EnginePath(arg));
     const app::CommandLine commandLine = app::ParseCommandLine(args);
     if (const auto exitCode = app::Answer(commandLine))
         return *exitCode;
     QStringList files;
     for (const std::string& file : commandLine.files)
-        files << QFile::decodeName(QByteArray::fromStdString(file));
+        files << ui::QtPath(file);
 
     CQuillmendDlg dialog;
     dialog.OpenFiles(files);

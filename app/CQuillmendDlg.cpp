@@ -11,13 +11,13 @@
 #include "search/CSearchDbxDlg.h"
 #include "search/CSearchDbxSettingDlg.h"
 #include "ui/CBitmapDC.h"
+#include "ui/EnginePath.h"
 #include "ui/PostedMessage.h"
 
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QTreeWidget>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -385,7 +385,7 @@ void CQuillmendDlg::OnHelp() {
     if (!helpWindow_)
         helpWindow_ = new CHelpWindow(this);
     const std::string path = platform::FindAsset("help.htm");
-    helpWindow_->ShowPage(path.empty() ? QString() : QFile::decodeName(path.c_str()));
+    helpWindow_->ShowPage(path.empty() ? QString() : ui::QtPath(path));
     helpWindow_->show();
     helpWindow_->raise();
     helpWindow_->activateWindow();

@@ -60,8 +60,10 @@ void Index(benchmark::State& state, const std::string& text, const char* storeKe
     std::size_t keys = 0;
     for (auto _ : state) {
         auto file = platform::RegistryFile::Parse(text);
-        if (!file)
+        if (!file) {
             state.SkipWithError("not parsed");
+            break;
+        }
         keys = file->KeyCount();
         const auto key = file->FindKey(storeKey);
         const auto first = file->SubKeyName(platform::RegistryFile::kRoot, 0);

@@ -9,25 +9,16 @@
 #include "platform/FileTime.h"
 #include "platform/Files.h"
 #include "ui/CEmailPreviewWindow.h"
+#include "ui/EnginePath.h"
 #include "ui/ListRow.h"
 
-#include <QFile>
 
 #include <string>
-
-namespace {
-
-QString DisplayPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-} // namespace
 
 void CDbxBrowseWindow::ShowStartPage()
 {
     platform::SetReadOnly(startPage_);  // may fail for an installed copy: it is read-only anyway
-    preview_->Navigate2(DisplayPath(startPage_));
+    preview_->Navigate2(ui::QtPath(startPage_));
 }
 
 void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
@@ -46,7 +37,7 @@ void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
     // The file holds the stored bytes, as Save writes them; where a deleted
     // e-mail's bytes were overwritten travels beside it, for the pane to
     // read around and mark.
-    preview_->Navigate2(DisplayPath(path), file.Damage(row.messageIndex));
+    preview_->Navigate2(ui::QtPath(path), file.Damage(row.messageIndex));
     previewFile_ = path;
     // A crash must not leave the message's text behind in the private folder.
     platform::SetFileToDeleteOnCrash(path.c_str());

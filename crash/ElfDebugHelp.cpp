@@ -9,6 +9,7 @@
 #include "crash/DebugHelp.h"
 
 #include "platform/DynamicLibrary.h"
+#include "platform/FolderList.h"
 #include "platform/ModuleList.h"
 
 #include <cstring>
@@ -33,10 +34,10 @@ std::vector<std::string> LibraryCandidates(const std::string& executablePath, co
     std::vector<std::string> files;
     // A ".local" file beside the program asks for the copies its own search
     // finds (rpath, LD_LIBRARY_PATH), as on Windows.
-    if (!executablePath.empty() && !platform::FileExists((executablePath + ".local").c_str())) {
+    if (!executablePath.empty() && !platform::Exists(executablePath + ".local")) {
         for (const char* folder : {"/lib/", "/lib64/"}) {
             const std::string file = prefix + folder + name;
-            if (platform::FileExists(file.c_str()))
+            if (platform::Exists(file))
                 files.push_back(file);
         }
     }

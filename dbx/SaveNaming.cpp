@@ -2,6 +2,7 @@
 
 #include "dbx/DbxFile.h"
 #include "dbx/DisplayText.h"
+#include "platform/Directory.h"
 #include "platform/FileNames.h"
 #include "platform/FileTime.h"
 
@@ -10,11 +11,6 @@ namespace dbx {
 namespace {
 
 constexpr std::size_t kNameBytes = 20;
-
-bool IsSeparator(char c)
-{
-    return c == '/' || c == platform::kPathSeparator;
-}
 
 // Control characters (C0, DEL) and, in UTF-8 text, the C1 range: terminals
 // act on them, and Windows refuses them in names.
@@ -71,13 +67,6 @@ std::string MakeSaveName(std::string_view subject)
     return name;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    if (folder.empty() || IsSeparator(folder.back()))
-        return folder + name;
-    return folder + platform::kPathSeparator + name;
-}
-
 SaveOutcome SaveEmail(const DbxFile& file, int messageIndex, int displayIndex, const std::string& folder)
 {
     SaveOutcome outcome;
@@ -86,7 +75,7 @@ SaveOutcome SaveEmail(const DbxFile& file, int messageIndex, int displayIndex, c
         return outcome;
     const std::string name = MakeSaveName(record->subject);
     if (!name.empty()) {
-        outcome.path = JoinPath(folder, name + ".eml");
+        outcome.path = platform::ChildPath(folder, name + ".eml");
         outcome.result = file.WriteMessage(messageIndex, outcome.path);
         // A file cut short is kept: writing it again under the second name
         // would only give a second incomplete copy.
@@ -95,7 +84,7 @@ SaveOutcome SaveEmail(const DbxFile& file, int messageIndex, int displayIndex, c
     }
     // The subject gives no name, or that file exists: a name from the clock
     // and the row's place in the list.
-    outcome.path = JoinPath(folder, std::to_string(platform::GetTickCount()) + std::to_string(displayIndex) + ".eml");
+    outcome.path = platform::ChildPath(folder, std::to_string(platform::GetTickCount()) + std::to_string(displayIndex) + ".eml");
     outcome.result = file.WriteMessage(messageIndex, outcome.path);
     return outcome;
 }

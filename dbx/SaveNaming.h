@@ -17,9 +17,6 @@ namespace dbx {
 // so it may hold more than 20 bytes.
 std::string MakeSaveName(std::string_view subject);
 
-// Joins a folder and a file name with the platform's separator.
-std::string JoinPath(const std::string& folder, const std::string& name);
-
 struct SaveOutcome {
     DbxFile::WriteResult result = DbxFile::WriteResult::kNotCreated;
     std::string path;  // the file written (or the last name tried)

@@ -1,6 +1,7 @@
 #include "platform/CrashGuard.h"
 
 #include "platform/CrashProcess.h"
+#include "platform/SafeFile.h"
 #include "platform/ThreadContext.h"
 
 #include <atomic>
@@ -31,13 +32,8 @@ std::atomic<int> g_deleteSlot{-1};
 void DeletePublishedFile()
 {
     const int slot = g_deleteSlot.load();
-    if (slot < 0)
-        return;
-#ifdef _WIN32
-    DeleteFileA(g_deleteSlots[slot]);
-#else
-    unlink(g_deleteSlots[slot]);
-#endif
+    if (slot >= 0)
+        RemoveFile(g_deleteSlots[slot]);
 }
 
 } // namespace

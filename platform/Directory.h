@@ -2,6 +2,8 @@
 // Reading a directory's entries, file identities and the path rules of the
 // system (separators, drive roots), for the search for mail files.
 
+#include "platform/FileNames.h"  // kPathSeparator
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,13 +11,6 @@
 #include <vector>
 
 namespace platform {
-
-// The separator the program puts between directory and name.
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
 
 // True for a character that separates path components here ('/' and, on
 // Windows, '\').

@@ -5,7 +5,6 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
-#include <sys/stat.h>
 #endif
 
 namespace platform {
@@ -47,11 +46,6 @@ bool LookUpAddress(std::uint64_t address, AddressInfo& info)
     return true;
 }
 
-bool FileExists(const char* path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 #else
 
 bool DynamicLibrary::Load(const char* nameOrPath)
@@ -86,12 +80,6 @@ bool LookUpAddress(std::uint64_t address, AddressInfo& info)
         info.symbolAddress = reinterpret_cast<std::uintptr_t>(dl.dli_saddr);
     }
     return true;
-}
-
-bool FileExists(const char* path)
-{
-    struct stat st {};
-    return ::stat(path, &st) == 0;
 }
 
 #endif

@@ -52,7 +52,4 @@ struct AddressInfo {
 // Allocates: not for signal handlers.
 bool LookUpAddress(std::uint64_t address, AddressInfo& info);
 
-// True when a file (of any kind) exists at `path`.
-bool FileExists(const char* path);
-
 } // namespace platform

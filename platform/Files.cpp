@@ -1,6 +1,6 @@
 #include "platform/Files.h"
 
-#include <cerrno>
+#include "platform/SafeFile.h"
 
 #ifdef _WIN32
 #include "platform/WidePath.h"
@@ -188,19 +188,8 @@ bool ExclusiveFile::Write(const void* data, std::size_t n)
 {
     if (fd_ < 0 || failed_)
         return false;
-    const auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t w = ::write(fd_, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            failed_ = true;
-            return false;
-        }
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
+    failed_ = !WriteAll(fd_, data, n);
+    return !failed_;
 }
 
 bool ExclusiveFile::Commit()

@@ -12,18 +12,6 @@
 
 namespace platform {
 
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-#ifdef _WIN32
-    constexpr char kSeparator = '\\';
-    const bool ends = !folder.empty() && (folder.back() == '\\' || folder.back() == '/' || folder.back() == ':');
-#else
-    constexpr char kSeparator = '/';
-    const bool ends = !folder.empty() && folder.back() == '/';
-#endif
-    return ends || folder.empty() ? folder + name : folder + kSeparator + name;
-}
-
 #ifdef _WIN32
 
 std::vector<FolderEntry> ListFolder(const std::string& path)

@@ -19,9 +19,6 @@ struct FolderEntry {
 // when the folder cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& path);
 
-// `folder`, the system's separator and `name`; no separator is doubled.
-std::string JoinPath(const std::string& folder, const std::string& name);
-
 // True when `path` names a folder (or a link to one).
 bool IsFolder(const std::string& path);
 

@@ -1,5 +1,6 @@
 #include "platform/WinePrefix.h"
 
+#include "platform/Directory.h"
 #include "platform/FolderList.h"
 #include "platform/NoCase.h"
 
@@ -64,7 +65,7 @@ std::string LastName(std::string_view path)
 // differs only in case. "" when there is none.
 std::string MatchName(const std::string& folder, const std::string& name)
 {
-    if (Exists(JoinPath(folder, name)))
+    if (Exists(ChildPath(folder, name)))
         return name;
     std::vector<std::string> matches;
     for (const FolderEntry& entry : ListFolder(folder)) {
@@ -261,7 +262,7 @@ std::string WinePrefix::ToUnixPath(std::string_view path) const
             matching = false;  // nothing below a missing folder can match
             onDisk = name;
         }
-        folder = JoinPath(folder, onDisk);
+        folder = ChildPath(folder, onDisk);
     }
     return folder;
 }

@@ -1,5 +1,6 @@
 #include "store/StoreDiscovery.h"
 
+#include "platform/Directory.h"
 #include "platform/FolderList.h"
 #include "platform/NoCase.h"
 #include "platform/Registry.h"
@@ -84,7 +85,7 @@ std::vector<MailFile> ListMailFiles(const std::string& folder)
     std::vector<MailFile> files;
     files.reserve(entries.size());
     for (const platform::FolderEntry& entry : entries)
-        files.push_back({platform::JoinPath(folder, entry.name), entry.size});
+        files.push_back({platform::ChildPath(folder, entry.name), entry.size});
     return files;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Paths handed from the windows to the engine and the platform layer.
+// Paths handed between the windows and the engine and platform layer.
 
 #include <QFile>
 #include <QString>
@@ -16,6 +16,16 @@ inline std::string EnginePath(const QString& path)
     return path.toStdString();
 #else
     return QFile::encodeName(path).toStdString();
+#endif
+}
+
+// The other way: a path of the engine's (as above) for Qt.
+inline QString QtPath(const std::string& path)
+{
+#ifdef Q_OS_WIN
+    return QString::fromStdString(path);
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path));
 #endif
 }
 

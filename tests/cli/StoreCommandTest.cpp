@@ -1,17 +1,18 @@
 // `quillmend-cli store` against Wine prefixes built by the test: output,
 // JSON shape and exit status.
 
+#include "CliRun.h"
 #include "support/TempDir.h"
 #include "support/TestPrefix.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
-using testsupport::ReadFile;
+using testsupport::Cli;
+using testsupport::CliRun;
+using testsupport::Quote;
 using testsupport::StoreRootKey;
 using testsupport::TempDir;
 using testsupport::TestPrefix;
@@ -19,20 +20,10 @@ using testsupport::WriteFile;
 
 namespace {
 
-struct StoreRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 // Runs `quillmend-cli store <args>` with WINEPREFIX set to `prefix`.
-StoreRun Store(const TempDir& dir, const std::string& prefix, const std::string& args)
+CliRun Store(const TempDir& dir, const std::string& prefix, const std::string& args)
 {
-    const std::string out = dir.File("out"), err = dir.File("err");
-    const std::string command = "WINEPREFIX='" + prefix + "' '" QUILLMEND_CLI "' store " + args + " >'" + out
-                                + "' 2>'" + err + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+    return Cli(dir, "store " + args, "WINEPREFIX=" + Quote(prefix) + " ");
 }
 
 // A prefix whose store folder (C:\users\ann\Mail, named in other case)
@@ -56,12 +47,12 @@ TEST(CliStore, ListsTheFolderThenSizeAndPathOfEachMailFile)
     const std::string prefix = MakePrefix(dir, {{"Sent.dbx", "12345"}, {"inbox.DBX", "123"}, {"a.txt", "1"}});
     const std::string folder = fs::canonical(dir.Path() / "wine/drive_c/users/ann/Mail").string();
 
-    const StoreRun text = Store(dir, prefix, "");
+    const CliRun text = Store(dir, prefix, "");
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_EQ(text.out, folder + "\n3\t" + folder + "/inbox.DBX\n5\t" + folder + "/Sent.dbx\n");
     EXPECT_EQ(text.err, "");
 
-    const StoreRun json = Store(dir, prefix, "--json");
+    const CliRun json = Store(dir, prefix, "--json");
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(json.out, "{\"registryValue\":\"%USERPROFILE%\\\\MAIL\",\"folder\":\"" + folder + "\",\"files\":[\n"
                         "{\"path\":\"" + folder + "/inbox.DBX\",\"size\":3},\n"
@@ -71,7 +62,7 @@ TEST(CliStore, ListsTheFolderThenSizeAndPathOfEachMailFile)
 TEST(CliStore, AStoreWithoutMailFilesIsStillFound)
 {
     TempDir dir;
-    const StoreRun r = Store(dir, MakePrefix(dir, {}), "");
+    const CliRun r = Store(dir, MakePrefix(dir, {}), "");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, fs::canonical(dir.Path() / "wine/drive_c/users/ann/Mail").string() + "\n");
 }
@@ -81,7 +72,7 @@ TEST(CliStore, NoStoreExitsWithOneAndSaysWhy)
     TempDir dir;
     TestPrefix prefix(dir.Path() / "wine");
     prefix.UserReg("");
-    const StoreRun text = Store(dir, prefix.Root(), "");
+    const CliRun text = Store(dir, prefix.Root(), "");
     EXPECT_EQ(text.status, 1);
     EXPECT_EQ(text.out, "");
     EXPECT_NE(text.err.find("no Outlook Express store found: no Outlook Express identity in the Wine prefix "
@@ -90,7 +81,7 @@ TEST(CliStore, NoStoreExitsWithOneAndSaysWhy)
         << text.err;
 
     prefix.UserReg(StoreRootKey("{A1}", "\"C:\\\\gone\""));
-    const StoreRun json = Store(dir, prefix.Root(), "--json");
+    const CliRun json = Store(dir, prefix.Root(), "--json");
     EXPECT_EQ(json.status, 1);
     EXPECT_EQ(json.out, "{\"registryValue\":\"C:\\\\gone\",\"folder\":null,\"files\":[]}\n");
     EXPECT_NE(json.err.find("does not exist"), std::string::npos) << json.err;
@@ -100,7 +91,7 @@ TEST(CliStore, UsageErrorsExitWithTwo)
 {
     TempDir dir;
     for (const char* args : {"--bogus", "extra", "--json extra"}) {
-        const StoreRun r = Store(dir, dir.File("none"), args);
+        const CliRun r = Store(dir, dir.File("none"), args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("usage: quillmend-cli store"), std::string::npos) << args;
     }

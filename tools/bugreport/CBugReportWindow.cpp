@@ -1,6 +1,5 @@
 #include "CBugReportWindow.h"
 
-#include "ReportText.h"
 #include "dbx/DisplayText.h"
 
 #include <QClipboard>
@@ -14,6 +13,23 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
+
+namespace {
+
+// The bytes between the text area's opening and closing tags of `page`, as
+// written (CR LF line ends); false when the page has no text area.
+bool ExtractReportText(const QByteArray& page, QByteArray& text)
+{
+    const qsizetype open = page.indexOf("<textarea");
+    const qsizetype start = open < 0 ? -1 : page.indexOf('>', open);
+    const qsizetype end = start < 0 ? -1 : page.indexOf("</textarea>", start);
+    if (end < 0)
+        return false;
+    text = page.mid(start + 1, end - start - 1);
+    return true;
+}
+
+} // namespace
 
 CBugReportWindow::CBugReportWindow(const QByteArray& page, QWidget* parent) : QDialog(parent)
 {
