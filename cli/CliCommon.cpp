@@ -169,6 +169,28 @@ std::optional<int> ParseIndex(std::string_view text)
     return value;
 }
 
+std::optional<int> ReadJsonOption(const std::string& command, const char* usage,
+                                  const std::vector<std::string>& args, std::size_t maxOperands, bool& json,
+                                  std::vector<std::string>& operands)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return kExitOk;
+        }
+        if (arg == "--json") {
+            json = true;
+        } else if (arg.starts_with("-") || operands.size() == maxOperands) {
+            Error(command + ": unexpected argument '" + arg + "'");
+            std::fputs(usage, stderr);
+            return kExitUsage;
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<int> ReadOneEmail(const std::string& command, const char* usage,
                                 const std::vector<std::string>& args, OneEmail& email)
 {

@@ -44,6 +44,14 @@ std::string JsonString(std::string_view bytes);
 // Parses a non-negative decimal int; nullopt for anything else.
 std::optional<int> ParseIndex(std::string_view text);
 
+// The arguments of a command whose one option is --json, read in order:
+// --help answers with `usage`; --json sets `json`; other words are operands,
+// at most `maxOperands` of them; anything else is refused. Returns the exit
+// status when the command ends here, nothing otherwise.
+std::optional<int> ReadJsonOption(const std::string& command, const char* usage,
+                                  const std::vector<std::string>& args, std::size_t maxOperands, bool& json,
+                                  std::vector<std::string>& operands);
+
 // The FILE.dbx INDEX arguments of the commands that print one e-mail:
 // answers --help with `usage`, refuses other arguments, then opens and scans
 // the file and reads the e-mail's stored text into `text`. Returns the exit

@@ -100,21 +100,8 @@ int RunFind(const std::vector<std::string>& args)
 {
     bool json = false;
     std::vector<std::string> paths;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (arg == "--json") {
-            json = true;
-        } else if (arg.starts_with("-")) {
-            Error("find: unexpected argument '" + arg + "'");
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        } else {
-            paths.push_back(arg);
-        }
-    }
+    if (const auto done = ReadJsonOption("find", kUsage, args, args.size(), json, paths))
+        return *done;
     for (const std::string& path : paths) {
         std::error_code ec;
         const auto status = std::filesystem::status(path, ec);

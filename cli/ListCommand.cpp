@@ -100,27 +100,15 @@ void PrintJson(const dbx::DbxFile& file)
 
 int RunList(const std::vector<std::string>& args)
 {
-    std::string path;
     bool json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (arg == "--json") {
-            json = true;
-        } else if (arg.starts_with("-") || !path.empty()) {
-            Error("list: unexpected argument '" + arg + "'");
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        } else {
-            path = arg;
-        }
-    }
-    if (path.empty()) {
+    std::vector<std::string> operands;
+    if (const auto done = ReadJsonOption("list", kUsage, args, 1, json, operands))
+        return *done;
+    if (operands.empty()) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
+    const std::string& path = operands.front();
     dbx::DbxFile file;
     if (!OpenAndScan(path, file))
         return kExitUsage;

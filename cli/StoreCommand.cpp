@@ -39,18 +39,9 @@ void PrintJson(const store::StoreFolder& found)
 int RunStore(const std::vector<std::string>& args)
 {
     bool json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (arg != "--json") {
-            Error("store: unexpected argument '" + arg + "'");
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        }
-        json = true;
-    }
+    std::vector<std::string> none;
+    if (const auto done = ReadJsonOption("store", kUsage, args, 0, json, none))
+        return *done;
     std::string why;
     const std::string value = store::FindStoreFolder(&why);
     store::StoreFolder found = store::OpenStoreFolder(value);
