@@ -112,25 +112,7 @@ std::string FormatDate(std::uint64_t fileTime)
 
 std::string ForTerminal(std::string_view bytes)
 {
-    std::string text = dbx::ToDisplayUtf8(bytes);
-    for (char& c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            c = '?';
-    }
-    // C1 controls (U+0080..U+009F) can act as escapes on some terminals.
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size()
-            && static_cast<unsigned char>(text[i + 1]) >= 0x80 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-            out += '?';
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    return dbx::ReplaceControls(dbx::ToDisplayUtf8(bytes), '?');
 }
 
 std::string JsonString(std::string_view bytes)

@@ -146,4 +146,23 @@ std::string ToDisplayUtf8(std::string_view bytes)
     return Windows1252ToUtf8(bytes);
 }
 
+std::string ReplaceControls(std::string_view utf8, char with)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            out += with;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            out += with;
+            ++i;
+        } else {
+            out += utf8[i];
+        }
+    }
+    return out;
+}
+
 } // namespace dbx

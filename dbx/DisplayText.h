@@ -28,4 +28,9 @@ std::size_t CutUtf8SequenceAtEnd(std::string_view bytes);
 // first), otherwise Windows-1252.
 std::string ToDisplayUtf8(std::string_view bytes);
 
+// `utf8` with each control character (C0, DEL and the C1 range U+0080 to
+// U+009F) replaced by `with`: terminals act on them, and Windows refuses
+// them in file names.
+std::string ReplaceControls(std::string_view utf8, char with);
+
 } // namespace dbx

@@ -12,28 +12,11 @@ namespace {
 
 constexpr std::size_t kNameBytes = 20;
 
-// Control characters (C0, DEL) and, in UTF-8 text, the C1 range: terminals
-// act on them, and Windows refuses them in names.
+// Control characters (C0, DEL): Windows refuses them in names; in UTF-8
+// names ReplaceControls also takes the C1 range.
 bool IsControl(unsigned char c)
 {
     return c < 0x20 || c == 0x7F;
-}
-
-// Replaces each UTF-8 encoded C1 control (U+0080..U+009F) by '_'.
-std::string ReplaceC1Controls(const std::string& utf8)
-{
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
-        if (static_cast<unsigned char>(utf8[i]) == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            out += '_';
-            ++i;
-        } else {
-            out += utf8[i];
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -63,7 +46,7 @@ std::string MakeSaveName(std::string_view subject)
     // Where names are UTF-8, a Windows-1252 subject is converted, so that
     // the file shows the characters the list shows.
     if (platform::kFileNamesAreUtf8)
-        name = ReplaceC1Controls(ToDisplayUtf8(name));
+        name = ReplaceControls(ToDisplayUtf8(name), '_');
     return name;
 }
 
