@@ -27,7 +27,13 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
+
+// Space kept between the status line's hint and its counts.
+constexpr int kHintGap = 12;
 
 // Where the header's middle and right parts start in bitmap 129.
 constexpr int kHeaderMiddleX = 404;
@@ -154,7 +160,10 @@ bool CQuillmendDlg::OnInitDialog() {
     browseWindow_.show();
 
     PlaceWindow();
-    LoadStoreFolder(browseWindow_);
+    storeNote_ = LoadStoreFolder(browseWindow_);
+    // Files named on the command line come after the store's node.
+    if (!pendingFiles_.isEmpty())
+        OpenFiles(std::exchange(pendingFiles_, {}));
     return true;
 }
 
@@ -245,6 +254,10 @@ QTreeWidgetItem* CQuillmendDlg::AddFilesUnderOneNode(const QStringList& files) {
 }
 
 void CQuillmendDlg::OpenFiles(const QStringList& paths) {
+    if (!initialised_) {
+        pendingFiles_ += paths;
+        return;
+    }
     QStringList files;
     QStringList missing;
     for (const QString& path : paths) {
@@ -286,8 +299,14 @@ QString CQuillmendDlg::HintText() const {
     const QString hint = res::Text(hintId_);
     if (!hint.isEmpty())
         return hint;
-    // In place of the notice: the list does not show everything in the file.
-    return res::Text(browseWindow_.IsListIncomplete() ? IDS_LIST_INCOMPLETE : IDS_NOTICE);
+    // In place of the notice: the list does not show everything in the
+    // file; else, while no mail file is selected, what the store lookup
+    // found wrong (it explains an empty store node).
+    if (browseWindow_.IsListIncomplete())
+        return res::Text(IDS_LIST_INCOMPLETE);
+    if (!storeNote_.isEmpty() && !browseWindow_.GetCurrentDbxFile())
+        return storeNote_;
+    return res::Text(IDS_NOTICE);
 }
 
 void CQuillmendDlg::paintEvent(QPaintEvent*) {
@@ -326,8 +345,12 @@ void CQuillmendDlg::paintEvent(QPaintEvent*) {
     p.save();
     p.setPen(Qt::black);
     p.setFont(font());
-    p.drawText(text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, CountsText());
-    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, HintText());
+    const QString counts = CountsText();
+    p.drawText(text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, counts);
+    // A long hint (a path in the store's note) ends short of the counts.
+    const int room = text.width() - p.fontMetrics().horizontalAdvance(counts) - kHintGap;
+    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               p.fontMetrics().elidedText(HintText(), Qt::ElideRight, std::max(room, 0)));
     p.restore();
     p.fillRect(QRect(L, H, R - L, kBandHeight), bandBrush_.isValid() ? bandBrush_ : QColor(106, 160, 216));
 }

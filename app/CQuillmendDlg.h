@@ -55,7 +55,8 @@ public:
 
     // Adds mail files named on the command line under one folder node, as
     // Load does (its text: the file's path, or the folder that holds them
-    // all), and expands it. Once the window is on the screen, names in a
+    // all), and expands it; before the window is set up, once it is, after
+    // the store's nodes. Once the window is on the screen, names in a
     // message the paths that are not files (those are not added) and selects
     // the first file so that its e-mails show. Nothing happens for an empty
     // list.
@@ -77,7 +78,9 @@ public:
     CMainButton* Button(int commandId);
     CDbxBrowseWindow& BrowseWindow() { return browseWindow_; }
 
-    // The texts the status line shows now.
+    // The texts the status line shows now. In place of the notice line:
+    // the list is incomplete, or, while no mail file is selected, what is
+    // wrong with the store lookup.
     QString CountsText() const;
     QString HintText() const;
     int HintId() const { return hintId_; }
@@ -157,6 +160,8 @@ private:
     bool placedAfterShow_ = false;
     bool painted_ = false;
     std::vector<std::function<void()>> afterFirstPaint_;
+    QStringList pendingFiles_;  // named on the command line before set-up
+    QString storeNote_;         // what the status line says of the store lookup
     UserDialogs* dialogs_ = nullptr;
     CHelpWindow* helpWindow_ = nullptr;  // a child window, made by the first OnHelp
 };

@@ -57,6 +57,10 @@
 #define IDS_STATUS_EXISTING             125
 #define IDS_STATUS_DELETED              126
 #define IDS_SEARCH_FOLDER_TITLE         127
+// Strings of the store lookup beyond the first identity
+#define IDS_IDENTITY_FOLDER             240
+#define IDS_FIRST_IDENTITY_NO_STORE     241
+#define IDS_NO_STORE                    242
 // Strings of this port, beyond the original table
 #define IDS_LIST_INCOMPLETE             200
 #define IDS_SAVE_NOT_ALL                201

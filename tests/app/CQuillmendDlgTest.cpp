@@ -204,9 +204,11 @@ TEST_F(MainDialogTest, StatusLineCountsComeFromTheCountSource)
 
 TEST_F(MainDialogTest, PointerOverAButtonShowsItsHintAndLeavingShowsTheNotice)
 {
-    const QString notice = res::Text(IDS_NOTICE);
+    // In place of the notice here, with no Wine prefix: why no store is
+    // listed (the store tests show the notice itself).
+    const QString notice = dlg->HintText();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("No Outlook Express store: "))) << notice.toStdString();
     EXPECT_EQ(dlg->HintId(), -1);
-    EXPECT_EQ(dlg->HintText(), notice);
     const QImage before = testsupport::Grab(*dlg).copy(dlg->StatusStripRect());
 
     MoveTo(*dlg->Button(IDC_BUTTON_HELP), QPoint(20, 12));
