@@ -18,7 +18,7 @@ struct Entry {
 // key, so translators see the same words as the user.
 constexpr std::array kTable{
     Entry{IDS_ABOUTBOX, QT_TRANSLATE_NOOP("Strings", "&About Quillmend...")},
-    Entry{IDS_NOTICE, QT_TRANSLATE_NOOP("Strings", "Quillmend 1.1 - reads your mail files, never changes them.")},
+    Entry{IDS_NOTICE, QT_TRANSLATE_NOOP("Strings", "Quillmend 1.1 - reads your mail, never changes it.")},
     Entry{IDS_HINT_SAVE, QT_TRANSLATE_NOOP("Strings", "Save the selected emails.")},
     Entry{IDS_HINT_LOAD, QT_TRANSLATE_NOOP("Strings", "Load external Outlook Express email data files.")},
     Entry{IDS_HINT_SEARCH, QT_TRANSLATE_NOOP("Strings", "Search Outlook Express email data files from local disk.")},
