@@ -203,6 +203,15 @@ void RegistrySeeds()
           "\"windir\"=str(2):\"%SystemRoot%\"\n\"PATH\"=str(2):\"%SystemRoot%\\\\system32;%SystemRoot%\"\n");
     Write(t, "cut-in-value", user + store + "\"Store Root\"=str(2):\"%UserProfile%\\\\Loc");
     Write(t, "cut-in-hex", user + store + "\"Store Root\"=hex(2):43,00,3a,00,\\\n  5c,");
+    std::string chain = user + "\n[Environment] 1\n\"V0\"=\"" + std::string(1000, 'x') + "\"\n";
+    for (int i = 1; i < 5; ++i) {
+        chain += "\"V" + std::to_string(i) + "\"=str(2):\"";
+        for (int n = 0; n < 64; ++n)
+            chain += "%V" + std::to_string(i - 1) + "%";
+        chain += "\"\n";
+    }
+    Write(t, "environment-chain", chain + "\n[Identities] 1\n\"Last User ID\"=\"{B2}\"\n"
+                                  "\n[Identities\\\\{B2}] 1\n\"Username\"=\"%V4%\"\n");
     Write(t, "malformed", user + "\n[Unclosed 1\n\"v\"=\"x\"\n[A] 1\n\"v\"=hex(zz):00\n\"w\"=hex:100,1\n\"x\"\n"
                               "\"y\"=dword:-1\n\"z\"=str(9):\"q\"\n\"\\\"=\"\n");
 }
