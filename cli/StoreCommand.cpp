@@ -31,7 +31,11 @@ constexpr const char* kUsage =
 // written here.
 std::string PathMember(const char* key, const std::string& path)
 {
-    return std::string("\"") + key + "\":" + JsonString(path);
+    std::string member = "\"";
+    member += key;
+    member += "\":";
+    member += JsonString(path);
+    return member;
 }
 
 // A path as a line of the plain output shows it.
@@ -40,32 +44,44 @@ std::string PathText(const std::string& path)
     return path;
 }
 
-// The members registryValue, folder, files and reason of `store`.
-std::string StoreMembers(const store::StoreFolder& store)
+// The members registryValue, folder, files and reason of `store`,
+// appended to `out`.
+void AppendStoreMembers(std::string& out, const store::StoreFolder& store)
 {
-    std::string out = "\"registryValue\":" + JsonString(store.registryValue);
-    out += "," + (store.found ? PathMember("folder", store.folder) : std::string("\"folder\":null"));
+    out += "\"registryValue\":";
+    out += JsonString(store.registryValue);
+    out += ',';
+    out += store.found ? PathMember("folder", store.folder) : std::string("\"folder\":null");
     out += ",\"files\":[";
     // Only the store's own files: an empty value lists a drive's root in
     // the desktop program, which is no store.
     const std::vector<store::MailFile> none;
     const std::vector<store::MailFile>& files = store.found ? store.files : none;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        out += "{" + PathMember("path", files[i].path) + ",\"size\":" + std::to_string(files[i].size) + "}";
+        out += i == 0 ? "\n{" : ",\n{";
+        out += PathMember("path", files[i].path);
+        out += ",\"size\":";
+        out += std::to_string(files[i].size);
+        out += '}';
     }
     out += files.empty() ? "]" : "\n]";
-    out += ",\"reason\":" + (store.found ? std::string("null") : JsonString(store.why));
-    return out;
+    out += ",\"reason\":";
+    out += store.found ? std::string("null") : JsonString(store.why);
 }
 
 void PrintJson(const store::StoreFolder& first, const std::vector<store::IdentityStore>& identities)
 {
-    std::string out = "{" + StoreMembers(first) + ",\"identities\":[";
+    std::string out = "{";
+    AppendStoreMembers(out, first);
+    out += ",\"identities\":[";
     for (std::size_t i = 0; i < identities.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        out += "{\"identity\":" + JsonString(identities[i].identity)
-               + ",\"username\":" + JsonString(identities[i].username) + "," + StoreMembers(identities[i].store) + "}";
+        out += i == 0 ? "\n{\"identity\":" : ",\n{\"identity\":";
+        out += JsonString(identities[i].identity);
+        out += ",\"username\":";
+        out += JsonString(identities[i].username);
+        out += ',';
+        AppendStoreMembers(out, identities[i].store);
+        out += '}';
     }
     out += identities.empty() ? "]}\n" : "\n]}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
