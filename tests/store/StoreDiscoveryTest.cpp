@@ -261,28 +261,16 @@ TEST(StoreIdentities, AHostileRegistryGivesBoundedIdentitiesAndNames)
     EXPECT_EQ(store::FindIdentityStores().at(0).username, std::string(256, 'x'));
 }
 
-TEST(StoreDiscoveryFolder, SaysWhatIsWrongWithThePrefix)
+TEST(StoreDiscoveryFolder, APrefixMadeAfterTheFirstLookIsReadAgain)
 {
     TempDir dir;
-    const std::string file = dir.File("file");
-    WriteFile(file, "x");
-    const std::string empty = dir.File("empty");
-    fs::create_directory(empty);
-    const std::pair<std::string, std::string> cases[] = {
-        {dir.File("missing"), "the Wine prefix " + dir.File("missing") + " does not exist"},
-        {file, "the Wine prefix " + file + " is not a folder"},
-        {empty, empty + " is not a Wine prefix: it has no user.reg"},
-    };
-    for (const auto& [root, why] : cases) {
-        ScopedWinePrefix scoped(root);
-        std::string said;
-        EXPECT_EQ(store::FindStoreFolder(&said), "");
-        EXPECT_EQ(said, why);
-    }
-    // Made into a prefix afterwards: read again.
-    TestPrefix(empty).UserReg("");
-    ScopedWinePrefix scoped(empty);
-    std::string said;
-    store::FindStoreFolder(&said);
-    EXPECT_EQ(said, "no Outlook Express identity in the Wine prefix " + empty);
+    const std::string root = dir.File("later");
+    fs::create_directory(root);
+    ScopedWinePrefix scoped(root);
+    std::string why;
+    EXPECT_EQ(store::FindStoreFolder(&why), "");
+    EXPECT_EQ(why, root + " is not a Wine prefix: it has no user.reg");
+    TestPrefix(root).UserReg("");
+    store::FindStoreFolder(&why);
+    EXPECT_EQ(why, "no Outlook Express identity in the Wine prefix " + root);
 }
