@@ -172,11 +172,21 @@ bool DbxFile::StillHolds(const EmailRecord& record) const
 {
     // Asked after the read: a file cut before or during it shows here, also
     // where the cut left zeros in the last page instead of a fault.
-    return PayloadEnd(View(), record) <= file_.ReadableSize();
+    const std::uint64_t end = PayloadEnd(View(), record);
+    // Past its end a file reads as zeros to the end of the page, then
+    // faults: a byte other than zero at the record's end, read now, shows
+    // that the file still reaches it, without asking the system.
+    char last = 0;
+    if (end > 0 && platform::GuardedCopy(&last, View().data() + end - 1, 1, View().data(), View().size()) && last != 0)
+        return true;
+    return end <= file_.ReadableSize();
 }
 
-DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path) const
+DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path, std::uint64_t modifiedUtc,
+                                           bool* dated) const
 {
+    if (dated)
+        *dated = false;
     const EmailRecord* record = GetAt(index);
     if (!record || !IsOpen())
         return WriteResult::kNotCreated;
@@ -207,8 +217,13 @@ DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path) c
         }
     }
     const bool whole = read && StillHolds(*record);
+    // Set through the open file, after the last write: no second lookup of
+    // the path, and no write left to move the time again.
+    const bool timeSet = modifiedUtc != 0 && out.SetModifiedTime(modifiedUtc);
     if (!out.Commit())
         return WriteResult::kNotCreated;
+    if (dated)
+        *dated = timeSet;
     return whole ? WriteResult::kWhole : WriteResult::kCutShort;
 }
 

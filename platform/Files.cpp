@@ -54,6 +54,18 @@ bool SyncFolder(const std::string& folder)
     return sync.Open(folder) && sync.Sync();
 }
 
+namespace {
+
+bool SetWrittenTime(HANDLE h, std::uint64_t utc)
+{
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(utc);
+    written.dwHighDateTime = static_cast<DWORD>(utc >> 32);
+    return SetFileTime(h, nullptr, nullptr, &written) != 0;
+}
+
+} // namespace
+
 bool SetModifiedTime(const std::string& path, std::uint64_t utc)
 {
     HANDLE h = CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES,
@@ -61,10 +73,7 @@ bool SetModifiedTime(const std::string& path, std::uint64_t utc)
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    FILETIME written;
-    written.dwLowDateTime = static_cast<DWORD>(utc);
-    written.dwHighDateTime = static_cast<DWORD>(utc >> 32);
-    const bool ok = SetFileTime(h, nullptr, nullptr, &written) != 0;
+    const bool ok = SetWrittenTime(h, utc);
     CloseHandle(h);
     return ok;
 }
@@ -126,6 +135,11 @@ bool ExclusiveFile::CutBack(std::uint64_t size)
 bool ExclusiveFile::Sync()
 {
     return handle_ && !failed_ && detail::AllowFileOp(FileOp::kSyncFile, path_) && FlushFileBuffers(handle_);
+}
+
+bool ExclusiveFile::SetModifiedTime(std::uint64_t utc)
+{
+    return handle_ && SetWrittenTime(handle_, utc);
 }
 
 bool ExclusiveFile::Commit()
@@ -227,7 +241,11 @@ bool SyncFolder(const std::string& folder)
     return sync.Open(folder) && sync.Sync();
 }
 
-bool SetModifiedTime(const std::string& path, std::uint64_t utc)
+namespace {
+
+// The modification time `utc` (a file time) for utimensat and futimens,
+// the access time left as it is; false when out of range.
+bool ModifiedOnly(std::uint64_t utc, struct timespec (&times)[2])
 {
     // File times count from 1601, Unix times from 1970; earlier is negative.
     constexpr std::int64_t kUnixEpoch = 116444736000000000;
@@ -241,11 +259,19 @@ bool SetModifiedTime(const std::string& path, std::uint64_t utc)
         rest += kTicksPerSecond;
         --seconds;
     }
-    struct timespec times[2] = {};
+    times[0] = {};
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(seconds);
     times[1].tv_nsec = static_cast<long>(rest * 100);
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+    return true;
+}
+
+} // namespace
+
+bool SetModifiedTime(const std::string& path, std::uint64_t utc)
+{
+    struct timespec times[2];
+    return ModifiedOnly(utc, times) && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 ExclusiveFile::~ExclusiveFile()
@@ -294,6 +320,12 @@ bool ExclusiveFile::CutBack(std::uint64_t size)
 bool ExclusiveFile::Sync()
 {
     return fd_ >= 0 && !failed_ && detail::AllowFileOp(FileOp::kSyncFile, path_) && ::fsync(fd_) == 0;
+}
+
+bool ExclusiveFile::SetModifiedTime(std::uint64_t utc)
+{
+    struct timespec times[2];
+    return fd_ >= 0 && ModifiedOnly(utc, times) && ::futimens(fd_, times) == 0;
 }
 
 bool ExclusiveFile::Commit()

@@ -70,6 +70,9 @@ public:
     bool CutBack(std::uint64_t size);
     // Flushes the file's data to the disk; false when it did not get there.
     bool Sync();
+    // Sets the file's modification time to `utc` (as SetModifiedTime); do it
+    // after the last write, which would move it again. False when refused.
+    bool SetModifiedTime(std::uint64_t utc);
     // Closes the file (Windows: flushes it to the disk first); false when the
     // data did not reach the file. Either way the file is closed; on failure
     // it is removed. See FolderSync for durability on POSIX.
