@@ -31,18 +31,20 @@ public:
         failOp_ = op;
         failFrom_ = first;
     }
-    // Writes fail once `bytes` bytes were written in all: a disk that fills.
-    void FailWritesAfter(std::uint64_t bytes)
+    // Writes fail once `bytes` bytes were written in all: a disk that
+    // fills. With `under`, only writes to paths that begin with it count.
+    void FailWritesAfter(std::uint64_t bytes, std::string under = {})
     {
         std::lock_guard lock(mutex_);
         writeRoom_ = bytes;
+        writeUnder_ = std::move(under);
     }
 
     bool Before(platform::FileOp op, const std::string& path, std::uint64_t bytes) override
     {
         std::lock_guard lock(mutex_);
         steps_.push_back({op, path, bytes});
-        if (op == platform::FileOp::kWrite) {
+        if (op == platform::FileOp::kWrite && path.starts_with(writeUnder_)) {
             if (bytes > writeRoom_)
                 return false;
             writeRoom_ -= bytes;
@@ -79,6 +81,7 @@ private:
     int failFrom_ = -1;
     int seen_[8] = {};
     std::uint64_t writeRoom_ = UINT64_MAX;
+    std::string writeUnder_;
 };
 
 } // namespace testsupport
