@@ -101,6 +101,9 @@ public:
     // the list's order, as .eml files into a folder the user chooses, then
     // says what was saved. Ticks, list and tree stay as they are.
     void OnSave();
+    // The list menu's "Save ticked e-mails as one mbox file": as OnSave, but
+    // into one new mbox file the user names (never an existing one).
+    void OnSaveMbox();
     // Load button: adds the .dbx files the user picks under a new folder node
     // and expands it; nothing is scanned or selected.
     void OnLoad();

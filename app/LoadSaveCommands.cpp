@@ -5,6 +5,7 @@
 #include "app/CSaveProgressDlg.h"
 #include "app/SaveJob.h"
 #include "app/SaveReport.h"
+#include "archive/MboxFile.h"
 #include "dbx/DbxFile.h"
 #include "res/Strings.h"
 #include "res/resource.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 
+#include <memory>
 #include <vector>
 
 void CQuillmendDlg::OnLoad()
@@ -23,6 +25,23 @@ void CQuillmendDlg::OnLoad()
     AddFilesUnderOneNode(files);
 }
 
+namespace {
+
+// The ticked rows of `list` as they are now, in the list's order: whatever
+// happens to the list while the target is chosen or the files are written,
+// a save writes what was ticked when it began.
+std::vector<app::SaveItem> TickedItems(const CMessageListCtrl& list)
+{
+    std::vector<app::SaveItem> items;
+    for (int i = 0; i < list.GetItemCount(); ++i) {
+        if (list.IsTicked(i))
+            items.push_back({list.GetRow(i)->messageIndex, i});
+    }
+    return items;
+}
+
+} // namespace
+
 void CQuillmendDlg::OnSave()
 {
     const CMessageListCtrl& list = browseWindow_.MessageList();
@@ -30,15 +49,8 @@ void CQuillmendDlg::OnSave()
         Dialogs().Tell(this, QMessageBox::Information, res::Text(IDS_NOTHING_SELECTED));
         return;
     }
-    // The rows as they are now, in the list's order: whatever happens to the
-    // list while the folder is chosen or the files are written, this save
-    // writes what was ticked when it began.
     const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
-    std::vector<app::SaveItem> items;
-    for (int i = 0; i < list.GetItemCount(); ++i) {
-        if (list.IsTicked(i))
-            items.push_back({list.GetRow(i)->messageIndex, i});
-    }
+    std::vector<app::SaveItem> items = TickedItems(list);
     const QString folder = Dialogs().ChooseFolder(this, res::Text(IDS_SAVE_FOLDER_TITLE));
     if (folder.isEmpty() || !file)
         return;
@@ -46,6 +58,29 @@ void CQuillmendDlg::OnSave()
     app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(QDir::toNativeSeparators(folder)));
     RunSaveJob(job);
     const app::SaveReport report = app::ReportSave(job.Tally(), QDir::toNativeSeparators(folder));
+    Dialogs().Tell(this, report.icon, report.text);
+}
+
+void CQuillmendDlg::OnSaveMbox()
+{
+    const CMessageListCtrl& list = browseWindow_.MessageList();
+    if (list.GetTickedCount() <= 0) {
+        Dialogs().Tell(this, QMessageBox::Information, res::Text(IDS_NOTHING_SELECTED));
+        return;
+    }
+    const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
+    std::vector<app::SaveItem> items = TickedItems(list);
+    const QString path = QDir::toNativeSeparators(Dialogs().SaveFile(this, res::Text(IDS_SAVE_MBOX_TITLE), QStringLiteral(".mbox")));
+    if (path.isEmpty() || !file)
+        return;
+    auto mbox = std::make_shared<archive::MboxFile>();
+    if (!mbox->Create(ui::EnginePath(path))) {
+        Dialogs().Tell(this, QMessageBox::Warning, res::Format(IDS_MBOX_NOT_CREATED, {path}));
+        return;
+    }
+    app::SaveJob job = app::SaveJob::ForMbox(*file, std::move(items), mbox);
+    RunSaveJob(job);
+    const app::SaveReport report = app::ReportSave(job.Tally(), path);
     Dialogs().Tell(this, report.icon, report.text);
 }
 
