@@ -19,6 +19,7 @@ class QMenu;
 
 namespace app {
 class SaveJob;
+struct SaveItem;
 }
 
 class CQuillmendDlg : public QDialog {
@@ -136,6 +137,13 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    // The ticked rows of the list for a save, in the list's order; none (and
+    // the user asked to tick some) when nothing is ticked.
+    std::vector<app::SaveItem> TickedForSave();
+    // Runs a save's job and tells the user what became of it (`target`: the
+    // folder or file as shown).
+    void SaveAndReport(app::SaveJob& job, const QString& target);
+
     void PlaceWindow();
     // Adds `files` (absolute paths) under one new folder node, expanded.
     QTreeWidgetItem* AddFilesUnderOneNode(const QStringList& files);

@@ -25,14 +25,17 @@ void CQuillmendDlg::OnLoad()
     AddFilesUnderOneNode(files);
 }
 
-namespace {
-
-// The ticked rows of `list` as they are now, in the list's order: whatever
-// happens to the list while the target is chosen or the files are written,
-// a save writes what was ticked when it began.
-std::vector<app::SaveItem> TickedItems(const CMessageListCtrl& list)
+std::vector<app::SaveItem> CQuillmendDlg::TickedForSave()
 {
+    // The rows as they are now, in the list's order: whatever happens to the
+    // list while the target is chosen or the files are written, a save
+    // writes what was ticked when it began.
+    const CMessageListCtrl& list = browseWindow_.MessageList();
     std::vector<app::SaveItem> items;
+    if (list.GetTickedCount() <= 0) {
+        Dialogs().Tell(this, QMessageBox::Information, res::Text(IDS_NOTHING_SELECTED));
+        return items;
+    }
     for (int i = 0; i < list.GetItemCount(); ++i) {
         if (list.IsTicked(i))
             items.push_back({list.GetRow(i)->messageIndex, i});
@@ -40,37 +43,34 @@ std::vector<app::SaveItem> TickedItems(const CMessageListCtrl& list)
     return items;
 }
 
-} // namespace
+void CQuillmendDlg::SaveAndReport(app::SaveJob& job, const QString& target)
+{
+    RunSaveJob(job);
+    const app::SaveReport report = app::ReportSave(job.Tally(), target);
+    Dialogs().Tell(this, report.icon, report.text);
+}
 
 void CQuillmendDlg::OnSave()
 {
-    const CMessageListCtrl& list = browseWindow_.MessageList();
-    if (list.GetTickedCount() <= 0) {
-        Dialogs().Tell(this, QMessageBox::Information, res::Text(IDS_NOTHING_SELECTED));
+    std::vector<app::SaveItem> items = TickedForSave();
+    if (items.empty())
         return;
-    }
     const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
-    std::vector<app::SaveItem> items = TickedItems(list);
-    const QString folder = Dialogs().ChooseFolder(this, res::Text(IDS_SAVE_FOLDER_TITLE));
+    const QString folder = QDir::toNativeSeparators(Dialogs().ChooseFolder(this, res::Text(IDS_SAVE_FOLDER_TITLE)));
     if (folder.isEmpty() || !file)
         return;
-
-    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(QDir::toNativeSeparators(folder)));
-    RunSaveJob(job);
-    const app::SaveReport report = app::ReportSave(job.Tally(), QDir::toNativeSeparators(folder));
-    Dialogs().Tell(this, report.icon, report.text);
+    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(folder));
+    SaveAndReport(job, folder);
 }
 
 void CQuillmendDlg::OnSaveMbox()
 {
-    const CMessageListCtrl& list = browseWindow_.MessageList();
-    if (list.GetTickedCount() <= 0) {
-        Dialogs().Tell(this, QMessageBox::Information, res::Text(IDS_NOTHING_SELECTED));
+    std::vector<app::SaveItem> items = TickedForSave();
+    if (items.empty())
         return;
-    }
     const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
-    std::vector<app::SaveItem> items = TickedItems(list);
-    const QString path = QDir::toNativeSeparators(Dialogs().SaveFile(this, res::Text(IDS_SAVE_MBOX_TITLE), QStringLiteral(".mbox")));
+    const QString path =
+        QDir::toNativeSeparators(Dialogs().SaveFile(this, res::Text(IDS_SAVE_MBOX_TITLE), QStringLiteral(".mbox")));
     if (path.isEmpty() || !file)
         return;
     auto mbox = std::make_shared<archive::MboxFile>();
@@ -79,9 +79,7 @@ void CQuillmendDlg::OnSaveMbox()
         return;
     }
     app::SaveJob job = app::SaveJob::ForMbox(*file, std::move(items), mbox);
-    RunSaveJob(job);
-    const app::SaveReport report = app::ReportSave(job.Tally(), path);
-    Dialogs().Tell(this, report.icon, report.text);
+    SaveAndReport(job, path);
 }
 
 void CQuillmendDlg::RunSaveJob(app::SaveJob& job)
