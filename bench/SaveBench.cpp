@@ -79,21 +79,36 @@ const fs::path& OutputRoot()
     return root;
 }
 
-// Runs quillmend-cli save MAILBOX FOLDER with stdout and stderr to
-// /dev/null; false unless it exits 0.
-bool RunSave(const fs::path& folder)
+// Runs quillmend-cli with `args` after the program's name, stdout and
+// stderr to /dev/null; false unless it exits 0.
+bool RunCli(std::vector<std::string> args)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string program = QUILLMEND_CLI, command = "save", mailbox = Mailbox(), out = folder.string();
-    char* argv[] = {program.data(), command.data(), mailbox.data(), out.data(), nullptr};
+    std::string program = QUILLMEND_CLI;
+    std::vector<char*> argv{program.data()};
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    const bool started = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0;
+    const bool started = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     return started && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool RunSave(const fs::path& folder)
+{
+    return RunCli({"save", Mailbox(), folder.string()});
+}
+
+// The scan alone (and one e-mail written to /dev/null): the part of the
+// save that the floor has no counterpart for.
+bool RunScan()
+{
+    return RunCli({"cat", Mailbox(), "0"});
 }
 
 struct OutputFile {
@@ -169,15 +184,18 @@ Timed Time(int who, F&& f)
 // Floor and save in turns, each into a fresh folder (removed untimed); the
 // time reported is the save's, with the floor and the ratio of the medians
 // beside it, in wall time and in processor time (which other programs on
-// a busy machine disturb less).
+// a busy machine disturb less), and the scan's share of it in processor time.
 void BM_SaveAgainstFloor(benchmark::State& state)
 {
     const std::size_t files = SavedFiles().size();
-    std::vector<double> floorMs, saveMs, floorCpu, saveCpu;
+    std::vector<double> floorMs, saveMs, floorCpu, saveCpu, scanCpu;
     for (auto _ : state) {
         const fs::path floorDir = OutputRoot() / "floor", saveDir = OutputRoot() / "save";
         const Timed floor = Time(RUSAGE_SELF, [&] { return WriteFloor(floorDir); });
         const Timed save = Time(RUSAGE_CHILDREN, [&] { return RunSave(saveDir); });
+        state.PauseTiming();
+        scanCpu.push_back(Time(RUSAGE_CHILDREN, [] { return RunScan(); }).cpuMs);
+        state.ResumeTiming();
         floorMs.push_back(floor.wallMs);
         floorCpu.push_back(floor.cpuMs);
         saveMs.push_back(save.wallMs);
@@ -195,6 +213,7 @@ void BM_SaveAgainstFloor(benchmark::State& state)
     state.counters["save_per_floor"] = floor > 0 ? save / floor : 0;
     const double cpuFloor = Median(floorCpu);
     state.counters["cpu_save_per_floor"] = cpuFloor > 0 ? Median(saveCpu) / cpuFloor : 0;
+    state.counters["cpu_scan_per_floor"] = cpuFloor > 0 ? Median(scanCpu) / cpuFloor : 0;
     state.SetLabel(IsRamFileSystem(OutputRoot()) ? "RAM file system" : "not a RAM file system: " + OutputRoot().string());
 }
 
