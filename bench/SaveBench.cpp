@@ -65,18 +65,28 @@ bool IsRamFileSystem(const fs::path& dir)
     return ::statfs(dir.c_str(), &info) == 0 && static_cast<long>(info.f_type) == kTmpfsMagic;
 }
 
-// A fresh folder on a RAM file system for this run's output.
+// A fresh folder on a RAM file system for this run's output, removed with
+// everything in it when the benchmark ends.
+struct OutputFolder {
+    fs::path path;
+    OutputFolder()
+    {
+        const fs::path base = IsRamFileSystem("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        path = base / ("quillmend-savebench-" + std::to_string(::getpid()));
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~OutputFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
 const fs::path& OutputRoot()
 {
-    static const fs::path root = [] {
-        const fs::path base = IsRamFileSystem("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        fs::path dir = base / ("quillmend-savebench-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        std::atexit([] { fs::remove_all(OutputRoot()); });
-        return dir;
-    }();
-    return root;
+    static const OutputFolder folder;
+    return folder.path;
 }
 
 // Runs quillmend-cli with `args` after the program's name, stdout and
