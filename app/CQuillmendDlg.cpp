@@ -150,6 +150,7 @@ bool CQuillmendDlg::OnInitDialog() {
         button->show();
     }
     connect(&saveButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSave);
+    connect(&browseWindow_, &CDbxBrowseWindow::saveMboxRequested, this, &CQuillmendDlg::OnSaveMbox);
     connect(&loadButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnLoad);
     connect(&searchButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSearch);
     connect(&helpButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnHelp);

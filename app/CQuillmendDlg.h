@@ -19,6 +19,7 @@ class QMenu;
 
 namespace app {
 class SaveJob;
+struct SaveItem;
 }
 
 class CQuillmendDlg : public QDialog {
@@ -104,6 +105,9 @@ public:
     // the list's order, as .eml files into a folder the user chooses, then
     // says what was saved. Ticks, list and tree stay as they are.
     void OnSave();
+    // The list menu's "Save ticked e-mails as one mbox file": as OnSave, but
+    // into one new mbox file the user names (never an existing one).
+    void OnSaveMbox();
     // Load button: adds the .dbx files the user picks under a new folder node
     // and expands it; nothing is scanned or selected.
     void OnLoad();
@@ -136,6 +140,13 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    // The ticked rows of the list for a save, in the list's order; none (and
+    // the user asked to tick some) when nothing is ticked.
+    std::vector<app::SaveItem> TickedForSave();
+    // Runs a save's job and tells the user what became of it (`target`: the
+    // folder or file as shown).
+    void SaveAndReport(app::SaveJob& job, const QString& target);
+
     void PlaceWindow();
     // Adds `files` (absolute paths) under one new folder node, expanded.
     QTreeWidgetItem* AddFilesUnderOneNode(const QStringList& files);

@@ -5,6 +5,7 @@
 #include "app/CSaveProgressDlg.h"
 #include "app/SaveJob.h"
 #include "app/SaveReport.h"
+#include "archive/MboxFile.h"
 #include "dbx/DbxFile.h"
 #include "res/Strings.h"
 #include "res/resource.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 
+#include <memory>
 #include <vector>
 
 void CQuillmendDlg::OnLoad()
@@ -23,30 +25,61 @@ void CQuillmendDlg::OnLoad()
     AddFilesUnderOneNode(files);
 }
 
-void CQuillmendDlg::OnSave()
+std::vector<app::SaveItem> CQuillmendDlg::TickedForSave()
 {
+    // The rows as they are now, in the list's order: whatever happens to the
+    // list while the target is chosen or the files are written, a save
+    // writes what was ticked when it began.
     const CMessageListCtrl& list = browseWindow_.MessageList();
+    std::vector<app::SaveItem> items;
     if (list.GetTickedCount() <= 0) {
         Dialogs().Tell(this, QMessageBox::Information, res::Text(IDS_NOTHING_SELECTED));
-        return;
+        return items;
     }
-    // The rows as they are now, in the list's order: whatever happens to the
-    // list while the folder is chosen or the files are written, this save
-    // writes what was ticked when it began.
-    const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
-    std::vector<app::SaveItem> items;
     for (int i = 0; i < list.GetItemCount(); ++i) {
         if (list.IsTicked(i))
             items.push_back({list.GetRow(i)->messageIndex, i});
     }
-    const QString folder = Dialogs().ChooseFolder(this, res::Text(IDS_SAVE_FOLDER_TITLE));
+    return items;
+}
+
+void CQuillmendDlg::SaveAndReport(app::SaveJob& job, const QString& target)
+{
+    RunSaveJob(job);
+    const app::SaveReport report = app::ReportSave(job.Tally(), target);
+    Dialogs().Tell(this, report.icon, report.text);
+}
+
+void CQuillmendDlg::OnSave()
+{
+    std::vector<app::SaveItem> items = TickedForSave();
+    if (items.empty())
+        return;
+    const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
+    const QString folder = QDir::toNativeSeparators(Dialogs().ChooseFolder(this, res::Text(IDS_SAVE_FOLDER_TITLE)));
     if (folder.isEmpty() || !file)
         return;
+    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(folder));
+    SaveAndReport(job, folder);
+}
 
-    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(QDir::toNativeSeparators(folder)));
-    RunSaveJob(job);
-    const app::SaveReport report = app::ReportSave(job.Tally(), QDir::toNativeSeparators(folder));
-    Dialogs().Tell(this, report.icon, report.text);
+void CQuillmendDlg::OnSaveMbox()
+{
+    std::vector<app::SaveItem> items = TickedForSave();
+    if (items.empty())
+        return;
+    const dbx::DbxFile* file = browseWindow_.GetCurrentDbxFile();
+    const QString path =
+        QDir::toNativeSeparators(Dialogs().SaveFile(this, res::Text(IDS_SAVE_MBOX_TITLE), QStringLiteral(".mbox")));
+    if (path.isEmpty() || !file)
+        return;
+    auto mbox = std::make_shared<archive::MboxFile>();
+    if (!mbox->Create(ui::EnginePath(path))) {
+        Dialogs().Tell(this, QMessageBox::Warning, res::Format(IDS_MBOX_NOT_CREATED, {path}));
+        return;
+    }
+    app::SaveJob job = app::SaveJob::ForMbox(*file, std::move(items), mbox);
+    SaveAndReport(job, path);
 }
 
 void CQuillmendDlg::RunSaveJob(app::SaveJob& job)

@@ -193,6 +193,9 @@ void CDbxBrowseWindow::OnCommand(int command)
     case ID_SELECT_DELETED:
         messageList_.TickDeleted();
         break;
+    case ID_SAVE_MBOX:
+        emit saveMboxRequested();  // the main dialog saves, as with its Save button
+        return;
     default:
         return;
     }

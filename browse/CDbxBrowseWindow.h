@@ -86,6 +86,8 @@ signals:
     // A mail file's first scan starts / has ended (tests and status use).
     void scanStarted(int fileIndex);
     void scanFinished(int fileIndex);
+    // The list's menu asks to save the ticked e-mails as one mbox file.
+    void saveMboxRequested();
 
 protected:
     bool event(QEvent* event) override;

@@ -3,6 +3,7 @@
 
 #include "archive/Sha256.h"
 #include "dbx/SaveNaming.h"
+#include "mailtext/HeaderText.h"
 #include "platform/Files.h"
 
 #include <cstdio>
@@ -142,26 +143,24 @@ bool RefuseExisting(const std::string& path, const char* what)
 void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const SaveOptions& o,
                std::vector<SavedEmail>& saved, SaveTally& tally)
 {
+    dbx::EmlSaver saver(file, o.folder, !o.keepMtime);
     for (const int i : chosen) {
-        const dbx::SaveOutcome outcome = dbx::SaveEmail(file, i, i, o.folder);
+        const dbx::SaveOutcome outcome = saver.Save(i, i, mailtext::SubjectText(file, i));
         SavedEmail email;
         email.index = i;
         email.result = outcome.result;
         email.savedAs = outcome.path;
         if (outcome.Created()) {
-            email.dateUtc = DateUtc(file, i);
-            // File managers then sort recovered mail by when it was sent.
-            if (!o.keepMtime && email.dateUtc != 0) {
-                email.mtimeSet = platform::SetModifiedTime(outcome.path, email.dateUtc);
-                if (!email.mtimeSet)
-                    Error("warning: could not date " + ForTerminal(outcome.path));
-            }
+            email.dateUtc = outcome.dateUtc;
+            email.mtimeSet = outcome.dated;
+            if (!o.keepMtime && email.dateUtc != 0 && !email.mtimeSet)
+                Error("warning: could not date " + ForTerminal(outcome.path));
             std::uint64_t size = 0;
             if (!o.manifest.empty() && !archive::HashFile(outcome.path, email.sha256, size))
                 Error(ForTerminal(outcome.path) + ": could not be read back for its SHA-256");
         }
-        // Each saved file is told as soon as it exists, for scripts that
-        // read the lines as they come.
+        // A line on stdout: this file exists and was written whole (closed
+        // without an error); scripts may read the lines as they come.
         switch (outcome.result) {
         case dbx::DbxFile::WriteResult::kWhole:
             ++tally.whole;
@@ -235,11 +234,17 @@ int RunSave(const std::vector<std::string>& args)
             Error(o.folder + ": cannot create this folder");
             return kExitUsage;
         }
+        // Opened before the first file is created, so that the one flush at
+        // the end hears of every write error since.
+        platform::FolderSync sync;
+        const bool syncOpened = sync.Open(o.folder);
         SaveAsEml(file, chosen, o, saved, tally);
-        // Nothing is called saved before it is on the disk.
-        if (tally.whole + tally.cutShort > 0 && !platform::SyncFolder(o.folder)) {
+        // Nothing is called durable before it is on the disk.
+        const int written = tally.whole + tally.cutShort;
+        if (written > 0 && !(syncOpened && sync.Sync())) {
             durable = false;
-            Error(o.folder + ": the saved files could not be flushed to the disk");
+            Error(ForTerminal(o.folder) + ": could not be flushed to the disk; the " + std::to_string(written) +
+                  " file" + (written == 1 ? "" : "s") + " saved there may not all be on it");
         }
     }
     const bool manifestWritten =

@@ -67,7 +67,11 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     platform::SystemTimeToFileTime(now, nowTicks);
     std::string json = "{\n\"tool\":\"" + std::string(kProgram) + " " + QUILLMEND_VERSION + "\",\n\"written\":" + Quoted(IsoUtc(nowTicks)) + ",\n";
     json += "\"mailFile\":{" + FileEntry(mailPath) + ",\"emailsFound\":" + std::to_string(file.GetCount()) + "},\n";
-    if (!output.mbox.empty())
+    // An mbox that holds no e-mail is removed: nothing to describe but its name.
+    std::error_code ec;
+    if (!output.mbox.empty() && !std::filesystem::exists(output.mbox, ec))
+        json += "\"mbox\":{\"path\":" + JsonString(Absolute(output.mbox)) + ",\"size\":null,\"sha256\":null},\n";
+    else if (!output.mbox.empty())
         json += "\"mbox\":{" + FileEntry(output.mbox) + "},\n";
     else
         json += "\"folder\":" + JsonString(Absolute(output.folder)) + ",\n";
@@ -102,12 +106,14 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     }
     json += "\n]\n}\n";
 
+    platform::FolderSync sync;
+    sync.Open(FolderOf(path));
     platform::ExclusiveFile out;
     if (!out.Create(path) || !out.Write(json.data(), json.size()) || !out.Commit()) {
         Error(ForTerminal(path) + ": the manifest could not be written");
         return false;
     }
-    if (!platform::SyncFolder(FolderOf(path))) {
+    if (!sync.Sync()) {
         Error(ForTerminal(path) + ": the manifest could not be flushed to the disk");
         return false;
     }

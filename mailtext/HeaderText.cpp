@@ -2,11 +2,15 @@
 
 #include "dbx/DisplayText.h"
 #include "mailtext/Charsets.h"
+#include "platform/GuardedRead.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace mailtext {
 
@@ -116,11 +120,21 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b)
            });
 }
 
+// Text outside encoded words: UTF-8 as it is; other 8-bit text in the
+// message's charset when it names one that is known, else by the text rule.
+std::string PlainText(std::string_view plain, std::string_view charset)
+{
+    std::string out;
+    if (!charset.empty() && !dbx::IsValidUtf8(plain) && AppendAsUtf8(plain, charset, out))
+        return out;
+    return dbx::ToDisplayUtf8(plain);
+}
+
 // Builds the display text: plain stretches by the text rule, runs of
 // encoded words in one charset converted together.
 class Decoder {
 public:
-    explicit Decoder(std::string_view value) : value_(value) {}
+    Decoder(std::string_view value, std::string_view charset) : value_(value), charset_(charset) {}
 
     std::string Run()
     {
@@ -180,8 +194,7 @@ private:
 
     void AppendPlain(std::string_view plain)
     {
-        if (!plain.empty())
-            out_ += dbx::ToDisplayUtf8(plain);
+        out_ += PlainText(plain, charset_);
     }
 
     void FlushWords()
@@ -193,6 +206,7 @@ private:
     }
 
     std::string_view value_;
+    std::string_view charset_;     // the message's own, for raw 8-bit text
     std::string out_;
     std::string_view runCharset_;  // the charset of the words not yet converted
     std::string runBytes_;
@@ -201,13 +215,13 @@ private:
 
 } // namespace
 
-std::string DecodeHeaderText(std::string_view value)
+std::string DecodeHeaderText(std::string_view value, std::string_view charset)
 {
     // The usual case: plain ASCII without an encoded word.
     const bool ascii = std::all_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (value.find("=?") == std::string_view::npos)
-        return Decoder::Finish(ascii ? std::string(value) : dbx::ToDisplayUtf8(value));
-    return Decoder(value).Run();
+        return Decoder::Finish(ascii ? std::string(value) : PlainText(value, charset));
+    return Decoder(value, charset).Run();
 }
 
 const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField field)
@@ -230,11 +244,77 @@ void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, uns
         if ((fields & dbx::HeaderBit(f)) && !RecordField(record, f).empty())
             found |= dbx::HeaderBit(f);
     dbx::ReadHeaderLines(view, record, found, texts);
+    // Raw 8-bit text is read in the message's charset: looked up only for
+    // such text, which real mail seldom has.
+    std::optional<std::string> charset;
     for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject}) {
         std::string& text = texts[static_cast<std::size_t>(f)];
-        if (found & dbx::HeaderBit(f))
-            text = DecodeHeaderText(text.empty() ? std::string_view(RecordField(record, f)) : std::string_view(text));
+        if (!(found & dbx::HeaderBit(f)))
+            continue;
+        const std::string_view value = text.empty() ? std::string_view(RecordField(record, f)) : std::string_view(text);
+        if (!charset && !dbx::IsValidUtf8(value))
+            charset = MessageCharset(view, record);
+        text = DecodeHeaderText(value, charset ? std::string_view(*charset) : std::string_view());
     }
+}
+
+std::string MessageCharset(std::string_view view, const dbx::EmailRecord& record)
+{
+    // The header of a real message lies in its first few blocks.
+    constexpr std::size_t kBlocks = 16, kPayload = 512, kHeaderSize = 16;
+    std::string head;
+    for (std::size_t b = 0; b < record.blocks.size() && b < kBlocks; ++b) {
+        const std::uint64_t start = std::uint64_t{record.blocks[b].offset} + kHeaderSize;
+        if (start >= view.size())
+            break;
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>({record.blocks[b].dataLength, kPayload, view.size() - start}));
+        const std::size_t at = head.size();
+        head.resize(at + n);
+        if (!platform::GuardedCopy(head.data() + at, view.data() + start, n, view.data(), view.size())) {
+            head.resize(at);
+            break;
+        }
+        if (head.find("\r\n\r\n") != std::string::npos || head.find('\0') != std::string::npos)
+            break;
+    }
+    head.resize(std::min({head.size(), head.find("\r\n\r\n"), head.find('\0')}));
+    std::string lower(head);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    for (std::size_t line = 0; line < lower.size();) {
+        const std::size_t next = std::min(lower.find('\n', line), lower.size());
+        if (lower.compare(line, 13, "content-type:") == 0) {
+            // The field with its folded lines, up to the next field.
+            std::size_t end = next;
+            while (end + 1 < lower.size() && (lower[end + 1] == ' ' || lower[end + 1] == '\t'))
+                end = std::min(lower.find('\n', end + 1), lower.size());
+            const std::size_t param = lower.find("charset=", line);
+            if (param == std::string::npos || param >= end)
+                return {};
+            std::size_t from = param + 8, to = from;
+            if (from < end && head[from] == '"') {
+                to = head.find('"', ++from);
+                to = to == std::string::npos || to > end ? from : to;
+            } else {
+                while (to < end && (std::isalnum(static_cast<unsigned char>(head[to])) || std::strchr("-_.:+", head[to])))
+                    ++to;
+            }
+            return to - from <= 64 ? head.substr(from, to - from) : std::string();
+        }
+        line = next + 1;
+    }
+    return {};
+}
+
+std::string SubjectText(const dbx::DbxFile& file, int index)
+{
+    const dbx::EmailRecord* record = file.GetAt(index);
+    if (!record)
+        return {};
+    dbx::HeaderLines texts;
+    ReadDisplayTexts(file.View(), *record, dbx::HeaderBit(dbx::HeaderField::kSubject), texts);
+    return std::move(texts[static_cast<std::size_t>(dbx::HeaderField::kSubject)]);
 }
 
 } // namespace mailtext

@@ -2,6 +2,7 @@
 // The text a person reads of a header line: RFC 2047 encoded words decoded
 // in their charsets, everything else by the program's text rule, as UTF-8.
 
+#include "dbx/DbxFile.h"
 #include "dbx/EmailRecord.h"
 #include "dbx/HeaderFields.h"
 
@@ -19,10 +20,16 @@ constexpr std::size_t kMaxDisplayText = 2048;
 // between two adjacent ones are dropped, and adjacent words in one charset
 // are joined before conversion, so a character split between them survives.
 // A broken word or one in an unknown charset stays as it stands. Text that
-// is not encoded follows the text rule (UTF-8 when valid, else
-// Windows-1252). Tabs and line ends become spaces; the ends are trimmed; at
+// is not encoded is UTF-8 when valid; other 8-bit text is read in
+// `charset` when it names a known one (the message's own), else as
+// Windows-1252. Tabs and line ends become spaces; the ends are trimmed; at
 // most kMaxDisplayText bytes.
-std::string DecodeHeaderText(std::string_view value);
+std::string DecodeHeaderText(std::string_view value, std::string_view charset = {});
+
+// The charset the message's own Content-Type header names (its charset
+// parameter, unquoted), read from the record's first blocks in `view`; ""
+// when there is none or it cannot be read.
+std::string MessageCharset(std::string_view view, const dbx::EmailRecord& record);
 
 // The record's own value of `field` (from, to or subject; "" for others).
 const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField field);
@@ -33,5 +40,9 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 // no longer be read (the file shrank), the record's own value is decoded.
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts);
+
+// The display text of the Subject of record `index` of `file` ("" when it
+// is not a record): what the list shows, and what a saved file is named by.
+std::string SubjectText(const dbx::DbxFile& file, int index);
 
 } // namespace mailtext

@@ -58,6 +58,8 @@ constexpr std::array kTable{
     Entry{IDS_SAVE_CANCELLING, QT_TRANSLATE_NOOP("Strings", "Cancelling after the current email...")},
     Entry{IDS_FILES_NOT_FOUND, QT_TRANSLATE_NOOP("Strings", "These files were not found and have not been added:")},
     Entry{IDS_HELP_TITLE, QT_TRANSLATE_NOOP("Strings", "Quillmend Help")},
+    Entry{IDS_SAVE_MBOX_TITLE, QT_TRANSLATE_NOOP("Strings", "Save the selected emails as one mbox file")},
+    Entry{IDS_MBOX_NOT_CREATED, QT_TRANSLATE_NOOP("Strings", "\"%s\" could not be created: a file of that name exists already (it is never replaced), or its folder is read-only.")},
     Entry{IDS_HELP_MISSING, QT_TRANSLATE_NOOP("Strings", "The help page (help.htm) is missing from the program's folder.")},
 };
 

@@ -77,6 +77,8 @@
 #define IDS_FILES_NOT_FOUND             212
 #define IDS_HELP_TITLE                  213
 #define IDS_HELP_MISSING                214
+#define IDS_SAVE_MBOX_TITLE             215
+#define IDS_MBOX_NOT_CREATED            216
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101
@@ -93,6 +95,7 @@
 #define ID_DESELECT_ALL                 32772
 #define ID_SELECT_EXISTING              32773
 #define ID_SELECT_DELETED               32774
+#define ID_SAVE_MBOX                    32775
 
 // Controls of the progress window and the search dialogs
 #define IDC_PROGRESS                    1001

@@ -173,6 +173,36 @@ TEST(Cli, SaveWritesChosenEmailsAndNeverOverwrites)
     EXPECT_EQ(files, 3);  // the second copy of e-mail 1 got a clock name
 }
 
+TEST(Cli, SavedNamesShowTheSubjectAsTheListDoes)
+{
+    const struct {
+        const char* header;  // the message's header lines
+        const char* name;    // the saved file's name
+    } cases[] = {
+        {"Subject: =?UTF-8?B?U29tbWVyIGluIFPDvGR0aXJvbCDigJMgMjAgJSBSYWJhdHQ=?=", "Sommer in S\xC3\xBC" "dtirol \xE2\x80\x93.eml"},
+        {"Subject: =?iso-8859-1?Q?Caf=E9_cr=E8me_et_r=E9union?=", "Caf\xC3\xA9 cr\xC3\xA8me et r\xC3\xA9unio.eml"},
+        {"Subject: \xCE\xF2\xF7\xB8\xF2 \xE7\xE0 \xF2\xF0\xE5\xF2\xE8\xE9 \xEA\xE2\xE0\xF0\xF2\xE0\xEB\r\n"
+         "Content-Type: text/plain;\r\n\tcharset=\"windows-1251\"",
+         "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD1\x82\xD1\x80\xD0\xB5\xD1\x82\xD0\xB8\xD0\xB9 "
+         "\xD0\xBA\xD0\xB2\xD0\xB0\xD1\x80.eml"},
+        {"Subject: Meeting on Friday", "Meeting on Friday.eml"},
+    };
+    TempDir dir;
+    dbxgen::DbxImage image(1 << 14);
+    std::uint32_t at = 1024;
+    for (const auto& c : cases) {
+        image.PutLiveBlock(at, std::string(c.header) + "\r\n\r\nbody", 0);
+        at += 1024;
+    }
+    const std::string mailbox = dir.File("names.dbx");
+    ASSERT_TRUE(image.WriteTo(mailbox));
+    const std::string out = dir.File("out");
+    const CliRun r = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& c : cases)
+        EXPECT_TRUE(std::filesystem::exists(out + "/" + c.name)) << c.name << "\n" << r.out;
+}
+
 TEST(Cli, SaveReportsEmailsThatCouldNotBeWritten)
 {
     TempDir dir;

@@ -121,6 +121,15 @@ const FileCase kFileCases[] = {
     {"a header far into a long chain, folded across a block boundary",
      "From: f@x\r\nX-Pad: " + std::string(20000 - 18, 'p') + "\r\nSubject: far =?utf-8?q?aw?=\r\n =?utf-8?q?ay?=\r\n\r\n",
      false, "f@x", "", "far away"},
+    {"raw 8-bit text in the charset the message names",
+     "From: f@x\r\nSubject: \xCE\xF2\xF7\xB8\xF2\r\nContent-Type: text/plain;\r\n\tcharset=\"Windows-1251\"\r\n\r\n",
+     false, "f@x", "", "Отчёт"},
+    {"raw 8-bit text with an unknown or no charset: Windows-1252",
+     "From: f@x\r\nSubject: Caf\xE9\r\nContent-Type: text/plain; charset=x-unheard-of\r\n\r\n", false, "f@x", "",
+     "Café"},
+    {"a charset named only in the body does not count",
+     "From: f@x\r\nSubject: \xCE\xF2\r\n\r\nContent-Type: text/plain; charset=koi8-r\r\n", false, "f@x", "",
+     "Îò"},
 };
 
 TEST(HeaderText, ReadsTheLineTheEngineFoundUnfolded)
