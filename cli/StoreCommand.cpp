@@ -24,11 +24,11 @@ constexpr const char* kUsage =
 void PrintJson(const store::StoreFolder& found)
 {
     std::string out = "{\"registryValue\":" + JsonString(found.registryValue);
-    out += ",\"folder\":" + (found.found ? JsonString(found.folder) : std::string("null"));
+    out += "," + (found.found ? JsonPathMembers("folder", found.folder) : std::string("\"folder\":null"));
     out += ",\"files\":[";
     for (std::size_t i = 0; i < found.files.size(); ++i) {
         out += i == 0 ? "\n" : ",\n";
-        out += "{\"path\":" + JsonString(found.files[i].path) + ",\"size\":" + std::to_string(found.files[i].size) + "}";
+        out += "{" + JsonPathMembers("path", found.files[i].path) + ",\"size\":" + std::to_string(found.files[i].size) + "}";
     }
     out += found.files.empty() ? "]}\n" : "\n]}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
