@@ -16,11 +16,31 @@
 
 void CQuillmendDlg::OnLoad()
 {
-    const QStringList files = Dialogs().OpenFiles(this, QStringLiteral(".dbx"));
-    if (files.isEmpty())
+    const QStringList chosen = Dialogs().OpenFiles(this, QStringLiteral(".dbx"));
+    if (chosen.isEmpty())
         return;
+    // The dialog answers with text: a name that is not text comes back with
+    // replacement characters, and is looked up among its folder's entries.
+    std::vector<std::string> files;
+    QStringList missing;
+    QStringList unclear;
+    for (const QString& text : chosen) {
+        const ui::DialogPath found = ui::PathFromDialog(text);
+        if (!found.path.empty())
+            files.push_back(found.path);
+        else
+            (found.ambiguous ? unclear : missing) << QDir::toNativeSeparators(text);
+    }
     // Opened, listed and shown expanded; the user selects one to scan it.
-    AddFilesUnderOneNode(files);
+    if (!files.empty())
+        AddFilesUnderOneNode(files);
+    QStringList lines;
+    if (!unclear.isEmpty())
+        lines << res::Text(IDS_LOAD_NAMES_UNCLEAR) << unclear;
+    if (!missing.isEmpty())
+        lines << res::Text(IDS_FILES_NOT_FOUND) << missing;
+    if (!lines.isEmpty())
+        Dialogs().Tell(this, QMessageBox::Warning, lines.join(QLatin1Char('\n')));
 }
 
 void CQuillmendDlg::OnSave()
@@ -43,7 +63,11 @@ void CQuillmendDlg::OnSave()
     if (folder.isEmpty() || !file)
         return;
 
-    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(QDir::toNativeSeparators(folder)));
+    // The folder's own bytes, which its text may not hold.
+    const QString folderText = QDir::toNativeSeparators(folder);
+    const ui::DialogPath target = ui::PathFromDialog(folderText);
+    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items),
+                                             target.path.empty() ? ui::EnginePath(folderText) : target.path);
     RunSaveJob(job);
     const app::SaveReport report = app::ReportSave(job.Tally(), QDir::toNativeSeparators(folder));
     Dialogs().Tell(this, report.icon, report.text);

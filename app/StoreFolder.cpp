@@ -4,7 +4,6 @@
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "store/StoreDiscovery.h"
-#include "ui/EnginePath.h"
 
 #include <QTreeWidget>
 
@@ -18,7 +17,7 @@ void LoadStoreFolder(CDbxBrowseWindow& browse)
     const store::StoreFolder found = store::OpenStoreFolder(FindStoreFolder());
     QTreeWidgetItem* node = browse.AddFolderNode(res::Text(IDS_STORE_FOLDER));
     for (const store::MailFile& file : found.files)
-        browse.AddDbxFile(node, ui::QtPath(file.path));
+        browse.AddDbxFile(node, file.path);
     // The first visible node: at start-up the tree is not scrolled, so it is
     // the first top-level node, normally the store's.
     QTreeWidget& tree = browse.Tree();

@@ -56,6 +56,8 @@ constexpr std::array kTable{
     Entry{IDS_FILES_NOT_FOUND, QT_TRANSLATE_NOOP("Strings", "These files were not found and have not been added:")},
     Entry{IDS_HELP_TITLE, QT_TRANSLATE_NOOP("Strings", "Quillmend Help")},
     Entry{IDS_HELP_MISSING, QT_TRANSLATE_NOOP("Strings", "The help page (help.htm) is missing from the program's folder.")},
+    Entry{IDS_SEARCH_UNREADABLE, QT_TRANSLATE_NOOP("Strings", "Folders that could not be read: %d. Mail files in them may have been missed:")},
+    Entry{IDS_LOAD_NAMES_UNCLEAR, QT_TRANSLATE_NOOP("Strings", "These files cannot be opened from this dialog: their names are not text, and more than one file in the folder shows under the same name. Search their folder with Search, or name the file on the command line (quillmend FILE.dbx):")},
 };
 
 const char* Find(int id) {

@@ -73,6 +73,8 @@
 #define IDS_FILES_NOT_FOUND             212
 #define IDS_HELP_TITLE                  213
 #define IDS_HELP_MISSING                214
+#define IDS_SEARCH_UNREADABLE           240
+#define IDS_LOAD_NAMES_UNCLEAR          241
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101
