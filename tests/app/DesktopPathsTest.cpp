@@ -1,11 +1,13 @@
-// Names that are not text through the desktop program's file dialogs: the
-// desktop's own dialogs show such a name and answer with text, in which it
-// has replacement characters; Load and Save find the entry on disk that it
-// stands for, or say why they cannot. (Qt's own dialog lists no such name.)
+// Paths through the desktop program: names that are not text through its
+// file dialogs (the desktop's own dialogs show such a name and answer with
+// text, in which it has replacement characters; Load and Save find the entry
+// on disk that it stands for, or say why they cannot; Qt's own dialog lists
+// no such name), and files deeper than a path may be long.
 
 #include "app/CQuillmendDlg.h"
 #include "res/Strings.h"
 #include "res/resource.h"
+#include "support/DeepFolder.h"
 #include "support/FakeDialogs.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
@@ -30,7 +32,7 @@ QString AsTheDialogSaysIt(const std::string& path)
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-class DialogPathsTest : public ::testing::Test {
+class DesktopPathsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -61,7 +63,7 @@ protected:
 
 } // namespace
 
-TEST_F(DialogPathsTest, LoadOpensANameThatIsNotTextByItsBytesOrSaysWhyItCannot)
+TEST_F(DesktopPathsTest, LoadOpensANameThatIsNotTextByItsBytesOrSaysWhyItCannot)
 {
     const std::string latin1 = Demo("Entw\xFCrfe.dbx");
     const std::string plain = Demo("plain.dbx");
@@ -85,7 +87,7 @@ TEST_F(DialogPathsTest, LoadOpensANameThatIsNotTextByItsBytesOrSaysWhyItCannot)
     EXPECT_EQ(dialogs.asked[0].text, res::Text(IDS_LOAD_NAMES_UNCLEAR) + QLatin1Char('\n') + dialogs.filesToOpen[1]);
 }
 
-TEST_F(DialogPathsTest, SaveWritesIntoAFolderWhoseNameIsNotText)
+TEST_F(DesktopPathsTest, SaveWritesIntoAFolderWhoseNameIsNotText)
 {
     dialogs.filesToOpen = {QString::fromStdString(Demo("Inbox.dbx"))};
     dlg->OnLoad();
@@ -100,3 +102,18 @@ TEST_F(DialogPathsTest, SaveWritesIntoAFolderWhoseNameIsNotText)
     EXPECT_EQ(dialogs.asked[0].icon, QMessageBox::Information) << dialogs.asked[0].text.toStdString();
 }
 
+
+TEST_F(DesktopPathsTest, AFileDeeperThanAPathMayBeLongOpensFromTheCommandLine)
+{
+    const std::string mailbox = Demo("Inbox.dbx");
+    const testsupport::DeepFolder deep(dir.Path().string(), std::string(250, 'm'), 20);
+    ASSERT_EQ(::renameat(AT_FDCWD, mailbox.c_str(), deep.Fd(), "Deep.dbx"), 0);
+    const std::string path = deep.path + "/Deep.dbx";
+    ASSERT_GT(path.size(), 4096u);
+    dlg->OpenFiles({path});
+    QTest::qWait(20);
+    EXPECT_TRUE(dialogs.asked.empty());
+    ASSERT_EQ(dlg->BrowseWindow().FileCount(), 1);
+    EXPECT_EQ(dlg->BrowseWindow().FilePath(0), path);
+    EXPECT_EQ(dlg->BrowseWindow().MessageList().GetItemCount(), 11);
+}
