@@ -103,7 +103,11 @@ public:
         Error("find: " + PathForTerminal(path) + ": " + why);
         if (!unreadable_.empty())
             unreadable_ += ", ";
-        unreadable_ += "{" + PathMembers(path) + ", \"error\": " + JsonString(why) + "}";
+        unreadable_ += '{';
+        unreadable_ += PathMembers(path);
+        unreadable_ += ", \"error\": ";
+        unreadable_ += JsonString(why);
+        unreadable_ += '}';
     }
 
     // The last line of --json: the folders that could not be read.
