@@ -31,8 +31,9 @@ constexpr const char* kUsage =
     "           {\"unreadable\": [{\"path\": ..., \"error\": ...}, ...]}\n"
     "Each folder that could not be read is named on stderr.\n"
     "exit status: 0 mail files found and every folder read, 1 none found and\n"
-    "every folder read, 2 usage error or a PATH that does not exist, 3 some\n"
-    "folder could not be read (whether or not mail files were found).\n";
+    "every folder read, 2 usage error, a PATH that does not exist or output that\n"
+    "could not be written, 3 some folder could not be read (whether or not mail\n"
+    "files were found).\n";
 
 constexpr int kExitNoneFound = 1;
 constexpr int kExitNotAllRead = 3;
@@ -187,7 +188,11 @@ int RunFind(const std::vector<std::string>& args)
     for (const std::string& path : paths)
         search.SearchTree(path, drives);
     printer.PrintUnreadable();
-    std::fflush(stdout);
+    // A list cut short must not pass for a whole one.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Error("find: the list could not be written in full");
+        return kExitUsage;
+    }
     if (search.UnreadableCount() > 0)
         return kExitNotAllRead;
     return printer.Found() > 0 ? kExitOk : kExitNoneFound;

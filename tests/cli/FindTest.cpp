@@ -91,6 +91,10 @@ TEST(CliFind, ExitCodesTellFoundFromNothingFromMistakes)
         EXPECT_EQ(r.out, "") << c.args;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
     }
+    // Output that could not be written is no list of what is there.
+    const CliRun full = Cli(dir, "find " + Quote(root), "trap '' XFSZ; ulimit -f 0; ");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("could not be written"), std::string::npos) << full.err;
     const CliRun help = Cli(dir, "find --help");
     EXPECT_NE(help.out.find("The plain output is for people"), std::string::npos) << help.out;
 }
