@@ -56,8 +56,6 @@ TEST(CliPaths, FindListAndSaveTakeNamesThatAreNotTextAsTheirBytes)
 
         const CliRun plain = Cli(dir, "find " + Quote(root));
         EXPECT_TRUE(plain.out.ends_with("\t" + shown + "\n")) << plain.out;
-        const CliRun nul = Cli(dir, "find -0 " + Quote(root));
-        EXPECT_TRUE(nul.out.ends_with("\t" + mailbox + '\0')) << nul.out;
         const CliRun json = Cli(dir, "find --json " + Quote(root));
         EXPECT_EQ(json.out.substr(json.out.rfind("{\"path\"")),
                   "{\"path\": \"" + shown + "\", \"pathHex\": \"" + Hex(mailbox) + "\", \"size\": " +

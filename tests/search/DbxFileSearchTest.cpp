@@ -286,40 +286,18 @@ namespace {
 
 int OpenDescriptors()
 {
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
-        ++n;
-    return n;
+    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
-
-// Counts the descriptors open at each directory and, at one directory,
-// runs `atDirectory`.
-class DeepRecorder : public Recorder {
-public:
-    using Recorder::Recorder;
-    bool SearchDirectory(const std::string& path) override
-    {
-        mostOpen = std::max(mostOpen, OpenDescriptors());
-        if (path == trigger && atDirectory)
-            atDirectory();
-        return Recorder::SearchDirectory(path);
-    }
-    int mostOpen = 0;
-    std::string trigger;
-    std::function<void()> atDirectory;
-};
-
-} // namespace
 
 // 40 folders of 150 bytes in `root`, the deepest path some 6,100 bytes long
 // with Deep.dbx in it, and in the 33rd and 34th folder a folder zz that
-// holds Side.dbx; level(n) is the path of the n-th folder.
+// holds Side.dbx; Level(n) is the path of the n-th folder.
 struct DeepTree {
     explicit DeepTree(const std::string& base) : root(base), chain(base, std::string(150, 'd'), 40)
     {
         EXPECT_TRUE(testsupport::WriteFileAt(chain.Fd(), "Deep.dbx", "deep"));
         for (int n : {33, 34}) {
-            const int fd = platform::OpenDeep(level(n), O_RDONLY | O_DIRECTORY);
+            const int fd = platform::OpenDeep(Level(n), O_RDONLY | O_DIRECTORY);
             EXPECT_EQ(::mkdirat(fd, "zz", 0755), 0);
             const int zz = ::openat(fd, "zz", O_RDONLY | O_DIRECTORY);
             EXPECT_TRUE(testsupport::WriteFileAt(zz, "Side.dbx", "side"));
@@ -327,66 +305,66 @@ struct DeepTree {
             ::close(fd);
         }
     }
-    std::string level(int n) const { return chain.path.substr(0, root.size() + 151 * n); }
-    std::string Rel(int n) const { return "R" + level(n).substr(root.size()); }
+    std::string Level(int n) const { return chain.path.substr(0, root.size() + 151 * n); }
+    std::string Rel(int n) const { return "R" + Level(n).substr(root.size()); }
+    // Moves the `n`-th folder from its parent to `to` in `within` folder.
+    void Move(int n, int within, const char* to) const
+    {
+        const int from = platform::OpenDeep(Level(n - 1), O_RDONLY | O_DIRECTORY);
+        const int into = platform::OpenDeep(Level(within), O_RDONLY | O_DIRECTORY);
+        EXPECT_EQ(::renameat(from, std::string(150, 'd').c_str(), into, to), 0);
+        ::close(from);
+        ::close(into);
+    }
 
     std::string root;
     testsupport::DeepFolder chain;
 };
 
-TEST(DbxFileSearch, TreesDeeperThanAPathMayBeLongAreWalkedWithFewDescriptors)
-{
-    TempDir dir;
-    const DeepTree tree(dir.Path().string());
-    ASSERT_GT(tree.level(40).size(), 4096u);
-    const int before = OpenDescriptors();
-    DeepRecorder recorder(tree.root);
-    search::DbxFileSearch walk(recorder, {});
-    EXPECT_TRUE(walk.SearchTree(tree.root, false));
-    const std::vector<std::string> files{"file " + tree.Rel(40) + "/Deep.dbx 4", "file " + tree.Rel(33) + "/zz/Side.dbx 4",
-                                         "file " + tree.Rel(34) + "/zz/Side.dbx 4"};
-    for (const std::string& file : files)
-        EXPECT_NE(std::find(recorder.events.begin(), recorder.events.end(), file), recorder.events.end()) << file;
-    EXPECT_EQ(walk.UnreadableCount(), 0);
-    EXPECT_LE(recorder.mostOpen - before, search::DbxFileSearch::kOpenLevels + 3);
-}
+} // namespace
 
-TEST(DbxFileSearch, FoldersMovedDeepInTheWalkAreFoundAgainOrNamedAsMoved)
+TEST(DbxFileSearch, DeepTreesAreWalkedWithFewDescriptorsAndFoldersMovedMeanwhileFoundAgainOrNamed)
 {
     const struct {
-        bool renameAbove;  // the 33rd folder renamed too: then nothing leads back
+        bool moveAbove;  // the 33rd folder moved too: nothing leads back
         int unreadable;
         bool restOf34Searched;
     } cases[] = {{false, 0, true}, {true, 2, false}};
     for (const auto& c : cases) {
         TempDir dir;
         const DeepTree tree(dir.Path().string());
-        DeepRecorder recorder(tree.root);
         // While the 36th folder is searched, the 35th goes elsewhere: the
         // 34th, which let go of its descriptor, cannot be reached through it.
-        recorder.trigger = tree.level(36);
-        recorder.atDirectory = [&] {
-            const int from = platform::OpenDeep(tree.level(34), O_RDONLY | O_DIRECTORY);
-            const int to = ::open(tree.root.c_str(), O_RDONLY | O_DIRECTORY);
-            EXPECT_EQ(::renameat(from, std::string(150, 'd').c_str(), to, "moved"), 0);
-            if (c.renameAbove) {
-                const int above = platform::OpenDeep(tree.level(32), O_RDONLY | O_DIRECTORY);
-                EXPECT_EQ(::renameat(above, std::string(150, 'd').c_str(), above, "renamed"), 0);
-                ::close(above);
+        struct Watcher : Recorder {
+            using Recorder::Recorder;
+            bool SearchDirectory(const std::string& path) override
+            {
+                mostOpen = std::max(mostOpen, OpenDescriptors());
+                if (path == trigger)
+                    atTrigger();
+                return Recorder::SearchDirectory(path);
             }
-            ::close(from);
-            ::close(to);
+            int mostOpen = 0;
+            std::string trigger;
+            std::function<void()> atTrigger;
+        } watcher(tree.root);
+        watcher.trigger = tree.Level(36);
+        watcher.atTrigger = [&] {
+            tree.Move(35, 0, "moved");
+            if (c.moveAbove)
+                tree.Move(33, 32, "renamed");
         };
-        search::DbxFileSearch walk(recorder, {});
+        const int before = OpenDescriptors();
+        search::DbxFileSearch walk(watcher, {}, nullptr);
         EXPECT_TRUE(walk.SearchTree(tree.root, false));
         const auto has = [&](const std::string& event) {
-            return std::find(recorder.events.begin(), recorder.events.end(), event) != recorder.events.end();
+            return std::find(watcher.events.begin(), watcher.events.end(), event) != watcher.events.end();
         };
-        EXPECT_EQ(walk.UnreadableCount(), c.unreadable) << c.renameAbove;
-        EXPECT_EQ(has("file " + tree.Rel(34) + "/zz/Side.dbx 4"), c.restOf34Searched) << c.renameAbove;
-        EXPECT_EQ(has("unreadable " + tree.Rel(34) + ": it was moved while it was searched"), c.renameAbove);
-        // Always the first file of the deepest folders, and what lies above.
-        EXPECT_TRUE(has("file " + tree.Rel(40) + "/Deep.dbx 4")) << c.renameAbove;
-        EXPECT_TRUE(has("dir " + tree.Rel(33))) << c.renameAbove;
+        EXPECT_LE(watcher.mostOpen - before, search::DbxFileSearch::kOpenLevels + 3);
+        EXPECT_TRUE(has("file " + tree.Rel(40) + "/Deep.dbx 4")) << c.moveAbove;
+        EXPECT_TRUE(has("file " + tree.Rel(33) + "/zz/Side.dbx 4") != c.moveAbove);
+        EXPECT_EQ(has("file " + tree.Rel(34) + "/zz/Side.dbx 4"), c.restOf34Searched) << c.moveAbove;
+        EXPECT_EQ(has("unreadable " + tree.Rel(34) + ": it was moved while it was searched"), c.moveAbove);
+        EXPECT_EQ(walk.UnreadableCount(), c.unreadable) << c.moveAbove;
     }
 }
