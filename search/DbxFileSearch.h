@@ -57,13 +57,14 @@ public:
 
 class DbxFileSearch {
 public:
-    // Directories this deep or deeper below a root let go of their
-    // descriptor while their subdirectories are searched, and climb back
-    // through theirs ("..", checked to be the same directory; when a
-    // subdirectory was moved elsewhere, down again by name from the deepest
-    // one still open). So a walk holds at most this many descriptors plus
-    // two, however deep the tree, far from the usual limit of 1024, and
-    // climbs only where trees are deeper than real ones are.
+    // The directories of the first kOpenLevels - 1 levels (the root is
+    // level 0) keep their descriptor while their subdirectories are
+    // searched; deeper ones let go of it and climb back through the
+    // subdirectory's ("..", checked to be the same directory; when the
+    // subdirectory was moved elsewhere meanwhile, down again by name from
+    // the deepest one still open). So a walk holds at most this many
+    // descriptors plus two however deep the tree, far from the usual limit
+    // of 1024, and climbs only where trees are deeper than real ones are.
     static constexpr int kOpenLevels = 32;
 
     // `reader` may be null (the file system as it is); it must outlive the
@@ -98,7 +99,7 @@ private:
     struct Step {
         std::string name;
         platform::DirectoryId id;
-        platform::DirectoryHandle* handle;  // open only above kOpenLevels - 1
+        platform::DirectoryHandle* handle;  // kept open in the first kOpenLevels - 1 levels
     };
 
     bool Walk(platform::DirectoryHandle& dir, std::string_view name, const std::string& path,
