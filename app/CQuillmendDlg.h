@@ -12,6 +12,7 @@
 #include <QPixmap>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 class CHelpWindow;
@@ -54,14 +55,14 @@ public:
     // and of ticked ones. Until set (or when a getter is empty) both are 0.
     void SetCountSource(std::function<int()> itemCount, std::function<int()> tickedCount);
 
-    // Adds mail files named on the command line under one folder node, as
-    // Load does (its text: the file's path, or the folder that holds them
-    // all), and expands it; before the window is set up, once it is, after
-    // the store's nodes. Once the window is on the screen, names in a
-    // message the paths that are not files (those are not added) and selects
-    // the first file so that its e-mails show. Nothing happens for an empty
-    // list.
-    void OpenFiles(const QStringList& paths);
+    // Adds mail files named on the command line (the bytes of their paths)
+    // under one folder node, as Load does (its text: the file's path, or the
+    // folder that holds them all), and expands it; before the window is set
+    // up, once it is, after the store's nodes. Once the window is on the
+    // screen, names in a message the paths that are not files (those are not
+    // added) and selects the first file so that its e-mails show. Nothing
+    // happens for an empty list.
+    void OpenFiles(const std::vector<std::string>& paths);
 
     // The dialogs the commands ask the user through; the real ones unless a
     // test set others (nullptr: the real ones again). Not owned.
@@ -148,8 +149,9 @@ private:
     void SaveAndReport(app::SaveJob& job, const QString& target);
 
     void PlaceWindow();
-    // Adds `files` (absolute paths) under one new folder node, expanded.
-    QTreeWidgetItem* AddFilesUnderOneNode(const QStringList& files);
+    // Adds `files` (absolute paths, as bytes) under one new folder node,
+    // expanded.
+    QTreeWidgetItem* AddFilesUnderOneNode(const std::vector<std::string>& files);
     // Runs `step` from the event loop once the window has been painted (at
     // once when it has been), so that what it shows reaches the screen.
     void RunWhenPainted(std::function<void()> step);
@@ -171,7 +173,7 @@ private:
     bool placedAfterShow_ = false;
     bool painted_ = false;
     std::vector<std::function<void()>> afterFirstPaint_;
-    QStringList pendingFiles_;  // named on the command line before set-up
+    std::vector<std::string> pendingFiles_;  // named on the command line before set-up
     QString storeNote_;         // what the status line says of the store lookup
     UserDialogs* dialogs_ = nullptr;
     CHelpWindow* helpWindow_ = nullptr;  // a child window, made by the first OnHelp

@@ -9,20 +9,42 @@
 #include "dbx/DbxFile.h"
 #include "res/Strings.h"
 #include "res/resource.h"
+#include "platform/Directory.h"
 #include "ui/EnginePath.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <memory>
 #include <vector>
 
 void CQuillmendDlg::OnLoad()
 {
-    const QStringList files = Dialogs().OpenFiles(this, QStringLiteral(".dbx"));
-    if (files.isEmpty())
+    const QStringList chosen = Dialogs().OpenFiles(this, QStringLiteral(".dbx"));
+    if (chosen.isEmpty())
         return;
+    // The dialog answers with text: a name that is not text comes back with
+    // replacement characters, and is looked up among its folder's entries.
+    std::vector<std::string> files;
+    QStringList missing;
+    QStringList unclear;
+    for (const QString& text : chosen) {
+        const ui::DialogPath found = ui::PathFromDialog(text);
+        if (!found.path.empty())
+            files.push_back(found.path);
+        else
+            (found.ambiguous ? unclear : missing) << QDir::toNativeSeparators(text);
+    }
     // Opened, listed and shown expanded; the user selects one to scan it.
-    AddFilesUnderOneNode(files);
+    if (!files.empty())
+        AddFilesUnderOneNode(files);
+    QStringList lines;
+    if (!unclear.isEmpty())
+        lines << res::Text(IDS_LOAD_NAMES_UNCLEAR) << unclear;
+    if (!missing.isEmpty())
+        lines << res::Text(IDS_FILES_NOT_FOUND) << missing;
+    if (!lines.isEmpty())
+        Dialogs().Tell(this, QMessageBox::Warning, lines.join(QLatin1Char('\n')));
 }
 
 std::vector<app::SaveItem> CQuillmendDlg::TickedForSave()
@@ -59,7 +81,10 @@ void CQuillmendDlg::OnSave()
     const QString folder = QDir::toNativeSeparators(Dialogs().ChooseFolder(this, res::Text(IDS_SAVE_FOLDER_TITLE)));
     if (folder.isEmpty() || !file)
         return;
-    app::SaveJob job = app::SaveJob::ForFile(*file, std::move(items), ui::EnginePath(folder));
+    // The folder's own bytes, which its text may not hold.
+    const ui::DialogPath target = ui::PathFromDialog(folder);
+    app::SaveJob job =
+        app::SaveJob::ForFile(*file, std::move(items), target.path.empty() ? ui::EnginePath(folder) : target.path);
     SaveAndReport(job, folder);
 }
 
@@ -73,8 +98,14 @@ void CQuillmendDlg::OnSaveMbox()
         QDir::toNativeSeparators(Dialogs().SaveFile(this, res::Text(IDS_SAVE_MBOX_TITLE), QStringLiteral(".mbox")));
     if (path.isEmpty() || !file)
         return;
+    // A new file in an existing folder: the folder's own bytes, which its
+    // text may not hold, and the name as typed.
+    const QFileInfo info(path);
+    const ui::DialogPath folder = ui::PathFromDialog(QDir::toNativeSeparators(info.absolutePath()));
+    const std::string target = folder.path.empty() ? ui::EnginePath(path)
+                                                   : platform::ChildPath(folder.path, ui::EnginePath(info.fileName()));
     auto mbox = std::make_shared<archive::MboxFile>();
-    if (!mbox->Create(ui::EnginePath(path))) {
+    if (!mbox->Create(target)) {
         Dialogs().Tell(this, QMessageBox::Warning, res::Format(IDS_MBOX_NOT_CREATED, {path}));
         return;
     }

@@ -4,7 +4,6 @@
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "store/StoreDiscovery.h"
-#include "ui/EnginePath.h"
 
 #include <QTreeWidget>
 
@@ -26,7 +25,7 @@ QTreeWidgetItem* AddStoreNode(CDbxBrowseWindow& browse, const QString& text, con
 {
     QTreeWidgetItem* node = browse.AddFolderNode(text);
     for (const store::MailFile& file : found.files)
-        browse.AddDbxFile(node, ui::QtPath(file.path));
+        browse.AddDbxFile(node, file.path);
     return node;
 }
 
@@ -55,7 +54,7 @@ QString LoadStoreFolder(CDbxBrowseWindow& browse)
     for (const store::IdentityStore* identity : further) {
         QTreeWidgetItem* node =
             AddStoreNode(browse, res::Format(IDS_IDENTITY_FOLDER, {ShownName(*identity)}), identity->store);
-        node->setToolTip(0, ui::QtPath(identity->store.folder));
+        node->setToolTip(0, ui::ShownPath(identity->store.folder));
     }
     if (found.found)
         return {};

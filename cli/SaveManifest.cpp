@@ -45,7 +45,7 @@ const char* ResultName(dbx::DbxFile::WriteResult result)
     }
 }
 
-// File name and digest: file paths and digests are UTF-8/ASCII text here.
+// A file's path, size and digest.
 std::string FileEntry(const std::string& path)
 {
     std::string digest;
@@ -53,7 +53,7 @@ std::string FileEntry(const std::string& path)
     const bool read = archive::HashFile(path, digest, size);
     if (!read)
         Error(ForTerminal(path) + ": could not be read for its SHA-256");
-    return "\"path\":" + JsonString(Absolute(path)) + ",\"size\":" + (read ? std::to_string(size) : "null") +
+    return JsonPathMembers("path", Absolute(path)) + ",\"size\":" + (read ? std::to_string(size) : "null") +
            ",\"sha256\":" + Quoted(read ? digest : "");
 }
 
@@ -74,7 +74,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     else if (!output.mbox.empty())
         json += "\"mbox\":{" + FileEntry(output.mbox) + "},\n";
     else
-        json += "\"folder\":" + JsonString(Absolute(output.folder)) + ",\n";
+        json += JsonPathMembers("folder", Absolute(output.folder)) + ",\n";
     json += "\"emails\":[";
     for (std::size_t k = 0; k < saved.size(); ++k) {
         const SavedEmail& email = saved[k];
@@ -98,7 +98,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
             json += ",\"mboxLength\":" + (written ? std::to_string(email.mboxLength) : "null");
         } else {
             const std::string name = std::filesystem::path(email.savedAs).filename().string();
-            json += ",\"savedName\":" + (written ? JsonString(name) : "null");
+            json += "," + (written ? JsonPathMembers("savedName", name) : std::string("\"savedName\":null"));
             json += ",\"mtimeSet\":";
             json += email.mtimeSet ? "true" : "false";
         }

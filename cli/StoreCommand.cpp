@@ -27,23 +27,6 @@ constexpr const char* kUsage =
     "exit status: 0 a store folder was found (even without mail files), 1 none\n"
     "was found, 2 usage error.\n";
 
-// A path as a JSON member `"key":"..."`; every path of the output is
-// written here.
-std::string PathMember(const char* key, const std::string& path)
-{
-    std::string member = "\"";
-    member += key;
-    member += "\":";
-    member += JsonString(path);
-    return member;
-}
-
-// A path as a line of the plain output shows it.
-std::string PathText(const std::string& path)
-{
-    return path;
-}
-
 // The members registryValue, folder, files and reason of `store`,
 // appended to `out`.
 void AppendStoreMembers(std::string& out, const store::StoreFolder& store)
@@ -51,7 +34,7 @@ void AppendStoreMembers(std::string& out, const store::StoreFolder& store)
     out += "\"registryValue\":";
     out += JsonString(store.registryValue);
     out += ',';
-    out += store.found ? PathMember("folder", store.folder) : std::string("\"folder\":null");
+    out += store.found ? JsonPathMembers("folder", store.folder) : std::string("\"folder\":null");
     out += ",\"files\":[";
     // Only the store's own files: an empty value lists a drive's root in
     // the desktop program, which is no store.
@@ -59,7 +42,7 @@ void AppendStoreMembers(std::string& out, const store::StoreFolder& store)
     const std::vector<store::MailFile>& files = store.found ? store.files : none;
     for (std::size_t i = 0; i < files.size(); ++i) {
         out += i == 0 ? "\n{" : ",\n{";
-        out += PathMember("path", files[i].path);
+        out += JsonPathMembers("path", files[i].path);
         out += ",\"size\":";
         out += std::to_string(files[i].size);
         out += '}';
@@ -97,9 +80,9 @@ std::string IdentityName(const store::IdentityStore& identity)
 
 void PrintStore(const store::IdentityStore& identity)
 {
-    std::printf("%s: %s\n", IdentityName(identity).c_str(), PathText(identity.store.folder).c_str());
+    std::printf("%s: %s\n", IdentityName(identity).c_str(), PathForTerminal(identity.store.folder).c_str());
     for (const store::MailFile& file : identity.store.files)
-        std::printf("%" PRIu64 "\t%s\n", file.size, PathText(file.path).c_str());
+        std::printf("%" PRIu64 "\t%s\n", file.size, PathForTerminal(file.path).c_str());
 }
 
 } // namespace

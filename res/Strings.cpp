@@ -61,6 +61,8 @@ constexpr std::array kTable{
     Entry{IDS_SAVE_MBOX_TITLE, QT_TRANSLATE_NOOP("Strings", "Save the selected emails as one mbox file")},
     Entry{IDS_MBOX_NOT_CREATED, QT_TRANSLATE_NOOP("Strings", "\"%s\" could not be created: a file of that name exists already (it is never replaced), or its folder is read-only.")},
     Entry{IDS_HELP_MISSING, QT_TRANSLATE_NOOP("Strings", "The help page (help.htm) is missing from the program's folder.")},
+    Entry{IDS_SEARCH_UNREADABLE, QT_TRANSLATE_NOOP("Strings", "Folders that could not be read: %d. Mail files in them may have been missed:")},
+    Entry{IDS_LOAD_NAMES_UNCLEAR, QT_TRANSLATE_NOOP("Strings", "These files cannot be opened from this dialog: their names are not text, and more than one file in the folder shows under the same name. Search their folder with Search, or name the file on the command line (quillmend FILE.dbx):")},
 };
 
 const char* Find(int id) {

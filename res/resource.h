@@ -79,6 +79,8 @@
 #define IDS_HELP_MISSING                214
 #define IDS_SAVE_MBOX_TITLE             215
 #define IDS_MBOX_NOT_CREATED            216
+#define IDS_SEARCH_UNREADABLE           240
+#define IDS_LOAD_NAMES_UNCLEAR          241
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101
