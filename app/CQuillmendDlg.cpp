@@ -164,7 +164,7 @@ bool CQuillmendDlg::OnInitDialog() {
     PlaceWindow();
     storeNote_ = LoadStoreFolder(browseWindow_);
     // Files named on the command line come after the store's node.
-    if (!pendingFiles_.isEmpty())
+    if (!pendingFiles_.empty())
         OpenFiles(std::exchange(pendingFiles_, {}));
     return true;
 }

@@ -4,6 +4,7 @@
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "store/StoreDiscovery.h"
+#include "ui/EnginePath.h"
 
 #include <QTreeWidget>
 

@@ -36,7 +36,7 @@ struct Started {
 
 // Shows the main dialog as the program does at start (with the mail files
 // named on its command line), counting the scans that start from then on.
-Started Start(const QStringList& commandLineFiles = {})
+Started Start(const std::vector<std::string>& commandLineFiles = {})
 {
     Started s;
     s.dlg = std::make_unique<CQuillmendDlg>();
@@ -174,7 +174,7 @@ TEST(StoreAtStart, FilesFromTheCommandLineFollowTheStoresNode)
     const std::string named = dir.File("Inbox.dbx");
     ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(named));
 
-    Started s = Start({QString::fromStdString(named)});
+    Started s = Start({named});
     QTest::qWait(20);
     QTreeWidget& tree = s.dlg->BrowseWindow().Tree();
     ASSERT_EQ(tree.topLevelItemCount(), 2);
