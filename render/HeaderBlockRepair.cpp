@@ -1,9 +1,6 @@
 #include "render/HeaderBlockRepair.h"
 
-#include "render/GMimeLibrary.h"
 #include "render/GapFit.h"
-
-#include <gmime/gmime.h>
 
 #include <unordered_map>
 
@@ -346,31 +343,6 @@ void RepairHeaderBlock(std::string& block, GapRepair& report, bool ofMessage, co
                        const std::vector<std::string>& charsets, std::string_view nextBoundary)
 {
     BlockRepair(block, report, ofMessage, boundaries, charsets, nextBoundary).Run();
-}
-
-ContentType ParseContentType(std::string_view block)
-{
-    ContentType result;
-    for (std::size_t at = 0; at < block.size();) {
-        const HeaderLine line = HeaderLineAt(block, at);
-        at = line.end;
-        if (line.colon == std::string::npos
-            || !EqualsNoCase(block.substr(line.begin, line.colon - line.begin), "Content-Type"))
-            continue;
-        std::string value(block.substr(line.colon + 1, line.end - line.colon - 1));
-        std::replace_if(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-        InitGMime();
-        GMimeContentType* type = g_mime_content_type_parse(nullptr, value.c_str());
-        if (type == nullptr)
-            return result;
-        result.multipart = g_mime_content_type_is_type(type, "multipart", "*") != FALSE;
-        result.message = g_mime_content_type_is_type(type, "message", "rfc822") != FALSE;
-        if (const char* boundary = g_mime_content_type_get_parameter(type, "boundary"))
-            result.boundary = boundary;
-        g_object_unref(type);
-        return result;
-    }
-    return result;
 }
 
 } // namespace render
