@@ -185,7 +185,11 @@ MessageView ViewMessage(std::string_view rawBytes, const dbx::TextDamage& damage
     }
     const std::size_t parsable = MimeWorkPrefix(bytes);
     view.shortened = view.shortened || parsable < bytes.size();
-    bytes = bytes.substr(0, parsable);
+    const std::string_view text = bytes.substr(0, parsable);
+    std::string bounded;
+    bool cut = false;
+    bytes = BoundForParser(text, bounded, cut);
+    view.shortened = view.shortened || cut;
 
     GRef<GMimeMessage> message(Parse(bytes, view.incomplete));
     if (message.p == nullptr) {
@@ -199,12 +203,12 @@ MessageView ViewMessage(std::string_view rawBytes, const dbx::TextDamage& damage
     if (message.p == nullptr) {
         // Not a message at all: show whatever text it holds.
         view.isMessage = false;
-        BodySection text;
-        text.text = ToDisplayUtf8(bytes.substr(0, limits::kMaxTextBytes));
+        BodySection body;
+        body.text = ToDisplayUtf8(text.substr(0, limits::kMaxTextBytes));
         if (view.deleted)
-            text.text = MarkGaps(text.text);
-        text.cut = bytes.size() > limits::kMaxTextBytes;
-        view.bodies.push_back(std::move(text));
+            body.text = MarkGaps(body.text);
+        body.cut = text.size() > limits::kMaxTextBytes;
+        view.bodies.push_back(std::move(body));
         return view;
     }
     MimeWalker walker({view.deleted, preferPlain});

@@ -276,6 +276,26 @@ TEST(RenderMessage, HostileNestingIsCutInsteadOfHanging)
     EXPECT_THAT(r.html, HasSubstr("too long to show in full"));
 }
 
+TEST(RenderMessage, HostileHeaderFieldsAndPartCountsAreCut)
+{
+    // Each field and each part costs the parser far more than its bytes.
+    std::string fields = "Subject: many fields\r\n";
+    for (int i = 0; i < 20000; ++i)
+        fields += "a:b\r\n";
+    const auto many = RenderMessage(fields + "\r\nthe body\r\n");
+    EXPECT_THAT(VisibleText(many.html), HasSubstr("many fields"));
+    EXPECT_THAT(VisibleText(many.html), HasSubstr("the body"));
+    EXPECT_THAT(many.html, Not(HasSubstr("too long to show in full")));
+
+    std::string parts = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+    for (int i = 0; i < 2100; ++i)
+        parts += "--b\r\nContent-Type: text/plain\r\n\r\npart " + std::to_string(i) + "\r\n";
+    const std::string v = VisibleText(RenderMessage(parts).html);
+    EXPECT_THAT(v, HasSubstr("part 0\n"));
+    EXPECT_THAT(v, HasSubstr("too long to show in full"));
+    EXPECT_THAT(v, Not(HasSubstr("part 2050")));
+}
+
 // The fuzzer's find: "<div style= background:ur<<<...<l(c>" once came out
 // as style="background:url(c" when the "<" were taken out.
 TEST(RenderMessage, AStyleNeverGrowsAUrl)
