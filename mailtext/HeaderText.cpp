@@ -210,6 +210,55 @@ std::string DecodeHeaderText(std::string_view value)
     return Decoder(value).Run();
 }
 
+bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
+{
+    std::string result;
+    std::size_t copied = 0;  // value before this is in result
+    for (std::size_t at = value.find("=?"); at != std::string_view::npos; at = value.find("=?", at)) {
+        std::optional<EncodedWord> word = WordAt(value, at);
+        if (!word || !HasUnstatedByteOrder(word->charset)) {
+            at += 2;
+            continue;
+        }
+        // The run: words in this charset with nothing but blanks between.
+        const std::string_view charset = word->charset;
+        std::string bytes;
+        std::size_t end = at;
+        for (std::size_t next = at; word && EqualsIgnoreCase(word->charset, charset);) {
+            std::string decoded;
+            if (!(word->encoding == 'B' ? DecodeB(word->text, decoded) : DecodeQ(word->text, decoded)))
+                break;
+            bytes += decoded;
+            end = word->end;
+            for (next = end; next < value.size() && IsBlank(value[next]);)
+                ++next;
+            word = value.compare(next, 2, "=?") == 0 ? WordAt(value, next) : std::nullopt;
+        }
+        if (end == at) {  // not a word that decodes
+            at += 2;
+            continue;
+        }
+        std::string text;
+        AppendAsUtf8(bytes, charset, text);
+        result.append(value.substr(copied, at - copied));
+        result += "=?UTF-8?Q?";  // a word even when empty, so that blanks around it go as before
+        for (const char c : text) {
+            const auto b = static_cast<unsigned char>(c);
+            if ((b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'))
+                result += c;
+            else if (b != 0)  // a NUL would end the parser's text
+                result += {'=', "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
+        }
+        result += "?=";
+        copied = at = end;
+    }
+    if (copied == 0)
+        return false;
+    result.append(value.substr(copied));
+    out = std::move(result);
+    return true;
+}
+
 const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField field)
 {
     static const std::string kNone;
@@ -224,9 +273,11 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts)
 {
-    // Only the fields the engine found have a line to read again.
-    unsigned found = 0;
-    for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject})
+    // A From or To line exists exactly where the engine's value is not
+    // empty; a Subject line may have an empty value there (an encoded word
+    // whose bytes begin with a zero, as UTF-16 text does), so its line decides.
+    unsigned found = fields & dbx::HeaderBit(dbx::HeaderField::kSubject);
+    for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo})
         if ((fields & dbx::HeaderBit(f)) && !RecordField(record, f).empty())
             found |= dbx::HeaderBit(f);
     dbx::ReadHeaderLines(view, record, found, texts);

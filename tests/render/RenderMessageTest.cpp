@@ -1,6 +1,7 @@
 #include "render/RenderMessage.h"
 
 #include "VisibleText.h"
+#include "support/WideText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -90,6 +91,25 @@ TEST(RenderMessage, EncodedWordSubjectInQAndBAndTwoCharsets)
         " =?ISO-8859-1?q?na=EFve?=\n\nbody\n");
     // Adjacent encoded words join without the space between them.
     EXPECT_THAT(v, HasSubstr("Café au laitПривет and naïve"));
+}
+
+TEST(RenderMessage, Utf16AndUtf32WithoutAMarkAreBigEndianInHeadersAndBodies)
+{
+    for (const testsupport::WideText& w : testsupport::kWideTexts) {
+        const std::string word = "=?" + std::string(w.charset) + "?B?" + w.base64 + "?=";
+        SCOPED_TRACE(word);
+        const std::string message = "From: " + word + " <a@x>\r\nSubject: " + word
+            + "\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain; charset="
+            + w.charset + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + w.base64
+            + "\r\n--b\r\nContent-Type: application/pdf; name=\"" + word + ".pdf\"\r\n\r\n%PDF\r\n--b--\r\n";
+        const std::string v = VisibleText(RenderMessage(message).html);
+        EXPECT_THAT(v, HasSubstr("From:ab <a@x>\nSubject:ab\n"));
+        EXPECT_THAT(v, HasSubstr("Attachments:ab.pdf (application/pdf"));
+        EXPECT_THAT(v, HasSubstr("\nab\n"));  // the body
+        const std::string text = render::RenderMessageText(message);
+        EXPECT_THAT(text, HasSubstr("From:        ab <a@x>\nSubject:     ab\n"));
+        EXPECT_THAT(text, HasSubstr("\n\nab\n"));
+    }
 }
 
 // ---- structure: which part shows, what is listed
