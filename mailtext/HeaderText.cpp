@@ -116,6 +116,39 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b)
            });
 }
 
+// A charset the system can convert from.
+bool Known(std::string_view charset)
+{
+    std::string probe;
+    return AppendAsUtf8({}, charset, probe);
+}
+
+// Calls visit(at, word, bytes) for each encoded word of `value` that is
+// shown decoded, in order: at where it begins, bytes what it decodes to.
+// What lies between them is plain text.
+template <class Visit>
+void ForEachShownWord(std::string_view value, Visit&& visit)
+{
+    for (std::size_t at = value.find("=?"); at != std::string_view::npos; at = value.find("=?", at)) {
+        const std::optional<EncodedWord> word = WordAt(value, at);
+        std::string bytes;
+        const bool decoded = word && (word->encoding == 'B' ? DecodeB(word->text, bytes) : DecodeQ(word->text, bytes));
+        if (!decoded || !Known(word->charset)) {
+            at += 2;  // not a word that can be shown decoded: plain text
+            continue;
+        }
+        visit(at, *word, bytes);
+        at = word->end;
+    }
+}
+
+// Whether only blanks lie between two words.
+bool Adjacent(std::string_view value, std::size_t end, std::size_t next)
+{
+    const std::string_view between = value.substr(end, next - end);
+    return std::all_of(between.begin(), between.end(), IsBlank);
+}
+
 // Builds the display text: plain stretches by the text rule, runs of
 // encoded words in one charset converted together.
 class Decoder {
@@ -125,29 +158,17 @@ public:
     std::string Run()
     {
         std::size_t plainFrom = 0;
-        for (std::size_t at = value_.find("=?"); at != std::string_view::npos; at = value_.find("=?", at)) {
-            const std::optional<EncodedWord> word = WordAt(value_, at);
-            std::string bytes;
-            const bool decoded = word && (word->encoding == 'B' ? DecodeB(word->text, bytes)
-                                                                : DecodeQ(word->text, bytes));
-            if (!decoded || !Known(word->charset)) {
-                at += 2;  // not a word that can be shown decoded: plain text
-                continue;
-            }
-            const std::string_view between = value_.substr(plainFrom, at - plainFrom);
-            const bool adjacent = wordEnd_ == plainFrom && wordEnd_ != 0
-                                  && std::all_of(between.begin(), between.end(), IsBlank);
-            if (!adjacent) {
+        ForEachShownWord(value_, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
+            if (wordEnd_ == 0 || !Adjacent(value_, wordEnd_, at)) {
                 FlushWords();
-                AppendPlain(between);
+                AppendPlain(value_.substr(plainFrom, at - plainFrom));
             }
-            if (!runCharset_.empty() && !EqualsIgnoreCase(runCharset_, word->charset))
+            if (!runCharset_.empty() && !EqualsIgnoreCase(runCharset_, word.charset))
                 FlushWords();
-            runCharset_ = word->charset;
+            runCharset_ = word.charset;
             runBytes_ += bytes;
-            plainFrom = wordEnd_ = word->end;
-            at = word->end;
-        }
+            plainFrom = wordEnd_ = word.end;
+        });
         FlushWords();
         AppendPlain(value_.substr(plainFrom));
         return Finish(std::move(out_));
@@ -172,12 +193,6 @@ public:
     }
 
 private:
-    bool Known(std::string_view charset)
-    {
-        std::string probe;
-        return AppendAsUtf8({}, charset, probe);
-    }
-
     void AppendPlain(std::string_view plain)
     {
         if (!plain.empty())
@@ -212,35 +227,21 @@ std::string DecodeHeaderText(std::string_view value)
 
 bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
 {
+    // Runs as DecodeHeaderText converts them: adjacent words in one charset.
+    struct WordRun {
+        std::size_t begin = 0, end = 0;
+        std::string_view charset;
+        std::string bytes;
+    };
+    std::optional<WordRun> run;
     std::string result;
     std::size_t copied = 0;  // value before this is in result
-    for (std::size_t at = value.find("=?"); at != std::string_view::npos; at = value.find("=?", at)) {
-        std::optional<EncodedWord> word = WordAt(value, at);
-        if (!word || !HasUnstatedByteOrder(word->charset)) {
-            at += 2;
-            continue;
-        }
-        // The run: words in this charset with nothing but blanks between.
-        const std::string_view charset = word->charset;
-        std::string bytes;
-        std::size_t end = at;
-        for (std::size_t next = at; word && EqualsIgnoreCase(word->charset, charset);) {
-            std::string decoded;
-            if (!(word->encoding == 'B' ? DecodeB(word->text, decoded) : DecodeQ(word->text, decoded)))
-                break;
-            bytes += decoded;
-            end = word->end;
-            for (next = end; next < value.size() && IsBlank(value[next]);)
-                ++next;
-            word = value.compare(next, 2, "=?") == 0 ? WordAt(value, next) : std::nullopt;
-        }
-        if (end == at) {  // not a word that decodes
-            at += 2;
-            continue;
-        }
+    const auto flush = [&] {
+        if (!run || !HasUnstatedByteOrder(run->charset))
+            return;
         std::string text;
-        AppendAsUtf8(bytes, charset, text);
-        result.append(value.substr(copied, at - copied));
+        AppendAsUtf8(run->bytes, run->charset, text);
+        result.append(value.substr(copied, run->begin - copied));
         result += "=?UTF-8?Q?";  // a word even when empty, so that blanks around it go as before
         for (const char c : text) {
             const auto b = static_cast<unsigned char>(c);
@@ -250,8 +251,18 @@ bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
                 result += {'=', "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
         }
         result += "?=";
-        copied = at = end;
-    }
+        copied = run->end;
+    };
+    ForEachShownWord(value, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
+        if (run && Adjacent(value, run->end, at) && EqualsIgnoreCase(run->charset, word.charset)) {
+            run->bytes += bytes;
+            run->end = word.end;
+            return;
+        }
+        flush();
+        run = WordRun{at, word.end, word.charset, bytes};
+    });
+    flush();
     if (copied == 0)
         return false;
     result.append(value.substr(copied));
