@@ -12,14 +12,18 @@ namespace render {
 ContentType ParseContentType(std::string_view block)
 {
     using namespace fit;
+    std::string_view value;
+    bool found = false;
     for (std::size_t at = 0; at < block.size();) {
         const HeaderLine line = HeaderLineAt(block, at);
         at = line.end;
         if (line.colon != std::string::npos
-            && EqualsNoCase(block.substr(line.begin, line.colon - line.begin), "Content-Type"))
-            return ParseContentTypeValue(block.substr(line.colon + 1, line.end - line.colon - 1));
+            && EqualsNoCase(block.substr(line.begin, line.colon - line.begin), "Content-Type")) {
+            value = block.substr(line.colon + 1, line.end - line.colon - 1);
+            found = true;
+        }
     }
-    return {};
+    return found ? ParseContentTypeValue(value) : ContentType{};
 }
 
 ContentType ParseContentTypeValue(std::string_view text)

@@ -16,7 +16,8 @@ struct ContentType {
     std::string boundary;
 };
 
-// The Content-Type of a header block (its first Content-Type line).
+// The Content-Type of a header block: its last Content-Type line, as the
+// parser reads it.
 ContentType ParseContentType(std::string_view block);
 
 // A Content-Type value (after the colon, line breaks allowed).

@@ -101,8 +101,7 @@ private:
     std::size_t addressBytes_ = 0;
     // The header block being read, and its field.
     std::size_t blockFields_ = 0;
-    bool contentTypeSeen_ = false;
-    std::string contentType_;  // the block's first Content-Type value
+    std::string contentType_;  // the block's last Content-Type field, as kept
     bool fieldOpen_ = false;  // a line that begins with a blank goes on with it
     bool fieldKept_ = false;
     bool fieldIsAddress_ = false;
@@ -119,23 +118,21 @@ std::string_view ParserInput::Run(bool& cut)
     for (; at < raw_.size();) {
         const std::size_t end = fit::LineEnd(raw_, at);
         const std::string_view line = raw_.substr(at, end - at);
+        int level = 0;
+        bool closing = false;
         if (header && IsEmptyLine(line)) {
             header = EndBlock();
             if (header && ++parts_ > limits::kMaxParts)
                 break;
-        } else if (header) {
-            if (!HeaderLine(at, end))
+        } else if (!open_.empty() && MatchBoundary(line, open_, level, closing)) {
+            // Also in a header block: the parser ends a part's header there.
+            open_.resize(static_cast<std::size_t>(level) + (closing ? 0 : 1));
+            if (!closing && ++parts_ > limits::kMaxParts)
                 break;
-        } else {
-            int level = 0;
-            bool closing = false;
-            if (!open_.empty() && MatchBoundary(line, open_, level, closing)) {
-                open_.resize(static_cast<std::size_t>(level) + (closing ? 0 : 1));
-                if (!closing && ++parts_ > limits::kMaxParts)
-                    break;
-                header = !closing;
-                StartBlock();
-            }
+            header = !closing;
+            StartBlock();
+        } else if (header && !HeaderLine(at, end)) {
+            break;
         }
         at = end;
     }
@@ -171,8 +168,9 @@ bool ParserInput::HeaderLine(std::size_t at, std::size_t end)
     while (!name.empty() && IsBlank(name.back()))
         name.remove_suffix(1);
     fieldIsAddress_ = IsAddressField(name);
-    fieldIsContentType_ = !contentTypeSeen_ && fit::EqualsNoCase(name, "Content-Type");
-    contentTypeSeen_ = contentTypeSeen_ || fieldIsContentType_;
+    fieldIsContentType_ = fit::EqualsNoCase(name, "Content-Type");
+    if (fieldIsContentType_)
+        contentType_.clear();  // the parser goes by the last one
     fieldBytes_ = 0;
     KeepOfField(at, end, colon == std::string_view::npos ? line.size() : colon + 2);
     return true;
@@ -223,7 +221,6 @@ bool ParserInput::EndBlock()
 void ParserInput::StartBlock()
 {
     blockFields_ = 0;
-    contentTypeSeen_ = false;
     contentType_.clear();
     fieldOpen_ = false;
     fieldKept_ = false;

@@ -35,13 +35,18 @@ std::string_view Bound(const std::string& message, std::string& storage, bool& c
 
 } // namespace
 
-TEST(ParseBudget, RealShapesPassWholeWithoutACopy)
+TEST(ParseBudget, MessagesWithinTheBoundsPassWholeWithoutACopy)
 {
+    // Lines that look like header fields in bodies, parts whose header a
+    // boundary line ends, a block whose last Content-Type is not multipart.
     const std::string message =
         "    : a deleted e-mail's From line\r\nTo: b@x,\r\n c@x\r\nSubject: s\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
         "pre\r\n--b\r\nContent-Type: text/plain\r\n\r\n" + Fields(3000, "Key: value in the body\r\n")
         + "--not-a-boundary\r\n" + Fields(3000) + "--b\r\nContent-Type: message/rfc822\r\n\r\n"
-        "Subject: inner\r\n\r\ninner body\r\n--b--\r\nepilogue: " + std::string(300000, 'x') + "\r\n";
+        "Subject: inner\r\n\r\ninner body\r\n"
+        "--b\r\n" + Fields(600) + "--b\r\n" + Fields(600) + "--b\r\n" + Fields(600) + "\r\nx\r\n"
+        "--b\r\nContent-Type: multipart/mixed; boundary=c\r\nContent-Type: text/plain\r\n\r\n--c\r\n" + Fields(3000)
+        + "--b--\r\nepilogue: " + std::string(300000, 'x') + "\r\n";
     std::string storage;
     bool cut = true;
     const std::string_view given = Bound(message, storage, cut);
