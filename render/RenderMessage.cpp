@@ -125,7 +125,8 @@ RenderedMessage RenderMessage(std::string_view rawBytes, const dbx::TextDamage& 
     std::string styleSheet;
     if (view.deleted)
         body += DeletedBanner();
-    if (view.isMessage)
+    // Text that is not a message may still carry uuencoded files.
+    if (view.isMessage || !result.attachments.empty())
         body += HeaderBlock(view.headers, result.attachments);
     bool first = true;
     for (const BodySection& section : view.bodies) {
