@@ -9,7 +9,8 @@
 // a number of gaps, each placed by the next two bytes (modulo the message's
 // length), one to four bytes long.
 
-#include "dbx/DisplayText.h"
+#include "FileNameCheck.h"
+
 #include "dbx/TextDamage.h"
 #include "render/Attachments.h"
 #include "render/HtmlTokenizer.h"
@@ -177,27 +178,6 @@ dbx::TextDamage Damage(std::string_view& message)
         if (damage.overwritten.empty() || damage.overwritten.back().offset + damage.overwritten.back().length <= range.offset)
             damage.overwritten.push_back(range);
     return damage;
-}
-
-// A name a saved file may get: one component, nothing that hides its
-// ending, not too long.
-void CheckFileName(const std::string& name)
-{
-    if (name.empty() || name.size() > 255 || name.front() == '.' || name.front() == ' ' || name.back() == '.'
-        || name.back() == ' ' || name.find("..") != std::string::npos)
-        Fail("file name with a bad shape", name);
-    if (!dbx::IsValidUtf8(name))
-        Fail("file name that is not UTF-8", name);
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(name[i]) != std::string_view::npos)
-            Fail("file name with a forbidden character", name);
-        const std::string_view rest = std::string_view(name).substr(i);
-        for (const std::string_view hiding : {"\u202A", "\u202B", "\u202C", "\u202D", "\u202E", "\u2066", "\u2067",
-                                              "\u2068", "\u2069", "\u200E", "\u200F", "\u061C", "\u200B", "\uFEFF"})
-            if (rest.starts_with(hiding))
-                Fail("file name that hides its ending", name);
-    }
 }
 
 // The attachments: their contents as the list says, lost bytes zero and
