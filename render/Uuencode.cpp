@@ -98,12 +98,19 @@ bool IsEndLine(std::string_view line)
 }
 
 // A line of encoded data: every character from the alphabet (' ' to '`')
-// or lost.
+// or lost; a CR before a gap is what is left of a line break the gap took.
 bool IsDataLine(std::string_view line)
 {
-    return !line.empty() && std::all_of(line.begin(), line.end(), [](char c) {
-        return IsGap(c) || (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) <= 0x60);
-    });
+    if (line.empty())
+        return false;
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        const auto c = static_cast<unsigned char>(line[k]);
+        const bool alphabet = c >= 0x20 && c <= 0x60;
+        const bool brokenBreak = c == '\r' && k + 1 < line.size() && IsGap(line[k + 1]);
+        if (!alphabet && !IsGap(line[k]) && !brokenBreak)
+            return false;
+    }
+    return true;
 }
 
 bool HasGap(std::string_view line)

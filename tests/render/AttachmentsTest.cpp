@@ -5,6 +5,8 @@
 #include "render/Attachments.h"
 #include "render/Limits.h"
 #include "render/RenderMessage.h"
+#include "render/Gaps.h"
+#include "render/Uuencode.h"
 
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
@@ -305,5 +307,37 @@ TEST(Attachments, ADeletedEmailsFilesKeepEverySurvivingByte)
         // Four bytes of every 512 stored are lost: a few decoded bytes each.
         EXPECT_LT(content.LostBytes(), files[i].size() / 40);
         EXPECT_THAT(deleted.list[i].SaveName(), ::testing::HasSubstr(" (damaged)."));
+    }
+}
+
+TEST(Attachments, UuencodedReadsAroundAGapWhereverItFalls)
+{
+    // A gap on every place of two lines: the length character, the data,
+    // the CR, the LF and both, and the end line.
+    const std::string data = Binary(200, 3);
+    const std::string text = dbxgen::Uuencode("f.bin", data);
+    const std::size_t first = text.find('\n') + 1;  // the first data line
+    std::vector<std::size_t> places;
+    for (std::size_t at = first; at < first + 2 * 63; ++at)
+        places.push_back(at);
+    places.push_back(text.size() - 6);  // over "end"
+    for (const std::size_t at : places) {
+        SCOPED_TRACE(at);
+        std::string damaged = text;
+        std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(at), 4, render::kGapByte);
+        const std::vector<render::UuencodedFile> files = render::FindUuencoded(damaged, 10);
+        ASSERT_EQ(files.size(), 1u);
+        const AttachmentContent& content = files[0].content;
+        ASSERT_EQ(content.bytes.size(), data.size());
+        EXPECT_TRUE(files[0].ended);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const bool lost = std::any_of(content.lost.begin(), content.lost.end(), [&](const auto& r) {
+                return i >= r.offset && i < r.offset + r.length;
+            });
+            wrong += content.bytes[i] != (lost ? '\0' : data[i]) ? 1 : 0;
+        }
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_LE(content.LostBytes(), 4u);
     }
 }
