@@ -1,0 +1,48 @@
+#pragma once
+// The page the report program shows. Started after a crash, with no
+// arguments, in the folder the crash made for its page, the program owns that
+// page: it is deleted when the program ends (closed, ended by SIGTERM, SIGINT
+// or SIGHUP, or by the end of its display connection), and the crash's folder
+// with it. A page named on the command line is the user's: it is only read.
+
+#include <QByteArray>
+#include <QString>
+
+// The bytes between the text area's opening and closing tags of `page`, as
+// written (CR LF line ends); false when the page has no text area.
+bool ExtractReportText(const QByteArray& page, QByteArray& text);
+
+class ReportPageFile {
+public:
+    // The owned page "bugreport.htm" in `workingFolder`.
+    static ReportPageFile Owned(const QString& workingFolder);
+    // A page the user names; never deleted.
+    static ReportPageFile Named(const QString& path);
+
+    ReportPageFile(const ReportPageFile&) = delete;
+    ReportPageFile& operator=(const ReportPageFile&) = delete;
+    // Releases an owned page.
+    ~ReportPageFile();
+
+    const QString& Path() const { return path_; }
+    bool IsOwned() const { return owned_; }
+    // The page's bytes as read at construction; empty when it could not be read.
+    const QByteArray& Bytes() const { return bytes_; }
+
+    // Deletes an owned page, and its folder when that is a crash's own and
+    // now empty; nothing for a named page. Once only.
+    void Release();
+    // From now on, SIGTERM, SIGINT and SIGHUP release the page before the
+    // program ends. One page per process.
+    void ReleaseOnEndSignals();
+    // The page could not be shown: it stays, and the standard error stream
+    // says where and shows its text.
+    void Keep();
+
+private:
+    ReportPageFile(const QString& path, bool owned);
+
+    QString path_;
+    bool owned_;
+    QByteArray bytes_;
+};
