@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -179,7 +180,15 @@ ChildRun RunChild(const TempDir& dir, const std::string& mode, const RunOptions&
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
     const auto started = Clock::now();
-    EXPECT_EQ(posix_spawn(&run.pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    // A program copied a moment ago can be "busy" while another thread's
+    // child still holds it open for writing (the test with two programs).
+    int spawned = ETXTBSY;
+    for (int i = 0; i < 100 && spawned == ETXTBSY; ++i) {
+        spawned = posix_spawn(&run.pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+        if (spawned == ETXTBSY)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(spawned, 0);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
