@@ -63,9 +63,9 @@ void WalkInCopy(void* request)
     walker.WalkStack(platform::CurrentThread(), r.context ? &context : nullptr);
 }
 
-void Write(int fd, std::string_view text)
+bool Write(int fd, std::string_view text)
 {
-    platform::WriteAll(fd, text.data(), text.size());
+    return platform::WriteAll(fd, text.data(), text.size());
 }
 
 void Tell(std::string_view text)
@@ -183,6 +183,20 @@ void TellReportText()
     platform::CloseFile(fd);
 }
 
+// No page could be written: say why, and give what is known without one.
+void TellNoReport(int error, std::string_view exceptionText)
+{
+    Tell("Quillmend failed and ends. No crash report could be written (");
+    TellReason(error);
+    Tell(").\n");
+    Tell(kReportVersionLine.substr(0, kReportVersionLine.size() - 2));
+    Tell("\n");
+    for (const char c : exceptionText) {
+        if (c != '\r')
+            Write(2, {&c, 1});
+    }
+}
+
 // The report could not be shown: say why and where it is, and show it here.
 void TellReportKept(const Prepared& p, int error)
 {
@@ -238,25 +252,31 @@ int WriteCrashReport(const platform::CrashInfo& info)
     const std::size_t exceptionLength = FormatExceptionText(exceptionText, info.code, info.address);
     const int fd = p.folder.empty() ? -1 : CreatePage(p);
     if (fd < 0) {
-        const int error = p.folder.empty() ? ENOENT : errno;
-        Tell("Quillmend failed and ends. No crash report could be written (");
-        TellReason(error);
-        Tell(").\n");
+        TellNoReport(p.folder.empty() ? ENOENT : errno, {exceptionText, exceptionLength});
         return 1;  // no page: no walk, no report program
     }
     g_stage.store(kWriting);
 
-    Write(fd, kReportHead);
-    Write(fd, kReportVersionLine);
-    Write(fd, {exceptionText, exceptionLength});
+    bool written = Write(fd, kReportHead) && Write(fd, kReportVersionLine) &&
+        Write(fd, {exceptionText, exceptionLength});
     // The walk has its own time limit; the watchdog must not cut the page
     // short because of it.
     platform::PauseCrashWatchdog();
     WalkRequest request{fd, info.context};
-    platform::RunInProcessCopy(WalkInCopy, &request, p.walkSeconds);
+    if (written)
+        platform::RunInProcessCopy(WalkInCopy, &request, p.walkSeconds);
     platform::RestartCrashWatchdog();
-    Write(fd, kReportTail);
+    written = written && Write(fd, kReportTail);
+    const int writeError = errno;
     platform::CloseFile(fd);
+    if (!written) {
+        // A page cut short (a full disk) would show as no report at all.
+        platform::RemoveFile(g_page);
+        platform::RemoveEmptyFolder(g_folder);
+        g_stage.store(kHandedOver);
+        TellNoReport(writeError, {exceptionText, exceptionLength});
+        return 1;
+    }
     g_stage.store(kWritten);
 
     // The report program owns the page from here on; this process ends at

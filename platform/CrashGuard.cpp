@@ -224,7 +224,7 @@ void ParkOtherThreads(pid_t self)
 }
 
 // The rest of the process while one thread reports: the watchdog, end
-// requests that cut the walk short, no death by a closed pipe.
+// requests that cut the walk short, no death by a failed write.
 void PrepareForReport()
 {
     struct sigaction action {};
@@ -234,8 +234,11 @@ void PrepareForReport()
     action.sa_handler = OnEndRequest;
     for (const int sig : kEndSignals)
         sigaction(sig, &action, nullptr);
+    // A closed pipe or the file-size limit fails a write instead of ending
+    // the process half-way.
     action.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &action, nullptr);
+    sigaction(SIGXFSZ, &action, nullptr);
 
     sigset_t set;
     sigemptyset(&set);

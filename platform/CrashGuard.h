@@ -12,7 +12,7 @@
 // (a fault there waits for the report; the window takes no more input), a
 // signal sent from outside to end the process (SIGTERM, SIGINT, SIGHUP,
 // SIGQUIT, or a second crash signal) cuts the stack walk short instead of
-// ending the process half-way, and SIGPIPE is ignored.
+// ending the process half-way, and SIGPIPE and SIGXFSZ are ignored.
 
 #include "platform/ThreadAltStack.h"
 

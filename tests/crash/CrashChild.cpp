@@ -167,7 +167,8 @@ int FaultingFilter(const platform::CrashInfo&)
 
 void Run(const std::string& mode)
 {
-    if (mode == "null-write" || mode == "no-symbols" || mode == "hang-walk" || mode == "hang-walk-past-watchdog")
+    if (mode == "null-write" || mode == "no-symbols" || mode == "hang-walk" || mode == "hang-walk-past-watchdog" ||
+        mode == "small-file-limit")
         WriteThroughNull();
     else if (mode == "abort")
         CallAbort();
@@ -210,6 +211,10 @@ int main(int argc, char** argv)
         crash::Sources().open = OpenHanging;
         crash::SetReportWalkTimeout(2);
         platform::SetCrashWatchdogSeconds(1);
+    } else if (mode == "small-file-limit") {
+        // Files may not grow past a few bytes, as on a full disk.
+        const rlimit small{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &small);
     } else if (mode == "wait-for-signal-slow-walk") {
         crash::Sources().open = OpenHanging;
         crash::SetReportWalkTimeout(4);

@@ -402,6 +402,21 @@ TEST(CrashReport, AReportProgramThatCannotStartLeavesThePageAndPrintsIt)
     }
 }
 
+TEST(CrashReport, APageThatCannotBeWrittenWholeIsNotLeftHalfButPrinted)
+{
+    TempDir dir;
+    RunOptions options;
+    options.reportExpected = false;
+    const ChildRun run = RunChild(dir, "small-file-limit", options);
+    EXPECT_TRUE(EndedWith(run.status, SIGSEGV)) << "status " << run.status;
+    EXPECT_FALSE(run.reportProgramRan);
+    EXPECT_TRUE(run.leftInPrivateFolder.empty());
+    EXPECT_NE(run.err.find("No crash report could be written (File too large).\n"
+                           "Version 1.1 Building Date:080127\nException Code:0xc0000005\nException Address:0x"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST(CrashReport, TwoProgramsCrashingAtOnceWriteAPageEach)
 {
     TempDir first;
