@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#include <csignal>
 #include <windows.h>
 #else
 #include "platform/SafeFile.h"
@@ -58,6 +59,12 @@ bool RunInProcessCopy(void (*fn)(void*), void* context, unsigned)
 }
 
 void KillProcessCopy() {}
+
+void CallOnEndRequest(void (*handler)(int))
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGBREAK})
+        std::signal(signal, handler);
+}
 
 #else
 
@@ -277,6 +284,15 @@ void KillProcessCopy()
     const pid_t pid = g_copy.load();
     if (pid > 0)
         kill(pid, SIGKILL);
+}
+
+void CallOnEndRequest(void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
 }
 
 #endif

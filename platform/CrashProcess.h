@@ -43,6 +43,11 @@ private:
 // own.
 bool RunInProcessCopy(void (*fn)(void* context), void* context, unsigned timeoutSeconds);
 
+// Calls `handler` with the signal number when the process is asked to end
+// (SIGTERM, SIGINT, SIGHUP; on Windows SIGTERM, SIGINT, SIGBREAK), in place
+// of ending it. The handler runs as a signal handler.
+void CallOnEndRequest(void (*handler)(int signal));
+
 // Ends the copy RunInProcessCopy is waiting for, if any, and makes every
 // later call return false at once without a copy: the report is to be cut
 // short. Safe in a signal handler.

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
-
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -30,11 +28,6 @@ namespace {
 
 const std::string kPage = std::string(crash::kReportHead) + "Version 1.1 Building Date:080127\r\n"
     + "Exception Code:0xc0000005\r\n" + std::string(crash::kReportTail);
-
-QString Q(const fs::path& path)
-{
-    return QString::fromStdString(path.string());
-}
 
 // Runs quillmend-bugreport with no arguments in `folder` with `env` added;
 // `whenStarted` is called with its process id once it handles SIGTERM.
@@ -87,6 +80,7 @@ TEST(ReportPageFile, AnOwnedPageGoesWithItsCrashFolderANamedOneStays)
         bool folderGone;
     } cases[] = {
         {"crash-123", false, true, true, true},
+        {"crash-124-2 caf\xe9", false, true, true, true},  // the system's bytes, not UTF-8
         {"crash-123-2", true, true, true, false},  // a folder is removed only when empty
         {"reports", false, true, true, false},     // not a crash's own folder
         {"crash-123", false, false, false, false},
@@ -100,8 +94,8 @@ TEST(ReportPageFile, AnOwnedPageGoesWithItsCrashFolderANamedOneStays)
         if (c.otherFile)
             testsupport::WriteFile((folder / "notes.txt").string(), "mine");
         {
-            ReportPageFile page = c.owned ? ReportPageFile::Owned(Q(folder))
-                                          : ReportPageFile::Named(Q(folder / "bugreport.htm"));
+            ReportPageFile page = c.owned ? ReportPageFile::Owned(folder)
+                                          : ReportPageFile::Named(folder / "bugreport.htm");
             EXPECT_EQ(page.Bytes().toStdString(), kPage);
             EXPECT_EQ(page.IsOwned(), c.owned);
         }

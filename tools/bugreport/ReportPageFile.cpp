@@ -1,37 +1,37 @@
 #include "ReportPageFile.h"
 
 #include "crash/ReportPage.h"
+#include "platform/CrashProcess.h"
+#include "platform/SafeFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace fs = std::filesystem;
 
 namespace {
 
-// What a signal handler deletes: prepared as bytes beforehand.
-QByteArray g_pageToRelease;
-QByteArray g_folderToRelease;
+// What the end-request handler deletes: prepared as bytes beforehand.
+std::string g_pageToRelease;
+std::string g_folderToRelease;
 
-void OnEndSignal(int signal)
+void OnEndRequest(int signal)
 {
-    if (!g_pageToRelease.isEmpty())
-        unlink(g_pageToRelease.constData());
-    if (!g_folderToRelease.isEmpty())
-        rmdir(g_folderToRelease.constData());
-    _exit(128 + signal);
+    if (!g_pageToRelease.empty())
+        platform::RemoveFile(g_pageToRelease.c_str());
+    if (!g_folderToRelease.empty())
+        platform::RemoveEmptyFolder(g_folderToRelease.c_str());
+    std::_Exit(128 + signal);
 }
 
 // The folder of an owned page when the crash made it for the page alone.
-QString CrashFolderOf(const QString& page)
+fs::path CrashFolderOf(const fs::path& page)
 {
-    const QFileInfo folder(QFileInfo(page).absolutePath());
-    const QString prefix = QString::fromLatin1(crash::kReportFolderPrefix.data(),
-                                               static_cast<qsizetype>(crash::kReportFolderPrefix.size()));
-    return folder.fileName().startsWith(prefix) ? folder.absoluteFilePath() : QString();
+    const fs::path folder = page.parent_path();
+    return folder.filename().string().starts_with(crash::kReportFolderPrefix) ? folder : fs::path();
 }
 
 } // namespace
@@ -47,23 +47,21 @@ bool ExtractReportText(const QByteArray& page, QByteArray& text)
     return true;
 }
 
-ReportPageFile::ReportPageFile(const QString& path, bool owned) : path_(path), owned_(owned)
+ReportPageFile::ReportPageFile(const fs::path& path, bool owned) : path_(path), owned_(owned)
 {
-    QFile file(path_);
-    if (file.open(QIODevice::ReadOnly))
-        bytes_ = file.readAll();
+    std::ifstream in(path_, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    bytes_ = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-ReportPageFile ReportPageFile::Owned(const QString& workingFolder)
+ReportPageFile ReportPageFile::Owned(const fs::path& folder)
 {
-    const QString name = QString::fromLatin1(crash::kReportFileName.data(),
-                                             static_cast<qsizetype>(crash::kReportFileName.size()));
-    return ReportPageFile(QDir(workingFolder).absoluteFilePath(name), true);
+    return ReportPageFile(folder / std::string(crash::kReportFileName), true);
 }
 
-ReportPageFile ReportPageFile::Named(const QString& path)
+ReportPageFile ReportPageFile::Named(const fs::path& page)
 {
-    return ReportPageFile(path, false);
+    return ReportPageFile(page, false);
 }
 
 ReportPageFile::~ReportPageFile()
@@ -76,25 +74,22 @@ void ReportPageFile::Release()
     if (!owned_)
         return;
     owned_ = false;
-    QFile::remove(path_);
-    const QString folder = CrashFolderOf(path_);
-    if (!folder.isEmpty())
-        QDir().rmdir(folder);  // only when empty
     g_pageToRelease.clear();
     g_folderToRelease.clear();
+    std::error_code ec;
+    fs::remove(path_, ec);
+    const fs::path folder = CrashFolderOf(path_);
+    if (!folder.empty() && fs::is_empty(folder, ec))
+        fs::remove(folder, ec);
 }
 
-void ReportPageFile::ReleaseOnEndSignals()
+void ReportPageFile::ReleaseOnEndRequest()
 {
     if (!owned_)
         return;
-    g_pageToRelease = QFile::encodeName(path_);
-    g_folderToRelease = QFile::encodeName(CrashFolderOf(path_));
-    struct sigaction action {};
-    action.sa_handler = OnEndSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &action, nullptr);
+    g_pageToRelease = path_.string();
+    g_folderToRelease = CrashFolderOf(path_).string();
+    platform::CallOnEndRequest(OnEndRequest);
 }
 
 void ReportPageFile::Keep()
@@ -107,9 +102,8 @@ void ReportPageFile::Keep()
     QByteArray text;
     ExtractReportText(bytes_, text);
     text.replace("\r\n", "\n");
-    const QByteArray message = "Quillmend failed, and the window of its crash report could not open.\n"
-                               "The report is kept in "
-        + QFile::encodeName(path_) + ":\n\n" + text + "\n";
-    std::fwrite(message.constData(), 1, static_cast<std::size_t>(message.size()), stderr);
+    const std::string message = "Quillmend failed, and the window of its crash report could not open.\n"
+                                "The report is kept in " + path_.string() + ":\n\n" + text.toStdString() + "\n";
+    std::fwrite(message.data(), 1, message.size(), stderr);
     std::fflush(stderr);
 }

@@ -6,8 +6,9 @@
 #include "ReportPageFile.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -28,8 +29,9 @@ void OnMessage(QtMsgType type, const QMessageLogContext& context, const QString&
 ReportPageFile OpenPage(int argc, char** argv)
 {
     if (argc > 1)
-        return ReportPageFile::Named(QFile::decodeName(argv[1]));
-    return ReportPageFile::Owned(QDir::currentPath());
+        return ReportPageFile::Named(argv[1]);
+    std::error_code ec;
+    return ReportPageFile::Owned(std::filesystem::current_path(ec));
 }
 
 } // namespace
@@ -40,7 +42,7 @@ int main(int argc, char** argv)
     // releases the page too.
     static ReportPageFile page = OpenPage(argc, argv);
     g_page = &page;
-    page.ReleaseOnEndSignals();
+    page.ReleaseOnEndRequest();
     g_previousHandler = qInstallMessageHandler(OnMessage);
 
     QApplication app(argc, argv);
