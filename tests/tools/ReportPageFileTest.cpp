@@ -29,6 +29,15 @@ namespace {
 const std::string kPage = std::string(crash::kReportHead) + "Version 1.1 Building Date:080127\r\n"
     + "Exception Code:0xc0000005\r\n" + std::string(crash::kReportTail);
 
+// A folder `name` in `dir` holding the page; its path.
+fs::path FolderWithPage(const TempDir& dir, const std::string& name)
+{
+    const fs::path folder = dir.Path() / name;
+    fs::create_directories(folder);
+    testsupport::WriteFile((folder / "bugreport.htm").string(), kPage);
+    return folder;
+}
+
 // Runs quillmend-bugreport with no arguments in `folder` with `env` added;
 // `whenStarted` is called with its process id once it handles SIGTERM.
 // Returns its wait status; its standard error goes to `err`.
@@ -88,9 +97,7 @@ TEST(ReportPageFile, AnOwnedPageGoesWithItsCrashFolderANamedOneStays)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.folder) + (c.owned ? " owned" : " named"));
         TempDir dir;
-        const fs::path folder = dir.Path() / c.folder;
-        fs::create_directories(folder);
-        testsupport::WriteFile((folder / "bugreport.htm").string(), kPage);
+        const fs::path folder = FolderWithPage(dir, c.folder);
         if (c.otherFile)
             testsupport::WriteFile((folder / "notes.txt").string(), "mine");
         {
@@ -107,9 +114,7 @@ TEST(ReportPageFile, AnOwnedPageGoesWithItsCrashFolderANamedOneStays)
 TEST(ReportPageFile, TheReportProgramDeletesItsPageWhenEndedBySignal)
 {
     TempDir dir;
-    const fs::path folder = dir.Path() / "crash-77";
-    fs::create_directories(folder);
-    testsupport::WriteFile((folder / "bugreport.htm").string(), kPage);
+    const fs::path folder = FolderWithPage(dir, "crash-77");
     std::string err;
     const int status = RunReportProgram(folder, {"QT_QPA_PLATFORM=offscreen"}, err,
                                         [](pid_t pid) { kill(pid, SIGTERM); });
@@ -120,9 +125,7 @@ TEST(ReportPageFile, TheReportProgramDeletesItsPageWhenEndedBySignal)
 TEST(ReportPageFile, WithoutADisplayTheReportProgramKeepsThePageAndPrintsIt)
 {
     TempDir dir;
-    const fs::path folder = dir.Path() / "crash-78";
-    fs::create_directories(folder);
-    testsupport::WriteFile((folder / "bugreport.htm").string(), kPage);
+    const fs::path folder = FolderWithPage(dir, "crash-78");
     std::string err;
     const int status =
         RunReportProgram(folder, {"QT_QPA_PLATFORM=xcb", "DISPLAY=:9999", "WAYLAND_DISPLAY="}, err);
