@@ -39,7 +39,7 @@ status=$?
 
 rpid=$(xdotool getwindowpid "$rid")
 xdotool windowfocus "$rid" 2>/dev/null
-xdotool key --window "$rid" Escape 2>/dev/null
+xdotool key Escape 2>/dev/null
 i=0
 while kill -0 "$rpid" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
 kill -0 "$rpid" 2>/dev/null && { kill -9 "$rpid"; fail "Escape did not close the report window"; }
