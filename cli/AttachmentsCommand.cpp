@@ -177,7 +177,7 @@ void SaveAll(const dbx::DbxFile& file, const std::vector<int>& chosen, const Opt
         for (render::SavedAttachment& one : saver.SaveAll(index, index)) {
             Saved entry{index, std::move(one), {}};
             const render::SavedAttachment& s = entry.file;
-            const std::string where = ForTerminal(s.path);
+            const std::string where = PathForTerminal(s.path);
             const std::string what = "attachment " + std::to_string(s.number) + " of e-mail " + std::to_string(index);
             std::uint64_t size = 0;
             if (s.result != dbx::DbxFile::WriteResult::kNotCreated && !o.manifest.empty()
@@ -247,7 +247,7 @@ int Save(const dbx::DbxFile& file, const std::vector<int>& chosen, const Options
     const bool durable = FlushFolder(sync, syncOpened, o.folder, tally.whole + tally.damaged);
     const bool manifestWritten = o.manifest.empty() || WriteAttachmentManifest(o, file, saved);
     std::printf("%d attachment%s saved to %s", tally.whole, tally.whole == 1 ? "" : "s",
-                ForTerminal(o.folder).c_str());
+                PathForTerminal(o.folder).c_str());
     if (tally.damaged > 0)
         std::printf(", %d more saved damaged", tally.damaged);
     if (tally.failed > 0)

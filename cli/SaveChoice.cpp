@@ -90,7 +90,7 @@ bool RefuseExisting(const std::string& path, const char* what)
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
         return false;
-    Error(ForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
+    Error(PathForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
     return true;
 }
 
@@ -100,7 +100,7 @@ bool MakeFolder(const std::string& folder)
     std::filesystem::create_directories(folder, ec);
     if (std::filesystem::is_directory(folder, ec))
         return true;
-    Error(folder + ": cannot create this folder");
+    Error(PathForTerminal(folder) + ": cannot create this folder");
     return false;
 }
 
@@ -109,7 +109,7 @@ bool FlushFolder(platform::FolderSync& sync, bool opened, const std::string& fol
     // Nothing is called durable before it is on the disk.
     if (written == 0 || (opened && sync.Sync()))
         return true;
-    Error(ForTerminal(folder) + ": could not be flushed to the disk; the " + std::to_string(written) + " file" +
+    Error(PathForTerminal(folder) + ": could not be flushed to the disk; the " + std::to_string(written) + " file" +
           (written == 1 ? "" : "s") + " saved there may not all be on it");
     return false;
 }
