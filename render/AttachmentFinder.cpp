@@ -2,6 +2,7 @@
 
 #include "dbx/AttachmentNaming.h"
 #include "mailtext/MimeParameters.h"
+#include "render/GMimeLibrary.h"
 #include "render/GapBase64.h"
 #include "render/GapDecode.h"
 #include "render/Gaps.h"
@@ -104,27 +105,12 @@ bool ContentRange(GMimePart* part, std::size_t& begin, std::size_t& end)
     return true;
 }
 
-// The part's content with its transfer encoding undone (decoded) or as it
-// stands in the message.
+// The part's content, decoded or as it stands in the message (which the
+// renderer's bounds keep below limits::kMaxInputBytes).
 std::string ContentBytes(GMimePart* part, bool decoded)
 {
-    GMimeDataWrapper* content = g_mime_part_get_content(part);
-    if (content == nullptr)
-        return {};
-    GMimeStream* memory = g_mime_stream_mem_new();
-    if (decoded) {
-        g_mime_data_wrapper_write_to_stream(content, memory);
-    } else if (GMimeStream* raw = g_mime_data_wrapper_get_stream(content)) {
-        g_mime_stream_reset(raw);
-        g_mime_stream_write_to_stream(raw, memory);
-        g_mime_stream_reset(raw);
-    }
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory));
-    std::string out;
-    if (bytes != nullptr)
-        out.assign(reinterpret_cast<const char*>(bytes->data), bytes->len);
-    g_object_unref(memory);
-    return out;
+    bool cut = false;
+    return PartBytes(part, decoded, limits::kMaxInputBytes * 2, cut);
 }
 
 // The last part, in message order, of the tree under `object` that has

@@ -3,7 +3,6 @@
 #include "dbx/AttachmentNaming.h"
 #include "platform/Directory.h"
 #include "platform/Files.h"
-#include "render/Attachments.h"
 
 #include <tuple>
 
@@ -37,22 +36,25 @@ SavedAttachment AttachmentSaver::Write(std::size_t number, const Attachment& att
     return saved;
 }
 
-std::vector<SavedAttachment> AttachmentSaver::SaveAll(int messageIndex, int displayIndex)
+bool AttachmentSaver::ForEach(int messageIndex, const AttachmentHandler& each) const
 {
-    std::vector<SavedAttachment> saved;
     std::string text;
     if (file_.GetAt(messageIndex) == nullptr)
-        return saved;
+        return false;
     const bool complete = file_.ReadMessage(messageIndex, text);
+    FindAttachments(text, file_.Damage(messageIndex), each, complete);
+    return true;
+}
+
+std::vector<SavedAttachment> AttachmentSaver::SaveAll(int messageIndex, int displayIndex)
+{
     // Each file is written as soon as it is decoded: one attachment's bytes
     // in memory at a time.
-    FindAttachments(
-        text, file_.Damage(messageIndex),
-        [&](std::size_t number, const Attachment& attachment, const AttachmentContent& content) {
-            const std::string tag = std::to_string(displayIndex) + "-" + std::to_string(number + 1);
-            saved.push_back(Write(number, attachment, content.bytes, attachment.SaveName(), tag));
-        },
-        complete);
+    std::vector<SavedAttachment> saved;
+    ForEach(messageIndex, [&](std::size_t number, const Attachment& attachment, const AttachmentContent& content) {
+        const std::string tag = std::to_string(displayIndex) + "-" + std::to_string(number + 1);
+        saved.push_back(Write(number, attachment, content.bytes, attachment.SaveName(), tag));
+    });
     return saved;
 }
 
@@ -61,17 +63,10 @@ SavedAttachment AttachmentSaver::SaveOne(int messageIndex, std::size_t number, c
     SavedAttachment saved;
     saved.number = number;
     saved.path = platform::ChildPath(names_.Folder(), name);
-    std::string text;
-    if (file_.GetAt(messageIndex) == nullptr)
-        return saved;
-    const bool complete = file_.ReadMessage(messageIndex, text);
-    FindAttachments(
-        text, file_.Damage(messageIndex),
-        [&](std::size_t found, const Attachment& attachment, const AttachmentContent& content) {
-            if (found == number)
-                saved = Write(number, attachment, content.bytes, name, std::to_string(number + 1));
-        },
-        complete);
+    ForEach(messageIndex, [&](std::size_t found, const Attachment& attachment, const AttachmentContent& content) {
+        if (found == number)
+            saved = Write(number, attachment, content.bytes, name, std::to_string(number + 1));
+    });
     return saved;
 }
 

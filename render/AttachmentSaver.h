@@ -5,6 +5,7 @@
 
 #include "dbx/DbxFile.h"
 #include "dbx/SaveNaming.h"
+#include "render/Attachments.h"
 #include "render/RenderedMessage.h"
 
 #include <cstddef>
@@ -42,6 +43,9 @@ public:
     SavedAttachment SaveOne(int messageIndex, std::size_t number, const std::string& name);
 
 private:
+    // Reads record `messageIndex` and hands each of its attachments to
+    // `each` (see FindAttachments); false when it is not a record.
+    bool ForEach(int messageIndex, const AttachmentHandler& each) const;
     SavedAttachment Write(std::size_t number, const Attachment& attachment, const std::string& content,
                           const std::string& name, const std::string& tag);
 

@@ -1,5 +1,6 @@
 #include "render/MimeWalker.h"
 
+#include "render/GMimeLibrary.h"
 #include "render/GapBase64.h"
 #include "render/GapDecode.h"
 #include "render/Gaps.h"
@@ -55,32 +56,6 @@ std::string ContentId(GMimeObject* object)
 {
     const char* id = g_mime_object_get_content_id(object);
     return id != nullptr ? std::string(id) : std::string();
-}
-
-// The part's content with its transfer encoding undone (decoded) or as it
-// stands in the message, at most cap bytes.
-std::string ContentBytes(GMimePart* part, bool decoded, std::size_t cap, bool& cut)
-{
-    cut = false;
-    GMimeDataWrapper* content = g_mime_part_get_content(part);
-    if (content == nullptr)
-        return {};
-    GMimeStream* memory = g_mime_stream_mem_new();
-    if (decoded) {
-        g_mime_data_wrapper_write_to_stream(content, memory);
-    } else if (GMimeStream* raw = g_mime_data_wrapper_get_stream(content)) {
-        g_mime_stream_reset(raw);
-        g_mime_stream_write_to_stream(raw, memory);
-        g_mime_stream_reset(raw);
-    }
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory));
-    std::string out;
-    if (bytes != nullptr) {
-        cut = bytes->len > cap;
-        out.assign(reinterpret_cast<const char*>(bytes->data), std::min<std::size_t>(bytes->len, cap));
-    }
-    g_object_unref(memory);
-    return out;
 }
 
 std::string DecodeQuotedPrintable(std::string_view raw, std::size_t cap, bool& cut)
@@ -202,14 +177,14 @@ void MimeWalker::Walk(GMimeObject* root)
 std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut, bool* damaged) const
 {
     if (!options_.gaps)
-        return ContentBytes(part, true, cap, cut);
+        return PartBytes(part, true, cap, cut);
     if (damaged != nullptr)
-        *damaged = HasGap(ContentBytes(part, false, limits::kMaxInputBytes, cut));
+        *damaged = HasGap(PartBytes(part, false, limits::kMaxInputBytes, cut));
     const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
     const bool base64 = encoding == GMIME_CONTENT_ENCODING_BASE64;
     const bool quoted = encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
     if (base64 || quoted || encoding == GMIME_CONTENT_ENCODING_DEFAULT) {
-        const std::string raw = ContentBytes(part, false, limits::kMaxInputBytes, cut);
+        const std::string raw = PartBytes(part, false, limits::kMaxInputBytes, cut);
         if (quoted && HasGap(raw))
             return DecodeQuotedPrintable(DropBrokenEscapes(raw), cap, cut);
         // Base64 with gaps, or Base64 whose encoding header the damage took.
@@ -220,7 +195,7 @@ std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut, boo
             return decoded;
         }
     }
-    return ContentBytes(part, true, cap, cut);
+    return PartBytes(part, true, cap, cut);
 }
 
 void MimeWalker::Visit(GMimeObject* object, int depth)

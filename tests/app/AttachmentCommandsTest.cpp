@@ -104,10 +104,7 @@ protected:
     }
     static std::map<std::string, std::string> Files(const QString& folder)
     {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(folder.toStdString()))
-            files[entry.path().filename().string()] = ReadFile(entry.path().string());
-        return files;
+        return testsupport::FilesIn(folder.toStdString());
     }
     const testsupport::FakeDialogs::Asked& LastMessage() const { return dialogs.asked.back(); }
 

@@ -26,23 +26,6 @@ pid=$!
 wait_main_window
 sleep 1.5
 eval "$(xdotool getwindowgeometry --shell "$wid")"
-# The window's title: any window named so that appears is its message box.
-window_named() {
-    for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        [ "$w" != "$wid" ] && { echo "$w"; return 0; }
-    done
-    return 1
-}
-wait_for_window() {
-    i=0
-    while [ $i -lt 100 ]; do
-        window_named "$1" && return 0
-        sleep 0.1
-        i=$((i + 1))
-    done
-    return 1
-}
-
 # The ninth row of the list (x 203.. under the 135 px band, 17 px rows
 # below the titles), then a click in the preview below it, on no link.
 xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 8 * 17 + 8)) click 1

@@ -3,14 +3,12 @@
 // their gaps with every surviving byte the sender's.
 
 #include "render/Attachments.h"
+#include "render/Gaps.h"
 #include "render/Limits.h"
 #include "render/RenderMessage.h"
-#include "render/Gaps.h"
 #include "render/Uuencode.h"
 
-#include "dbx/DbxFile.h"
-#include "support/TempDir.h"
-#include "tools/dbxgen/MailboxBuilder.h"
+#include "DeletedMailbox.h"
 #include "tools/dbxgen/MimeText.h"
 #include "tools/dbxgen/Prng.h"
 
@@ -235,34 +233,6 @@ TEST(Attachments, HostileShapesStayWithinTheBudgets)
 
 // ---- deleted e-mails: read around the gaps
 
-namespace {
-
-struct Recovered {
-    std::string stored;
-    dbx::TextDamage damage;
-};
-
-// The message deleted in a mailbox file and read back by the engine.
-Recovered DeleteAndRecover(const std::string& text)
-{
-    testsupport::TempDir dir;
-    dbxgen::MailboxBuilder builder;
-    builder.AddText(text, true);
-    const std::string path = dir.File("Inbox.dbx");
-    EXPECT_TRUE(builder.Build().WriteTo(path));
-    dbx::DbxFile file;
-    EXPECT_TRUE(file.Open(path));
-    dbx::IProgressSink quiet;
-    file.Scan(quiet);
-    Recovered r;
-    EXPECT_EQ(file.GetCount(), 1);
-    EXPECT_TRUE(file.ReadMessage(0, r.stored));
-    r.damage = file.Damage(0);
-    return r;
-}
-
-} // namespace
-
 TEST(Attachments, ADeletedEmailsFilesKeepEverySurvivingByte)
 {
     // A Base64 file, an 8-bit one holding 0x01 bytes and a uuencoded one,
@@ -277,11 +247,11 @@ TEST(Attachments, ADeletedEmailsFilesKeepEverySurvivingByte)
               + Part("Content-Type: application/octet-stream; name=\"notes.dat\"\nContent-Transfer-Encoding: 8bit\n",
                      notes)
               + Part("Content-Type: text/plain\n", "And:\r\n" + dbxgen::Uuencode("old.zip", uu)));
-    const Recovered r = DeleteAndRecover(message);
+    const Stored r = DeleteAndRecover(dbxgen::MailMessage::FromText(message));
     ASSERT_FALSE(r.damage.overwritten.empty());
 
     const Found original = Find(message);
-    const Found deleted = Find(r.stored, r.damage);
+    const Found deleted = Find(r.bytes, r.damage);
     const std::string files[] = {photo, notes, uu};
     ASSERT_EQ(original.list.size(), 3u);
     ASSERT_EQ(deleted.list.size(), 3u);
