@@ -43,8 +43,10 @@ std::string AttachmentLinkHtml(std::size_t index, const Attachment& a)
     html += ", ";
     html += FormatSize(a.size);
     html += ")</span>";
-    if (a.Damaged())
-        html += " " + GuessedHtml(a.lostBytes > 0 ? "damaged: bytes lost when deleted" : "damaged: its end is missing");
+    if (a.Damaged()) {
+        html += ' ';
+        html += GuessedHtml(a.lostBytes > 0 ? "damaged: bytes lost when deleted" : "damaged: its end is missing");
+    }
     return html;
 }
 

@@ -219,7 +219,7 @@ TEST(Attachments, HostileShapesStayWithinTheBudgets)
     // than any real chain of forwards.
     std::string many = Crlf("Subject: many\n\n");
     for (int i = 0; i < 3000; ++i)
-        many += dbxgen::Uuencode("f" + std::to_string(i), "x");
+        many += dbxgen::Uuencode(std::to_string(i) + ".bin", "x");
     const std::size_t files = Find(many).list.size();
     EXPECT_LE(files, render::limits::kMaxParts);
     EXPECT_GT(files, render::limits::kMaxParts - 10);
