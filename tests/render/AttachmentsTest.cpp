@@ -167,21 +167,6 @@ TEST(Attachments, FindsEveryKindWithItsNameAndExactBytes)
     }
 }
 
-TEST(Attachments, AHostileNameIsMadeSafeAndThePreviewShowsItSo)
-{
-    const std::string message = Mixed(
-        Part("Content-Type: application/pdf\nContent-Disposition: attachment; filename=\"../../.bashrc\"\n", "x")
-        + Part("Content-Type: image/jpeg; name=\"=?utf-8?Q?photo=E2=80=AEgpj.exe?=\"\n", "y"));
-    const Found found = Find(message);
-    ASSERT_EQ(found.list.size(), 2u);
-    EXPECT_EQ(found.list[0].fileName, "_bashrc");
-    EXPECT_EQ(found.list[1].name, "photo\xE2\x80\xAEgpj.exe");
-    EXPECT_EQ(found.list[1].fileName, "photogpj.exe");
-    const std::string html = render::RenderMessage(message).html;
-    EXPECT_THAT(html, ::testing::HasSubstr("<a href=\"attachment:1\"><b>photogpj.exe</b></a>"));
-    EXPECT_EQ(html.find("\xE2\x80\xAE"), std::string::npos);
-}
-
 // ---- what cannot be read whole
 
 TEST(Attachments, OneTheEmailEndsInsideIsMarkedCut)
