@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFocusEvent>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -317,6 +318,9 @@ bool CEmailPreviewWindow::event(QEvent* e)
 
 bool CEmailPreviewWindow::viewportEvent(QEvent* e)
 {
+    // A click in the page moves the focus off a link of the attachments.
+    if (e->type() == QEvent::MouseButtonPress)
+        focusedLink_ = kNoLink;
     if (IsMouseButtonEvent(e)) {
         const auto button = static_cast<QMouseEvent*>(e)->button();
         if (button == Qt::BackButton || button == Qt::ForwardButton) {
@@ -329,6 +333,16 @@ bool CEmailPreviewWindow::viewportEvent(QEvent* e)
         return true;
     }
     return QTextBrowser::viewportEvent(e);
+}
+
+void CEmailPreviewWindow::focusOutEvent(QFocusEvent* e)
+{
+    // Another control taking the focus takes it from the link as well; a
+    // dialog the link opened gives it back on closing.
+    const Qt::FocusReason reason = e->reason();
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && focusedLink_ != kNoLink)
+        FocusLink(kNoLink);
+    QTextBrowser::focusOutEvent(e);
 }
 
 void CEmailPreviewWindow::keyPressEvent(QKeyEvent* e)

@@ -55,6 +55,7 @@ protected:
 
     bool event(QEvent* e) override;
     bool viewportEvent(QEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     bool focusNextPrevChild(bool next) override;

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
 #include <QShortcut>
@@ -443,6 +444,16 @@ TEST_F(PreviewTest, AttachmentNamesAreLinksThatAClickOrEnterUsesAndTabReaches)
     EXPECT_EQ(host.keys, 0);
     view->setFocus();
     Key(Qt::Key_Tab);  // past the last link: none has the focus
+    EXPECT_EQ(view->FocusedLink(), CEmailPreviewWindow::kNoLink);
+    view->setFocus();
+    Key(Qt::Key_Tab);
+    click(QStringLiteral("Click"));  // a click elsewhere in the page: neither
+    EXPECT_EQ(view->FocusedLink(), CEmailPreviewWindow::kNoLink);
+    Key(Qt::Key_Tab);
+    auto* other = new QLineEdit(&host);  // another control taking the focus: neither
+    host.layout()->addWidget(other);
+    other->show();
+    other->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(view->FocusedLink(), CEmailPreviewWindow::kNoLink);
     view->setFocus();
     Key(Qt::Key_Return);
