@@ -1,5 +1,8 @@
 #pragma once
-// The standard streams of a command-line program.
+// The standard streams and arguments of a command-line program.
+
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -7,5 +10,17 @@ namespace platform {
 // may be drawn and text is read by a person).
 bool StderrIsTerminal();
 bool StdoutIsTerminal();
+
+// The program's arguments after its own name, as paths and text are kept
+// inside the program. POSIX: argv as given (the system's bytes). Windows:
+// the UTF-16 command line split as the C runtime splits it, each argument
+// as UTF-8, so that names in any script reach the program whole (argv
+// there holds them in the ANSI code page, which loses what it lacks).
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Makes standard output carry bytes as they are written. Windows: no
+// "\n" becomes CR LF (cat writes an e-mail byte for byte), and a console
+// shows the UTF-8 it gets. Does nothing elsewhere.
+void UseBinaryStdout();
 
 } // namespace platform
