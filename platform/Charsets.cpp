@@ -81,8 +81,8 @@ unsigned NumberAfter(std::string_view text, std::string_view prefix)
     return ec == std::errc() && end == text.data() + text.size() ? n : 0;
 }
 
-// The code page for charset `name` (lower case); 0 when Windows has none.
-UINT CodePageFor(std::string_view name)
+// The code page named `name` (lower case), whatever this system has.
+UINT NamedCodePage(std::string_view name)
 {
     for (const auto& known : kNamedCodePages)
         if (known.name == name)
@@ -98,7 +98,15 @@ UINT CodePageFor(std::string_view name)
     // neither.
     if (number == 0 || number > 65535 || number == 1200 || number == 1201 || number == 12000 || number == 12001)
         return 0;
-    return IsValidCodePage(number) ? number : 0;
+    return number;
+}
+
+// The code page for charset `name` (lower case); 0 when this system has
+// none (Wine lacks GB18030, the ISO-2022 forms and HZ).
+UINT CodePageFor(std::string_view name)
+{
+    const UINT codePage = NamedCodePage(name);
+    return codePage != 0 && IsValidCodePage(codePage) ? codePage : 0;
 }
 
 // Code pages whose conversion takes no flags (stateful or 7-bit forms).
@@ -126,6 +134,17 @@ bool ConvertStrictly(UINT codePage, DWORD flags, std::string_view bytes, std::u1
     return true;
 }
 
+// True when `rest`, which converts to nothing, is the start of a character
+// that the end of the text cut off: a lead byte alone, or the start of one
+// of GB18030's four-byte forms.
+bool CutOffAtEnd(UINT codePage, std::string_view rest)
+{
+    const auto byte = [rest](std::size_t i) { return static_cast<unsigned char>(rest[i]); };
+    if (rest.size() == 1)
+        return IsDBCSLeadByteEx(codePage, byte(0)) != 0;
+    return codePage == 54936 && rest.size() < 4 && byte(0) >= 0x81 && byte(1) >= 0x30 && byte(1) <= 0x39;
+}
+
 void AppendCodePage(UINT codePage, std::string_view bytes, std::string& out)
 {
     std::u16string wide;
@@ -145,9 +164,8 @@ void AppendCodePage(UINT codePage, std::string_view bytes, std::string& out)
                     taken = n;
             if (taken == 0) {
                 wide += u'\uFFFD';
-                // A character cut off at the end is one mark, as iconv gives.
-                if (left < 4 && IsDBCSLeadByteEx(codePage, static_cast<BYTE>(bytes[i])))
-                    break;
+                if (CutOffAtEnd(codePage, bytes.substr(i)))
+                    break;  // one mark for it, as iconv gives
                 taken = 1;
             }
             i += taken;

@@ -21,6 +21,9 @@ if [ ! -e "$prefix/.made" ]; then
     flock 9
     if [ ! -e "$prefix/.made" ]; then
       wineboot -i >/dev/null 2>&1
+      # A program that faults ends at once with its exception code, as
+      # Windows ends it without a debugger, instead of waiting in winedbg.
+      wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
       touch "$prefix/.made"
     fi
   ) 9>"$prefix.lock"

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Runs the Linux and the Windows (under Wine) quillmend-cli side by side on
+# the fixture corpus and fails on any difference in what they print, save or
+# exit with:
+#   compare-windows-cli.sh LINUX_CLI WINDOWS_CLI.exe MKDBX WINE_PREFIX
+# The corpus: the demo mailbox, a generated mailbox with attachments, the
+# same demo under a name outside ASCII, and every hostile file of the
+# engine's fuzz corpus. list --json, list and cat must match byte for byte;
+# save's files, names, times, manifest and mbox too; find's output once
+# Windows' '\' separators read as '/'. Every run is in UTC.
+set -uo pipefail
+lin=$1
+win=$2
+mkdbx=$3
+prefix=$4
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/.." && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillmend-compare.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export TZ=UTC
+
+runs=0
+failures=0
+
+# run SIDE DIR ARGS...: the side's tool in DIR; output in DIR/.out, .err, .rc
+run() {
+  local side=$1 dir=$2
+  shift 2
+  if [ "$side" = lin ]; then
+    (cd "$dir" && "$lin" "$@" >.out 2>.err; echo $? >.rc)
+  else
+    (cd "$dir" && "$here/wine-run.sh" "$prefix" "$win" "$@" >.out 2>.err; echo $? >.rc)
+  fi
+}
+
+# Windows paths as Linux writes them: '\' as '/'; names from the clock
+# (an e-mail without a subject) as <clock>.
+normalise() {
+  sed -e 's|\\\\|/|g' -e 's|\\|/|g' -e 's|[0-9]\{6,\}\.eml|<clock>.eml|g' "$@"
+}
+
+differs() {
+  echo "DIFFERS: $1"
+  failures=$((failures + 1))
+}
+
+# same LABEL [normalise] ARGS...: both tools in $work/lin and $work/win.
+same() {
+  local label=$1 filter=cat
+  shift
+  if [ "$1" = normalise ]; then
+    filter=normalise
+    shift
+  fi
+  runs=$((runs + 1))
+  run lin "$work/lin" "$@"
+  run win "$work/win" "$@"
+  if ! cmp -s "$work/lin/.rc" "$work/win/.rc"; then
+    differs "$label: exit status $(cat "$work/lin/.rc") on Linux, $(cat "$work/win/.rc") on Windows"
+    head -c 300 "$work/win/.err"
+  elif ! cmp -s <($filter "$work/lin/.out") <($filter "$work/win/.out"); then
+    differs "$label: standard output"
+    diff <($filter "$work/lin/.out") <($filter "$work/win/.out") | head -10
+  fi
+}
+
+# What a save left in OUT: each file's digest, name and modification time.
+saved() {
+  (cd "$1" && for f in *; do
+    [ -e "$f" ] && printf '%s %s %s\n' "$(sha256sum <"$f" | cut -c1-64)" "$f" "$(stat -c %Y "$f")"
+  done) | normalise | sort
+}
+
+# The manifest without what names this run (its time and absolute paths).
+manifest() {
+  grep -v '^"written"\|^"folder"' "$1" | sed -e 's|"path":"[^"]*"|"path":P|g' | normalise
+}
+
+mkdir -p "$work/corpus" "$work/lin" "$work/win"
+"$mkdbx" demo "$work/corpus/demo.dbx" >/dev/null
+"$mkdbx" bench --size 2M --seed 3 --attachment-share 0.15 "$work/corpus/bench.dbx" >/dev/null
+cp "$work/corpus/demo.dbx" "$work/corpus/Posteingang Zürich €.dbx"
+cp "$source_dir"/fuzz/corpus/fuzz_engine/* "$work/corpus/"
+# Both tools run in a folder of their own and name the corpus by the same
+# relative path.
+for file in "$work"/corpus/*; do
+  name=../corpus/$(basename "$file")
+  same "list --json $name" list "$name" --json
+  same "list $name" list "$name"
+  count=$(grep -c '^{"index"' "$work/lin/.out" 2>/dev/null || true)
+  count=${count:-0}
+  # Every e-mail of the generated mailboxes; the first and last elsewhere.
+  if [ "$count" -le 60 ]; then indexes=$(seq 0 $((count - 1))); else indexes="0 $((count - 1))"; fi
+  case $name in *demo.dbx | *bench.dbx) indexes=$(seq 0 $((count - 1))) ;; esac
+  for i in $indexes; do
+    same "cat $name $i" cat "$name" "$i"
+  done
+done
+same "cat of an index past the end" cat ../corpus/demo.dbx 99
+same "list of a missing file" list ../corpus/missing.dbx
+
+# save: the same files with the same names, bytes and times; the same
+# manifest; the same mbox.
+for mailbox in demo.dbx bench.dbx 'Posteingang Zürich €.dbx'; do
+  rm -rf "$work/lin/out" "$work/win/out"
+  same "save $mailbox" normalise save "../corpus/$mailbox" out --manifest out.json
+  if ! cmp -s <(saved "$work/lin/out") <(saved "$work/win/out"); then
+    differs "save $mailbox: the files saved"
+    diff <(saved "$work/lin/out") <(saved "$work/win/out") | head -10
+  fi
+  if ! cmp -s <(manifest "$work/lin/out.json") <(manifest "$work/win/out.json"); then
+    differs "save $mailbox: the manifest"
+    diff <(manifest "$work/lin/out.json") <(manifest "$work/win/out.json") | head -10
+  fi
+  rm -f "$work/lin/out.json" "$work/win/out.json" "$work/lin/out.mbox" "$work/win/out.mbox"
+  same "save $mailbox --mbox" save "../corpus/$mailbox" --mbox out.mbox --deleted
+  if ! cmp -s "$work/lin/out.mbox" "$work/win/out.mbox"; then
+    differs "save $mailbox --mbox: the mbox"
+  fi
+done
+
+# find: always with a PATH (without one it walks every drive, Z:\ being /).
+mkdir -p "$work/tree/Mail/Old Mail" "$work/tree/Ärchiv"
+cp "$work/corpus/demo.dbx" "$work/tree/Mail/Inbox.dbx"
+cp "$work/corpus/demo.dbx" "$work/tree/Mail/Old Mail/Sent Items.DBX"
+cp "$work/corpus/demo.dbx" "$work/tree/Ärchiv/Gelöscht.dbx"
+echo text >"$work/tree/Mail/notes.txt"
+same "find" normalise find ../tree
+same "find --json" normalise find --json ../tree
+same "find -0" normalise find -0 ../tree
+same "find of a missing folder" find ../tree/missing
+
+echo "Windows and Linux command lines compared: $runs runs, $failures differing"
+[ "$failures" -eq 0 ]
