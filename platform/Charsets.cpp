@@ -351,6 +351,8 @@ void Convert(iconv_t cd, std::string_view bytes, std::string& out)
 
 bool ConvertToUtf8(std::string_view bytes, const std::string& name, std::string& out)
 {
+    if (name.empty())
+        return false;  // iconv would take it for the locale's charset
     thread_local Converters converters;
     const iconv_t cd = converters.Get(name);
     if (cd == Converters::Invalid())
