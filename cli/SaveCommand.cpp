@@ -137,7 +137,7 @@ bool RefuseExisting(const std::string& path, const char* what)
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(platform::ToFsPath(path), ec)))
         return false;
-    Error(ForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
+    Error(PathForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
     return true;
 }
 
@@ -155,27 +155,27 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const S
             email.dateUtc = outcome.dateUtc;
             email.mtimeSet = outcome.dated;
             if (!o.keepMtime && email.dateUtc != 0 && !email.mtimeSet)
-                Error("warning: could not date " + ForTerminal(outcome.path));
+                Error("warning: could not date " + PathForTerminal(outcome.path));
             std::uint64_t size = 0;
             if (!o.manifest.empty() && !archive::HashFile(outcome.path, email.sha256, size))
-                Error(ForTerminal(outcome.path) + ": could not be read back for its SHA-256");
+                Error(PathForTerminal(outcome.path) + ": could not be read back for its SHA-256");
         }
         // A line on stdout: this file exists and was written whole (closed
         // without an error); scripts may read the lines as they come.
         switch (outcome.result) {
         case dbx::DbxFile::WriteResult::kWhole:
             ++tally.whole;
-            std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
+            std::printf("%d\t%s\n", i, PathForTerminal(outcome.path).c_str());
             break;
         case dbx::DbxFile::WriteResult::kCutShort:
             ++tally.cutShort;
-            std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
+            std::printf("%d\t%s\n", i, PathForTerminal(outcome.path).c_str());
             Error("e-mail " + std::to_string(i) + " is incomplete: the mail file shrank while it was read; " +
-                  ForTerminal(outcome.path) + " holds what could be read");
+                  PathForTerminal(outcome.path) + " holds what could be read");
             break;
         case dbx::DbxFile::WriteResult::kNotCreated:
             ++tally.failed;
-            Error("could not save e-mail " + std::to_string(i) + " as " + ForTerminal(outcome.path));
+            Error("could not save e-mail " + std::to_string(i) + " as " + PathForTerminal(outcome.path));
             break;
         }
         std::fflush(stdout);
@@ -224,7 +224,7 @@ int RunSave(const std::vector<std::string>& args)
         target = o.mbox;
         const std::optional<SaveTally> done = SaveToMbox(file, chosen, o.mbox, saved, durable);
         if (!done) {
-            Error(ForTerminal(o.mbox) + ": cannot be created (it exists, or its folder is missing or not writable)");
+            Error(PathForTerminal(o.mbox) + ": cannot be created (it exists, or its folder is missing or not writable)");
             return kExitUsage;
         }
         tally = *done;
@@ -244,14 +244,14 @@ int RunSave(const std::vector<std::string>& args)
         const int written = tally.whole + tally.cutShort;
         if (written > 0 && !(syncOpened && sync.Sync())) {
             durable = false;
-            Error(ForTerminal(o.folder) + ": could not be flushed to the disk; the " + std::to_string(written) +
+            Error(PathForTerminal(o.folder) + ": could not be flushed to the disk; the " + std::to_string(written) +
                   " file" + (written == 1 ? "" : "s") + " saved there may not all be on it");
         }
     }
     const bool manifestWritten =
         o.manifest.empty() || WriteManifest(o.manifest, o.mailPath, file, ManifestOutput{o.folder, o.mbox}, saved);
 
-    std::printf("%d e-mail%s saved to %s", tally.whole, tally.whole == 1 ? "" : "s", ForTerminal(target).c_str());
+    std::printf("%d e-mail%s saved to %s", tally.whole, tally.whole == 1 ? "" : "s", PathForTerminal(target).c_str());
     if (tally.cutShort > 0)
         std::printf(", %d more saved incomplete", tally.cutShort);
     if (tally.failed > 0)

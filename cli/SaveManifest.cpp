@@ -53,7 +53,7 @@ std::string FileEntry(const std::string& path)
     std::uint64_t size = 0;
     const bool read = archive::HashFile(path, digest, size);
     if (!read)
-        Error(ForTerminal(path) + ": could not be read for its SHA-256");
+        Error(PathForTerminal(path) + ": could not be read for its SHA-256");
     return JsonPathMembers("path", Absolute(path)) + ",\"size\":" + (read ? std::to_string(size) : "null") +
            ",\"sha256\":" + Quoted(read ? digest : "");
 }
@@ -111,11 +111,11 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     sync.Open(FolderOf(path));
     platform::ExclusiveFile out;
     if (!out.Create(path) || !out.Write(json.data(), json.size()) || !out.Commit()) {
-        Error(ForTerminal(path) + ": the manifest could not be written");
+        Error(PathForTerminal(path) + ": the manifest could not be written");
         return false;
     }
     if (!sync.Sync()) {
-        Error(ForTerminal(path) + ": the manifest could not be flushed to the disk");
+        Error(PathForTerminal(path) + ": the manifest could not be flushed to the disk");
         return false;
     }
     return true;

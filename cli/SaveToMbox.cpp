@@ -22,7 +22,7 @@ std::optional<SaveTally> SaveToMbox(const dbx::DbxFile& file, const std::vector<
     archive::MboxFile mbox;
     if (!mbox.Create(path))
         return std::nullopt;
-    const std::string shown = ForTerminal(path);
+    const std::string shown = PathForTerminal(path);
     SaveTally tally;
     for (const int i : chosen) {
         const archive::MboxFile::Entry entry = mbox.Add(file, i);

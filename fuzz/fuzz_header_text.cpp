@@ -3,7 +3,8 @@
 // and the file name made from the text. Beyond "no crash, no hang": the
 // text is valid UTF-8 within its bound, one line, trimmed, the same on every
 // call, and a plain ASCII line comes back as it is; the name is UTF-8 of at
-// most 20 characters with no separator, wildcard or control in it.
+// most 20 characters with no separator, wildcard or control in it; UTF-16
+// and UTF-32 words made UTF-8 for the MIME parser read the same.
 
 #include "FuzzCheck.h"
 
@@ -25,6 +26,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(shown.find_first_of("\t\r\n") == std::string::npos);
     FUZZ_CHECK(shown.empty() || (shown.front() != ' ' && shown.back() != ' '));
     FUZZ_CHECK(mailtext::DecodeHeaderText(value) == shown);
+
+    // Wide words made UTF-8 for the MIME parser read as they did, NUL
+    // characters aside (those words leave theirs out); none is left to make.
+    std::string made;
+    if (mailtext::UnorderedWideWordsAsUtf8(value, made)) {
+        std::string again;
+        FUZZ_CHECK(!mailtext::UnorderedWideWordsAsUtf8(made, again));
+        const auto withoutNul = [](std::string text) {
+            text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+            text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
+            text.erase(text.find_last_not_of(' ') + 1);
+            return text;
+        };
+        if (shown.size() + 16 < mailtext::kMaxDisplayText)
+            FUZZ_CHECK(withoutNul(mailtext::DecodeHeaderText(made)) == withoutNul(shown));
+    }
 
     const bool plain = value.find("=?") == std::string_view::npos
                        && std::all_of(value.begin(), value.end(), [](char c) { return c > 0x20 && c < 0x7F; });

@@ -130,6 +130,39 @@ std::string PlainText(std::string_view plain, std::string_view charset)
     return dbx::ToDisplayUtf8(plain);
 }
 
+// A charset the system can convert from.
+bool Known(std::string_view charset)
+{
+    std::string probe;
+    return AppendAsUtf8({}, charset, probe);
+}
+
+// Calls visit(at, word, bytes) for each encoded word of `value` that is
+// shown decoded, in order: at where it begins, bytes what it decodes to.
+// What lies between them is plain text.
+template <class Visit>
+void ForEachShownWord(std::string_view value, Visit&& visit)
+{
+    for (std::size_t at = value.find("=?"); at != std::string_view::npos; at = value.find("=?", at)) {
+        const std::optional<EncodedWord> word = WordAt(value, at);
+        std::string bytes;
+        const bool decoded = word && (word->encoding == 'B' ? DecodeB(word->text, bytes) : DecodeQ(word->text, bytes));
+        if (!decoded || !Known(word->charset)) {
+            at += 2;  // not a word that can be shown decoded: plain text
+            continue;
+        }
+        visit(at, *word, bytes);
+        at = word->end;
+    }
+}
+
+// Whether only blanks lie between two words.
+bool Adjacent(std::string_view value, std::size_t end, std::size_t next)
+{
+    const std::string_view between = value.substr(end, next - end);
+    return std::all_of(between.begin(), between.end(), IsBlank);
+}
+
 // Builds the display text: plain stretches by the text rule, runs of
 // encoded words in one charset converted together.
 class Decoder {
@@ -139,29 +172,17 @@ public:
     std::string Run()
     {
         std::size_t plainFrom = 0;
-        for (std::size_t at = value_.find("=?"); at != std::string_view::npos; at = value_.find("=?", at)) {
-            const std::optional<EncodedWord> word = WordAt(value_, at);
-            std::string bytes;
-            const bool decoded = word && (word->encoding == 'B' ? DecodeB(word->text, bytes)
-                                                                : DecodeQ(word->text, bytes));
-            if (!decoded || !Known(word->charset)) {
-                at += 2;  // not a word that can be shown decoded: plain text
-                continue;
-            }
-            const std::string_view between = value_.substr(plainFrom, at - plainFrom);
-            const bool adjacent = wordEnd_ == plainFrom && wordEnd_ != 0
-                                  && std::all_of(between.begin(), between.end(), IsBlank);
-            if (!adjacent) {
+        ForEachShownWord(value_, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
+            if (wordEnd_ == 0 || !Adjacent(value_, wordEnd_, at)) {
                 FlushWords();
-                AppendPlain(between);
+                AppendPlain(value_.substr(plainFrom, at - plainFrom));
             }
-            if (!runCharset_.empty() && !EqualsIgnoreCase(runCharset_, word->charset))
+            if (!runCharset_.empty() && !EqualsIgnoreCase(runCharset_, word.charset))
                 FlushWords();
-            runCharset_ = word->charset;
+            runCharset_ = word.charset;
             runBytes_ += bytes;
-            plainFrom = wordEnd_ = word->end;
-            at = word->end;
-        }
+            plainFrom = wordEnd_ = word.end;
+        });
         FlushWords();
         AppendPlain(value_.substr(plainFrom));
         return Finish(std::move(out_));
@@ -186,12 +207,6 @@ public:
     }
 
 private:
-    bool Known(std::string_view charset)
-    {
-        std::string probe;
-        return AppendAsUtf8({}, charset, probe);
-    }
-
     void AppendPlain(std::string_view plain)
     {
         out_ += PlainText(plain, charset_);
@@ -224,6 +239,51 @@ std::string DecodeHeaderText(std::string_view value, std::string_view charset)
     return Decoder(value, charset).Run();
 }
 
+bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
+{
+    // Runs as DecodeHeaderText converts them: adjacent words in one charset.
+    struct WordRun {
+        std::size_t begin = 0, end = 0;
+        std::string_view charset;
+        std::string bytes;
+    };
+    std::optional<WordRun> run;
+    std::string result;
+    std::size_t copied = 0;  // value before this is in result
+    const auto flush = [&] {
+        if (!run || !HasUnstatedByteOrder(run->charset))
+            return;
+        std::string text;
+        AppendAsUtf8(run->bytes, run->charset, text);
+        result.append(value.substr(copied, run->begin - copied));
+        result += "=?UTF-8?Q?";  // a word even when empty, so that blanks around it go as before
+        for (const char c : text) {
+            const auto b = static_cast<unsigned char>(c);
+            if ((b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'))
+                result += c;
+            else if (b != 0)  // a NUL would end the parser's text
+                result += {'=', "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
+        }
+        result += "?=";
+        copied = run->end;
+    };
+    ForEachShownWord(value, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
+        if (run && Adjacent(value, run->end, at) && EqualsIgnoreCase(run->charset, word.charset)) {
+            run->bytes += bytes;
+            run->end = word.end;
+            return;
+        }
+        flush();
+        run = WordRun{at, word.end, word.charset, bytes};
+    });
+    flush();
+    if (copied == 0)
+        return false;
+    result.append(value.substr(copied));
+    out = std::move(result);
+    return true;
+}
+
 const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField field)
 {
     static const std::string kNone;
@@ -238,9 +298,11 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts)
 {
-    // Only the fields the engine found have a line to read again.
-    unsigned found = 0;
-    for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject})
+    // A From or To line exists exactly where the engine's value is not
+    // empty; a Subject line may have an empty value there (an encoded word
+    // whose bytes begin with a zero, as UTF-16 text does), so its line decides.
+    unsigned found = fields & dbx::HeaderBit(dbx::HeaderField::kSubject);
+    for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo})
         if ((fields & dbx::HeaderBit(f)) && !RecordField(record, f).empty())
             found |= dbx::HeaderBit(f);
     dbx::ReadHeaderLines(view, record, found, texts);

@@ -31,13 +31,23 @@ std::string DecodeHeaderText(std::string_view value, std::string_view charset = 
 // when there is none or it cannot be read.
 std::string MessageCharset(std::string_view view, const dbx::EmailRecord& record);
 
+// For MIME parsers whose converters read UTF-16 and UTF-32 without a
+// byte-order mark in the machine's order: `value` (a raw header value) with
+// each run of adjacent encoded words in a charset HasUnstatedByteOrder
+// names made one UTF-8 encoded word of the text DecodeHeaderText reads
+// there (NUL characters left out). Returns false, and leaves `out` alone,
+// when `value` has no such word.
+bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out);
+
 // The record's own value of `field` (from, to or subject; "" for others).
 const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField field);
 
 // The display texts of the fields of `fields` (dbx::HeaderBit flags; From,
 // To and Subject) of `record`, whose mail file is mapped at `view`: each the
-// header line the engine found, read again and decoded. Where the line can
-// no longer be read (the file shrank), the record's own value is decoded.
+// header line the engine took its value from, read again and decoded (the
+// Subject line also where the engine's value is empty, as for UTF-16 text).
+// Where the line can no longer be read (the file shrank), the record's own
+// value is decoded.
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts);
 

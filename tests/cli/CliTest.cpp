@@ -4,6 +4,7 @@
 #include "CliRun.h"
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
+#include "support/WideText.h"
 #include "tools/dbxgen/DbxImage.h"
 #include "tools/dbxgen/DemoMailbox.h"
 
@@ -96,6 +97,44 @@ TEST(Cli, ListTableIsSafeOnATerminal)
     EXPECT_EQ(r.out.find('\x1B'), std::string::npos);  // the escape sequence is defused
     EXPECT_NE(r.out.find("Caf\xC3\xA9 ?[2J"), std::string::npos);
     EXPECT_NE(r.out.find("2 e-mails"), std::string::npos);
+}
+
+TEST(Cli, ListAndShowReadUtf16AndUtf32SubjectsByOneRule)
+{
+    // Without a byte-order mark such text is big-endian; its bytes may begin
+    // with a zero, where the engine's own value of the subject ends.
+    TempDir dir;
+    dbxgen::DbxImage image(1 << 14);
+    std::uint32_t at = 4096;
+    for (const testsupport::WideText& w : testsupport::kWideTexts) {
+        image.PutLiveBlock(at, "From: f@x\r\nSubject: =?" + std::string(w.charset) + "?B?" + w.base64 + "?=\r\n\r\nx", 0);
+        at += 528;
+    }
+    const std::string mailbox = dir.File("Inbox.dbx");
+    ASSERT_TRUE(image.WriteTo(mailbox));
+    const std::size_t count = std::size(testsupport::kWideTexts);
+
+    const CliRun json = Cli(dir, "list " + Quote(mailbox) + " --json");
+    ASSERT_EQ(json.status, 0) << json.err;
+    std::size_t shown = 0;
+    for (std::size_t p = json.out.find("\"subjectText\":\"ab\""); p != std::string::npos;
+         p = json.out.find("\"subjectText\":\"ab\"", p + 1))
+        ++shown;
+    EXPECT_EQ(shown, count) << json.out;
+    EXPECT_NE(json.out.find("\"subject\":\"\""), std::string::npos);  // the engine's value stays as it was
+
+    const CliRun table = Cli(dir, "list " + Quote(mailbox));
+    ASSERT_EQ(table.status, 0) << table.err;
+    std::size_t rows = 0;
+    for (std::size_t p = table.out.find("  ab\n"); p != std::string::npos; p = table.out.find("  ab\n", p + 1))
+        ++rows;
+    EXPECT_EQ(rows, count) << table.out;
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const CliRun show = Cli(dir, "show " + Quote(mailbox) + " " + std::to_string(i));
+        ASSERT_EQ(show.status, 0) << show.err;
+        EXPECT_NE(show.out.find("\nSubject: ab\n"), std::string::npos) << testsupport::kWideTexts[i].base64 << show.out;
+    }
 }
 
 // --- cat -------------------------------------------------------------------------------

@@ -63,9 +63,13 @@ TEST(CliPaths, FindListAndSaveTakeNamesThatAreNotTextAsTheirBytes)
 
         EXPECT_EQ(Cli(dir, "list " + Quote(mailbox)).status, 0);
         const std::string out = root + "/o\xFFut " + name.bytes;
-        const CliRun save = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out) + " --index 0 --manifest " +
+        const CliRun save = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out) + " --index 0,1 --manifest " +
                                          Quote(root + "/m.json"));
         EXPECT_EQ(save.status, 0) << save.err;
+        // A name that is text stays readable in a folder whose name is not.
+        EXPECT_TRUE(Has(save.out, "/\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 "
+                                  "\xD1\x82\xD1\x80\xD0\xB5\xD1\x82\xD0\xB8\xD0\xB9 "
+                                  "\xD0\xBA\xD0\xB2\xD0\xB0\xD1\x80.eml\n")) << save.out;
         const std::string manifest = testsupport::ReadFile(root + "/m.json");
         EXPECT_TRUE(Has(manifest, "\"path\":\"" + shown + "\",\"pathHex\":\"" + Hex(mailbox) + "\"")) << manifest;
         EXPECT_TRUE(Has(manifest, "\"folderHex\":\"" + Hex(out) + "\"")) << manifest;
