@@ -35,11 +35,11 @@ namespace {
 // MIME and iconv names of the charsets Windows converts, by code page. The
 // numbered families ("iso-8859-5", "windows-1251", "cp866") are read
 // separately below.
-struct NamedCodePage {
+struct CodePageName {
     std::string_view name;
     UINT codePage;
 };
-constexpr NamedCodePage kNamedCodePages[] = {
+constexpr CodePageName kNamedCodePages[] = {
     {"utf-8", CP_UTF8}, {"utf8", CP_UTF8}, {"utf-7", 65000}, {"utf7", 65000},
     {"us-ascii", 20127}, {"ascii", 20127}, {"us_ascii", 20127}, {"ansi_x3.4-1968", 20127},
     {"latin1", 28591}, {"l1", 28591}, {"latin2", 28592}, {"l2", 28592}, {"latin-9", 28605}, {"latin9", 28605},
