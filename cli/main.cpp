@@ -34,7 +34,7 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv)
 {
-    platform::UseBinaryStdout();
+    platform::SetUpStandardStreams();
     std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
     if (args.empty()) {
         std::fputs(kUsage, stderr);

@@ -43,11 +43,20 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv)
     return args;
 }
 
-void UseBinaryStdout()
+void SetUpStandardStreams()
 {
     std::fflush(stdout);
     _setmode(_fileno(stdout), _O_BINARY);
-    if (StdoutIsTerminal() || StderrIsTerminal())
+    bool console = false;
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE handle = GetStdHandle(stream);
+        DWORD mode = 0;
+        if (handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+            console = true;
+            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+        }
+    }
+    if (console)
         SetConsoleOutputCP(CP_UTF8);
 }
 
@@ -68,7 +77,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv)
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-void UseBinaryStdout() {}
+void SetUpStandardStreams() {}
 
 #endif
 

@@ -18,9 +18,10 @@ bool StdoutIsTerminal();
 // there holds them in the ANSI code page, which loses what it lacks).
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
-// Makes standard output carry bytes as they are written. Windows: no
-// "\n" becomes CR LF (cat writes an e-mail byte for byte), and a console
-// shows the UTF-8 it gets. Does nothing elsewhere.
-void UseBinaryStdout();
+// Makes standard output carry bytes as they are written, and a terminal
+// show what the program writes. Windows: no "\n" becomes CR LF on standard
+// output (cat writes an e-mail byte for byte); a console shows UTF-8 and
+// acts on the escape sequences of the progress bar. Does nothing elsewhere.
+void SetUpStandardStreams();
 
 } // namespace platform

@@ -48,16 +48,19 @@ differs() {
 same() {
   local label=$1 filter=cat
   shift
-  if [ "$1" = normalise ]; then
-    filter=normalise
+  case $1 in normalise | store_paths)
+    filter=$1
     shift
-  fi
+    ;;
+  esac
   runs=$((runs + 1))
   run lin "$work/lin" "$@"
   run win "$work/win" "$@"
   if ! cmp -s "$work/lin/.rc" "$work/win/.rc"; then
     differs "$label: exit status $(cat "$work/lin/.rc") on Linux, $(cat "$work/win/.rc") on Windows"
-    head -c 300 "$work/win/.err"
+    echo "Linux said:" && head -c 300 "$work/lin/.err"
+    echo "Windows said:" && head -c 300 "$work/win/.err"
+    echo "bytes on stdout: $(wc -c <"$work/lin/.out") on Linux, $(wc -c <"$work/win/.out") on Windows"
   elif ! cmp -s <($filter "$work/lin/.out") <($filter "$work/win/.out"); then
     differs "$label: standard output"
     diff <($filter "$work/lin/.out") <($filter "$work/win/.out") | head -10
@@ -129,6 +132,29 @@ same "find" normalise find ../tree
 same "find --json" normalise find --json ../tree
 same "find -0" normalise find -0 ../tree
 same "find of a missing folder" find ../tree/missing
+
+# store: the same registry, Wine's own, read by Windows through Wine's
+# registry functions and by Linux from the prefix's user.reg; its keys are
+# written with "wine reg add" and saved by ending the wineserver.
+reg() { WINEPREFIX=$prefix WINEDEBUG=-all wine reg "$@" >/dev/null 2>&1; }
+oe='Software\Microsoft\Outlook Express\5.0'
+mkdir -p "$work/Store Main" "$work/Störe Ann"
+cp "$work/corpus/demo.dbx" "$work/Store Main/Inbox.dbx"
+cp "$work/corpus/bench.dbx" "$work/Störe Ann/Sent Items.DBX"
+reg delete 'HKCU\Identities' /f
+reg add 'HKCU\Identities' /v 'Last User ID' /d '{BBBB}' /f
+reg add 'HKCU\Identities\{aaaa}' /v Username /d 'Main Identity' /f
+windows_work=Z:${work//\//\\}
+reg add "HKCU\\Identities\\{aaaa}\\$oe" /v 'Store Root' /t REG_EXPAND_SZ /d "$windows_work\\Store Main" /f
+reg add 'HKCU\Identities\{BBBB}' /v Username /d 'Ann Åberg' /f
+reg add "HKCU\\Identities\\{BBBB}\\$oe" /v 'Store Root' /d "$windows_work\\Störe Ann" /f
+WINEPREFIX=$prefix wineserver -k 2>/dev/null
+WINEPREFIX=$prefix wineserver -p 2>/dev/null
+# Folders as Linux names them: "Z:\..." is "/...".
+store_paths() { normalise "$@" | sed -e "s|$prefix/dosdevices/z:||g" -e 's|Z:/|/|g'; }
+WINEPREFIX=$prefix same "store --json" store_paths store --json
+WINEPREFIX=$prefix same "store" store_paths store
+reg delete 'HKCU\Identities' /f
 
 echo "Windows and Linux command lines compared: $runs runs, $failures differing"
 [ "$failures" -eq 0 ]
