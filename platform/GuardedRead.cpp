@@ -5,12 +5,12 @@
 #include <atomic>
 #include <csetjmp>
 #include <cstdint>
-#include <mutex>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <mutex>
 #include <signal.h>
 #endif
 
@@ -35,7 +35,10 @@ thread_local std::atomic<Guard*> t_guard{nullptr};
 // may allocate (MinGW emulates thread_local), which a fault inside the heap
 // must not meet.
 std::atomic<int> g_running{0};
-std::once_flag g_installOnce;
+
+#if !defined(_M_X64) && !defined(__x86_64__)
+#error "the read guard resumes x86-64 threads only"
+#endif
 
 // Where a thread that faulted in a guarded region goes on.
 [[noreturn]] void LeaveGuardedRun(Guard* guard)
@@ -89,7 +92,7 @@ void InstallReadGuard()
 
 bool RunGuarded(const void* regionBegin, std::size_t regionSize, void (*fn)(void*), void* context)
 {
-    std::call_once(g_installOnce, InstallReadGuard);
+    InstallReadGuard();
     Guard guard;
     guard.begin = static_cast<const char*>(regionBegin);
     guard.size = regionSize;
