@@ -153,6 +153,10 @@ WINEPREFIX=$prefix wineserver -p 2>/dev/null
 # Folders as Linux names them: "Z:\..." is "/...".
 store_paths() { normalise "$@" | sed -e "s|$prefix/dosdevices/z:||g" -e 's|Z:/|/|g'; }
 WINEPREFIX=$prefix same "store --json" store_paths store --json
+if [ "$(cat "$work/lin/.rc")" != 0 ] || ! grep -q 'Sent Items.DBX' "$work/lin/.out"; then
+  differs "store --json: the stores written were not found"
+  head -c 600 "$work/lin/.out" "$work/lin/.err"
+fi
 WINEPREFIX=$prefix same "store" store_paths store
 reg delete 'HKCU\Identities' /f
 
