@@ -149,7 +149,8 @@ reg add "HKCU\\Identities\\{aaaa}\\$oe" /v 'Store Root' /t REG_EXPAND_SZ /d "$wi
 reg add 'HKCU\Identities\{BBBB}' /v Username /d 'Ann Åberg' /f
 reg add "HKCU\\Identities\\{BBBB}\\$oe" /v 'Store Root' /d "$windows_work\\Störe Ann" /f
 WINEPREFIX=$prefix wineserver -k 2>/dev/null
-WINEPREFIX=$prefix wineserver -p 2>/dev/null
+WINEPREFIX=$prefix wineserver -w
+WINEPREFIX=$prefix wineserver -p 2>/dev/null || true
 # Folders as Linux names them: "Z:\..." is "/...".
 store_paths() { normalise "$@" | sed -e "s|$prefix/dosdevices/z:||g" -e 's|Z:/|/|g'; }
 WINEPREFIX=$prefix same "store --json" store_paths store --json

@@ -40,13 +40,16 @@ public:
     std::vector<std::string> events;
 
 private:
-    std::string Rel(std::string path) const
+    std::string Rel(const std::string& path) const
     {
+        std::string shown(1, 'R');
         if (path.starts_with(root_))
-            path.replace(0, root_.size(), "R");
-        for (char& c : path)
+            shown.append(path, root_.size());
+        else
+            shown = path;
+        for (char& c : shown)
             c = c == '\\' ? '/' : c;
-        return path;
+        return shown;
     }
     std::string root_;
 };
