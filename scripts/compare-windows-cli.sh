@@ -151,6 +151,7 @@ reg add "HKCU\\Identities\\{BBBB}\\$oe" /v 'Store Root' /d "$windows_work\\Stör
 WINEPREFIX=$prefix wineserver -k 2>/dev/null
 WINEPREFIX=$prefix wineserver -w
 WINEPREFIX=$prefix wineserver -p 2>/dev/null || true
+"$here/wine-run.sh" "$prefix" cmd /c exit 0 </dev/null >/dev/null 2>&1
 # Folders as Linux names them: "Z:\..." is "/...".
 store_paths() { normalise "$@" | sed -e "s|$prefix/dosdevices/z:||g" -e 's|Z:/|/|g'; }
 WINEPREFIX=$prefix same "store --json" store_paths store --json
