@@ -9,10 +9,14 @@
 # save's files, names, times, manifest and mbox too; find's output once
 # Windows' '\' separators read as '/'. Every run is in UTC.
 set -uo pipefail
-lin=$1
-win=$2
-mkdbx=$3
-prefix=$4
+for tool in "$1" "$2" "$3"; do
+  [ -f "$tool" ] || { echo "compare-windows-cli.sh: $tool is not built" >&2; exit 2; }
+done
+# Absolute: each tool runs in a folder of its own.
+lin=$(realpath "$1")
+win=$(realpath "$2")
+mkdbx=$(realpath "$3")
+prefix=$(realpath "$4")
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillmend-compare.XXXXXX")
