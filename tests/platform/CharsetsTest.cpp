@@ -10,26 +10,30 @@
 
 namespace {
 
-std::string Converted(std::string_view bytes, const std::string& charset)
-{
-    std::string out = "<";
-    if (!platform::ConvertToUtf8(bytes, charset, out))
-        return "unknown";
-    return out + ">";
-}
-
 const std::string R = "\xEF\xBF\xBD";  // U+FFFD
+
+struct Case {
+    const char* charset;
+    std::string bytes;
+    std::string text;
+};
+
+template <std::size_t N>
+void ExpectTexts(const Case (&cases)[N])
+{
+    for (const Case& c : cases) {
+        std::string out = "<";
+        ASSERT_TRUE(platform::ConvertToUtf8(c.bytes, c.charset, out)) << c.charset;
+        EXPECT_EQ(out, "<" + c.text) << c.charset;
+    }
+}
 
 } // namespace
 
 // Wine has no GB18030, ISO-2022 or HZ code page: Windows and iconv do.
 TEST(Charsets, LegacyCodePagesGiveTheSameText)
 {
-    const struct {
-        const char* charset;
-        std::string bytes;
-        std::string text;
-    } cases[] = {
+    const Case cases[] = {
         {"koi8-r", "\xF4\xC5\xD3\xD4", "Тест"},
         {"windows-1251", "\xD2\xE5\xF1\xF2", "Тест"},
         {"cp1251", "\xD2\xE5\xF1\xF2", "Тест"},
@@ -44,17 +48,12 @@ TEST(Charsets, LegacyCodePagesGiveTheSameText)
         {"gbk", "\xD6\xD0\xCE\xC4", "中文"},
         {"big5", "\xA4\xA4\xA4\xE5", "中文"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Converted(c.bytes, c.charset), "<" + c.text + ">") << c.charset;
+    ExpectTexts(cases);
 }
 
 TEST(Charsets, BadBytesBecomeReplacementMarksAndTheRestStays)
 {
-    const struct {
-        const char* charset;
-        std::string bytes;
-        std::string text;
-    } cases[] = {
+    const Case cases[] = {
         // A lead byte cut off at the end is one mark.
         {"shift_jis", "\x93\xFA\x93", "日" + R},
         {"euc-kr", "a\xC7", "a" + R},
@@ -62,18 +61,13 @@ TEST(Charsets, BadBytesBecomeReplacementMarksAndTheRestStays)
         {"shift_jis", "\x93 \x93\xFA", R + " 日"},
         {"gbk", "\x81\x20x", R + " x"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Converted(c.bytes, c.charset), "<" + c.text + ">") << c.charset;
+    ExpectTexts(cases);
 }
 
 TEST(Charsets, Utf16AndUtf32ReadUnitByUnitAsIconvDoes)
 {
     using namespace std::string_literals;
-    const struct {
-        const char* charset;
-        std::string bytes;
-        std::string text;
-    } cases[] = {
+    const Case cases[] = {
         {"utf-16be", "\0A\xD8\x3D\xDE\0"s, "A\xF0\x9F\x98\x80"},
         {"utf-16le", "A\0\x3D\xD8\0\xDE"s, "A\xF0\x9F\x98\x80"},
         {"UTF-16", "\xFF\xFE" "A\0"s, "A"},               // the mark says the order and goes
@@ -91,8 +85,7 @@ TEST(Charsets, Utf16AndUtf32ReadUnitByUnitAsIconvDoes)
         {"utf-32be", "\0\x11\0\0\0\0\0A"s, R + R + "\0"s + R},  // past U+10FFFF
         {"utf-32be", "\0\0\0A\0"s, "A" + R},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Converted(c.bytes, c.charset), "<" + c.text + ">") << c.charset;
+    ExpectTexts(cases);
 }
 
 TEST(Charsets, UnknownCharsetsAppendNothing)
