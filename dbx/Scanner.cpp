@@ -1,5 +1,6 @@
 #include "dbx/Scanner.h"
 
+#include "dbx/BlockRules.h"
 #include "dbx/DbxFormat.h"
 #include "dbx/HeaderFields.h"
 #include "platform/GuardedRead.h"
@@ -43,19 +44,12 @@ inline bool Examine(const std::uint8_t* base, std::uint64_t i, Stretch& s)
     const auto position = static_cast<std::uint32_t>(4 * i);
     if (LoadU32(p) != position)
         return false;
-    const std::uint32_t blockSize = LoadU32(p + format::kBlockSizeAt);
-    const std::uint32_t dataLength = LoadU32(p + format::kDataLengthAt);
-    const std::uint32_t next = LoadU32(p + format::kNextOffsetAt);
-    if (blockSize == format::kLiveBlockSize && dataLength <= format::kMaxLiveDataLength) {
-        s.hits[s.hitCount++] = {{position, format::kLiveBlockSize, dataLength, next}, false};
-        return true;
-    }
-    if (blockSize == format::kDeletedBlockSize && dataLength == format::kDeletedDataLength) {
-        s.hits[s.hitCount++] = {{position, format::kDeletedRecordedBlockSize,
-                                 format::kDeletedRecordedDataLength, next}, true};
-        return true;
-    }
-    return false;
+    const BlockHeader header = LoadBlockHeader(p);
+    const BlockKind kind = KindOf(header.blockSize, header.dataLength);
+    if (kind == BlockKind::kNone)
+        return false;
+    s.hits[s.hitCount++] = {RecordOf(header, kind), kind == BlockKind::kDeleted};
+    return true;
 }
 
 // Examines positions s.next .. s.end - 1 until the hit buffer is full. The
