@@ -1,6 +1,7 @@
 #include "dbx/CarveLayout.h"
 
 #include "dbx/ByteSource.h"
+#include "dbx/CarveGroups.h"
 #include "dbx/Continuity.h"
 
 #include <algorithm>
@@ -15,36 +16,23 @@ namespace dbx {
 
 namespace {
 
-constexpr std::uint32_t kNone = ~std::uint32_t{0};
+constexpr std::uint32_t kNone = kNoCandidate;
 constexpr std::uint64_t kSpan = format::kHeaderSize + format::kPayloadSize;  // 528
 
 // Shifts agree on at most this power of two (the largest cluster of common
 // file systems) and at least on the 4 bytes headers are aligned to.
 constexpr std::uint32_t kMaxAlignment = 64 * 1024;
 constexpr std::uint32_t kMinAlignment = 4;
-// A group of this many headers with one shift is a piece of a mail file even
-// when no link joins them: in noise, two headers share a shift by chance
-// about once in 2^60 positions.
-constexpr std::uint64_t kSureGroupSize = 3;
 // How far back a chain is walked for the text around a link, in blocks.
 constexpr std::size_t kMaxWalk = 4096;
 // Blocks of a chain's start read for its header and MIME boundaries.
 constexpr std::size_t kHeadBlocks = 4;
+// At most this much is read in all to see whether a piece's file goes on
+// after its last block.
+constexpr std::uint64_t kNeighbourReadBudget = 256u << 20;
 // A link that this many pieces could continue is left undecided: real files
 // put a handful of pieces at any one offset, only a crafted image more.
 constexpr std::size_t kMaxOptions = 64;
-
-struct Group {
-    std::size_t first = 0, last = 0;  // candidates [first, last)
-    std::int64_t shift = 0;
-    std::uint64_t lo = 0, hi = 0;     // offsets its blocks cover
-    std::uint32_t maxSelf = 0;
-    std::uint64_t internalLinks = 0;
-    bool signature = false;
-    bool real = false;
-
-    bool Overlaps(const Group& o) const { return lo < o.hi && o.lo < hi; }
-};
 
 // A block another piece may continue a link with: a header found there, or
 // one split between two pieces at `boundary`.
@@ -59,11 +47,27 @@ struct Option {
     std::string text;                 // its payload
 };
 
-struct Decision {
-    std::uint32_t from = kNone;       // linking block
-    std::uint32_t fromGroup = kNone;
-    Option to;
+// A link that leaves its piece, and the blocks of other pieces it may
+// lead to, the likeliest first.
+struct Link {
+    std::uint32_t x = kNone;  // the linking block
+    std::uint32_t g = kNone;  // its group
+    std::vector<Option> options;
 };
+
+// The one offset in [low, high] that is a multiple of the largest power of
+// two (from `alignment` down) to have any there; 0 when that power has
+// several there, or none has any.
+std::uint64_t UniqueBoundary(std::uint64_t low, std::uint64_t high, std::uint32_t alignment)
+{
+    for (std::uint64_t step = alignment; step >= kMinAlignment; step /= 2) {
+        const std::uint64_t first = (low + step - 1) / step * step;
+        if (first > high)
+            continue;
+        return first + step > high ? first : 0;
+    }
+    return 0;
+}
 
 class Planner {
 public:
@@ -84,9 +88,13 @@ private:
     {
         return Payload(c_[block].Position(), c_[block].Deleted(), c_[block].DataLength());
     }
-    void ChainText(std::uint32_t x, std::string& head, std::string& tail) const;
+    // The text of the chain ending at block x (its last `drop` bytes left
+    // out): its first blocks, and its last two.
+    void ChainText(std::uint32_t x, std::size_t drop, std::string& head, std::string& tail) const;
     void Decide();
     void Join();
+    bool Merge(std::uint32_t lower, std::uint32_t upper);
+    void JoinNeighbours();
     Layout Files();
 
     std::uint32_t Root(std::uint32_t g)
@@ -105,56 +113,27 @@ private:
     std::vector<std::uint8_t> linkedInGroup_; // its next names a block of its group
     std::vector<std::uint32_t> bySelf_;       // candidates of real groups by self offset
     std::vector<std::uint32_t> realByLo_;     // real groups by their lowest offset
+    std::vector<std::uint64_t> shared_;       // positions of headers of shifts held by several
     std::uint32_t alignment_ = 512;
-    std::vector<Decision> decisions_;
+    std::vector<Link> links_;
     std::vector<std::uint32_t> parent_;
     using Extent = std::pair<std::uint64_t, std::uint64_t>;
     std::vector<std::set<Extent>> extents_;  // offsets each file's pieces cover, per root
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> boundaries_;  // (lower, upper group)
+    std::set<std::uint32_t> upperDecided_;  // groups a decided link leads out of
+    std::map<std::uint32_t, std::uint32_t> ends_;  // groups known to end at a boundary
     LayoutCounts counts_;
 };
 
 void Planner::FormGroups()
 {
-    std::sort(c_.begin(), c_.end(), [](const Candidate& a, const Candidate& b) {
-        return a.Shift() != b.Shift() ? a.Shift() < b.Shift() : a.self < b.self;
-    });
-    groupOf_.assign(c_.size(), kNone);
-    pred_.assign(c_.size(), kNone);
-    linkedInGroup_.assign(c_.size(), 0);
-    for (std::size_t i = 0; i < c_.size();) {
-        Group g;
-        g.first = i;
-        g.shift = c_[i].Shift();
-        while (i < c_.size() && c_[i].Shift() == g.shift)
-            groupOf_[i++] = static_cast<std::uint32_t>(groups_.size());
-        g.last = i;
-        g.lo = c_[g.first].self;
-        g.maxSelf = c_[g.last - 1].self;
-        g.hi = std::uint64_t{g.maxSelf} + kSpan;
-        // Links inside the group, and each block's predecessor in it.
-        const auto begin = c_.begin() + static_cast<std::ptrdiff_t>(g.first);
-        const auto end = c_.begin() + static_cast<std::ptrdiff_t>(g.last);
-        for (std::size_t x = g.first; x < g.last; ++x) {
-            const std::uint32_t next = c_[x].next;
-            if (next == 0 || next == c_[x].self)
-                continue;
-            const auto it = std::lower_bound(begin, end, next, [](const Candidate& a, std::uint32_t s) { return a.self < s; });
-            if (it == end || it->self != next || it->Deleted() != c_[x].Deleted())
-                continue;
-            const auto y = static_cast<std::size_t>(it - c_.begin());
-            ++g.internalLinks;
-            linkedInGroup_[x] = 1;
-            if (pred_[y] == kNone)
-                pred_[y] = static_cast<std::uint32_t>(x);
-        }
-        g.signature = g.shift >= 0 && std::binary_search(signatures_.begin(), signatures_.end(),
-                                                         static_cast<std::uint64_t>(g.shift));
-        g.real = g.internalLinks > 0 || g.signature || g.last - g.first >= kSureGroupSize;
-        if (!g.real)
-            counts_.loneHeaders += g.last - g.first;
-        groups_.push_back(g);
-    }
+    Groups formed = dbx::FormGroups(c_, signatures_, image_);
+    groups_ = std::move(formed.groups);
+    groupOf_ = std::move(formed.groupOf);
+    pred_ = std::move(formed.pred);
+    linkedInGroup_ = std::move(formed.linkedInGroup);
+    counts_.loneHeaders = formed.loneHeaders;
+    shared_ = std::move(formed.shared);
     for (std::uint32_t i = 0; i < c_.size(); ++i)
         if (groups_[groupOf_[i]].real)
             bySelf_.push_back(i);
@@ -195,22 +174,26 @@ std::string Planner::Payload(std::uint64_t position, bool deleted, std::uint32_t
     text.resize(image_.Read(position + format::kHeaderSize, text.data(), text.size()));
     if (deleted)
         std::memset(text.data(), ' ', std::min(text.size(), format::kDeletedClobberedBytes));
-    // A block's slack is not text.
-    text.erase(text.find_last_not_of('\0') + 1);
     return text;
 }
 
-void Planner::ChainText(std::uint32_t x, std::string& head, std::string& tail) const
+void Planner::ChainText(std::uint32_t x, std::size_t drop, std::string& head, std::string& tail) const
 {
     std::vector<std::uint32_t> path{x};
     for (std::uint32_t p = pred_[x]; p != kNone && path.size() < kMaxWalk; p = pred_[p])
         path.push_back(p);
     std::reverse(path.begin(), path.end());
+    auto text = [&](std::size_t k) {
+        std::string t = Payload(path[k]);
+        if (k + 1 == path.size())
+            t.resize(t.size() - std::min(t.size(), drop));
+        return t;
+    };
     head.clear();
     for (std::size_t k = 0; k < path.size() && k < kHeadBlocks; ++k)
-        head += Payload(path[k]);
-    tail = path.size() >= 2 ? Payload(path[path.size() - 2]) : std::string();
-    tail += Payload(x);
+        head += text(k);
+    tail = path.size() >= 2 ? text(path.size() - 2) : std::string();
+    tail += text(path.size() - 1);
 }
 
 void Planner::AddSplitOptions(std::uint32_t x, std::uint32_t g, std::vector<Option>& options) const
@@ -282,11 +265,6 @@ void Planner::Decide()
 {
     // Links that leave their piece: the block they name is neither in the
     // piece nor where the piece could have held it.
-    struct Link {
-        std::uint32_t x, g;
-        std::vector<Option> options;
-    };
-    std::vector<Link> links;
     for (std::uint32_t g = 0; g < groups_.size(); ++g) {
         const Group& group = groups_[g];
         if (!group.real)
@@ -297,41 +275,47 @@ void Planner::Decide()
                 continue;
             Link link{static_cast<std::uint32_t>(x), g, OptionsFor(static_cast<std::uint32_t>(x), g)};
             if (!link.options.empty())
-                links.push_back(std::move(link));
+                links_.push_back(std::move(link));
         }
     }
     // Pieces of one file share links: count them per pair of groups.
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> shared;
-    for (const Link& link : links)
+    for (const Link& link : links_)
         for (const Option& o : link.options)
             ++shared[std::minmax(link.g, o.group)];
 
     std::string head, tail;
-    for (Link& link : links) {
+    for (Link& link : links_) {
         for (Option& o : link.options) {
             o.affinity = shared[std::minmax(link.g, o.group)];
             if (o.block != kNone)
                 o.text = Payload(o.block);
         }
-        ChainText(link.x, head, tail);
-        for (Option& o : link.options)
-            o.score = ContinuityScore(head, tail, o.text);
+        // Where the linking block's own text runs past the boundary its
+        // piece ends at, the rest of it lies in the next piece too: that is
+        // where the texts join.
+        const Candidate& x = c_[link.x];
+        const std::uint64_t textEnd = std::uint64_t{x.self} + format::kHeaderSize +
+                                      (x.Deleted() ? format::kPayloadSize : x.DataLength());
+        const std::uint64_t cut = x.next > x.self ? UniqueBoundary(std::uint64_t{x.self} + format::kHeaderSize,
+                                                                   x.next, alignment_)
+                                                  : 0;
+        const bool crosses = cut != 0 && cut < textEnd;
+        ChainText(link.x, crosses ? static_cast<std::size_t>(textEnd - cut) : 0, head, tail);
+        for (Option& o : link.options) {
+            std::string next;
+            if (crosses && o.block != kNone) {
+                next.resize(static_cast<std::size_t>(textEnd - cut));
+                next.resize(image_.Read(static_cast<std::uint64_t>(static_cast<std::int64_t>(cut) + groups_[o.group].shift),
+                                        next.data(), next.size()));
+            }
+            o.score = ContinuityScore(head, tail, next + o.text, next.size());
+            o.text.clear();  // only compared below; kept short
+            o.text = next.substr(0, 64) + o.text;
+        }
         std::stable_sort(link.options.begin(), link.options.end(), [](const Option& a, const Option& b) {
             return a.affinity != b.affinity ? a.affinity > b.affinity : a.score > b.score;
         });
-        const Option& best = link.options[0];
-        bool decided = best.score > -kDecisive;
-        if (decided && link.options.size() > 1) {
-            const Option& second = link.options[1];
-            // Two copies of the same bytes continue the text alike.
-            decided = best.affinity > second.affinity || best.score - second.score >= kDecisive
-                      || best.text == second.text;
-        }
-        if (!decided) {
-            ++counts_.linksUndecided;
-            continue;
-        }
-        decisions_.push_back({link.x, link.g, std::move(link.options[0])});
     }
 }
 
@@ -342,45 +326,153 @@ void Planner::Join()
     extents_.resize(groups_.size());
     for (std::uint32_t g = 0; g < groups_.size(); ++g)
         extents_[g] = {{groups_[g].lo, groups_[g].hi}};
-    // The surest decisions first.
-    std::stable_sort(decisions_.begin(), decisions_.end(), [&](const Decision& a, const Decision& b) {
-        if (a.to.affinity != b.to.affinity)
-            return a.to.affinity > b.to.affinity;
-        if (a.to.score != b.to.score)
-            return a.to.score > b.to.score;
-        return c_[a.from].Position() < c_[b.from].Position();
-    });
+    // Links are decided in rounds, the surest first; a block one link
+    // continues into is no longer open to the others, which may then decide.
     std::vector<std::uint8_t> claimed(c_.size(), 0);
-    for (const Decision& d : decisions_) {
-        if (d.to.block != kNone && claimed[d.to.block]) {
-            ++counts_.linksRefused;  // another chain continues into it
-            continue;
-        }
-        std::uint32_t a = Root(d.fromGroup), b = Root(d.to.group);
-        if (a != b) {
-            // The pieces of one file never overlap in its offsets. The smaller
-            // list is checked against (and moved into) the larger one.
-            if (extents_[a].size() < extents_[b].size())
-                std::swap(a, b);
-            auto& large = extents_[a];
-            auto& small = extents_[b];
-            const bool overlap = std::any_of(small.begin(), small.end(), [&](const Extent& e) {
-                auto it = large.lower_bound({e.second, 0});  // first extent starting at or after e's end
-                return it != large.begin() && std::prev(it)->second > e.first;
+    std::vector<Link*> pending;
+    for (Link& link : links_)
+        pending.push_back(&link);
+    auto margin = [](const Link& link) {
+        const auto& o = link.options;
+        return o.size() < 2 ? std::int64_t{1} << 40
+                            : (static_cast<std::int64_t>(o[0].affinity - o[1].affinity) << 20) + (o[0].score - o[1].score);
+    };
+    for (bool progress = true; progress && !pending.empty();) {
+        progress = false;
+        for (Link* link : pending)
+            std::erase_if(link->options, [&](const Option& o) {
+                return (o.block != kNone && claimed[o.block]) || Root(o.group) == Root(link->g);
             });
-            if (overlap) {
-                ++counts_.linksRefused;
+        std::erase_if(pending, [](const Link* link) { return link->options.empty(); });
+        std::stable_sort(pending.begin(), pending.end(), [&](const Link* a, const Link* b) {
+            const std::int64_t ma = margin(*a), mb = margin(*b);
+            return ma != mb ? ma > mb : c_[a->x].Position() < c_[b->x].Position();
+        });
+        for (auto it = pending.begin(); it != pending.end();) {
+            Link& link = **it;
+            const Option& best = link.options[0];
+            bool decided = best.score > -kDecisive && !(best.block != kNone && claimed[best.block]);
+            if (decided && link.options.size() > 1) {
+                const Option& second = link.options[1];
+                // Two copies of the same bytes continue the text alike.
+                decided = best.affinity > second.affinity || best.score - second.score >= kDecisive
+                          || best.text == second.text;
+            }
+            if (!decided) {
+                ++it;
                 continue;
             }
-            large.insert(small.begin(), small.end());
-            small.clear();
-            parent_[b] = a;
+            if (!Merge(link.g, best.group)) {
+                ++counts_.linksRefused;  // it would make two pieces of one file overlap
+                link.options.erase(link.options.begin());
+                ++it;
+                continue;
+            }
+            if (best.block != kNone)
+                claimed[best.block] = 1;
+            else
+                boundaries_[{link.g, best.group}] = best.boundary;
+            upperDecided_.insert(link.g);
+            ++counts_.linksDecided;
+            progress = true;
+            it = pending.erase(it);
         }
-        if (d.to.block != kNone)
-            claimed[d.to.block] = 1;
-        else
-            boundaries_[{d.fromGroup, d.to.group}] = d.to.boundary;
-        ++counts_.linksDecided;
+    }
+    counts_.linksUndecided += pending.size();
+}
+
+bool Planner::Merge(std::uint32_t lower, std::uint32_t upper)
+{
+    std::uint32_t a = Root(lower), b = Root(upper);
+    if (a == b)
+        return true;
+    // The pieces of one file never overlap in its offsets. The smaller list
+    // is checked against (and moved into) the larger one.
+    if (extents_[a].size() < extents_[b].size())
+        std::swap(a, b);
+    auto& large = extents_[a];
+    auto& small = extents_[b];
+    const bool overlap = std::any_of(small.begin(), small.end(), [&](const Extent& e) {
+        auto it = large.lower_bound({e.second, 0});  // the first extent starting at or after e's end
+        return it != large.begin() && std::prev(it)->second > e.first;
+    });
+    if (overlap)
+        return false;
+    large.insert(small.begin(), small.end());
+    small.clear();
+    parent_[b] = a;
+    return true;
+}
+
+void Planner::JoinNeighbours()
+{
+    // A piece that no link leads out of, whose last block reaches past the
+    // one boundary the alignment allows there, and after which the image
+    // holds nothing of its file: the piece whose first block follows that
+    // boundary continues it, if one does, or clearly one of several does.
+    std::uint64_t budget = kNeighbourReadBudget;
+    std::string head, tail;
+    for (const std::uint32_t a : realByLo_) {
+        const Group& low = groups_[a];
+        const auto x = static_cast<std::uint32_t>(low.last - 1);
+        const std::uint64_t end = std::uint64_t{low.maxSelf} + kSpan;
+        const std::uint64_t boundary = UniqueBoundary(std::uint64_t{low.maxSelf} + format::kHeaderSize,
+                                                      end + format::kHeaderSize - 1, alignment_);
+        if (boundary == 0)
+            continue;
+        // Its file's index would follow within a segment, before anything of
+        // another piece or file.
+        const auto after = static_cast<std::uint64_t>(static_cast<std::int64_t>(end) + low.shift);
+        std::uint64_t limit = std::min(after + kSpan * 128, image_.Size());
+        if (const auto h = std::lower_bound(shared_.begin(), shared_.end(), after); h != shared_.end())
+            limit = std::min(limit, *h);
+        if (const auto sig = std::lower_bound(signatures_.begin(), signatures_.end(), after); sig != signatures_.end())
+            limit = std::min(limit, *sig);
+        if (HoldsOwnOffset(image_, low.shift, after, std::max(after, limit), budget)
+            || budget == 0)
+            continue;  // its file goes on right there
+        // The piece ends at the boundary: what lies behind it in the image
+        // is not its file's.
+        ends_[a] = static_cast<std::uint32_t>(boundary);
+        if (upperDecided_.count(a))
+            continue;
+        const std::uint64_t textEnd = std::uint64_t{low.maxSelf} + format::kHeaderSize +
+                                      (c_[x].Deleted() ? format::kPayloadSize : c_[x].DataLength());
+        std::vector<std::pair<std::uint32_t, int>> options;  // group, score
+        bool read = false;
+        for (const std::uint32_t h : realByLo_) {
+            const Group& high = groups_[h];
+            if (high.lo < boundary || high.lo > boundary + kSpan + format::kHeaderSize || Root(h) == Root(a)
+                || high.Overlaps(low))
+                continue;
+            int score = 0;
+            if (textEnd > boundary) {
+                if (!read) {
+                    ChainText(x, static_cast<std::size_t>(textEnd - boundary), head, tail);
+                    read = true;
+                }
+                std::string next(static_cast<std::size_t>(textEnd - boundary), '\0');
+                next.resize(image_.Read(static_cast<std::uint64_t>(static_cast<std::int64_t>(boundary) + high.shift),
+                                        next.data(), next.size()));
+                score = ContinuityScore(head, tail, next);
+            }
+            options.emplace_back(h, score);
+        }
+        if (options.empty())
+            continue;
+        std::stable_sort(options.begin(), options.end(), [](const auto& p, const auto& q) { return p.second > q.second; });
+        const bool decided = options.size() == 1 ? options[0].second > -kDecisive
+                                                 : options[0].second - options[1].second >= kDecisive;
+        if (!decided) {
+            ++counts_.linksUndecided;
+            continue;
+        }
+        if (!Merge(a, options[0].first)) {
+            ++counts_.linksRefused;
+            continue;
+        }
+        boundaries_[{a, options[0].first}] = static_cast<std::uint32_t>(boundary);
+        ++counts_.neighboursJoined;
     }
 }
 
@@ -415,15 +507,7 @@ Layout Planner::Files()
                 // The one boundary the alignment allows between the last
                 // header of the lower piece and the first of the upper;
                 // where it allows several, the bytes between stay missing.
-                const std::uint64_t low = std::uint64_t{a.maxSelf} + format::kHeaderSize, high = b.lo;
-                for (std::uint64_t step = alignment_; step >= kMinAlignment && boundary == 0; step /= 2) {
-                    const std::uint64_t first = (low + step - 1) / step * step;
-                    if (first > high)
-                        continue;
-                    if (first + step > high)
-                        boundary = first;
-                    break;
-                }
+                boundary = UniqueBoundary(std::uint64_t{a.maxSelf} + format::kHeaderSize, b.lo, alignment_);
             }
             if (boundary != 0) {
                 spans[k].second = boundary;
@@ -432,6 +516,10 @@ Layout Planner::Files()
                 spans[k].second = std::min(spans[k].second, spans[k + 1].first);
             }
         }
+        // A piece known to end at a boundary maps nothing behind it.
+        for (std::size_t k = 0; k < list.size(); ++k)
+            if (const auto it = ends_.find(list[k]); it != ends_.end())
+                spans[k].second = std::min<std::uint64_t>(spans[k].second, it->second);
         for (std::size_t k = 0; k < list.size(); ++k) {
             const std::int64_t shift = groups_[list[k]].shift;
             // Only what lies inside the image, and inside 32-bit offsets.
@@ -457,6 +545,7 @@ Layout Planner::Run()
     FindAlignment();
     Decide();
     Join();
+    JoinNeighbours();
     return Files();
 }
 

@@ -27,6 +27,7 @@ struct LayoutCounts {
     std::uint64_t linksDecided = 0;     // links followed from one piece into another
     std::uint64_t linksUndecided = 0;   // links more than one piece could continue, none clearly
     std::uint64_t linksRefused = 0;     // decided links that would have made two pieces overlap
+    std::uint64_t neighboursJoined = 0; // pieces joined where no link crosses: one follows where the other ends
 };
 
 struct Layout {

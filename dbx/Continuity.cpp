@@ -48,10 +48,13 @@ Lines SplitLines(std::string_view text)
     return lines;
 }
 
-// A header line "Name: value" at the very start: how a message's first
-// block begins, and a continuation block almost never does.
+// A header line "Name: value" at the very start, and another after it: how
+// a message's first block begins, and a continuation block almost never
+// does. The header of a MIME part (Content-...) does not count.
 bool StartsWithHeaderLine(std::string_view text)
 {
+    if (text.starts_with("Content-"))
+        return false;
     std::size_t i = 0;
     while (i < text.size() && i < 40
            && ((text[i] >= 'A' && text[i] <= 'Z') || (text[i] >= 'a' && text[i] <= 'z') || text[i] == '-'
@@ -122,8 +125,8 @@ int Base64Phase(const Lines& tail, std::string_view next)
         return 0;
     const std::size_t rest = width - tail.partial.size();
     const std::size_t end = next.find("\r\n");
-    if (rest == width && end == 0)
-        return 0;  // the body may end right here
+    if (next.empty() || end == 0)
+        return 0;  // nothing to go by, or the body's last line ended
     if (end == rest && AllBase64(next.substr(0, rest)))
         return 4;
     if (end != std::string_view::npos && end < rest && AllBase64(next.substr(0, end)))
@@ -133,25 +136,37 @@ int Base64Phase(const Lines& tail, std::string_view next)
 
 } // namespace
 
-int ContinuityScore(std::string_view head, std::string_view tail, std::string_view next)
+int ContinuityScore(std::string_view head, std::string_view tail, std::string_view next, std::size_t blockAt)
 {
     int score = 0;
+    blockAt = std::min(blockAt, next.size());
+    // The rest of a block whose chain goes on is text through to its end.
+    if (next.substr(0, blockAt).find('\0') != std::string_view::npos)
+        score -= 4;
     const bool headerEnded = head.find("\r\n\r\n") != std::string_view::npos;
-    if (StartsWithHeaderLine(next))
+    if (StartsWithHeaderLine(next.substr(blockAt)))
         score -= headerEnded ? 4 : 1;
 
     const Lines lines = SplitLines(tail);
     score += Base64Phase(lines, next);
 
-    const std::vector<std::string> ours = Boundaries(head);
+    // A boundary declaration cut at the end of the head is completed by what
+    // follows it.
+    std::vector<std::string> ours = Boundaries(head);
+    if (const std::size_t at = head.rfind("boundary=\""); at != std::string_view::npos
+        && head.find('"', at + 10) == std::string_view::npos)
+        ours = Boundaries(std::string(head) + std::string(next.substr(0, 256)));
     if (!ours.empty()) {
         bool mine = false, other = false;
         for (std::size_t at = 0; (at = next.find("\r\n--", at)) != std::string_view::npos; at += 4) {
             const std::string_view line = next.substr(at + 4, next.find("\r\n", at + 4) - (at + 4));
             if (line.size() < 10)
                 continue;
-            const bool known = std::any_of(ours.begin(), ours.end(),
-                                           [&](const std::string& b) { return line.starts_with(b); });
+            const bool known = std::any_of(ours.begin(), ours.end(), [&](const std::string& b) {
+                // Spaces stand for bytes a deleted block lost.
+                return line.size() >= b.size()
+                       && std::equal(b.begin(), b.end(), line.begin(), [](char x, char y) { return x == ' ' || x == y; });
+            });
             (known ? mine : other) = true;
         }
         if (mine)
