@@ -2,7 +2,6 @@
 
 #include "dbx/DbxFormat.h"
 #include "platform/Files.h"
-#include "platform/GuardedRead.h"
 
 #include <algorithm>
 #include <array>
@@ -13,26 +12,26 @@ namespace dbx {
 namespace {
 
 // The payload bytes of a block that lie inside the file.
-std::size_t AvailablePayload(std::string_view view, const BlockRef& block)
+std::size_t AvailablePayload(const ByteSource& source, const BlockRef& block)
 {
+    const std::uint64_t size = source.Size();
     const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
-    if (start >= view.size())
+    if (start >= size)
         return 0;
     return static_cast<std::size_t>(
-        std::min<std::uint64_t>(std::min(block.dataLength, format::kPayloadSize), view.size() - start));
+        std::min<std::uint64_t>(std::min(block.dataLength, format::kPayloadSize), size - start));
 }
 
 // Calls sink(bytes, n) with each block's text in chain order, as it is
 // written out: deleted blocks with spaces over their first four bytes.
 // Returns false when the file shrank and the rest could not be read.
 template <class Sink>
-bool ForEachBlockText(std::string_view view, const EmailRecord& record, Sink&& sink)
+bool ForEachBlockText(const ByteSource& source, const EmailRecord& record, Sink&& sink)
 {
     std::array<char, format::kPayloadSize> buffer;
     for (const BlockRef& block : record.blocks) {
-        const std::size_t n = AvailablePayload(view, block);
-        if (n > 0 && !platform::GuardedCopy(buffer.data(), view.data() + block.offset + format::kHeaderSize, n,
-                                            view.data(), view.size()))
+        const std::size_t n = AvailablePayload(source, block);
+        if (n > 0 && source.Read(std::uint64_t{block.offset} + format::kHeaderSize, buffer.data(), n) != n)
             return false;
         if (record.isDeleted)
             std::memset(buffer.data(), ' ', std::min(n, format::kDeletedClobberedBytes));
@@ -43,16 +42,18 @@ bool ForEachBlockText(std::string_view view, const EmailRecord& record, Sink&& s
 }
 
 // Where the last payload byte of the record's blocks ends in the file.
-std::uint64_t PayloadEnd(std::string_view view, const EmailRecord& record)
+std::uint64_t PayloadEnd(const ByteSource& source, const EmailRecord& record)
 {
     std::uint64_t end = 0;
     for (const BlockRef& block : record.blocks) {
-        const std::size_t n = AvailablePayload(view, block);
+        const std::size_t n = AvailablePayload(source, block);
         if (n > 0)
             end = std::max<std::uint64_t>(end, std::uint64_t{block.offset} + format::kHeaderSize + n);
     }
     return end;
 }
+
+const ViewSource kNothing{std::string_view()};
 
 } // namespace
 
@@ -63,13 +64,26 @@ DbxFile::~DbxFile()
 
 bool DbxFile::Open(const std::string& path)
 {
+    auto mapped = std::make_unique<MappedSource>();
+    if (!mapped->Open(path)) {
+        Close();
+        return false;
+    }
+    return Open(std::move(mapped));
+}
+
+bool DbxFile::Open(std::unique_ptr<ByteSource> source)
+{
     Close();
-    return file_.Open(path);
+    if (!source || source->Size() == 0)
+        return false;
+    source_ = std::move(source);
+    return true;
 }
 
 void DbxFile::Close()
 {
-    file_.Close();
+    source_.reset();
     scanned_ = false;
     omittedChains_ = 0;
     records_.clear();
@@ -85,9 +99,16 @@ const EmailRecord* DbxFile::GetAt(int index) const
 
 std::string_view DbxFile::View() const
 {
-    if (!file_.IsOpen())
+    if (!source_ || !source_->Mapped())
         return {};
-    return {reinterpret_cast<const char*>(file_.Data()), static_cast<std::size_t>(file_.Size())};
+    return {reinterpret_cast<const char*>(source_->Mapped()), static_cast<std::size_t>(source_->Size())};
+}
+
+const ByteSource& DbxFile::Source() const
+{
+    if (source_)
+        return *source_;
+    return kNothing;
 }
 
 std::uint64_t DbxFile::MessageSize(int index) const
@@ -97,7 +118,7 @@ std::uint64_t DbxFile::MessageSize(int index) const
         return 0;
     std::uint64_t total = 0;
     for (const BlockRef& block : record->blocks)
-        total += AvailablePayload(View(), block);
+        total += AvailablePayload(Source(), block);
     return total;
 }
 
@@ -110,7 +131,7 @@ TextDamage DbxFile::Damage(int index) const
     // The same block lengths as ForEachBlockText, so the ranges fit the text.
     std::size_t at = 0;
     for (const BlockRef& block : record->blocks) {
-        const std::size_t n = AvailablePayload(View(), block);
+        const std::size_t n = AvailablePayload(Source(), block);
         if (n > 0)
             damage.overwritten.push_back({at, std::min(n, format::kDeletedClobberedBytes)});
         at += n;
@@ -125,7 +146,7 @@ bool DbxFile::ReadMessage(int index, std::string& out) const
     if (!record || !IsOpen())
         return false;
     out.reserve(out.size() + MessageSize(index));
-    const bool read = ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
+    const bool read = ForEachBlockText(Source(), *record, [&](const char* bytes, std::size_t n) {
         out.append(bytes, n);
         return true;
     });
@@ -136,7 +157,7 @@ bool DbxFile::StillHolds(const EmailRecord& record) const
 {
     // Asked after the read: a file cut before or during it shows here, also
     // where the cut left zeros in the last page instead of a fault.
-    return PayloadEnd(View(), record) <= file_.ReadableSize();
+    return PayloadEnd(Source(), record) <= Source().ReadableSize();
 }
 
 DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path) const
@@ -151,7 +172,7 @@ DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path) c
     // A file that shrank while it is read still gives what could be read:
     // a message cut short is what this program recovers all the time, so the
     // file is kept, and the caller learns that it is incomplete.
-    const bool read = ForEachBlockText(View(), *record, [&](const char* bytes, std::size_t n) {
+    const bool read = ForEachBlockText(Source(), *record, [&](const char* bytes, std::size_t n) {
         writeFailed = !out.Write(bytes, n);
         return !writeFailed;
     });

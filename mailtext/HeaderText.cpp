@@ -224,12 +224,18 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts)
 {
+    ReadDisplayTexts(dbx::ViewSource(view), record, fields, texts);
+}
+
+void ReadDisplayTexts(const dbx::ByteSource& source, const dbx::EmailRecord& record, unsigned fields,
+                      dbx::HeaderLines& texts)
+{
     // Only the fields the engine found have a line to read again.
     unsigned found = 0;
     for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject})
         if ((fields & dbx::HeaderBit(f)) && !RecordField(record, f).empty())
             found |= dbx::HeaderBit(f);
-    dbx::ReadHeaderLines(view, record, found, texts);
+    dbx::ReadHeaderLines(source, record, found, texts);
     for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject}) {
         std::string& text = texts[static_cast<std::size_t>(f)];
         if (found & dbx::HeaderBit(f))

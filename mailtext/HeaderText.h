@@ -33,5 +33,8 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 // no longer be read (the file shrank), the record's own value is decoded.
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts);
+// The same for a mail file read through `source`.
+void ReadDisplayTexts(const dbx::ByteSource& source, const dbx::EmailRecord& record, unsigned fields,
+                      dbx::HeaderLines& texts);
 
 } // namespace mailtext
