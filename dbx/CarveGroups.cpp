@@ -169,8 +169,10 @@ Groups Grouper::Run()
 } // namespace
 
 bool HoldsOwnOffset(const ByteSource& image, std::int64_t shift, std::uint64_t from, std::uint64_t to,
-                    std::uint64_t& budget)
+                    std::uint64_t& budget, bool* anyData)
 {
+    if (anyData)
+        *anyData = false;
     std::array<std::uint8_t, 64 * 1024> buffer;
     for (std::uint64_t at = from; at < to;) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(to - at, buffer.size()));
@@ -178,9 +180,13 @@ bool HoldsOwnOffset(const ByteSource& image, std::int64_t shift, std::uint64_t f
             return false;
         budget -= want;
         const std::size_t got = image.Read(at, buffer.data(), want);
-        for (std::size_t k = 0; k + 4 <= got; k += 4)
-            if (format::LoadU32(buffer.data() + k) == static_cast<std::uint64_t>(static_cast<std::int64_t>(at + k) - shift))
+        for (std::size_t k = 0; k + 4 <= got; k += 4) {
+            const std::uint32_t word = format::LoadU32(buffer.data() + k);
+            if (anyData && word != 0)
+                *anyData = true;
+            if (word == static_cast<std::uint64_t>(static_cast<std::int64_t>(at + k) - shift))
                 return true;
+        }
         if (got < want)
             return false;
         at += want;

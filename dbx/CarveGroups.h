@@ -38,9 +38,10 @@ struct Groups {
 // Whether a 4-aligned word of image bytes [from, to) holds its own offset
 // in the file of `shift` (position minus shift), as the index objects of a
 // mail file do. Reads at most `budget` bytes (taken off it); false when the
-// budget runs out first.
+// budget runs out first. `anyData`, when given, tells whether a byte that is
+// not zero was read.
 bool HoldsOwnOffset(const ByteSource& image, std::int64_t shift, std::uint64_t from, std::uint64_t to,
-                    std::uint64_t& budget);
+                    std::uint64_t& budget, bool* anyData = nullptr);
 
 // Sorts `c` by shift and self offset and groups it. Reads the image only
 // inside stretches of one shift, to tell one piece from two.

@@ -5,6 +5,8 @@
 #include "dbx/Continuity.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <array>
 #include <cstring>
 #include <map>
@@ -27,6 +29,9 @@ constexpr std::uint32_t kMinAlignment = 4;
 constexpr std::size_t kMaxWalk = 4096;
 // Blocks of a chain's start read for its header and MIME boundaries.
 constexpr std::size_t kHeadBlocks = 4;
+// Shifts of this many pieces agree on the cluster size and no more, but
+// for a chance of 1 in 2^(pieces - 1).
+constexpr std::size_t kSureAlignmentGroups = 6;
 // At most this much is read in all to see whether a piece's file goes on
 // after its last block.
 constexpr std::uint64_t kNeighbourReadBudget = 256u << 20;
@@ -55,15 +60,18 @@ struct Link {
     std::vector<Option> options;
 };
 
-// The one offset in [low, high] that is a multiple of the largest power of
-// two (from `alignment` down) to have any there; 0 when that power has
-// several there, or none has any.
-std::uint64_t UniqueBoundary(std::uint64_t low, std::uint64_t high, std::uint32_t alignment)
+// The one offset in [low, high] that is a multiple of `alignment`; 0 when
+// there are several, or none. Where the alignment is only a guess (few
+// pieces agreed on it), smaller powers of two are tried when it has none.
+std::uint64_t UniqueBoundary(std::uint64_t low, std::uint64_t high, std::uint32_t alignment, bool sure)
 {
     for (std::uint64_t step = alignment; step >= kMinAlignment; step /= 2) {
         const std::uint64_t first = (low + step - 1) / step * step;
-        if (first > high)
+        if (first > high) {
+            if (sure)
+                return 0;
             continue;
+        }
         return first + step > high ? first : 0;
     }
     return 0;
@@ -115,6 +123,7 @@ private:
     std::vector<std::uint32_t> realByLo_;     // real groups by their lowest offset
     std::vector<std::uint64_t> shared_;       // positions of headers of shifts held by several
     std::uint32_t alignment_ = 512;
+    bool alignmentSure_ = false;
     std::vector<Link> links_;
     std::vector<std::uint32_t> parent_;
     using Extent = std::pair<std::uint64_t, std::uint64_t>;
@@ -164,6 +173,9 @@ void Planner::FindAlignment()
     }
     if (g == 0)
         return;  // one piece: boundaries never matter
+    // Two shifts may by chance agree on more than the cluster size; many
+    // seldom do.
+    alignmentSure_ = static_cast<std::size_t>(std::count_if(groups_.begin(), groups_.end(), [](const Group& x) { return x.real; })) >= kSureAlignmentGroups;
     const std::uint64_t lowest = g & (~g + 1);
     alignment_ = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(lowest, kMinAlignment, kMaxAlignment));
 }
@@ -298,7 +310,7 @@ void Planner::Decide()
         const std::uint64_t textEnd = std::uint64_t{x.self} + format::kHeaderSize +
                                       (x.Deleted() ? format::kPayloadSize : x.DataLength());
         const std::uint64_t cut = x.next > x.self ? UniqueBoundary(std::uint64_t{x.self} + format::kHeaderSize,
-                                                                   x.next, alignment_)
+                                                                   x.next, alignment_, alignmentSure_)
                                                   : 0;
         const bool crosses = cut != 0 && cut < textEnd;
         ChainText(link.x, crosses ? static_cast<std::size_t>(textEnd - cut) : 0, head, tail);
@@ -309,7 +321,7 @@ void Planner::Decide()
                 next.resize(image_.Read(static_cast<std::uint64_t>(static_cast<std::int64_t>(cut) + groups_[o.group].shift),
                                         next.data(), next.size()));
             }
-            o.score = ContinuityScore(head, tail, next + o.text, next.size());
+            o.score = ContinuityScore(head, tail, next + o.text, next.size(), o.deleted);
             o.text.clear();  // only compared below; kept short
             o.text = next.substr(0, 64) + o.text;
         }
@@ -417,7 +429,7 @@ void Planner::JoinNeighbours()
         const auto x = static_cast<std::uint32_t>(low.last - 1);
         const std::uint64_t end = std::uint64_t{low.maxSelf} + kSpan;
         const std::uint64_t boundary = UniqueBoundary(std::uint64_t{low.maxSelf} + format::kHeaderSize,
-                                                      end + format::kHeaderSize - 1, alignment_);
+                                                      end + format::kHeaderSize - 1, alignment_, alignmentSure_);
         if (boundary == 0)
             continue;
         // Its file's index would follow within a segment, before anything of
@@ -428,9 +440,10 @@ void Planner::JoinNeighbours()
             limit = std::min(limit, *h);
         if (const auto sig = std::lower_bound(signatures_.begin(), signatures_.end(), after); sig != signatures_.end())
             limit = std::min(limit, *sig);
-        if (HoldsOwnOffset(image_, low.shift, after, std::max(after, limit), budget)
+        bool anyData = false;
+        if (HoldsOwnOffset(image_, low.shift, after, std::max(after, limit), budget, &anyData) || !anyData
             || budget == 0)
-            continue;  // its file goes on right there
+            continue;  // its file goes on right there, or nothing tells
         // The piece ends at the boundary: what lies behind it in the image
         // is not its file's.
         ends_[a] = static_cast<std::uint32_t>(boundary);
@@ -458,6 +471,9 @@ void Planner::JoinNeighbours()
             }
             options.emplace_back(h, score);
         }
+        if (std::getenv("QM_NB"))
+            for (auto& [h, sc] : options)
+                std::fprintf(stderr, "NB group shift %lld [%llu..] -> shift %lld score %d boundary %llu\n", (long long)low.shift, (unsigned long long)low.lo, (long long)groups_[h].shift, sc, (unsigned long long)boundary);
         if (options.empty())
             continue;
         std::stable_sort(options.begin(), options.end(), [](const auto& p, const auto& q) { return p.second > q.second; });
@@ -507,7 +523,7 @@ Layout Planner::Files()
                 // The one boundary the alignment allows between the last
                 // header of the lower piece and the first of the upper;
                 // where it allows several, the bytes between stay missing.
-                boundary = UniqueBoundary(std::uint64_t{a.maxSelf} + format::kHeaderSize, b.lo, alignment_);
+                boundary = UniqueBoundary(std::uint64_t{a.maxSelf} + format::kHeaderSize, b.lo, alignment_, alignmentSure_);
             }
             if (boundary != 0) {
                 spans[k].second = boundary;

@@ -1,8 +1,11 @@
 #include "dbx/Continuity.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dbx {
@@ -110,7 +113,8 @@ double BinaryShare(std::string_view s)
 
 // Base64 lines run at one length: the tail's last complete lines tell it,
 // and the next block must finish the tail's partial line at that column.
-int Base64Phase(const Lines& tail, std::string_view next)
+// Bytes [wild, wild + 4) of `next` are unknown (a deleted block lost them).
+int Base64Phase(const Lines& tail, std::string_view next, std::size_t wild)
 {
     if (tail.complete.size() < 2)
         return 0;
@@ -121,23 +125,87 @@ int Base64Phase(const Lines& tail, std::string_view next)
     if (!tail.partial.empty() && !AllBase64(tail.partial))
         return 0;
     const std::size_t width = last.size();
-    if (tail.partial.size() >= width)
+    if (tail.partial.size() >= width || next.empty())
         return 0;
+    auto unknown = [&](std::size_t i) { return i >= wild && i - wild < 4; };
+    auto digit = [&](std::size_t i) { return i < next.size() && (unknown(i) || IsBase64(next[i])); };
+    auto at = [&](std::size_t i, char c) { return i < next.size() && (unknown(i) || next[i] == c); };
     const std::size_t rest = width - tail.partial.size();
-    const std::size_t end = next.find("\r\n");
-    if (next.empty() || end == 0)
-        return 0;  // nothing to go by, or the body's last line ended
-    if (end == rest && AllBase64(next.substr(0, rest)))
+    std::size_t i = 0;
+    while (i < rest && digit(i))
+        ++i;
+    if (i == rest && at(rest, '\r') && at(rest + 1, '\n'))
         return 4;
-    if (end != std::string_view::npos && end < rest && AllBase64(next.substr(0, end)))
-        return 1;  // the last, shorter line of the body
+    if (i < rest && at(i, '\r') && at(i + 1, '\n'))
+        return i == 0 ? 0 : 1;  // the body's last, shorter line
     return -4;
+}
+
+bool IsLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Text wrapped at a width: the line the tail leaves open and the next
+// block's first line make one line no longer than the tail's longest.
+int LineLength(const Lines& tail, std::string_view next)
+{
+    if (tail.complete.size() < 3 || tail.partial.empty())
+        return 0;
+    std::size_t longest = 0;
+    for (const std::string_view line : tail.complete) {
+        // Header lines are as long as their values are.
+        if (StartsWithHeaderLine(line) || line.find(": ") != std::string_view::npos)
+            return 0;
+        longest = std::max(longest, line.size());
+    }
+    const std::size_t end = next.find("\r\n");
+    if (longest > 200 || end == std::string_view::npos)
+        return 0;
+    return tail.partial.size() + end > longest + 2 ? -2 : 1;
+}
+
+// A word cut by the block boundary: its two halves make a word the message
+// uses elsewhere.
+int WordJoin(std::string_view head, std::string_view tail, std::string_view next)
+{
+    std::size_t a = tail.size();
+    while (a > 0 && IsLetter(tail[a - 1]))
+        --a;
+    std::size_t b = 0;
+    while (b < next.size() && IsLetter(next[b]))
+        ++b;
+    if (a == tail.size() || b == 0)
+        return 0;
+    const std::string word = std::string(tail.substr(a)) + std::string(next.substr(0, b));
+    for (const std::string_view text : {head, tail.substr(0, a)}) {
+        for (std::size_t at = 0; (at = text.find(word, at)) != std::string_view::npos; at += word.size())
+            if ((at == 0 || !IsLetter(text[at - 1])) && (at + word.size() == text.size() || !IsLetter(text[at + word.size()])))
+                return 2;
+    }
+    return 0;
+}
+
+// Zeros after the end of a message's text go on to the block's end; text
+// goes on as text.
+int ZerosGoOn(std::string_view tail, std::string_view next)
+{
+    if (tail.empty() || next.empty())
+        return 0;
+    const bool ended = tail.back() == '\0';
+    const std::size_t look = std::min<std::size_t>(next.size(), 8);
+    const bool zeros = next.substr(0, look).find_first_not_of('\0') == std::string_view::npos;
+    if (ended)
+        return zeros ? 1 : -4;
+    return 0;
 }
 
 } // namespace
 
-int ContinuityScore(std::string_view head, std::string_view tail, std::string_view next, std::size_t blockAt)
+int ContinuityScore(std::string_view head, std::string_view tail, std::string_view next, std::size_t blockAt,
+                    bool deletedBlock)
 {
+    const std::size_t wild = deletedBlock ? std::min(blockAt, next.size()) : std::string_view::npos;
     int score = 0;
     blockAt = std::min(blockAt, next.size());
     // The rest of a block whose chain goes on is text through to its end.
@@ -148,7 +216,10 @@ int ContinuityScore(std::string_view head, std::string_view tail, std::string_vi
         score -= headerEnded ? 4 : 1;
 
     const Lines lines = SplitLines(tail);
-    score += Base64Phase(lines, next);
+    score += Base64Phase(lines, next, wild);
+    score += LineLength(lines, next);
+    score += WordJoin(head, tail, next);
+    score += ZerosGoOn(tail, next);
 
     // A boundary declaration cut at the end of the head is completed by what
     // follows it.
@@ -178,6 +249,11 @@ int ContinuityScore(std::string_view head, std::string_view tail, std::string_vi
     const double tailBinary = BinaryShare(tail), nextBinary = BinaryShare(next);
     if (tailBinary < 0.01 && nextBinary > 0.1)
         score -= 3;
+    if (std::getenv("QM_CS")) {
+        auto esc = [](std::string_view t) { std::string r; for (char ch : t) { if (ch == '\r') r += "\\r"; else if (ch == '\n') r += "\\n"; else if ((unsigned char)ch < 32) r += '.'; else r += ch; } return r; };
+        std::fprintf(stderr, "CS score %d b64 %d line %d word %d zeros %d bin %.2f/%.2f start %d\n  TAIL ...%s\n  NEXT %s...\n", score, Base64Phase(lines, next, wild), LineLength(lines, next), WordJoin(head, tail, next), ZerosGoOn(tail, next), tailBinary, nextBinary, (int)StartsWithHeaderLine(next.substr(blockAt)),
+            esc(tail.substr(tail.size() > 160 ? tail.size() - 160 : 0)).c_str(), esc(next.substr(0, 160)).c_str());
+    }
     return score;
 }
 

@@ -15,8 +15,10 @@ namespace dbx {
 // goes on (the line of a Base64 body continues at the right column, a MIME
 // boundary of the message turns up), negative when it cannot (a new message
 // begins, a boundary of another message, zeros or binary bytes inside text),
-// 0 when nothing tells.
-int ContinuityScore(std::string_view head, std::string_view tail, std::string_view next, std::size_t blockAt = 0);
+// 0 when nothing tells. A deleted candidate block lost its first four bytes:
+// they match anything.
+int ContinuityScore(std::string_view head, std::string_view tail, std::string_view next, std::size_t blockAt = 0,
+                    bool deletedBlock = false);
 
 // A score difference of at least this much decides between two candidates;
 // a lone candidate scoring -kDecisive or lower is refused.
