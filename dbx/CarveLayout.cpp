@@ -5,8 +5,6 @@
 #include "dbx/Continuity.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <array>
 #include <cstring>
 #include <map>
@@ -29,6 +27,9 @@ constexpr std::uint32_t kMinAlignment = 4;
 constexpr std::size_t kMaxWalk = 4096;
 // Blocks of a chain's start read for its header and MIME boundaries.
 constexpr std::size_t kHeadBlocks = 4;
+// A header is known by its first 12 bytes; a boundary may cut it before its
+// link, which then lies in the next piece.
+constexpr std::uint64_t kNextFieldAt = format::kNextOffsetAt;
 // Shifts of this many pieces agree on the cluster size and no more, but
 // for a chance of 1 in 2^(pieces - 1).
 constexpr std::size_t kSureAlignmentGroups = 6;
@@ -419,21 +420,51 @@ bool Planner::Merge(std::uint32_t lower, std::uint32_t upper)
 void Planner::JoinNeighbours()
 {
     // A piece that no link leads out of, whose last block reaches past the
-    // one boundary the alignment allows there, and after which the image
-    // holds nothing of its file: the piece whose first block follows that
-    // boundary continues it, if one does, or clearly one of several does.
+    // one boundary the alignment allows there: the image either goes on with
+    // its file there, or the piece ends and the piece whose first block
+    // follows that boundary continues it. The texts decide; where they do
+    // not, the piece is left as it lies.
     std::uint64_t budget = kNeighbourReadBudget;
     std::string head, tail;
     for (const std::uint32_t a : realByLo_) {
         const Group& low = groups_[a];
         const auto x = static_cast<std::uint32_t>(low.last - 1);
         const std::uint64_t end = std::uint64_t{low.maxSelf} + kSpan;
-        const std::uint64_t boundary = UniqueBoundary(std::uint64_t{low.maxSelf} + format::kHeaderSize,
+        const std::uint64_t boundary = UniqueBoundary(std::uint64_t{low.maxSelf} + kNextFieldAt,
                                                       end + format::kHeaderSize - 1, alignment_, alignmentSure_);
         if (boundary == 0)
             continue;
-        // Its file's index would follow within a segment, before anything of
-        // another piece or file.
+        const std::uint64_t textEnd = std::uint64_t{low.maxSelf} + format::kHeaderSize +
+                                      (c_[x].Deleted() ? format::kPayloadSize : c_[x].DataLength());
+        if (textEnd > boundary)
+            ChainText(x, static_cast<std::size_t>(textEnd - boundary), head, tail);
+        // How well the text goes on across the boundary with the bytes a
+        // piece of this shift holds there.
+        auto score = [&](const Group& group) {
+            int s = 0;
+            if (boundary == std::uint64_t{low.maxSelf} + kNextFieldAt) {
+                // The boundary cuts the last header before its link: the
+                // link read there must end the chain or name a block of the
+                // group that no block of its own links to.
+                std::array<std::uint8_t, 4> word{};
+                image_.Read(static_cast<std::uint64_t>(static_cast<std::int64_t>(boundary) + group.shift), word.data(), 4);
+                const std::uint32_t next = format::LoadU32(word.data());
+                const auto first = c_.begin() + static_cast<std::ptrdiff_t>(group.first);
+                const auto last = c_.begin() + static_cast<std::ptrdiff_t>(group.last);
+                const auto it = std::lower_bound(first, last, next, [](const Candidate& c, std::uint32_t v) { return c.self < v; });
+                const bool names = it != last && it->self == next && pred_[static_cast<std::size_t>(it - c_.begin())] == kNone;
+                s += next == 0 || names ? 2 * kDecisive : -2 * kDecisive;
+            }
+            if (textEnd > boundary) {
+                std::string next(static_cast<std::size_t>(textEnd - boundary), '\0');
+                next.resize(image_.Read(static_cast<std::uint64_t>(static_cast<std::int64_t>(boundary) + group.shift),
+                                        next.data(), next.size()));
+                s += ContinuityScore(head, tail, next);
+            }
+            return s;
+        };
+        // The image going on: its file's index follows within a segment,
+        // before anything of another piece or file.
         const auto after = static_cast<std::uint64_t>(static_cast<std::int64_t>(end) + low.shift);
         std::uint64_t limit = std::min(after + kSpan * 128, image_.Size());
         if (const auto h = std::lower_bound(shared_.begin(), shared_.end(), after); h != shared_.end())
@@ -441,44 +472,32 @@ void Planner::JoinNeighbours()
         if (const auto sig = std::lower_bound(signatures_.begin(), signatures_.end(), after); sig != signatures_.end())
             limit = std::min(limit, *sig);
         bool anyData = false;
-        if (HoldsOwnOffset(image_, low.shift, after, std::max(after, limit), budget, &anyData) || !anyData
-            || budget == 0)
-            continue;  // its file goes on right there, or nothing tells
-        // The piece ends at the boundary: what lies behind it in the image
-        // is not its file's.
-        ends_[a] = static_cast<std::uint32_t>(boundary);
-        if (upperDecided_.count(a))
-            continue;
-        const std::uint64_t textEnd = std::uint64_t{low.maxSelf} + format::kHeaderSize +
-                                      (c_[x].Deleted() ? format::kPayloadSize : c_[x].DataLength());
+        const bool goesOn = HoldsOwnOffset(image_, low.shift, after, std::max(after, limit), budget, &anyData);
+        const int own = score(low) + (goesOn ? kDecisive : anyData ? -1 : 0);
+
         std::vector<std::pair<std::uint32_t, int>> options;  // group, score
-        bool read = false;
-        for (const std::uint32_t h : realByLo_) {
-            const Group& high = groups_[h];
-            if (high.lo < boundary || high.lo > boundary + kSpan + format::kHeaderSize || Root(h) == Root(a)
-                || high.Overlaps(low))
-                continue;
-            int score = 0;
-            if (textEnd > boundary) {
-                if (!read) {
-                    ChainText(x, static_cast<std::size_t>(textEnd - boundary), head, tail);
-                    read = true;
-                }
-                std::string next(static_cast<std::size_t>(textEnd - boundary), '\0');
-                next.resize(image_.Read(static_cast<std::uint64_t>(static_cast<std::int64_t>(boundary) + high.shift),
-                                        next.data(), next.size()));
-                score = ContinuityScore(head, tail, next);
+        if (!upperDecided_.count(a)) {
+            for (const std::uint32_t h : realByLo_) {
+                const Group& high = groups_[h];
+                if (high.lo < boundary || high.lo > boundary + kSpan + format::kHeaderSize || Root(h) == Root(a)
+                    || high.Overlaps(low))
+                    continue;
+                options.emplace_back(h, score(high));
+                if (options.size() == kMaxOptions)
+                    break;
             }
-            options.emplace_back(h, score);
         }
-        if (std::getenv("QM_NB"))
-            for (auto& [h, sc] : options)
-                std::fprintf(stderr, "NB group shift %lld [%llu..] -> shift %lld score %d boundary %llu\n", (long long)low.shift, (unsigned long long)low.lo, (long long)groups_[h].shift, sc, (unsigned long long)boundary);
+        std::stable_sort(options.begin(), options.end(), [](const auto& p, const auto& q) { return p.second > q.second; });
+        // A piece whose own bytes clearly do not go on ends at the boundary,
+        // and so does one another piece goes on from as well as it does:
+        // bytes that may be another file's are left out, not shown.
+        if (own <= -kDecisive || (!options.empty() && options[0].second >= own))
+            ends_[a] = static_cast<std::uint32_t>(boundary);
         if (options.empty())
             continue;
-        std::stable_sort(options.begin(), options.end(), [](const auto& p, const auto& q) { return p.second > q.second; });
-        const bool decided = options.size() == 1 ? options[0].second > -kDecisive
-                                                 : options[0].second - options[1].second >= kDecisive;
+        const int rival = options.size() > 1 ? std::max(own, options[1].second) : own;
+        const bool decided = options[0].second > -kDecisive
+                             && (options[0].second - rival >= kDecisive || (options.size() == 1 && own < 0 && options[0].second >= 0));
         if (!decided) {
             ++counts_.linksUndecided;
             continue;
@@ -487,6 +506,7 @@ void Planner::JoinNeighbours()
             ++counts_.linksRefused;
             continue;
         }
+        ends_[a] = static_cast<std::uint32_t>(boundary);
         boundaries_[{a, options[0].first}] = static_cast<std::uint32_t>(boundary);
         ++counts_.neighboursJoined;
     }
@@ -523,7 +543,7 @@ Layout Planner::Files()
                 // The one boundary the alignment allows between the last
                 // header of the lower piece and the first of the upper;
                 // where it allows several, the bytes between stay missing.
-                boundary = UniqueBoundary(std::uint64_t{a.maxSelf} + format::kHeaderSize, b.lo, alignment_, alignmentSure_);
+                boundary = UniqueBoundary(std::uint64_t{a.maxSelf} + kNextFieldAt, b.lo, alignment_, alignmentSure_);
             }
             if (boundary != 0) {
                 spans[k].second = boundary;

@@ -1,8 +1,6 @@
 #include "dbx/Continuity.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -249,11 +247,6 @@ int ContinuityScore(std::string_view head, std::string_view tail, std::string_vi
     const double tailBinary = BinaryShare(tail), nextBinary = BinaryShare(next);
     if (tailBinary < 0.01 && nextBinary > 0.1)
         score -= 3;
-    if (std::getenv("QM_CS")) {
-        auto esc = [](std::string_view t) { std::string r; for (char ch : t) { if (ch == '\r') r += "\\r"; else if (ch == '\n') r += "\\n"; else if ((unsigned char)ch < 32) r += '.'; else r += ch; } return r; };
-        std::fprintf(stderr, "CS score %d b64 %d line %d word %d zeros %d bin %.2f/%.2f start %d\n  TAIL ...%s\n  NEXT %s...\n", score, Base64Phase(lines, next, wild), LineLength(lines, next), WordJoin(head, tail, next), ZerosGoOn(tail, next), tailBinary, nextBinary, (int)StartsWithHeaderLine(next.substr(blockAt)),
-            esc(tail.substr(tail.size() > 160 ? tail.size() - 160 : 0)).c_str(), esc(next.substr(0, 160)).c_str());
-    }
     return score;
 }
 
