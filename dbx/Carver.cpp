@@ -58,6 +58,11 @@ platform::ImageFile::OpenError Carver::OpenError() const
     return image_ ? image_->File().LastOpenError() : platform::ImageFile::OpenError::kOther;
 }
 
+int Carver::OpenErrno() const
+{
+    return image_ ? image_->File().OpenErrno() : 0;
+}
+
 std::uint64_t Carver::ImageSize() const
 {
     return image_ ? image_->Size() : 0;

@@ -83,6 +83,7 @@ public:
     // be; OpenError() says why.
     bool Open(const std::string& path);
     platform::ImageFile::OpenError OpenError() const;
+    int OpenErrno() const;
     std::uint64_t ImageSize() const;
     bool IsDevice() const;
 

@@ -9,6 +9,7 @@
 #include <winioctl.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -189,6 +190,11 @@ ImageFile::Residency ImageFile::Probe(std::uint64_t from, std::uint64_t to) cons
     return {from, to, {}};
 }
 
+std::string ImageFile::OwnerGroup(const std::string&)
+{
+    return {};
+}
+
 void ImageFile::DropRead(const Residency&) {}
 
 #else
@@ -239,6 +245,19 @@ bool ImageFile::Open(const std::string& path)
     fd_ = fd;
     size_ = size;
     return true;
+}
+
+std::string ImageFile::OwnerGroup(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    struct group entry {};
+    struct group* found = nullptr;
+    char buffer[4096];
+    if (::getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || !found)
+        return {};
+    return found->gr_name;
 }
 
 void ImageFile::Close()
