@@ -105,7 +105,9 @@ void Carver::Run(ICarveProgress& progress, IByteObserver* observe)
         std::uint64_t bytes = 0;
         for (const Piece& piece : layout.files[k].pieces)
             bytes += piece.to - piece.from;
-        if (bytes > budget || progress.Stopped()) {
+        // Stopped while reading, it still lists what it read; stopped later,
+        // it lists the files scanned so far.
+        if (bytes > budget || (!counts_.stopped && progress.Stopped())) {
             ++counts_.filesLeftOut;
             continue;
         }

@@ -248,3 +248,26 @@ TEST(CarveRecall, UnreadableSectorsLoseOnlyTheEmailsInThem)
     EXPECT_EQ(r.madeUp, 0u);
     EXPECT_EQ(carver.Counts().unreadableSectors, bad.size());
 }
+
+TEST(CarveRecall, StoppedEarlyItKeepsWhatItFound)
+{
+    testsupport::TempDir dir;
+    const auto files = dbxgen::MakeMailFiles(2, 100 * 1024, 26);
+    std::string bytes = files[0].bytes;
+    bytes.resize(12u << 20, '\0');
+    bytes += files[1].bytes;
+    const std::string image = dir.File("two.img");
+    testsupport::WriteFile(image, bytes);
+    struct StopHalfway : dbx::ICarveProgress {
+        bool Stopped() override { return ++asked > 2; }  // asked before each piece of reading
+        int asked = 0;
+    } progress;
+    dbx::Carver carver;
+    ASSERT_TRUE(carver.Open(image));
+    carver.Run(progress);
+    EXPECT_TRUE(carver.Counts().stopped);
+    EXPECT_LT(carver.Counts().bytesRead, bytes.size());
+    ASSERT_EQ(carver.Files().size(), 1u);
+    EXPECT_EQ(carver.Files()[0]->Start(), 0);
+    EXPECT_EQ(static_cast<std::size_t>(carver.Files()[0]->File().GetCount()), Listed({files[0]}, dir).size());
+}
