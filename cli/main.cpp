@@ -28,7 +28,8 @@ constexpr const char* kUsage =
     "  --help, --version\n"
     "exit status: 0 done, 1 some e-mail could not be written (store: no store\n"
     "found), 2 usage error or a mail file that cannot be opened. find: 0 found,\n"
-    "1 none found, 2 usage error or a PATH that does not exist.\n";
+    "1 none found, 2 usage error or a PATH that does not exist. carve: 1 stopped\n"
+    "early or something left out.\n";
 
 } // namespace
 

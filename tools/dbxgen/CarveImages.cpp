@@ -138,6 +138,44 @@ FragmentedImage MakeFragmentedImage(const std::vector<MailFile>& files, std::uin
     return image;
 }
 
+bool WriteLargeImage(const std::string& path, std::uint64_t size, const std::vector<MailFile>& files,
+                     std::uint32_t cluster, std::uint64_t seed)
+{
+    // The pieces, each at a random free cluster of its own stretch of the
+    // image, so that they never overlap.
+    const FragmentedImage plan = MakeFragmentedImage(files, cluster, seed);
+    Prng prng(seed ^ 0x4C41524745ull);
+    const std::uint64_t stretch = size / (plan.pieces.size() + 1) / cluster * cluster;
+    std::vector<std::pair<std::uint64_t, const PiecePlacement*>> at;
+    for (std::size_t k = 0; k < plan.pieces.size(); ++k) {
+        const PiecePlacement& p = plan.pieces[k];
+        const std::uint64_t room = stretch > p.length + cluster ? (stretch - p.length) / cluster : 1;
+        at.emplace_back((k + 1) * stretch + prng.Below(room) * cluster, &p);
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    constexpr std::size_t kChunk = 8u << 20;
+    std::string chunk;
+    std::size_t next = 0;
+    for (std::uint64_t pos = 0; pos < size && out;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - pos));
+        // Half noise, half zeros, as a used disk holds both.
+        chunk = (pos / kChunk) % 2 ? std::string(n, '\0') : Noise(prng, n);
+        while (next < at.size() && at[next].first < pos + n) {
+            const PiecePlacement& p = *at[next].second;
+            const std::string& bytes = files[p.file].bytes;
+            const std::uint64_t begin = at[next].first;
+            for (std::uint64_t b = std::max(begin, pos); b < std::min(begin + p.length, pos + n); ++b)
+                chunk[static_cast<std::size_t>(b - pos)] = bytes[static_cast<std::size_t>(p.fileOffset + (b - begin))];
+            if (begin + p.length > pos + n)
+                break;  // the rest goes into the next chunk
+            ++next;
+        }
+        out.write(chunk.data(), static_cast<std::streamsize>(n));
+        pos += n;
+    }
+    return static_cast<bool>(out.flush());
+}
+
 std::string MakeFat32Image(const std::string& path, std::uint64_t size, const std::vector<MailFile>& files,
                            const std::vector<FsStep>& steps)
 {

@@ -46,6 +46,13 @@ struct FsStep {
     std::string name;
 };
 
+// Writes a large image of `size` bytes straight to `path` for benchmarks:
+// noise and zeros, with the files cut into 2 to 8 pieces each placed at
+// cluster boundaries spread over the whole image. Memory stays small.
+// Returns false when it could not be written.
+bool WriteLargeImage(const std::string& path, std::uint64_t size, const std::vector<MailFile>& files,
+                     std::uint32_t cluster, std::uint64_t seed);
+
 // A FAT32 image of `size` bytes (512-byte clusters) made with mtools
 // (mformat, mcopy, mdel), the steps done in order. Returns "" when done,
 // else what failed.
