@@ -267,7 +267,7 @@ int RunCarve(const std::vector<std::string>& args)
     if (!carver.Open(image)) {
         std::error_code ec;
         Error(CarveOpenError(image, carver.OpenError(), carver.OpenErrno(), std::filesystem::is_block_file(image, ec),
-                             platform::ImageFile::OwnerGroup(image)));
+                             platform::ImageFile::ReadingGroup(image)));
         return kExitUsage;
     }
     DigestObserver digest;

@@ -190,7 +190,7 @@ ImageFile::Residency ImageFile::Probe(std::uint64_t from, std::uint64_t to) cons
     return {from, to, {}};
 }
 
-std::string ImageFile::OwnerGroup(const std::string&)
+std::string ImageFile::ReadingGroup(const std::string&)
 {
     return {};
 }
@@ -247,10 +247,10 @@ bool ImageFile::Open(const std::string& path)
     return true;
 }
 
-std::string ImageFile::OwnerGroup(const std::string& path)
+std::string ImageFile::ReadingGroup(const std::string& path)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), &st) != 0 || !(st.st_mode & S_IRGRP))
         return {};
     struct group entry {};
     struct group* found = nullptr;

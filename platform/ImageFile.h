@@ -62,9 +62,10 @@ public:
     // image stays warm.
     std::size_t ReadSequential(std::uint64_t pos, void* out, std::size_t n);
 
-    // The name of the group that owns the file or device at `path` ("" when
-    // it has none or cannot be told): who may read a disk.
-    static std::string OwnerGroup(const std::string& path);
+    // The name of the group whose members may read the file or device at
+    // `path` ("" when its group may not, or it cannot be told): who may read
+    // a disk.
+    static std::string ReadingGroup(const std::string& path);
 
     // Test seam: reads touching a sector for which `failing` answers true
     // fail as a bad sector does. Empty to end it.
