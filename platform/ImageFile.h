@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -99,7 +100,9 @@ private:
     std::vector<std::uint64_t> unreadable_;
     std::function<bool(std::uint64_t)> failing_;
     bool sequentialAdvised_ = false;
-    Residency ahead_;  // probed one call early, before read-ahead reaches it
+    // Ranges probed ahead of the reading, before the system's read-ahead
+    // (up to twice its window, often 16 MiB) reaches them.
+    std::deque<Residency> ahead_;
 };
 
 } // namespace platform
