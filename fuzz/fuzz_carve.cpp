@@ -7,6 +7,7 @@
 // first input byte, when odd, makes one sector unreadable.
 
 #include "FuzzCheck.h"
+#include "FuzzScratch.h"
 
 #include "dbx/Carver.h"
 #include "dbx/DbxFormat.h"
@@ -17,25 +18,6 @@
 #include <string>
 
 namespace {
-
-class Scratch {
-public:
-    Scratch()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillmend-fuzz-carve-XXXXXX").string();
-        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
-        dir_ = pattern;
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string File(const char* name) const { return (dir_ / name).string(); }
-
-private:
-    std::filesystem::path dir_;
-};
 
 std::uint32_t U32(const std::uint8_t* data, std::uint64_t at)
 {
@@ -99,7 +81,7 @@ void CheckFile(const dbx::CarvedFile& carved, const std::uint8_t* data, std::siz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static Scratch scratch;
+    static FuzzScratch scratch;
     const std::string path = scratch.File("image.img");
     std::filesystem::remove(path);
     {

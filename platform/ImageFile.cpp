@@ -47,6 +47,26 @@ void ImageFile::FailSectorsForTesting(std::function<bool(std::uint64_t sector)> 
     failing_ = std::move(failing);
 }
 
+void ImageFile::Forget()
+{
+    fd_ = -1;
+    size_ = 0;
+    sectorSize_ = 512;
+    device_ = false;
+    unreadable_.clear();
+    sequentialAdvised_ = false;
+    ahead_ = {};
+}
+
+bool ImageFile::FailsForTesting(std::uint64_t pos, std::size_t n) const
+{
+    if (failing_)
+        for (std::uint64_t s = pos / sectorSize_; s <= (pos + n - 1) / sectorSize_; ++s)
+            if (failing_(s))
+                return true;
+    return false;
+}
+
 bool ImageFile::HasUnreadable(std::uint64_t pos, std::uint64_t n) const
 {
     if (n == 0 || unreadable_.empty())
@@ -165,21 +185,13 @@ void ImageFile::Close()
 {
     if (fd_ != -1)
         CloseHandle(reinterpret_cast<HANDLE>(fd_));
-    fd_ = -1;
-    size_ = 0;
-    sectorSize_ = 512;
-    device_ = false;
-    unreadable_.clear();
-    sequentialAdvised_ = false;
-    ahead_ = {};
+    Forget();
 }
 
 bool ImageFile::ReadOnce(std::uint64_t pos, void* out, std::size_t n)
 {
-    if (failing_)
-        for (std::uint64_t s = pos / sectorSize_; s <= (pos + n - 1) / sectorSize_; ++s)
-            if (failing_(s))
-                return false;
+    if (FailsForTesting(pos, n))
+        return false;
     // A device reads whole sectors into a buffer of its own alignment.
     const std::uint64_t from = pos / sectorSize_ * sectorSize_;
     const std::uint64_t to = std::min<std::uint64_t>((pos + n + sectorSize_ - 1) / sectorSize_ * sectorSize_, size_);
@@ -282,21 +294,13 @@ void ImageFile::Close()
 {
     if (fd_ >= 0)
         ::close(static_cast<int>(fd_));
-    fd_ = -1;
-    size_ = 0;
-    sectorSize_ = 512;
-    device_ = false;
-    unreadable_.clear();
-    sequentialAdvised_ = false;
-    ahead_ = {};
+    Forget();
 }
 
 bool ImageFile::ReadOnce(std::uint64_t pos, void* out, std::size_t n)
 {
-    if (failing_)
-        for (std::uint64_t s = pos / sectorSize_; s <= (pos + n - 1) / sectorSize_; ++s)
-            if (failing_(s))
-                return false;
+    if (FailsForTesting(pos, n))
+        return false;
     auto* bytes = static_cast<std::uint8_t*>(out);
     std::size_t done = 0;
     while (done < n) {

@@ -81,6 +81,9 @@ private:
     // failed with an I/O error.
     bool ReadOnce(std::uint64_t pos, void* out, std::size_t n);
     void MarkUnreadable(std::uint64_t sector);
+    // Back to the closed state (the descriptor already closed).
+    void Forget();
+    bool FailsForTesting(std::uint64_t pos, std::size_t n) const;
 
     // Which pages of a range were in the page cache before this object read
     // them: a byte per page, 1 = cached. Only known for regular files.
