@@ -2,7 +2,6 @@
 
 #include "CQuillmendDlg.h"
 #include "CommandLine.h"
-#include "ui/EnginePath.h"
 
 
 #include <string>
@@ -10,7 +9,7 @@
 
 #include "crash/CrashReport.h"
 
-CQuillmendApp::CQuillmendApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CQuillmendApp::CQuillmendApp(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {}
 
 int CQuillmendApp::InitInstance() {
     // Qt needs no common-control or control-container set-up; the program's
@@ -20,20 +19,15 @@ int CQuillmendApp::InitInstance() {
     setApplicationName(QStringLiteral("Quillmend"));
     setApplicationVersion(QStringLiteral("1.1"));
 
-    // Mail files named on the command line ("Open with" in a file manager);
-    // Qt has taken its own options out by now.
-    std::vector<std::string> args;
-    for (const QString& arg : arguments().mid(1))
-        args.push_back(ui::EnginePath(arg));
-    const app::CommandLine commandLine = app::ParseCommandLine(args);
+    // Mail files named on the command line ("Open with" in a file manager),
+    // as the bytes main() was given: Qt's decoded arguments would change a
+    // name that is not UTF-8. Qt has taken its own options out by now.
+    const app::CommandLine commandLine = app::ParseCommandLine(std::vector<std::string>(argv_ + 1, argv_ + argc_));
     if (const auto exitCode = app::Answer(commandLine))
         return *exitCode;
-    QStringList files;
-    for (const std::string& file : commandLine.files)
-        files << ui::QtPath(file);
 
     CQuillmendDlg dialog;
-    dialog.OpenFiles(files);
+    dialog.OpenFiles(commandLine.files);
     // A fault while the dialog runs goes to the crash report; the process
     // then ends at once with a non-zero status (the preview file deleted),
     // never through a teardown that a damaged heap could hang.

@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "StoreFolder.h"
 #include "CHelpWindow.h"
+#include "platform/Directory.h"
 #include "platform/ProgramPaths.h"
 #include "platform/SystemMenu.h"
 #include "res/Images.h"
@@ -16,7 +17,6 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QTreeWidget>
 #include <QKeyEvent>
 #include <QMenu>
@@ -27,7 +27,14 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
+#include <utility>
+#include <filesystem>
+
 namespace {
+
+// Space kept between the status line's hint and its counts.
+constexpr int kHintGap = 12;
 
 // Where the header's middle and right parts start in bitmap 129.
 constexpr int kHeaderMiddleX = 404;
@@ -144,6 +151,7 @@ bool CQuillmendDlg::OnInitDialog() {
         button->show();
     }
     connect(&saveButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSave);
+    connect(&browseWindow_, &CDbxBrowseWindow::saveMboxRequested, this, &CQuillmendDlg::OnSaveMbox);
     connect(&loadButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnLoad);
     connect(&searchButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSearch);
     connect(&helpButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnHelp);
@@ -154,7 +162,10 @@ bool CQuillmendDlg::OnInitDialog() {
     browseWindow_.show();
 
     PlaceWindow();
-    LoadStoreFolder(browseWindow_);
+    storeNote_ = LoadStoreFolder(browseWindow_);
+    // Files named on the command line come after the store's node.
+    if (!pendingFiles_.empty())
+        OpenFiles(std::exchange(pendingFiles_, {}));
     return true;
 }
 
@@ -220,43 +231,58 @@ void CQuillmendDlg::SetCountSource(std::function<int()> itemCount, std::function
 namespace {
 
 // The deepest folder that holds every one of `files` (absolute paths).
-QString CommonFolder(const QStringList& files) {
-    QStringList common = QFileInfo(files.front()).absolutePath().split(QLatin1Char('/'));
-    for (const QString& file : files) {
-        const QStringList parts = QFileInfo(file).absolutePath().split(QLatin1Char('/'));
-        qsizetype n = 0;
-        while (n < common.size() && n < parts.size() && common[n] == parts[n])
-            ++n;
-        common = common.mid(0, n);
+std::string CommonFolder(const std::vector<std::string>& files) {
+    std::filesystem::path common = std::filesystem::path(files.front()).parent_path();
+    for (const std::string& file : files) {
+        const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+        std::filesystem::path shared;
+        for (auto a = common.begin(), b = folder.begin(); a != common.end() && b != folder.end() && *a == *b; ++a, ++b)
+            shared /= *a;
+        common = std::move(shared);
     }
-    const QString folder = common.join(QLatin1Char('/'));
-    return folder.isEmpty() ? QStringLiteral("/") : folder;
+    return common.empty() ? std::string(1, platform::kPathSeparator) : common.string();
+}
+
+// `path` made absolute, "." and ".." taken out, as its bytes.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
+// The shown paths of `paths`, one a line.
+QString ShownLines(const std::vector<std::string>& paths) {
+    QStringList lines;
+    for (const std::string& path : paths)
+        lines << QDir::toNativeSeparators(ui::ShownPath(path));
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
 
-QTreeWidgetItem* CQuillmendDlg::AddFilesUnderOneNode(const QStringList& files) {
-    const QString text = QDir::toNativeSeparators(files.size() == 1 ? files.front() : CommonFolder(files));
-    QTreeWidgetItem* node = browseWindow_.AddFolderNode(text);
-    for (const QString& file : files)
+QTreeWidgetItem* CQuillmendDlg::AddFilesUnderOneNode(const std::vector<std::string>& files) {
+    const std::string folder = files.size() == 1 ? files.front() : CommonFolder(files);
+    QTreeWidgetItem* node = browseWindow_.AddFolderNode(QDir::toNativeSeparators(ui::ShownPath(folder)));
+    for (const std::string& file : files)
         browseWindow_.AddDbxFile(node, file);
     node->setExpanded(true);
     return node;
 }
 
-void CQuillmendDlg::OpenFiles(const QStringList& paths) {
-    QStringList files;
-    QStringList missing;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        (info.isFile() ? files : missing) << info.absoluteFilePath();
+void CQuillmendDlg::OpenFiles(const std::vector<std::string>& paths) {
+    if (!initialised_) {
+        pendingFiles_.insert(pendingFiles_.end(), paths.begin(), paths.end());
+        return;
     }
-    QTreeWidgetItem* node = files.isEmpty() ? nullptr : AddFilesUnderOneNode(files);
-    if (!missing.isEmpty()) {
+    std::vector<std::string> files;
+    std::vector<std::string> missing;
+    for (const std::string& path : paths)
+        (platform::RegularFileSize(path) ? files : missing).push_back(AbsolutePath(path));
+    QTreeWidgetItem* node = files.empty() ? nullptr : AddFilesUnderOneNode(files);
+    if (!missing.empty()) {
         RunWhenPainted([this, missing] {
             Dialogs().Tell(this, QMessageBox::Warning,
-                           res::Text(IDS_FILES_NOT_FOUND) + QLatin1Char('\n') +
-                               QDir::toNativeSeparators(missing.join(QLatin1Char('\n'))));
+                           res::Text(IDS_FILES_NOT_FOUND) + QLatin1Char('\n') + ShownLines(missing));
         });
     }
     // The first scan shows its progress over this window: select once the
@@ -286,8 +312,14 @@ QString CQuillmendDlg::HintText() const {
     const QString hint = res::Text(hintId_);
     if (!hint.isEmpty())
         return hint;
-    // In place of the notice: the list does not show everything in the file.
-    return res::Text(browseWindow_.IsListIncomplete() ? IDS_LIST_INCOMPLETE : IDS_NOTICE);
+    // In place of the notice: the list does not show everything in the
+    // file; else, while no mail file is selected, what the store lookup
+    // found wrong (it explains an empty store node).
+    if (browseWindow_.IsListIncomplete())
+        return res::Text(IDS_LIST_INCOMPLETE);
+    if (!storeNote_.isEmpty() && !browseWindow_.GetCurrentDbxFile())
+        return storeNote_;
+    return res::Text(IDS_NOTICE);
 }
 
 void CQuillmendDlg::paintEvent(QPaintEvent*) {
@@ -326,8 +358,12 @@ void CQuillmendDlg::paintEvent(QPaintEvent*) {
     p.save();
     p.setPen(Qt::black);
     p.setFont(font());
-    p.drawText(text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, CountsText());
-    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, HintText());
+    const QString counts = CountsText();
+    p.drawText(text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, counts);
+    // A long hint (a path in the store's note) ends short of the counts.
+    const int room = text.width() - p.fontMetrics().horizontalAdvance(counts) - kHintGap;
+    p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               p.fontMetrics().elidedText(HintText(), Qt::ElideRight, std::max(room, 0)));
     p.restore();
     p.fillRect(QRect(L, H, R - L, kBandHeight), bandBrush_.isValid() ? bandBrush_ : QColor(106, 160, 216));
 }
@@ -400,9 +436,17 @@ void CQuillmendDlg::OnSearch() {
     CMainButton* const commands[] = {&saveButton_, &loadButton_, &searchButton_};
     for (CMainButton* button : commands)
         button->setEnabled(false);
-    RunSearch(settings.SearchPaths(), settings.FromDriveList(), browseWindow_);
+    const SearchReport report = RunSearch(settings.SearchPaths(), settings.FromDriveList(), browseWindow_);
     for (CMainButton* button : commands)
         button->setEnabled(true);
+    // What could not be read may hold mail files: the user should know.
+    if (report.unreadable > 0) {
+        QString text = res::Format(IDS_SEARCH_UNREADABLE, {QString::number(report.unreadable)}) + QLatin1Char('\n') +
+                       report.named.join(QLatin1Char('\n'));
+        if (report.unreadable > report.named.size())
+            text += QStringLiteral("\n\u2026");
+        Dialogs().Tell(this, QMessageBox::Warning, text);
+    }
 }
 
 void CQuillmendDlg::OnSysCommand(unsigned id) {

@@ -12,6 +12,7 @@
 #include <QPixmap>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 class CHelpWindow;
@@ -19,6 +20,7 @@ class QMenu;
 
 namespace app {
 class SaveJob;
+struct SaveItem;
 }
 
 class CQuillmendDlg : public QDialog {
@@ -53,13 +55,14 @@ public:
     // and of ticked ones. Until set (or when a getter is empty) both are 0.
     void SetCountSource(std::function<int()> itemCount, std::function<int()> tickedCount);
 
-    // Adds mail files named on the command line under one folder node, as
-    // Load does (its text: the file's path, or the folder that holds them
-    // all), and expands it. Once the window is on the screen, names in a
-    // message the paths that are not files (those are not added) and selects
-    // the first file so that its e-mails show. Nothing happens for an empty
-    // list.
-    void OpenFiles(const QStringList& paths);
+    // Adds mail files named on the command line (the bytes of their paths)
+    // under one folder node, as Load does (its text: the file's path, or the
+    // folder that holds them all), and expands it; before the window is set
+    // up, once it is, after the store's nodes. Once the window is on the
+    // screen, names in a message the paths that are not files (those are not
+    // added) and selects the first file so that its e-mails show. Nothing
+    // happens for an empty list.
+    void OpenFiles(const std::vector<std::string>& paths);
 
     // The dialogs the commands ask the user through; the real ones unless a
     // test set others (nullptr: the real ones again). Not owned.
@@ -77,7 +80,9 @@ public:
     CMainButton* Button(int commandId);
     CDbxBrowseWindow& BrowseWindow() { return browseWindow_; }
 
-    // The texts the status line shows now.
+    // The texts the status line shows now. In place of the notice line:
+    // the list is incomplete, or, while no mail file is selected, what is
+    // wrong with the store lookup.
     QString CountsText() const;
     QString HintText() const;
     int HintId() const { return hintId_; }
@@ -101,6 +106,9 @@ public:
     // the list's order, as .eml files into a folder the user chooses, then
     // says what was saved. Ticks, list and tree stay as they are.
     void OnSave();
+    // The list menu's "Save ticked e-mails as one mbox file": as OnSave, but
+    // into one new mbox file the user names (never an existing one).
+    void OnSaveMbox();
     // Load button: adds the .dbx files the user picks under a new folder node
     // and expands it; nothing is scanned or selected.
     void OnLoad();
@@ -133,9 +141,17 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    // The ticked rows of the list for a save, in the list's order; none (and
+    // the user asked to tick some) when nothing is ticked.
+    std::vector<app::SaveItem> TickedForSave();
+    // Runs a save's job and tells the user what became of it (`target`: the
+    // folder or file as shown).
+    void SaveAndReport(app::SaveJob& job, const QString& target);
+
     void PlaceWindow();
-    // Adds `files` (absolute paths) under one new folder node, expanded.
-    QTreeWidgetItem* AddFilesUnderOneNode(const QStringList& files);
+    // Adds `files` (absolute paths, as bytes) under one new folder node,
+    // expanded.
+    QTreeWidgetItem* AddFilesUnderOneNode(const std::vector<std::string>& files);
     // Runs `step` from the event loop once the window has been painted (at
     // once when it has been), so that what it shows reaches the screen.
     void RunWhenPainted(std::function<void()> step);
@@ -157,6 +173,8 @@ private:
     bool placedAfterShow_ = false;
     bool painted_ = false;
     std::vector<std::function<void()>> afterFirstPaint_;
+    std::vector<std::string> pendingFiles_;  // named on the command line before set-up
+    QString storeNote_;         // what the status line says of the store lookup
     UserDialogs* dialogs_ = nullptr;
     CHelpWindow* helpWindow_ = nullptr;  // a child window, made by the first OnHelp
 };

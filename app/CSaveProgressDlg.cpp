@@ -1,5 +1,6 @@
 #include "app/CSaveProgressDlg.h"
 
+#include "platform/ThreadAltStack.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 
@@ -49,6 +50,7 @@ void CSaveProgressDlg::Run(QWidget* owner, app::SaveJob& job)
 {
     CSaveProgressDlg dialog(owner, job);
     std::thread worker([&job, &dialog] {
+        platform::ThreadAltStack altStack;  // a stack overflow here is reported, too
         job.Run();
         emit dialog.jobEnded();  // queued: handled on the window's thread
     });

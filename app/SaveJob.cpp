@@ -1,6 +1,8 @@
 #include "app/SaveJob.h"
 
+#include "archive/MboxFile.h"
 #include "dbx/SaveNaming.h"
+#include "mailtext/HeaderText.h"
 #include "platform/Files.h"
 
 namespace app {
@@ -13,12 +15,24 @@ SaveJob::SaveJob(std::vector<SaveItem> items, Writer write, Flusher flush)
 
 SaveJob SaveJob::ForFile(const dbx::DbxFile& file, std::vector<SaveItem> items, const std::string& folder)
 {
+    auto saver = std::make_shared<dbx::EmlSaver>(file, folder, true);
+    auto sync = std::make_shared<platform::FolderSync>();
+    sync->Open(folder);
     return SaveJob(
         std::move(items),
-        [&file, folder](const SaveItem& item) {
-            return dbx::SaveEmail(file, item.messageIndex, item.displayIndex, folder).result;
+        [&file, saver](const SaveItem& item) {
+            return saver->Save(item.messageIndex, item.displayIndex, mailtext::SubjectText(file, item.messageIndex))
+                .result;
         },
-        [folder] { return platform::SyncFolder(folder); });
+        [sync] { return sync->Sync(); });
+}
+
+SaveJob SaveJob::ForMbox(const dbx::DbxFile& file, std::vector<SaveItem> items,
+                         std::shared_ptr<archive::MboxFile> mbox)
+{
+    return SaveJob(
+        std::move(items), [&file, mbox](const SaveItem& item) { return mbox->Add(file, item.messageIndex).result; },
+        [mbox] { return mbox->Finish(); });
 }
 
 void SaveJob::Run()

@@ -1,15 +1,20 @@
 #pragma once
-// The writing half of the Save command: a list of e-mails written one after
-// the other, which another thread may stop between two e-mails, followed by
-// one flush of the folder. Plain C++, so that it runs on a worker thread
-// while the window stays responsive.
+// The writing half of the Save commands: a list of e-mails written one
+// after the other (as .eml files or into one mbox file), which another
+// thread may stop between two e-mails, followed by one flush. Plain C++, so
+// that it runs on a worker thread while the window stays responsive.
 
 #include "dbx/DbxFile.h"
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace archive {
+class MboxFile;
+}
 
 namespace app {
 
@@ -40,12 +45,19 @@ public:
     using Flusher = std::function<bool()>;
 
     // Writes each item with `write` in order; then, when any file was
-    // created, calls `flush` once.
+    // created (or any entry written), calls `flush` once.
     SaveJob(std::vector<SaveItem> items, Writer write, Flusher flush);
 
-    // The job that saves `items` of `file` into `folder` under the names the
-    // command line uses too, and flushes the folder. `file` must outlive it.
+    // The job that saves `items` of `file` into `folder` as the command line
+    // does: the names from the subjects as the list shows them, each file
+    // dated by its e-mail's Date header, one flush of the folder (opened
+    // now, before any file is written). `file` must outlive the job.
     static SaveJob ForFile(const dbx::DbxFile& file, std::vector<SaveItem> items, const std::string& folder);
+    // The job that adds `items` of `file` to `mbox`, created by the caller,
+    // and finishes it (see archive::MboxFile); an mbox left without an
+    // entry is removed when the last owner lets go of it.
+    static SaveJob ForMbox(const dbx::DbxFile& file, std::vector<SaveItem> items,
+                           std::shared_ptr<archive::MboxFile> mbox);
 
     // Runs the job once, on any thread.
     void Run();

@@ -11,7 +11,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <malloc.h>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -100,6 +105,87 @@ void BM_RenderHostileNesting(benchmark::State& state)
 }
 BENCHMARK(BM_RenderHostileNesting)->Arg(50'000)->Arg(100'000)->Arg(200'000)->Unit(benchmark::kMillisecond)
     ->Complexity();
+
+// Growth of the process's peak resident memory while `work` runs, in MiB:
+// the heap's free pages are handed back first, so that what the work
+// allocates must be made resident anew (Linux resets the peak on request).
+template <class Work>
+double PeakGrowthMiB(Work&& work)
+{
+    ::malloc_trim(0);
+    const auto read = [](std::string_view key) {  // "VmRSS:" or "VmHWM:", in MiB
+        std::FILE* status = std::fopen("/proc/self/status", "r");
+        double kib = 0;
+        char line[256];
+        while (status && std::fgets(line, sizeof line, status))
+            if (std::string_view(line).starts_with(key))
+                kib = std::strtod(line + key.size(), nullptr);
+        if (status)
+            std::fclose(status);
+        return kib / 1024.0;
+    };
+    if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", clear);
+        std::fclose(clear);
+    }
+    const double before = read("VmRSS:");
+    work();
+    return read("VmHWM:") - before;
+}
+
+// Hostile header shapes of range(0) bytes: the time must grow with the
+// size (see the fitted complexity), and the memory stay a few times it.
+//   HeaderLineInEveryBlock: a deleted e-mail whose 512-byte blocks each
+//     begin with a header line, so a name is restored in every block.
+//   ShortHeaderFields: "a:b" lines, a field every five bytes.
+//   ManyParts: empty parts, one every seven bytes.
+std::string HeaderShape(const std::string& shape, std::size_t size)
+{
+    std::string message;
+    message.reserve(size + 64);
+    if (shape == "HeaderLineInEveryBlock") {
+        message = "From: a@example.com\r\nSubject: lines\r\nX-Pad: ";
+        message += std::string(62 - message.size(), 'p') + "\r\n";  // lines of 64 bytes from here on
+        const std::string line = "Received: " + std::string(52, 'a') + "\r\n";
+        while (message.size() + line.size() <= size)
+            message += line;
+    } else if (shape == "ShortHeaderFields") {
+        message = "Subject: fields\r\n";
+        while (message.size() < size)
+            message += "a:b\r\n";
+    } else {
+        message = "Subject: parts\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
+        while (message.size() < size)
+            message += "--b\r\n\r\n";
+    }
+    return message + "\r\nbody\r\n";
+}
+
+void RenderHeaderShape(benchmark::State& state, const std::string& shape, bool deleted)
+{
+    const auto size = static_cast<std::size_t>(state.range(0));
+    std::string message = HeaderShape(shape, size);
+    dbx::TextDamage damage;
+    if (deleted) {
+        damage = EveryBlock(message);
+        for (const auto& range : damage.overwritten)
+            message.replace(range.offset, std::min(range.length, message.size() - range.offset), range.length, ' ');
+    }
+    double peak = 0;
+    for (auto _ : state)
+        peak = std::max(peak, PeakGrowthMiB([&] { benchmark::DoNotOptimize(render::RenderMessage(message, damage)); }));
+    state.counters["peak_MiB"] = peak;
+    state.counters["peak_per_size"] = peak * 1048576.0 / static_cast<double>(size);
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK_CAPTURE(RenderHeaderShape, HeaderLineInEveryBlock, "HeaderLineInEveryBlock", true)
+    ->Arg(2 << 20)->Arg(4 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK_CAPTURE(RenderHeaderShape, ShortHeaderFields, "ShortHeaderFields", false)
+    ->Arg(2 << 20)->Arg(4 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK_CAPTURE(RenderHeaderShape, ShortHeaderFieldsDeleted, "ShortHeaderFields", true)
+    ->Arg(2 << 20)->Arg(4 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK_CAPTURE(RenderHeaderShape, ManyParts, "ManyParts", false)
+    ->Arg(2 << 20)->Arg(4 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
 void BM_SanitizeHtml(benchmark::State& state)
 {

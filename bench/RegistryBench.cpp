@@ -1,13 +1,22 @@
 // Reading a Wine registry file at start: indexing a big user.reg and
 // looking up the store's keys, and shapes that could make the index slow
 // (a key with very many sub-keys, one very deep key path, one huge value).
-// Counters give bytes indexed per second and keys per file.
+// Counters give bytes indexed per second and keys per file. Then a whole
+// prefix read from disk whose [Environment] values refer to each other
+// (each value's references doubling into gigabytes, or millions of values
+// of one long variable): the counters give the bytes the expansion put in
+// and the longest value.
 
 #include "platform/RegistryFile.h"
+#include "platform/WinePrefix.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -101,10 +110,88 @@ void BM_HugeValue16MiB(benchmark::State& state)
     Index(state, text, kStoreKey);
 }
 
+// A prefix folder holding `userReg` as its user.reg, removed at the end.
+class PrefixOnDisk {
+public:
+    explicit PrefixOnDisk(const std::string& userReg)
+        : root_(std::filesystem::temp_directory_path() / ("quillmend-registry-bench-" + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(root_);
+        std::ofstream(root_ / "user.reg", std::ios::binary) << userReg;
+    }
+    ~PrefixOnDisk() { std::filesystem::remove_all(root_); }
+    std::string Root() const { return root_.string(); }
+
+private:
+    std::filesystem::path root_;
+};
+
+// An [Environment] key whose values each refer `repeat` times to the one
+// before, the first being `start` characters long.
+std::string ChainedVariables(int values, int repeat, std::size_t start)
+{
+    std::string text = kHeader + "[Environment] 1700000000\n\"V0\"=\"" + std::string(start, 'x') + "\"\n";
+    for (int i = 1; i < values; ++i) {
+        text += "\"V" + std::to_string(i) + "\"=str(2):\"";
+        for (int n = 0; n < repeat; ++n)
+            text += "%V" + std::to_string(i - 1) + "%";
+        text += "\"\n";
+    }
+    return text;
+}
+
+// About `bytes` of values that each name one 30,000-character variable.
+std::string ManyLongReferences(std::size_t bytes)
+{
+    std::string text = kHeader + "[Environment] 1700000000\n\"BIG\"=\"" + std::string(30000, 'b') + "\"\n";
+    for (int i = 0; text.size() < bytes; ++i)
+        text += "\"M" + std::to_string(i) + "\"=str(2):\"%BIG%%BIG%\"\n";
+    return text;
+}
+
+void ReadPrefix(benchmark::State& state, const std::string& userReg)
+{
+    const PrefixOnDisk folder(userReg);
+    std::size_t work = 0;
+    std::size_t longest = 0;
+    for (auto _ : state) {
+        const platform::WinePrefix prefix(folder.Root(), "bench");
+        work = prefix.ExpansionWork();
+        longest = 0;
+        for (const auto& [name, value] : prefix.Variables())
+            longest = std::max(longest, value.chars);
+    }
+    state.counters["expandedBytes"] = static_cast<double>(work);
+    state.counters["longestValue"] = static_cast<double>(longest);
+}
+
+// 2 KB: five values, each 64 references to the one before, from 1,000
+// characters (unbounded, the last would be 16 GB).
+void BM_ChainedVariables2KiB(benchmark::State& state)
+{
+    ReadPrefix(state, ChainedVariables(5, 64, 1000));
+}
+
+// The same with four values (unbounded, 262 MB), to compare with a build
+// that has no bounds.
+void BM_ChainedVariablesFourDeep(benchmark::State& state)
+{
+    ReadPrefix(state, ChainedVariables(4, 64, 1000));
+}
+
+void BM_ManyLongReferences16MiB(benchmark::State& state)
+{
+    static const std::string text = ManyLongReferences(16u << 20);
+    ReadPrefix(state, text);
+}
+
 } // namespace
 
 BENCHMARK(BM_TypicalHive32MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManySiblings16MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeepPath16MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HugeValue16MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChainedVariables2KiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChainedVariablesFourDeep)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManyLongReferences16MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 
 #include "dbx/DbxFile.h"
 #include "platform/CrashGuard.h"
+#include "platform/Directory.h"
 #include "platform/Files.h"
 #include "platform/ProgramPaths.h"
 #include "res/Images.h"
@@ -13,7 +14,6 @@
 #include "ui/PostedMessage.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -101,17 +101,25 @@ QTreeWidgetItem* CDbxBrowseWindow::AddFolderNode(const QString& text)
     return node;
 }
 
-void CDbxBrowseWindow::AddDbxFile(QTreeWidgetItem* folderNode, const QString& path)
+void CDbxBrowseWindow::AddDbxFile(QTreeWidgetItem* folderNode, const std::string& path)
 {
     if (!folderNode)
         return;
-    auto* node = new QTreeWidgetItem(folderNode, QStringList{QFileInfo(path).completeBaseName()});
+    // The node shows the name without its extension.
+    std::size_t start = path.size();
+    while (start > 0 && !platform::IsPathSeparator(path[start - 1]))
+        --start;
+    std::string name = path.substr(start);
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos)
+        name.resize(dot);
+    auto* node = new QTreeWidgetItem(folderNode, QStringList{ui::ShownPath(name)});
     node->setIcon(0, fileIcon_);
-    node->setToolTip(0, path);
+    node->setToolTip(0, ui::ShownPath(path));
     node->setData(0, Qt::UserRole, static_cast<int>(files_.size()));
     auto file = std::make_unique<dbx::DbxFile>();
-    file->Open(ui::EnginePath(path));  // a file that fails to open stays listed, empty
+    file->Open(path);  // a file that fails to open stays listed, empty
     files_.push_back(std::move(file));
+    paths_.push_back(path);
 }
 
 dbx::DbxFile* CDbxBrowseWindow::GetCurrentDbxFile() const
@@ -193,6 +201,9 @@ void CDbxBrowseWindow::OnCommand(int command)
     case ID_SELECT_DELETED:
         messageList_.TickDeleted();
         break;
+    case ID_SAVE_MBOX:
+        emit saveMboxRequested();  // the main dialog saves, as with its Save button
+        return;
     default:
         return;
     }
@@ -314,6 +325,7 @@ void CDbxBrowseWindow::ClearAll()
     messageList_.ResetList();
     messageList_.UpdateItemCount();
     files_.clear();
+    paths_.clear();
     {
         // Removing the nodes must not start a selection's work on the way out.
         const QSignalBlocker quiet(tree_);

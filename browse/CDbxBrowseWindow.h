@@ -46,10 +46,11 @@ public:
 
     // Appends a top-level folder node with `text`; returns it.
     QTreeWidgetItem* AddFolderNode(const QString& text);
-    // Appends a file node for `path` under `folderNode` and opens the file.
+    // Appends a file node for `path` (the name's bytes, any length) under
+    // `folderNode` and opens the file; the node shows the name readably.
     // A file that cannot be opened stays listed (its list is empty). No
     // duplicate check: the same file twice gives two nodes and two copies.
-    void AddDbxFile(QTreeWidgetItem* folderNode, const QString& path);
+    void AddDbxFile(QTreeWidgetItem* folderNode, const std::string& path);
     // The file of the selected node; nullptr for a folder node or no selection.
     dbx::DbxFile* GetCurrentDbxFile() const;
 
@@ -65,6 +66,8 @@ public:
     QWidget& SplitterGrip() { return *grip_; }
     // The number of file nodes added so far.
     int FileCount() const { return static_cast<int>(files_.size()); }
+    // The path of the `index`-th file added (0 .. FileCount() - 1), as given.
+    const std::string& FilePath(int index) const { return paths_.at(static_cast<std::size_t>(index)); }
     // True while the list shows a file whose scan left chains of blocks
     // unexamined (a file packed with fake block headers): the list is then
     // incomplete.
@@ -86,6 +89,8 @@ signals:
     // A mail file's first scan starts / has ended (tests and status use).
     void scanStarted(int fileIndex);
     void scanFinished(int fileIndex);
+    // The list's menu asks to save the ticked e-mails as one mbox file.
+    void saveMboxRequested();
 
 protected:
     bool event(QEvent* event) override;
@@ -119,4 +124,5 @@ private:
     std::string previewFolder_; // private folder of the preview files
     std::string previewFile_;
     std::vector<std::unique_ptr<dbx::DbxFile>> files_;
+    std::vector<std::string> paths_;  // of files_, as given
 };

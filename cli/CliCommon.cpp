@@ -77,11 +77,11 @@ void Error(std::string_view message)
 bool OpenAndScan(const std::string& path, dbx::DbxFile& file)
 {
     if (!file.Open(path)) {
-        Error(path + ": " + WhyNotOpened(path));
+        Error(PathForTerminal(path) + ": " + WhyNotOpened(path));
         return false;
     }
     if (platform::StderrIsTerminal()) {
-        TerminalProgress progress(ForTerminal(std::filesystem::path(path).filename().string()));
+        TerminalProgress progress(PathForTerminal(std::filesystem::path(path).filename().string()));
         file.Scan(progress);
     } else {
         dbx::NullProgressSink quiet;
@@ -94,7 +94,7 @@ bool WarnIfIncomplete(const std::string& path, const dbx::DbxFile& file)
 {
     if (file.OmittedChains() == 0)
         return false;
-    Error(path + ": warning: the list is incomplete: " + std::to_string(file.OmittedChains()) +
+    Error(PathForTerminal(path) + ": warning: the list is incomplete: " + std::to_string(file.OmittedChains()) +
           " chains of blocks were not examined (the file holds far more block headers than real mail can)");
     return true;
 }
@@ -115,9 +115,11 @@ std::string ForTerminal(std::string_view bytes)
     return dbx::ReplaceControls(dbx::ToDisplayUtf8(bytes), '?');
 }
 
-std::string JsonString(std::string_view bytes)
+namespace {
+
+// `text`, which is UTF-8, as a JSON string literal.
+std::string JsonQuote(std::string_view text)
 {
-    const std::string text = dbx::ToDisplayUtf8(bytes);
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
@@ -139,6 +141,42 @@ std::string JsonString(std::string_view bytes)
         }
     }
     out += '"';
+    return out;
+}
+
+} // namespace
+
+std::string JsonString(std::string_view bytes)
+{
+    return JsonQuote(dbx::ToDisplayUtf8(bytes));
+}
+
+std::string PathForTerminal(std::string_view path)
+{
+    return dbx::ReplaceControls(dbx::PathToDisplay(path), '?');
+}
+
+JsonPath JsonPathValues(std::string_view path)
+{
+    JsonPath values{JsonQuote(dbx::PathToDisplay(path)), {}};
+    if (dbx::IsValidUtf8(path))
+        return values;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    values.hex = "\"";
+    for (const char c : path) {
+        values.hex += kDigits[static_cast<unsigned char>(c) >> 4];
+        values.hex += kDigits[static_cast<unsigned char>(c) & 0xF];
+    }
+    values.hex += '"';
+    return values;
+}
+
+std::string JsonPathMembers(std::string_view key, std::string_view path)
+{
+    const JsonPath values = JsonPathValues(path);
+    std::string out = "\"" + std::string(key) + "\":" + values.text;
+    if (!values.hex.empty())
+        out += ",\"" + std::string(key) + "Hex\":" + values.hex;
     return out;
 }
 

@@ -41,6 +41,24 @@ std::string ForTerminal(std::string_view bytes);
 // A JSON string literal of message bytes (shown as UTF-8 per the text rule).
 std::string JsonString(std::string_view bytes);
 
+// A path (or file name) for people to read on a terminal: shown as
+// dbx::PathToDisplay does, control characters replaced by '?'.
+std::string PathForTerminal(std::string_view path);
+
+// A path in JSON: `text` as a string literal, the path itself where it is
+// valid UTF-8, otherwise its readable form (not a name that exists); then
+// `hex`, a string literal of its exact bytes in hex that a script decodes
+// to open it, or empty when the text is the path.
+struct JsonPath {
+    std::string text;
+    std::string hex;
+};
+JsonPath JsonPathValues(std::string_view path);
+
+// The members that give a path under `key`: "key":TEXT, and
+// ,"keyHex":HEX when the path is not UTF-8 (see JsonPathValues).
+std::string JsonPathMembers(std::string_view key, std::string_view path);
+
 // Parses a non-negative decimal int; nullopt for anything else.
 std::optional<int> ParseIndex(std::string_view text);
 

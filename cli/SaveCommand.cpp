@@ -3,6 +3,7 @@
 
 #include "archive/Sha256.h"
 #include "dbx/SaveNaming.h"
+#include "mailtext/HeaderText.h"
 #include "platform/Files.h"
 
 #include <cstdio>
@@ -135,47 +136,45 @@ bool RefuseExisting(const std::string& path, const char* what)
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
         return false;
-    Error(ForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
+    Error(PathForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
     return true;
 }
 
 void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const SaveOptions& o,
                std::vector<SavedEmail>& saved, SaveTally& tally)
 {
+    dbx::EmlSaver saver(file, o.folder, !o.keepMtime);
     for (const int i : chosen) {
-        const dbx::SaveOutcome outcome = dbx::SaveEmail(file, i, i, o.folder);
+        const dbx::SaveOutcome outcome = saver.Save(i, i, mailtext::SubjectText(file, i));
         SavedEmail email;
         email.index = i;
         email.result = outcome.result;
         email.savedAs = outcome.path;
         if (outcome.Created()) {
-            email.dateUtc = DateUtc(file, i);
-            // File managers then sort recovered mail by when it was sent.
-            if (!o.keepMtime && email.dateUtc != 0) {
-                email.mtimeSet = platform::SetModifiedTime(outcome.path, email.dateUtc);
-                if (!email.mtimeSet)
-                    Error("warning: could not date " + ForTerminal(outcome.path));
-            }
+            email.dateUtc = outcome.dateUtc;
+            email.mtimeSet = outcome.dated;
+            if (!o.keepMtime && email.dateUtc != 0 && !email.mtimeSet)
+                Error("warning: could not date " + PathForTerminal(outcome.path));
             std::uint64_t size = 0;
             if (!o.manifest.empty() && !archive::HashFile(outcome.path, email.sha256, size))
-                Error(ForTerminal(outcome.path) + ": could not be read back for its SHA-256");
+                Error(PathForTerminal(outcome.path) + ": could not be read back for its SHA-256");
         }
-        // Each saved file is told as soon as it exists, for scripts that
-        // read the lines as they come.
+        // A line on stdout: this file exists and was written whole (closed
+        // without an error); scripts may read the lines as they come.
         switch (outcome.result) {
         case dbx::DbxFile::WriteResult::kWhole:
             ++tally.whole;
-            std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
+            std::printf("%d\t%s\n", i, PathForTerminal(outcome.path).c_str());
             break;
         case dbx::DbxFile::WriteResult::kCutShort:
             ++tally.cutShort;
-            std::printf("%d\t%s\n", i, ForTerminal(outcome.path).c_str());
+            std::printf("%d\t%s\n", i, PathForTerminal(outcome.path).c_str());
             Error("e-mail " + std::to_string(i) + " is incomplete: the mail file shrank while it was read; " +
-                  ForTerminal(outcome.path) + " holds what could be read");
+                  PathForTerminal(outcome.path) + " holds what could be read");
             break;
         case dbx::DbxFile::WriteResult::kNotCreated:
             ++tally.failed;
-            Error("could not save e-mail " + std::to_string(i) + " as " + ForTerminal(outcome.path));
+            Error("could not save e-mail " + std::to_string(i) + " as " + PathForTerminal(outcome.path));
             break;
         }
         std::fflush(stdout);
@@ -224,7 +223,7 @@ int RunSave(const std::vector<std::string>& args)
         target = o.mbox;
         const std::optional<SaveTally> done = SaveToMbox(file, chosen, o.mbox, saved, durable);
         if (!done) {
-            Error(ForTerminal(o.mbox) + ": cannot be created (it exists, or its folder is missing or not writable)");
+            Error(PathForTerminal(o.mbox) + ": cannot be created (it exists, or its folder is missing or not writable)");
             return kExitUsage;
         }
         tally = *done;
@@ -235,17 +234,23 @@ int RunSave(const std::vector<std::string>& args)
             Error(o.folder + ": cannot create this folder");
             return kExitUsage;
         }
+        // Opened before the first file is created, so that the one flush at
+        // the end hears of every write error since.
+        platform::FolderSync sync;
+        const bool syncOpened = sync.Open(o.folder);
         SaveAsEml(file, chosen, o, saved, tally);
-        // Nothing is called saved before it is on the disk.
-        if (tally.whole + tally.cutShort > 0 && !platform::SyncFolder(o.folder)) {
+        // Nothing is called durable before it is on the disk.
+        const int written = tally.whole + tally.cutShort;
+        if (written > 0 && !(syncOpened && sync.Sync())) {
             durable = false;
-            Error(o.folder + ": the saved files could not be flushed to the disk");
+            Error(PathForTerminal(o.folder) + ": could not be flushed to the disk; the " + std::to_string(written) +
+                  " file" + (written == 1 ? "" : "s") + " saved there may not all be on it");
         }
     }
     const bool manifestWritten =
         o.manifest.empty() || WriteManifest(o.manifest, o.mailPath, file, ManifestOutput{o.folder, o.mbox}, saved);
 
-    std::printf("%d e-mail%s saved to %s", tally.whole, tally.whole == 1 ? "" : "s", ForTerminal(target).c_str());
+    std::printf("%d e-mail%s saved to %s", tally.whole, tally.whole == 1 ? "" : "s", PathForTerminal(target).c_str());
     if (tally.cutShort > 0)
         std::printf(", %d more saved incomplete", tally.cutShort);
     if (tally.failed > 0)

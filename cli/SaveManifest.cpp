@@ -45,15 +45,15 @@ const char* ResultName(dbx::DbxFile::WriteResult result)
     }
 }
 
-// File name and digest: file paths and digests are UTF-8/ASCII text here.
+// A file's path, size and digest.
 std::string FileEntry(const std::string& path)
 {
     std::string digest;
     std::uint64_t size = 0;
     const bool read = archive::HashFile(path, digest, size);
     if (!read)
-        Error(ForTerminal(path) + ": could not be read for its SHA-256");
-    return "\"path\":" + JsonString(Absolute(path)) + ",\"size\":" + (read ? std::to_string(size) : "null") +
+        Error(PathForTerminal(path) + ": could not be read for its SHA-256");
+    return JsonPathMembers("path", Absolute(path)) + ",\"size\":" + (read ? std::to_string(size) : "null") +
            ",\"sha256\":" + Quoted(read ? digest : "");
 }
 
@@ -67,10 +67,14 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     platform::SystemTimeToFileTime(now, nowTicks);
     std::string json = "{\n\"tool\":\"" + std::string(kProgram) + " " + QUILLMEND_VERSION + "\",\n\"written\":" + Quoted(IsoUtc(nowTicks)) + ",\n";
     json += "\"mailFile\":{" + FileEntry(mailPath) + ",\"emailsFound\":" + std::to_string(file.GetCount()) + "},\n";
-    if (!output.mbox.empty())
+    // An mbox that holds no e-mail is removed: nothing to describe but its name.
+    std::error_code ec;
+    if (!output.mbox.empty() && !std::filesystem::exists(output.mbox, ec))
+        json += "\"mbox\":{\"path\":" + JsonString(Absolute(output.mbox)) + ",\"size\":null,\"sha256\":null},\n";
+    else if (!output.mbox.empty())
         json += "\"mbox\":{" + FileEntry(output.mbox) + "},\n";
     else
-        json += "\"folder\":" + JsonString(Absolute(output.folder)) + ",\n";
+        json += JsonPathMembers("folder", Absolute(output.folder)) + ",\n";
     json += "\"emails\":[";
     for (std::size_t k = 0; k < saved.size(); ++k) {
         const SavedEmail& email = saved[k];
@@ -94,7 +98,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
             json += ",\"mboxLength\":" + (written ? std::to_string(email.mboxLength) : "null");
         } else {
             const std::string name = std::filesystem::path(email.savedAs).filename().string();
-            json += ",\"savedName\":" + (written ? JsonString(name) : "null");
+            json += "," + (written ? JsonPathMembers("savedName", name) : std::string("\"savedName\":null"));
             json += ",\"mtimeSet\":";
             json += email.mtimeSet ? "true" : "false";
         }
@@ -102,13 +106,15 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     }
     json += "\n]\n}\n";
 
+    platform::FolderSync sync;
+    sync.Open(FolderOf(path));
     platform::ExclusiveFile out;
     if (!out.Create(path) || !out.Write(json.data(), json.size()) || !out.Commit()) {
-        Error(ForTerminal(path) + ": the manifest could not be written");
+        Error(PathForTerminal(path) + ": the manifest could not be written");
         return false;
     }
-    if (!platform::SyncFolder(FolderOf(path))) {
-        Error(ForTerminal(path) + ": the manifest could not be flushed to the disk");
+    if (!sync.Sync()) {
+        Error(PathForTerminal(path) + ": the manifest could not be flushed to the disk");
         return false;
     }
     return true;

@@ -29,15 +29,12 @@ struct SaveTally {
     int failed = 0;
 };
 
-// The e-mail's Date header as a UTC file time (its own zone applied); 0 when
-// the list shows no date for it.
-std::uint64_t DateUtc(const dbx::DbxFile& file, int index);
-
-// Writes the e-mails `chosen` into a new mbox file at `path` (mboxrd), one
-// line per e-mail on stdout, errors on stderr; fills `saved`. The file is
-// durable when `durable` comes back true. A file that cannot be created
-// gives nullopt (nothing was written); a write that fails removes the file
-// and counts every e-mail as not written.
+// Writes the e-mails `chosen` into a new mbox file at `path` (mboxrd),
+// fills `saved`, and prints a line on stdout for each e-mail as soon as its
+// entry is in the file whole; errors on stderr. When a write fails the file
+// is cut back to its last whole entry and each e-mail not in it is named.
+// `durable` comes back true when the file is on the disk. A file that
+// cannot be created gives nullopt (nothing was written).
 std::optional<SaveTally> SaveToMbox(const dbx::DbxFile& file, const std::vector<int>& chosen,
                                     const std::string& path, std::vector<SavedEmail>& saved, bool& durable);
 

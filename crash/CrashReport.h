@@ -1,10 +1,13 @@
 #pragma once
 // The crash report: when a fault escapes the main dialog's modal run, a page
-// with the exception and the call stack is written into the private per-user
-// folder ("bugreport.htm"), the report program (quillmend-bugreport) is
-// started from the program's folder with that folder as its working
-// directory and waited for, and the page is deleted again. Then the process
-// ends at once with a non-zero status, after deleting the preview file.
+// with the exception and the call stack ("bugreport.htm") is written into a
+// folder of its own ("crash-<process id>"), made for this crash inside the
+// private per-user folder, and the report program (quillmend-bugreport) is
+// started with that folder as its working directory. The report program owns
+// the page from then on (it deletes the page and its folder when it closes),
+// and the process ends at once with a non-zero status, after deleting the
+// preview file. When the report program cannot be started, the page's path
+// and its text go to the standard error stream and the page stays.
 
 #include "crash/CCallStackWalker.h"
 #include "platform/CrashGuard.h"
@@ -19,18 +22,25 @@ namespace crash {
 // handler. Called by CrashReportGuard; again to pick up a changed folder.
 void PrepareCrashReport();
 
-// The page file and report program PrepareCrashReport chose (empty: none).
-const std::string& ReportFilePath();
+// The folder the crash folders go into and the report program that
+// PrepareCrashReport chose (empty: none).
+const std::string& ReportFolder();
 const std::string& ReportProgramPath();
 
 // How long the stack walk may take before the page goes without it
 // (seconds, default 8).
 void SetReportWalkTimeout(unsigned seconds);
 
-// The crash filter: writes the page, runs the report program, deletes the
-// page; returns 1 (run the handler) in every case. Safe in a signal handler:
-// the stack walk, which needs memory and locks, runs in a copy of the process.
+// The crash filter: writes the page and hands it to the report program (or
+// keeps it and prints it); returns 1 (run the handler) in every case. Safe in
+// a signal handler: the stack walk, which needs memory and locks, runs in a
+// copy of the process.
 int WriteCrashReport(const platform::CrashInfo& info);
+
+// The crash guard's abandon call: when the process must end while the page is
+// still being written, the page and its folder are deleted; a finished page
+// not yet handed over is kept and printed. Safe in a signal handler.
+void AbandonCrashReport();
 
 // Writes one line per stack frame, each followed by CR LF, to an open file
 // descriptor, and nothing else from the walker.

@@ -9,6 +9,11 @@
 
 namespace crash {
 
+// The page's file name, in a folder of its own per crash whose name starts
+// with the prefix; the report program deletes both when it closes.
+constexpr std::string_view kReportFileName = "bugreport.htm";
+constexpr std::string_view kReportFolderPrefix = "crash-";
+
 // Everything up to and including the text area's opening tag.
 extern const std::string_view kReportHead;
 // The version line, first in the text area.

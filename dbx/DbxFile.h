@@ -60,8 +60,11 @@ public:
                      // file is removed)
     };
 
-    // Writes the text of record `index` to a new file at `path`.
-    WriteResult WriteMessage(int index, const std::string& path) const;
+    // Writes the text of record `index` to a new file at `path`. A non-zero
+    // `modifiedUtc` (a UTC file time) becomes the file's modification time;
+    // `dated`, when given, tells whether the file system took it.
+    WriteResult WriteMessage(int index, const std::string& path, std::uint64_t modifiedUtc = 0,
+                             bool* dated = nullptr) const;
 
     // Appends the text of record `index` to `out` exactly as WriteMessage
     // writes it; false when the index is not a record or the file shrank

@@ -146,6 +146,23 @@ std::string ToDisplayUtf8(std::string_view bytes)
     return Windows1252ToUtf8(bytes);
 }
 
+std::string PathToDisplay(std::string_view path)
+{
+    if (IsValidUtf8(path))
+        return std::string(path);
+    std::string out;
+    out.reserve(path.size() + path.size() / 4);
+    while (!path.empty()) {
+        const std::size_t end = std::min(path.find_first_of("/\\"), path.size());
+        const std::string_view part = path.substr(0, end);
+        out += IsValidUtf8(part) ? std::string(part) : Windows1252ToUtf8(part);
+        if (end < path.size())
+            out += path[end];
+        path.remove_prefix(std::min(end + 1, path.size()));
+    }
+    return out;
+}
+
 std::string ReplaceControls(std::string_view utf8, char with)
 {
     std::string out;

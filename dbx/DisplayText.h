@@ -28,6 +28,12 @@ std::size_t CutUtf8SequenceAtEnd(std::string_view bytes);
 // first), otherwise Windows-1252.
 std::string ToDisplayUtf8(std::string_view bytes);
 
+// A file name or path as shown: each of its components (between separators)
+// as it is when it is valid UTF-8, otherwise read as Windows-1252, so that a
+// Latin-1 name from an old disk reads right inside a UTF-8 path. Only for
+// showing: the name on disk stays the bytes.
+std::string PathToDisplay(std::string_view path);
+
 // `utf8` with each control character (C0, DEL and the C1 range U+0080 to
 // U+009F) replaced by `with`: terminals act on them, and Windows refuses
 // them in file names.

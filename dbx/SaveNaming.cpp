@@ -1,74 +1,85 @@
 #include "dbx/SaveNaming.h"
 
-#include "dbx/DbxFile.h"
 #include "dbx/DisplayText.h"
+#include "dbx/HeaderFields.h"
 #include "platform/Directory.h"
-#include "platform/FileNames.h"
 #include "platform/FileTime.h"
 
 namespace dbx {
 
 namespace {
 
-constexpr std::size_t kNameBytes = 20;
-
-// Control characters (C0, DEL): Windows refuses them in names; in UTF-8
-// names ReplaceControls also takes the C1 range.
-bool IsControl(unsigned char c)
-{
-    return c < 0x20 || c == 0x7F;
-}
+constexpr std::size_t kNameCharacters = 20;
 
 } // namespace
 
-std::string MakeSaveName(std::string_view subject)
+std::string MakeSaveName(std::string_view text)
 {
-    std::string name(subject.substr(0, kNameBytes));
-    if (name.size() < subject.size() && IsValidUtf8(subject)) {
-        // Never end a file name in half a character: drop a cut sequence.
-        std::size_t cut = name.size();
-        while (cut > 0 && (static_cast<unsigned char>(name[cut - 1]) & 0xC0) == 0x80)
-            --cut;
-        if (cut > 0 && static_cast<unsigned char>(name[cut - 1]) >= 0xC0 && !IsValidUtf8(name.substr(cut - 1)))
-            name.resize(cut - 1);
+    const std::string utf8 = ToDisplayUtf8(text);
+    // The first 20 characters: a character is a lead byte and the
+    // continuation bytes (10xxxxxx) after it.
+    std::size_t end = 0;
+    for (std::size_t characters = 0; end < utf8.size(); ++end) {
+        const bool starts = (static_cast<unsigned char>(utf8[end]) & 0xC0) != 0x80;
+        if (starts && characters++ == kNameCharacters)
+            break;
     }
+    std::string name = utf8.substr(0, end);
     for (char& c : name) {
         switch (c) {
         case ':': case '\\': case '/': case '?': case '*': case '"': case '>': case '<': case '|':
             c = '_';
             break;
         default:
-            if (IsControl(static_cast<unsigned char>(c)))
-                c = '_';
             break;
         }
     }
-    // Where names are UTF-8, a Windows-1252 subject is converted, so that
-    // the file shows the characters the list shows.
-    if (platform::kFileNamesAreUtf8)
-        name = ReplaceControls(ToDisplayUtf8(name), '_');
-    return name;
+    return ReplaceControls(name, '_');
 }
 
-SaveOutcome SaveEmail(const DbxFile& file, int messageIndex, int displayIndex, const std::string& folder)
+std::uint64_t DateUtc(const DbxFile& file, int index)
+{
+    const EmailRecord* record = file.GetAt(index);
+    if (!record || record->date == 0)
+        return 0;
+    HeaderLines lines;
+    ReadHeaderLines(file.View(), *record, HeaderBit(HeaderField::kDate), lines);
+    std::uint64_t utc = 0;
+    return ParseMailDateUtc(lines[static_cast<std::size_t>(HeaderField::kDate)], utc) ? utc : 0;
+}
+
+EmlSaver::EmlSaver(const DbxFile& file, std::string folder, bool dateFiles)
+    : file_(file), folder_(std::move(folder)), dateFiles_(dateFiles)
+{
+}
+
+SaveOutcome EmlSaver::Save(int messageIndex, int displayIndex, std::string_view nameText)
 {
     SaveOutcome outcome;
-    const EmailRecord* record = file.GetAt(messageIndex);
-    if (!record)
+    if (!file_.GetAt(messageIndex))
         return outcome;
-    const std::string name = MakeSaveName(record->subject);
+    outcome.dateUtc = DateUtc(file_, messageIndex);
+    const auto write = [&](std::string name) {
+        outcome.path = platform::ChildPath(folder_, name + ".eml");
+        outcome.result =
+            file_.WriteMessage(messageIndex, outcome.path, dateFiles_ ? outcome.dateUtc : 0, &outcome.dated);
+        if (outcome.Created())
+            created_.insert(std::move(name));
+    };
+    const std::string name = MakeSaveName(nameText);
     if (!name.empty()) {
-        outcome.path = platform::ChildPath(folder, name + ".eml");
-        outcome.result = file.WriteMessage(messageIndex, outcome.path);
+        if (!created_.count(name))
+            write(name);
+        else
+            outcome.path = platform::ChildPath(folder_, name + ".eml");
         // A file cut short is kept: writing it again under the second name
         // would only give a second incomplete copy.
-        if (outcome.result != DbxFile::WriteResult::kNotCreated)
+        if (outcome.Created())
             return outcome;
     }
     // The subject gives no name, or that file exists: a name from the clock
     // and the row's place in the list.
-    outcome.path = platform::ChildPath(folder, std::to_string(platform::GetTickCount()) + std::to_string(displayIndex) + ".eml");
-    outcome.result = file.WriteMessage(messageIndex, outcome.path);
+    write(std::to_string(platform::GetTickCount()) + std::to_string(displayIndex));
     return outcome;
 }
 

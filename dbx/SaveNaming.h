@@ -7,28 +7,51 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace dbx {
 
-// The file name stem for a subject: its first 20 bytes (never ending in half
-// a UTF-8 character), with : \ / ? * " > < | and control characters each
-// replaced by '_'. Where file names are UTF-8 (everywhere but Windows) the
-// stem is then converted by the text rule (UTF-8 kept, else Windows-1252),
-// so it may hold more than 20 bytes.
-std::string MakeSaveName(std::string_view subject);
+// The file name stem for `text`, the e-mail's subject as the list shows it
+// (UTF-8; other bytes are read by the text rule first): its first 20
+// characters, with : \ / ? * " > < | and control characters (C0, DEL, C1)
+// each replaced by '_'. Never ends in half a character.
+std::string MakeSaveName(std::string_view text);
+
+// The Date header of record `index` as a UTC file time (its own zone
+// applied); 0 when the list shows no date for it or it is not a record.
+std::uint64_t DateUtc(const DbxFile& file, int index);
 
 struct SaveOutcome {
     DbxFile::WriteResult result = DbxFile::WriteResult::kNotCreated;
-    std::string path;  // the file written (or the last name tried)
+    std::string path;          // the file written (or the last name tried)
+    std::uint64_t dateUtc = 0; // the e-mail's Date (0: none), when a file was created
+    bool dated = false;        // the file's modification time is dateUtc
 
     // A file was created, whole or cut short.
     bool Created() const { return result != DbxFile::WriteResult::kNotCreated; }
 };
 
-// Writes record `messageIndex` of `file` into `folder` as "<MakeSaveName>.eml";
-// when the name is empty or that file cannot be created, as
-// "<tick count><displayIndex>.eml". Never overwrites a file.
-SaveOutcome SaveEmail(const DbxFile& file, int messageIndex, int displayIndex,
-                      const std::string& folder);
+// Saves e-mails of one mail file into one folder as .eml files. Never
+// overwrites a file.
+class EmlSaver {
+public:
+    // With `dateFiles`, each file gets the time of its e-mail's Date header
+    // (when it has one), so that file managers sort saved mail by date.
+    // `file` must outlive the saver.
+    EmlSaver(const DbxFile& file, std::string folder, bool dateFiles);
+
+    // Writes record `messageIndex` as "<MakeSaveName(nameText)>.eml"; when
+    // that name is empty or taken, as "<tick count><displayIndex>.eml".
+    // `nameText` is the subject's display text.
+    SaveOutcome Save(int messageIndex, int displayIndex, std::string_view nameText);
+
+private:
+    const DbxFile& file_;
+    std::string folder_;
+    bool dateFiles_;
+    // Names this saver created: taken, so not tried again (a save of many
+    // e-mails with one subject would otherwise try each in vain).
+    std::unordered_set<std::string> created_;
+};
 
 } // namespace dbx

@@ -146,6 +146,8 @@ void HeaderSeeds()
     Write("fuzz_header_text", "legacy", "=?windows-1251?B?zvL3uPI=?= =?iso-8859-1?q?caf=E9?= =?gb2312?B?xOO6ww==?=");
     Write("fuzz_header_text", "broken", "=?utf-8?B?Q2Fm*?= =?x-none?q?a?= =?utf-8?q?=Z?= =?=?? caf\xE9\t\r\n end");
     Write("fuzz_header_text", "split", "=?utf-8?B?ww==?= =?utf-8?B?qQ==?= =?utf-16?B?2D3eAA==?=");
+    Write("fuzz_header_text", "wide", "=?utf-16?B?AGEAYg==?= =?UTF-32?B?AAAAYQ==?= x =?utf-16le?Q?a=00?= "
+                                      "=?utf-16?B?//5hAA==?=");
 }
 
 // Deleted e-mails for the renderer: the demo's, as the engine reads them
@@ -177,6 +179,20 @@ void RenderSeeds()
         Write("fuzz_render", "deleted-boundary-and-name.eml", seed + message.text);
         break;
     }
+    // Hostile header shapes: a deleted e-mail with a header line at the
+    // start of every block (a name restored in each), and more short fields
+    // than a header block keeps.
+    std::string lines = "From: a@example.com\r\nSubject: lines\r\nX-Pad: ";
+    lines += std::string(62 - lines.size(), 'p') + "\r\n";
+    while (lines.size() < 8000)
+        lines += "Received: " + std::string(52, 'a') + "\r\n";
+    for (std::size_t at = 0; at < lines.size(); at += 512)
+        lines.replace(at, 4, "    ");
+    Write("fuzz_render", "deleted-header-line-in-every-block.eml", "\xC0" + lines + "\r\nbody\r\n");
+    std::string fields = "Subject: fields\r\n";
+    while (fields.size() < 8000)
+        fields += "a:\n";
+    Write("fuzz_render", "short-header-fields.eml", fields + "\nbody\n");
 }
 
 // Wine registry files: a user.reg with an Outlook Express store in each
@@ -204,6 +220,15 @@ void RegistrySeeds()
           "\"windir\"=str(2):\"%SystemRoot%\"\n\"PATH\"=str(2):\"%SystemRoot%\\\\system32;%SystemRoot%\"\n");
     Write(t, "cut-in-value", user + store + "\"Store Root\"=str(2):\"%UserProfile%\\\\Loc");
     Write(t, "cut-in-hex", user + store + "\"Store Root\"=hex(2):43,00,3a,00,\\\n  5c,");
+    std::string chain = user + "\n[Environment] 1\n\"V0\"=\"" + std::string(1000, 'x') + "\"\n";
+    for (int i = 1; i < 5; ++i) {
+        chain += "\"V" + std::to_string(i) + "\"=str(2):\"";
+        for (int n = 0; n < 64; ++n)
+            chain += "%V" + std::to_string(i - 1) + "%";
+        chain += "\"\n";
+    }
+    Write(t, "environment-chain", chain + "\n[Identities] 1\n\"Last User ID\"=\"{B2}\"\n"
+                                  "\n[Identities\\\\{B2}] 1\n\"Username\"=\"%V4%\"\n");
     Write(t, "malformed", user + "\n[Unclosed 1\n\"v\"=\"x\"\n[A] 1\n\"v\"=hex(zz):00\n\"w\"=hex:100,1\n\"x\"\n"
                               "\"y\"=dword:-1\n\"z\"=str(9):\"q\"\n\"\\\"=\"\n");
 }

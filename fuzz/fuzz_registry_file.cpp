@@ -1,6 +1,7 @@
 // Wine registry files (user.reg, system.reg) of any content: indexing and
 // every query must end without a fault and agree with each other; the
-// %VAR% expansion runs over the same bytes.
+// %VAR% expansion runs over the same bytes, and a Wine prefix built on them
+// (as both of its hives) sets its variables within their bounds.
 
 #include "FuzzCheck.h"
 
@@ -10,6 +11,7 @@
 #include "platform/WinePrefix.h"
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,21 +38,40 @@ void CheckKey(const platform::RegistryFile& file, platform::RegistryFile::KeyId 
     }
 }
 
+// The prefix's variables from `file` as its user's and its machine's hive;
+// the root names no folder, so nothing on this machine is read.
+void CheckPrefix(const platform::RegistryFile& file)
+{
+    const platform::WinePrefix prefix("/nonexistent/fuzz-prefix", "fuzz",
+                                      std::make_unique<platform::RegistryFile>(file),
+                                      std::make_unique<platform::RegistryFile>(file));
+    FUZZ_CHECK(prefix.ExpansionWork() <= platform::WinePrefix::kMaxExpansionBytes);
+    for (const auto& [name, value] : prefix.Variables()) {
+        FUZZ_CHECK(value.chars == platform::Utf16Length(value.text));
+        FUZZ_CHECK(value.chars <= platform::kMaxVariableChars);
+    }
+    const std::string expanded = prefix.Expand("%USERPROFILE%\\%APPDATA%\\%TEMP%%PATH%");
+    FUZZ_CHECK(platform::Utf16Length(expanded) <= platform::kMaxVariableChars);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const std::string alpha = "C:\\users\\alpha";
+    const platform::VariableValue alpha{"C:\\users\\alpha", 14};
     const std::string expanded = platform::ExpandVariables(text, [&](std::string_view name) {
         return platform::SameName(name, "UserProfile") ? &alpha : nullptr;
     });
     if (text.find('%') == std::string::npos)
         FUZZ_CHECK(expanded == text);
+    if (platform::Utf16Length(text) <= platform::kMaxVariableChars)
+        FUZZ_CHECK(platform::Utf16Length(expanded) <= platform::kMaxVariableChars);
 
-    const auto file = platform::RegistryFile::Parse(text);
+    auto file = platform::RegistryFile::Parse(text);
     if (!file)
         return 0;
+    CheckPrefix(*file);
     FUZZ_CHECK(file->KeyCount() >= 1);
     // Walk the tree breadth-first, a bounded number of keys.
     std::deque<platform::RegistryFile::KeyId> queue{platform::RegistryFile::kRoot};

@@ -70,11 +70,11 @@ std::string WithByteOrder(const std::string& name, std::string_view bytes)
     const auto marked = [bytes](std::initializer_list<std::string_view> marks) {
         return std::any_of(marks.begin(), marks.end(), [bytes](std::string_view m) { return bytes.starts_with(m); });
     };
-    if (IsOneOf(name, {"utf-16", "utf16"}) && !marked({"\xFE\xFF"sv, "\xFF\xFE"sv}))
-        return "utf-16be";
-    if (IsOneOf(name, {"utf-32", "utf32"}) && !marked({"\0\0\xFE\xFF"sv, "\xFF\xFE\0\0"sv}))
-        return "utf-32be";
-    return name;
+    if (!HasUnstatedByteOrder(name))
+        return name;
+    if (name.find("16") != std::string::npos)
+        return marked({"\xFE\xFF"sv, "\xFF\xFE"sv}) ? name : "utf-16be";
+    return marked({"\0\0\xFE\xFF"sv, "\xFF\xFE\0\0"sv}) ? name : "utf-32be";
 }
 
 // The converters opened on this thread, by name (null: the system does not
@@ -154,6 +154,11 @@ void Convert(iconv_t cd, std::string_view bytes, std::string& out)
 }
 
 } // namespace
+
+bool HasUnstatedByteOrder(std::string_view charset)
+{
+    return IsOneOf(CanonicalName(charset), {"utf-16", "utf16", "utf-32", "utf32"});
+}
 
 bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string& out)
 {

@@ -21,4 +21,10 @@ bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string&
 // false, and appends nothing, when iconv does not know the name.
 bool AppendConverted(std::string_view bytes, const std::string& iconvName, std::string& out);
 
+// True when `charset` (any letter case) names UTF-16 or UTF-32 without a
+// byte order ("utf-16", "utf-32"): text in it without a byte-order mark is
+// read big-endian here, where the system's converters read it in the
+// machine's order.
+bool HasUnstatedByteOrder(std::string_view charset);
+
 } // namespace mailtext

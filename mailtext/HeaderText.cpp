@@ -2,11 +2,15 @@
 
 #include "dbx/DisplayText.h"
 #include "mailtext/Charsets.h"
+#include "platform/GuardedRead.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace mailtext {
 
@@ -116,38 +120,69 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b)
            });
 }
 
+// Text outside encoded words: UTF-8 as it is; other 8-bit text in the
+// message's charset when it names one that is known, else by the text rule.
+std::string PlainText(std::string_view plain, std::string_view charset)
+{
+    std::string out;
+    if (!charset.empty() && !dbx::IsValidUtf8(plain) && AppendAsUtf8(plain, charset, out))
+        return out;
+    return dbx::ToDisplayUtf8(plain);
+}
+
+// A charset the system can convert from.
+bool Known(std::string_view charset)
+{
+    std::string probe;
+    return AppendAsUtf8({}, charset, probe);
+}
+
+// Calls visit(at, word, bytes) for each encoded word of `value` that is
+// shown decoded, in order: at where it begins, bytes what it decodes to.
+// What lies between them is plain text.
+template <class Visit>
+void ForEachShownWord(std::string_view value, Visit&& visit)
+{
+    for (std::size_t at = value.find("=?"); at != std::string_view::npos; at = value.find("=?", at)) {
+        const std::optional<EncodedWord> word = WordAt(value, at);
+        std::string bytes;
+        const bool decoded = word && (word->encoding == 'B' ? DecodeB(word->text, bytes) : DecodeQ(word->text, bytes));
+        if (!decoded || !Known(word->charset)) {
+            at += 2;  // not a word that can be shown decoded: plain text
+            continue;
+        }
+        visit(at, *word, bytes);
+        at = word->end;
+    }
+}
+
+// Whether only blanks lie between two words.
+bool Adjacent(std::string_view value, std::size_t end, std::size_t next)
+{
+    const std::string_view between = value.substr(end, next - end);
+    return std::all_of(between.begin(), between.end(), IsBlank);
+}
+
 // Builds the display text: plain stretches by the text rule, runs of
 // encoded words in one charset converted together.
 class Decoder {
 public:
-    explicit Decoder(std::string_view value) : value_(value) {}
+    Decoder(std::string_view value, std::string_view charset) : value_(value), charset_(charset) {}
 
     std::string Run()
     {
         std::size_t plainFrom = 0;
-        for (std::size_t at = value_.find("=?"); at != std::string_view::npos; at = value_.find("=?", at)) {
-            const std::optional<EncodedWord> word = WordAt(value_, at);
-            std::string bytes;
-            const bool decoded = word && (word->encoding == 'B' ? DecodeB(word->text, bytes)
-                                                                : DecodeQ(word->text, bytes));
-            if (!decoded || !Known(word->charset)) {
-                at += 2;  // not a word that can be shown decoded: plain text
-                continue;
-            }
-            const std::string_view between = value_.substr(plainFrom, at - plainFrom);
-            const bool adjacent = wordEnd_ == plainFrom && wordEnd_ != 0
-                                  && std::all_of(between.begin(), between.end(), IsBlank);
-            if (!adjacent) {
+        ForEachShownWord(value_, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
+            if (wordEnd_ == 0 || !Adjacent(value_, wordEnd_, at)) {
                 FlushWords();
-                AppendPlain(between);
+                AppendPlain(value_.substr(plainFrom, at - plainFrom));
             }
-            if (!runCharset_.empty() && !EqualsIgnoreCase(runCharset_, word->charset))
+            if (!runCharset_.empty() && !EqualsIgnoreCase(runCharset_, word.charset))
                 FlushWords();
-            runCharset_ = word->charset;
+            runCharset_ = word.charset;
             runBytes_ += bytes;
-            plainFrom = wordEnd_ = word->end;
-            at = word->end;
-        }
+            plainFrom = wordEnd_ = word.end;
+        });
         FlushWords();
         AppendPlain(value_.substr(plainFrom));
         return Finish(std::move(out_));
@@ -172,16 +207,9 @@ public:
     }
 
 private:
-    bool Known(std::string_view charset)
-    {
-        std::string probe;
-        return AppendAsUtf8({}, charset, probe);
-    }
-
     void AppendPlain(std::string_view plain)
     {
-        if (!plain.empty())
-            out_ += dbx::ToDisplayUtf8(plain);
+        out_ += PlainText(plain, charset_);
     }
 
     void FlushWords()
@@ -193,6 +221,7 @@ private:
     }
 
     std::string_view value_;
+    std::string_view charset_;     // the message's own, for raw 8-bit text
     std::string out_;
     std::string_view runCharset_;  // the charset of the words not yet converted
     std::string runBytes_;
@@ -201,13 +230,58 @@ private:
 
 } // namespace
 
-std::string DecodeHeaderText(std::string_view value)
+std::string DecodeHeaderText(std::string_view value, std::string_view charset)
 {
     // The usual case: plain ASCII without an encoded word.
     const bool ascii = std::all_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (value.find("=?") == std::string_view::npos)
-        return Decoder::Finish(ascii ? std::string(value) : dbx::ToDisplayUtf8(value));
-    return Decoder(value).Run();
+        return Decoder::Finish(ascii ? std::string(value) : PlainText(value, charset));
+    return Decoder(value, charset).Run();
+}
+
+bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
+{
+    // Runs as DecodeHeaderText converts them: adjacent words in one charset.
+    struct WordRun {
+        std::size_t begin = 0, end = 0;
+        std::string_view charset;
+        std::string bytes;
+    };
+    std::optional<WordRun> run;
+    std::string result;
+    std::size_t copied = 0;  // value before this is in result
+    const auto flush = [&] {
+        if (!run || !HasUnstatedByteOrder(run->charset))
+            return;
+        std::string text;
+        AppendAsUtf8(run->bytes, run->charset, text);
+        result.append(value.substr(copied, run->begin - copied));
+        result += "=?UTF-8?Q?";  // a word even when empty, so that blanks around it go as before
+        for (const char c : text) {
+            const auto b = static_cast<unsigned char>(c);
+            if ((b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'))
+                result += c;
+            else if (b != 0)  // a NUL would end the parser's text
+                result += {'=', "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
+        }
+        result += "?=";
+        copied = run->end;
+    };
+    ForEachShownWord(value, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
+        if (run && Adjacent(value, run->end, at) && EqualsIgnoreCase(run->charset, word.charset)) {
+            run->bytes += bytes;
+            run->end = word.end;
+            return;
+        }
+        flush();
+        run = WordRun{at, word.end, word.charset, bytes};
+    });
+    flush();
+    if (copied == 0)
+        return false;
+    result.append(value.substr(copied));
+    out = std::move(result);
+    return true;
 }
 
 const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField field)
@@ -230,17 +304,90 @@ void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, uns
 void ReadDisplayTexts(const dbx::ByteSource& source, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts)
 {
-    // Only the fields the engine found have a line to read again.
-    unsigned found = 0;
-    for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject})
+    // A From or To line exists exactly where the engine's value is not
+    // empty; a Subject line may have an empty value there (an encoded word
+    // whose bytes begin with a zero, as UTF-16 text does), so its line decides.
+    unsigned found = fields & dbx::HeaderBit(dbx::HeaderField::kSubject);
+    for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo})
         if ((fields & dbx::HeaderBit(f)) && !RecordField(record, f).empty())
             found |= dbx::HeaderBit(f);
     dbx::ReadHeaderLines(source, record, found, texts);
+    // Raw 8-bit text is read in the message's charset: looked up only for
+    // such text, which real mail seldom has.
+    std::optional<std::string> charset;
     for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject}) {
         std::string& text = texts[static_cast<std::size_t>(f)];
-        if (found & dbx::HeaderBit(f))
-            text = DecodeHeaderText(text.empty() ? std::string_view(RecordField(record, f)) : std::string_view(text));
+        if (!(found & dbx::HeaderBit(f)))
+            continue;
+        const std::string_view value = text.empty() ? std::string_view(RecordField(record, f)) : std::string_view(text);
+        if (!charset && !dbx::IsValidUtf8(value))
+            charset = MessageCharset(source, record);
+        text = DecodeHeaderText(value, charset ? std::string_view(*charset) : std::string_view());
     }
+}
+
+std::string MessageCharset(std::string_view view, const dbx::EmailRecord& record)
+{
+    return MessageCharset(dbx::ViewSource(view), record);
+}
+
+std::string MessageCharset(const dbx::ByteSource& source, const dbx::EmailRecord& record)
+{
+    // The header of a real message lies in its first few blocks.
+    constexpr std::size_t kBlocks = 16, kPayload = 512, kHeaderSize = 16;
+    std::string head;
+    for (std::size_t b = 0; b < record.blocks.size() && b < kBlocks; ++b) {
+        const std::uint64_t start = std::uint64_t{record.blocks[b].offset} + kHeaderSize;
+        if (start >= source.Size())
+            break;
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>({record.blocks[b].dataLength, kPayload, source.Size() - start}));
+        const std::size_t at = head.size();
+        head.resize(at + n);
+        if (source.Read(start, head.data() + at, n) != n) {
+            head.resize(at);
+            break;
+        }
+        if (head.find("\r\n\r\n") != std::string::npos || head.find('\0') != std::string::npos)
+            break;
+    }
+    head.resize(std::min({head.size(), head.find("\r\n\r\n"), head.find('\0')}));
+    std::string lower(head);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    for (std::size_t line = 0; line < lower.size();) {
+        const std::size_t next = std::min(lower.find('\n', line), lower.size());
+        if (lower.compare(line, 13, "content-type:") == 0) {
+            // The field with its folded lines, up to the next field.
+            std::size_t end = next;
+            while (end + 1 < lower.size() && (lower[end + 1] == ' ' || lower[end + 1] == '\t'))
+                end = std::min(lower.find('\n', end + 1), lower.size());
+            const std::size_t param = lower.find("charset=", line);
+            if (param == std::string::npos || param >= end)
+                return {};
+            std::size_t from = param + 8, to = from;
+            if (from < end && head[from] == '"') {
+                to = head.find('"', ++from);
+                to = to == std::string::npos || to > end ? from : to;
+            } else {
+                while (to < end && (std::isalnum(static_cast<unsigned char>(head[to])) || std::strchr("-_.:+", head[to])))
+                    ++to;
+            }
+            return to - from <= 64 ? head.substr(from, to - from) : std::string();
+        }
+        line = next + 1;
+    }
+    return {};
+}
+
+std::string SubjectText(const dbx::DbxFile& file, int index)
+{
+    const dbx::EmailRecord* record = file.GetAt(index);
+    if (!record)
+        return {};
+    dbx::HeaderLines texts;
+    ReadDisplayTexts(file.View(), *record, dbx::HeaderBit(dbx::HeaderField::kSubject), texts);
+    return std::move(texts[static_cast<std::size_t>(dbx::HeaderField::kSubject)]);
 }
 
 } // namespace mailtext

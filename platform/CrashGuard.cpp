@@ -13,7 +13,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
-#include <sys/mman.h>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +25,7 @@ namespace platform {
 namespace {
 
 std::atomic<CrashFilter> g_filter{nullptr};
+std::atomic<CrashAbandon> g_abandon{nullptr};
 std::terminate_handler g_previousTerminate = nullptr;
 
 // The file to delete: written into the slot not in use, then published, so
@@ -107,9 +111,10 @@ LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
 } // namespace
 
-CrashGuard::CrashGuard(CrashFilter filter)
+CrashGuard::CrashGuard(CrashFilter filter, CrashAbandon abandon)
 {
     g_filter.store(filter);
+    g_abandon.store(abandon);
     g_previousFilter = SetUnhandledExceptionFilter(OnUnhandledException);
     g_previousTerminate = std::set_terminate(OnTerminate);
 }
@@ -121,10 +126,10 @@ CrashGuard::~CrashGuard()
     g_filter.store(nullptr);
 }
 
-void SetCrashWatchdog(unsigned)
-{
-    // The filter runs in-process there; nothing watches it.
-}
+// The filter runs in-process there; nothing watches it.
+void SetCrashWatchdogSeconds(unsigned) {}
+void PauseCrashWatchdog() {}
+void RestartCrashWatchdog() {}
 
 #else
 
@@ -132,18 +137,16 @@ namespace {
 
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr int kSignalCount = sizeof kCrashSignals / sizeof kCrashSignals[0];
-constexpr unsigned kWatchdogSeconds = 10;
-// Room for the handler; the stack walk runs in a copy of the process on a
-// stack of its own.
-constexpr std::size_t kAltStackSize = 256 * 1024;
+// Signals that ask the process to end: during a report they cut the stack
+// walk short, so that the page is finished and shown at once.
+constexpr int kEndSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 struct sigaction g_previousActions[kSignalCount];
-stack_t g_previousAltStack{};
-void* g_altStackMapping = nullptr;
-std::size_t g_altStackMappingSize = 0;
 
+std::atomic<unsigned> g_watchdogSeconds{10};
 std::atomic<pid_t> g_reportingThread{0};
 std::atomic<int> g_crashSignal{0};
+std::atomic<bool> g_abandoned{false};
 
 [[noreturn]] void EndNow(int signal)
 {
@@ -151,10 +154,25 @@ std::atomic<int> g_crashSignal{0};
     _exit(128 + signal);
 }
 
+void Abandon()
+{
+    const CrashAbandon abandon = g_abandon.load();
+    if (!g_abandoned.exchange(true) && abandon)
+        abandon();
+}
+
 void OnWatchdog(int)
 {
     KillProcessCopy();
+    Abandon();
     EndNow(g_crashSignal.load());
+}
+
+void OnEndRequest(int)
+{
+    const int saved = errno;
+    KillProcessCopy();
+    errno = saved;
 }
 
 // Outside a guarded run (reached through a handler that chains to this one):
@@ -171,6 +189,65 @@ void ActAsDefault(int signal, const siginfo_t* info)
         raise(signal);
 }
 
+[[noreturn]] void Park()
+{
+    for (;;)
+        pause();
+}
+
+// Holds every other thread of the process still: each gets a crash signal
+// of ours, and the handler parks a thread that is not the reporting one.
+// Threads are listed from /proc with plain system calls.
+void ParkOtherThreads(pid_t self)
+{
+    const int dir = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return;
+    const pid_t process = getpid();
+    alignas(dirent64) char buffer[4096];
+    for (;;) {
+        const ssize_t n = getdents64(dir, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            pid_t tid = 0;
+            const char* c = entry->d_name;
+            for (; *c >= '0' && *c <= '9'; ++c)
+                tid = tid * 10 + (*c - '0');
+            if (*c == '\0' && tid > 0 && tid != self)
+                tgkill(process, tid, SIGSEGV);
+        }
+    }
+    close(dir);
+}
+
+// The rest of the process while one thread reports: the watchdog, end
+// requests that cut the walk short, no death by a failed write.
+void PrepareForReport()
+{
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = OnWatchdog;
+    sigaction(SIGALRM, &action, nullptr);
+    action.sa_handler = OnEndRequest;
+    for (const int sig : kEndSignals)
+        sigaction(sig, &action, nullptr);
+    // A closed pipe or the file-size limit fails a write instead of ending
+    // the process half-way.
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &action, nullptr);
+    sigaction(SIGXFSZ, &action, nullptr);
+
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGALRM);
+    for (const int sig : kEndSignals)
+        sigaddset(&set, sig);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 void OnCrashSignal(int signal, siginfo_t* info, void* signalContext)
 {
     const CrashFilter filter = g_filter.load();
@@ -179,24 +256,24 @@ void OnCrashSignal(int signal, siginfo_t* info, void* signalContext)
         return;
     }
     const pid_t self = gettid();
+    // Sent by another process rather than raised by a fault or by this one.
+    const bool fromOutside = info && info->si_code <= 0 && info->si_pid != getpid();
     pid_t reporter = 0;
     if (!g_reportingThread.compare_exchange_strong(reporter, self)) {
-        if (reporter == self)
-            EndNow(g_crashSignal.load());  // a fault inside the report itself
-        for (;;)
-            pause();  // another thread is reporting and will end the process
+        if (fromOutside)
+            KillProcessCopy();  // asked again: finish the report sooner
+        if (reporter != self)
+            Park();  // the reporting thread ends the process
+        if (fromOutside)
+            return;
+        // A fault inside the report itself: end now, leaving nothing half-done.
+        Abandon();
+        EndNow(g_crashSignal.load());
     }
     g_crashSignal.store(signal);
-
-    struct sigaction watchdog {};
-    watchdog.sa_handler = OnWatchdog;
-    sigemptyset(&watchdog.sa_mask);
-    sigaction(SIGALRM, &watchdog, nullptr);
-    sigset_t alarmOnly;
-    sigemptyset(&alarmOnly);
-    sigaddset(&alarmOnly, SIGALRM);
-    pthread_sigmask(SIG_UNBLOCK, &alarmOnly, nullptr);
-    alarm(kWatchdogSeconds);
+    ParkOtherThreads(self);
+    PrepareForReport();
+    RestartCrashWatchdog();
 
     CrashInfo crash;
     crash.signal = signal;
@@ -218,47 +295,12 @@ void OnCrashSignal(int signal, siginfo_t* info, void* signalContext)
     std::abort();
 }
 
-void InstallAltStack()
-{
-    const long page = sysconf(_SC_PAGESIZE);
-    const std::size_t pageSize = page > 0 ? static_cast<std::size_t>(page) : 4096;
-    const std::size_t size = kAltStackSize + pageSize;
-    void* mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED)
-        return;  // faults are still caught, only a stack overflow is not
-    mprotect(mapping, pageSize, PROT_NONE);  // an overflow of this stack faults, too
-    stack_t stack{};
-    stack.ss_sp = static_cast<char*>(mapping) + pageSize;
-    stack.ss_size = kAltStackSize;
-    if (sigaltstack(&stack, &g_previousAltStack) != 0) {
-        munmap(mapping, size);
-        return;
-    }
-    g_altStackMapping = mapping;
-    g_altStackMappingSize = size;
-}
-
-void RemoveAltStack()
-{
-    if (!g_altStackMapping)
-        return;
-    if (g_previousAltStack.ss_flags & SS_DISABLE) {
-        stack_t off{};
-        off.ss_flags = SS_DISABLE;
-        sigaltstack(&off, nullptr);
-    } else {
-        sigaltstack(&g_previousAltStack, nullptr);
-    }
-    munmap(g_altStackMapping, g_altStackMappingSize);
-    g_altStackMapping = nullptr;
-}
-
 } // namespace
 
-CrashGuard::CrashGuard(CrashFilter filter)
+CrashGuard::CrashGuard(CrashFilter filter, CrashAbandon abandon)
 {
-    InstallAltStack();
     g_filter.store(filter);
+    g_abandon.store(abandon);
     struct sigaction action {};
     action.sa_sigaction = OnCrashSignal;
     sigemptyset(&action.sa_mask);
@@ -276,12 +318,22 @@ CrashGuard::~CrashGuard()
     for (int i = 0; i < kSignalCount; ++i)
         sigaction(kCrashSignals[i], &g_previousActions[i], nullptr);
     g_filter.store(nullptr);
-    RemoveAltStack();
+    g_abandon.store(nullptr);
 }
 
-void SetCrashWatchdog(unsigned seconds)
+void SetCrashWatchdogSeconds(unsigned seconds)
 {
-    alarm(seconds);
+    g_watchdogSeconds.store(seconds);
+}
+
+void PauseCrashWatchdog()
+{
+    alarm(0);
+}
+
+void RestartCrashWatchdog()
+{
+    alarm(g_watchdogSeconds.load());
 }
 
 #endif

@@ -4,8 +4,17 @@
 // exception nobody catches, or such a signal sent by another process) goes to
 // a crash filter, after which the process ends at once with a non-zero
 // status. POSIX: signal handlers on an alternate stack (so that a stack
-// overflow of the guarding thread is caught too) and a terminate handler.
-// Windows: an unhandled-exception filter and a terminate handler.
+// overflow of the guarding thread is caught too; other threads make their
+// own, ThreadAltStack.h) and a terminate handler. Windows: an
+// unhandled-exception filter and a terminate handler.
+//
+// While the filter runs, the other threads of the process are held still
+// (a fault there waits for the report; the window takes no more input), a
+// signal sent from outside to end the process (SIGTERM, SIGINT, SIGHUP,
+// SIGQUIT, or a second crash signal) cuts the stack walk short instead of
+// ending the process half-way, and SIGPIPE and SIGXFSZ are ignored.
+
+#include "platform/ThreadAltStack.h"
 
 #include <cstdint>
 
@@ -35,16 +44,25 @@ std::uint32_t ExceptionCodeForSignal(int signal);
 // case.
 using CrashFilter = int (*)(const CrashInfo& info);
 
+// Called at most once, instead of waiting for the filter to return, when the
+// process must end before the filter is done: a fault inside the filter
+// itself, or the watchdog. As safe as a filter; it should leave nothing
+// half-done behind.
+using CrashAbandon = void (*)();
+
 // Puts the guard in place for its lifetime and takes it away again, giving
 // back the handlers that were there before. One guard at a time. A SIGBUS
 // read guard (GuardedRead.h) must be installed again after it, so that it
 // stays in front of this one.
 class CrashGuard {
 public:
-    explicit CrashGuard(CrashFilter filter);
+    explicit CrashGuard(CrashFilter filter, CrashAbandon abandon = nullptr);
     ~CrashGuard();
     CrashGuard(const CrashGuard&) = delete;
     CrashGuard& operator=(const CrashGuard&) = delete;
+
+private:
+    ThreadAltStack altStack_;
 };
 
 // The file deleted before the process ends after a crash (the preview file);
@@ -52,11 +70,17 @@ public:
 // on one thread, also while no guard is in place.
 void SetFileToDeleteOnCrash(const char* path);
 
-// From inside a crash filter: end the process (deleting the file above) if the
-// filter has not returned within `seconds`; 0 switches that off. The guard
-// starts it at 10 seconds before it calls the filter, so that a hang (a fault
-// inside the allocator, say) can never leave a frozen window behind.
-void SetCrashWatchdog(unsigned seconds);
+// The watchdog: the guard starts it before it calls the filter, and when it
+// runs out the process ends (after the abandon call, deleting the file above),
+// so that a hang can never leave a frozen window behind. Its time in seconds
+// (default 10); set from ordinary code.
+void SetCrashWatchdogSeconds(unsigned seconds);
+
+// From inside a crash filter: stop the watchdog, around work that is bounded
+// by other means (the stack walk in a copy of the process), and start it
+// again with its whole time afterwards.
+void PauseCrashWatchdog();
+void RestartCrashWatchdog();
 
 // The exit status after a crash: 128 + the signal on POSIX, the exception
 // code on Windows.

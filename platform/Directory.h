@@ -1,6 +1,7 @@
 #pragma once
-// Reading a directory's entries, file identities and the path rules of the
-// system (separators, drive roots), for the search for mail files.
+// Reading a directory's entries, file identities, paths of any length and
+// the path rules of the system (separators, drive roots), for the search
+// for mail files.
 
 #include "platform/FileNames.h"  // kPathSeparator
 
@@ -9,6 +10,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#ifndef _WIN32
+struct stat;
+#endif
 
 namespace platform {
 
@@ -43,30 +48,79 @@ enum class EntryKind : std::uint8_t {
 struct DirectoryEntry {
     std::string name;
     EntryKind kind = EntryKind::kOther;
+    // For an entry kept by the name filter: the size of the regular file it
+    // is or leads to; nullopt for anything else.
+    std::optional<std::uint64_t> fileSize;
 };
 
 struct DirectoryListing {
-    DirectoryId id;
     std::vector<DirectoryEntry> entries;  // in the order the system gives, no "." or ".."
 };
 
 // Decides by name which non-directory entries a listing keeps.
 using NameFilter = bool (*)(std::string_view name);
 
-// Reads the directory at `path` into `out`: every subdirectory, and the
-// other entries whose name `keep` accepts (all of them when `keep` is null).
-// With `followLink` false a link at `path` is not followed and the call
-// fails. Returns false, with `out` empty, when the directory cannot be read
-// (missing, not a directory, no access, path too long); entries read before
-// a later read error are kept.
-bool ReadDirectory(const std::string& path, bool followLink, NameFilter keep, DirectoryListing& out);
+// An open directory. What is inside it is read and opened relative to it,
+// never by a whole path, so that a walk goes as deep as the file system
+// does, past any limit on the length of a path, and a folder renamed
+// meanwhile cannot send it elsewhere. Error results are errno values
+// (ENOENT, EACCES, ENOTDIR; ENOTDIR or ELOOP for a link not followed,
+// ...); 0 is success.
+class DirectoryHandle {
+public:
+    DirectoryHandle() = default;
+    ~DirectoryHandle();
+    DirectoryHandle(DirectoryHandle&& other) noexcept;
+    DirectoryHandle& operator=(DirectoryHandle&& other) noexcept;
+    DirectoryHandle(const DirectoryHandle&) = delete;
+    DirectoryHandle& operator=(const DirectoryHandle&) = delete;
 
-// The size of the regular file at `path`, following links; nullopt for
-// anything else (directories, pipes, devices, missing files).
+    // Opens the directory at `path` (any length); a link there is followed
+    // only with `followLink`. An open handle is closed first.
+    int Open(const std::string& path, bool followLink);
+    // Opens the subdirectory `name` of `parent`, never through a link.
+    int OpenChild(const DirectoryHandle& parent, std::string_view name);
+    // Opens the directory that holds `child` (its "..").
+    int OpenParentOf(const DirectoryHandle& child);
+
+    bool IsOpen() const;
+    void Close();
+    // Device and inode of the open directory; unknown when closed.
+    DirectoryId Id() const { return id_; }
+
+    // Reads the entries into `out`: every subdirectory, and the other
+    // entries whose name `keep` accepts (all when `keep` is null), each with
+    // its file size. Returns 0 when everything was read, otherwise the first
+    // error met (a failed read, or a kept entry whose kind or size could not
+    // be told); what was read before it stays in `out`.
+    int Read(NameFilter keep, DirectoryListing& out);
+
+private:
+    DirectoryId id_;
+#ifdef _WIN32
+    std::string path_;
+#else
+    void* dir_ = nullptr;  // the DIR* that owns the descriptor
+#endif
+};
+
+// The size of the regular file at `path` (any length), following links;
+// nullopt for anything else (directories, pipes, devices, missing files).
 std::optional<std::uint64_t> RegularFileSize(const std::string& path);
 
 // The absolute path of `path` with links resolved; `path` itself when that
 // fails (Windows: always `path`).
 std::string CanonicalPath(const std::string& path);
+
+#ifndef _WIN32
+// open(2) of `path` with `flags` (O_CLOEXEC added), also when the path is
+// longer than PATH_MAX: it is then opened in pieces, each relative to the
+// folder the one before led to, with the meaning it has as a whole. Returns
+// the descriptor, or -1 with errno set.
+int OpenDeep(const std::string& path, int flags);
+// stat(2) (lstat(2) without `followLinks`) of `path`, at any length; 0 or
+// -1 with errno set.
+int StatDeep(const std::string& path, struct stat& st, bool followLinks);
+#endif
 
 } // namespace platform

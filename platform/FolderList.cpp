@@ -1,5 +1,7 @@
 #include "platform/FolderList.h"
 
+#include "platform/Directory.h"
+
 #ifdef _WIN32
 #include "platform/WidePath.h"
 #include "platform/Utf8.h"
@@ -89,13 +91,13 @@ std::vector<FolderEntry> ListFolder(const std::string& path)
 bool IsFolder(const std::string& path)
 {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatDeep(path, st, true) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool Exists(const std::string& path)
 {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    return StatDeep(path, st, true) == 0;
 }
 
 #endif

@@ -19,10 +19,11 @@ struct FolderEntry {
 // when the folder cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& path);
 
-// True when `path` names a folder (or a link to one).
+// True when `path` (any length) names a folder (or a link to one).
 bool IsFolder(const std::string& path);
 
-// True when anything exists at `path` (a link counts when it leads somewhere).
+// True when anything exists at `path` (any length; a link counts when it
+// leads somewhere).
 bool Exists(const std::string& path);
 
 } // namespace platform

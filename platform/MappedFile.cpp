@@ -1,5 +1,7 @@
 #include "platform/MappedFile.h"
 
+#include "platform/Directory.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -91,7 +93,7 @@ bool MappedFile::Open(const std::string& path)
     Close();
     // O_NONBLOCK: a FIFO given by mistake must not block the program; it is
     // refused below as not being a regular file.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = OpenDeep(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -131,7 +133,7 @@ std::uint64_t MappedFile::ReadableSize() const
     struct stat st {};
     // Another file at the path (the mail client wrote a fresh copy and
     // renamed it over the old one) leaves the mapped one whole.
-    if (::stat(path_.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != device_
+    if (StatDeep(path_, st, true) != 0 || static_cast<std::uint64_t>(st.st_dev) != device_
         || static_cast<std::uint64_t>(st.st_ino) != inode_)
         return size_;
     return std::min(size_, static_cast<std::uint64_t>(st.st_size));

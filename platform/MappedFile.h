@@ -19,9 +19,10 @@ public:
     MappedFile(MappedFile&& other) noexcept;
     MappedFile& operator=(MappedFile&& other) noexcept;
 
-    // Opens an existing regular file read-only and maps all of it. Returns
-    // false and leaves the object closed when the file is missing, empty, not
-    // a regular file or cannot be mapped. An open object is closed first.
+    // Opens an existing regular file (its path of any length) read-only and
+    // maps all of it. Returns false and leaves the object closed when the
+    // file is missing, empty, not a regular file or cannot be mapped. An
+    // open object is closed first.
     bool Open(const std::string& path);
     void Close();
 

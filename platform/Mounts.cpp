@@ -75,11 +75,6 @@ std::uint64_t DeviceNumber(std::uint64_t major, std::uint64_t minor)
 #endif
 }
 
-bool AtOrBelow(std::string_view path, std::string_view top)
-{
-    return path.starts_with(top) && (path.size() == top.size() || path[top.size()] == '/');
-}
-
 bool HasOption(std::string_view options, std::string_view wanted)
 {
     while (!options.empty()) {
@@ -100,20 +95,27 @@ bool IsWholeFileSystem(const MountEntry& mount)
     return mount.root == "/" || HasOption(mount.superOptions, "subvol=" + mount.root);
 }
 
-constexpr std::array<std::string_view, 26> kPseudoTypes{
-    "proc",     "sysfs",    "devtmpfs",   "devpts",      "cgroup", "cgroup2",  "securityfs",
-    "debugfs",  "tracefs",  "pstore",     "bpf",         "configfs", "fusectl", "mqueue",
-    "hugetlbfs", "binfmt_misc", "autofs", "efivarfs",   "selinuxfs", "rpc_pipefs", "nsfs",
-    "nfsd",     "ramfs",    "rootfs",     "devfs",       "usbfs"};
+// File systems that live on a local disk, searched wherever they are
+// mounted (udisks puts removable disks under /run/media/$USER). Most name
+// a block device as their source and would be found by it anyway; the list
+// also catches those that do not (a ZFS dataset names its pool) and sources
+// that cannot be checked from here (a container that shows no /dev).
+constexpr std::array<std::string_view, 22> kLocalDiskTypes{
+    // Linux disks.
+    "ext2", "ext3", "ext4", "xfs", "btrfs", "f2fs", "jfs", "reiserfs", "nilfs2", "bcachefs",
+    // ZFS: the source is "pool/dataset", never a device.
+    "zfs",
+    // Windows disks, USB sticks and memory cards, where old mail usually is:
+    // the kernel drivers, and FUSE drivers on a device (ntfs-3g, exfat-fuse).
+    "vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk",
+    // Mac disks.
+    "hfs", "hfsplus", "apfs",
+    // CDs and DVDs, where mail was backed up.
+    "iso9660", "udf"};
 
-constexpr std::array<std::string_view, 17> kNetworkTypes{
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "ceph", "glusterfs", "lustre",
-    "davfs", "coda", "ocfs2", "gfs2", "orangefs", "beegfs"};
-
-// FUSE file systems that reach over the network.
-constexpr std::array<std::string_view, 14> kFuseNetworkTypes{
-    "sshfs", "rclone", "s3fs", "gcsfuse", "goofys", "blobfuse", "blobfuse2", "gvfsd-fuse", "curlftpfs",
-    "smbnetfs", "afpfs", "davfs2", "httpfs", "ftpfs"};
+// Block-backed all the same, but software images (snaps, live systems)
+// that never hold mail: searching each of dozens of snaps is only slow.
+constexpr std::array<std::string_view, 2> kImageTypes{"squashfs", "erofs"};
 
 template <std::size_t N>
 bool Contains(const std::array<std::string_view, N>& list, std::string_view value)
@@ -154,25 +156,14 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text)
     return mounts;
 }
 
-bool IsPseudoOrNetwork(const MountEntry& mount)
+bool IsLocalDisk(const MountEntry& mount, BlockDeviceTest isBlockDevice)
 {
-    for (std::string_view top : {"/proc", "/sys", "/dev", "/run"})
-        if (AtOrBelow(mount.mountPoint, top))
-            return true;
-    std::string_view type = mount.fsType;
-    if (Contains(kPseudoTypes, type) || Contains(kNetworkTypes, type))
-        return true;
-    if (type.starts_with("fuse.")) {
-        type.remove_prefix(5);
-        // Network FUSE mounts name a host ("user@host:/path", "//server/share").
-        return Contains(kFuseNetworkTypes, type) || mount.source.find(':') != std::string::npos ||
-               mount.source.starts_with("//");
-    }
-    return false;
+    if (Contains(kImageTypes, mount.fsType))
+        return false;
+    return Contains(kLocalDiskTypes, mount.fsType) || isBlockDevice(mount.source);
 }
 
-std::vector<std::string> DriveRootsFrom(const std::vector<MountEntry>& mounts,
-                                        bool (*isBlockDevice)(const std::string& source))
+std::vector<std::string> DriveRootsFrom(const std::vector<MountEntry>& mounts, BlockDeviceTest isBlockDevice)
 {
     std::vector<std::string> roots{"/"};
     std::vector<std::uint64_t> devices;
@@ -181,8 +172,7 @@ std::vector<std::string> DriveRootsFrom(const std::vector<MountEntry>& mounts,
             devices.push_back(m.device);
             continue;
         }
-        // Software images (snaps) are block-backed too, but never hold mail.
-        if (m.fsType == "squashfs" || IsPseudoOrNetwork(m) || !IsWholeFileSystem(m) || !isBlockDevice(m.source))
+        if (!IsLocalDisk(m, isBlockDevice) || !IsWholeFileSystem(m))
             continue;
         if (std::find(devices.begin(), devices.end(), m.device) != devices.end())
             continue;
@@ -200,6 +190,11 @@ std::vector<std::string> DriveRootsFrom(const std::vector<MountEntry>& mounts,
 std::vector<MountEntry> ReadMountTable()
 {
     return {};
+}
+
+bool IsBlockDevice(const std::string&)
+{
+    return false;
 }
 
 std::vector<std::string> LogicalDriveRoots()
@@ -227,12 +222,15 @@ std::vector<MountEntry> ReadMountTable()
     return ParseMountInfo(text);
 }
 
+bool IsBlockDevice(const std::string& source)
+{
+    struct stat st;
+    return source.starts_with("/dev/") && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
 std::vector<std::string> LogicalDriveRoots()
 {
-    return DriveRootsFrom(ReadMountTable(), [](const std::string& source) {
-        struct stat st;
-        return source.starts_with("/dev/") && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
-    });
+    return DriveRootsFrom(ReadMountTable(), &IsBlockDevice);
 }
 
 #endif

@@ -1,7 +1,6 @@
 #pragma once
-// The mounted file systems: which roots the search offers as drives, and
-// which file systems no search may enter (kernel pseudo file systems and
-// network mounts, where a hung server would freeze the walk).
+// The mounted file systems: which of them are local disks (the only ones a
+// search enters on its own), and which roots the search offers as drives.
 
 #include <cstdint>
 #include <string>
@@ -27,17 +26,26 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text);
 // (Windows) or it cannot be read.
 std::vector<MountEntry> ReadMountTable();
 
-// True for what no search enters: kernel pseudo file systems, network file
-// systems (NFS, SMB, ...), FUSE network mounts, automount points, and
-// whatever is mounted at or below /proc, /sys, /dev or /run.
-bool IsPseudoOrNetwork(const MountEntry& mount);
+// Tells whether a mount's source names a block device (a disk, a partition,
+// a loop device); tests pass their own.
+using BlockDeviceTest = bool (*)(const std::string& source);
+
+// True when `source` is a block device on this machine.
+bool IsBlockDevice(const std::string& source);
+
+// True for a file system on a local disk, wherever it is mounted: one of
+// the disk file-system types, or any file system whose source is a block
+// device (per `isBlockDevice`). False for everything else: memory file
+// systems (tmpfs, /dev/shm, /run/user/...), kernel pseudo file systems,
+// network file systems and FUSE mounts without a device, and software
+// images (squashfs).
+bool IsLocalDisk(const MountEntry& mount, BlockDeviceTest isBlockDevice);
 
 // The drives the search offers, from a mount table: "/" first, then the
-// mount point of each other local disk file system (its source a block
-// device, per `isBlockDevice`), each ending with "/". A file system mounted
-// twice, or a part of one mounted elsewhere (a bind mount), is offered once.
-std::vector<std::string> DriveRootsFrom(const std::vector<MountEntry>& mounts,
-                                        bool (*isBlockDevice)(const std::string& source));
+// mount point of each other local disk file system, each ending with "/".
+// A file system mounted twice, or a part of one mounted elsewhere (a bind
+// mount), is offered once.
+std::vector<std::string> DriveRootsFrom(const std::vector<MountEntry>& mounts, BlockDeviceTest isBlockDevice);
 
 // The drives of this machine. Windows: the logical drive roots ("C:\"),
 // network drives left out. Elsewhere: DriveRootsFrom the mount table.

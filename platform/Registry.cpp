@@ -8,6 +8,9 @@
 #else
 #include "platform/WinePrefix.h"
 
+#include "platform/FolderList.h"
+
+#include <cstdlib>
 #include <mutex>
 #include <sys/stat.h>
 #include <tuple>
@@ -119,6 +122,11 @@ std::string RegistryOrigin()
     return "the registry of the current user";
 }
 
+std::string RegistryProblem()
+{
+    return {};
+}
+
 #else
 
 namespace {
@@ -127,21 +135,23 @@ namespace {
 // of its registry files changed since the last call.
 std::shared_ptr<const WinePrefix> CurrentPrefix()
 {
-    using Stamp = std::tuple<std::int64_t, std::int64_t, std::int64_t>;
+    using Stamp = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
     auto stamp = [](const std::string& path) {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
-            return Stamp{-1, 0, 0};
-        return Stamp{static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
-                     static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+            return Stamp{-1, 0, 0, 0};
+        return Stamp{static_cast<std::int64_t>(st.st_mode), static_cast<std::int64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
     };
     static std::mutex mutex;
     static std::shared_ptr<const WinePrefix> cached;
-    static std::tuple<std::string, std::string, Stamp, Stamp> cachedFor;
+    // The prefix folder's own stamp too: what is wrong with it (missing,
+    // not a folder, no user.reg) is part of what is cached.
+    static std::tuple<std::string, std::string, Stamp, Stamp, Stamp> cachedFor;
 
     const std::string root = WinePrefix::DefaultRoot();
     const std::string login = WinePrefix::LoginName();
-    auto key = std::make_tuple(root, login, stamp(root + "/user.reg"), stamp(root + "/system.reg"));
+    auto key = std::make_tuple(root, login, stamp(root), stamp(root + "/user.reg"), stamp(root + "/system.reg"));
     std::lock_guard lock(mutex);
     if (!cached || key != cachedFor) {
         cached = std::make_shared<const WinePrefix>(root, login);
@@ -213,6 +223,17 @@ std::string LocalFolder(const std::string& windowsPath)
 std::string RegistryOrigin()
 {
     return "the Wine prefix " + WinePrefix::DefaultRoot();
+}
+
+std::string RegistryProblem()
+{
+    const auto prefix = CurrentPrefix();
+    if (prefix->Problem().empty())
+        return {};
+    const char* named = std::getenv("WINEPREFIX");
+    if ((!named || !*named) && !Exists(prefix->Root()))
+        return "no Wine prefix: WINEPREFIX is not set and " + prefix->Root() + " does not exist";
+    return prefix->Problem();
 }
 
 #endif

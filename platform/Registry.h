@@ -68,4 +68,9 @@ std::string LocalFolder(const std::string& windowsPath);
 // current user" or "the Wine prefix /home/ann/.wine".
 std::string RegistryOrigin();
 
+// Why there is no registry of the current user to read, for people ("the
+// Wine prefix /x does not exist", "/x is not a Wine prefix: it has no
+// user.reg", ...); "" when there is one (always on Windows).
+std::string RegistryProblem();
+
 } // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/Directory.h"
 #include "platform/FolderList.h"
 #include "platform/NoCase.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,21 +26,58 @@ constexpr std::string_view kUserEnvironment = "Environment";
 constexpr std::string_view kProfileList = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 constexpr std::string_view kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-std::unique_ptr<RegistryFile> LoadHive(const std::string& path)
+struct LoadedHive {
+    std::unique_ptr<RegistryFile> file;
+    std::string problem;  // why `file` is nullptr, for people
+};
+
+// The hive `name` of the prefix at `root`, or why there is none.
+LoadedHive LoadHive(const std::string& root, const char* name)
 {
-    // Only a regular file: a FIFO or device there would block or never end.
+    namespace fs = std::filesystem;
+    LoadedHive hive;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return nullptr;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size > WinePrefix::kMaxHiveBytes)
-        return nullptr;
+    const fs::file_status folder = fs::status(root, ec);
+    if (!fs::exists(folder)) {
+        hive.problem = ec && ec != std::errc::no_such_file_or_directory
+                           ? "the Wine prefix " + root + " cannot be read: " + ec.message()
+                           : "the Wine prefix " + root + " does not exist";
+        return hive;
+    }
+    if (!fs::is_directory(folder)) {
+        hive.problem = "the Wine prefix " + root + " is not a folder";
+        return hive;
+    }
+    const std::string path = root + "/" + name;
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status)) {
+        hive.problem = root + " is not a Wine prefix: it has no " + name;
+        return hive;
+    }
+    // Only a regular file: a FIFO or device there would block or never end.
+    if (!fs::is_regular_file(status)) {
+        hive.problem = path + " is not a file";
+        return hive;
+    }
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > WinePrefix::kMaxHiveBytes) {
+        hive.problem = path + " is too big to be a registry file Wine wrote";
+        return hive;
+    }
     std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        hive.problem = path + " cannot be read";
+        return hive;
+    }
     std::string text(static_cast<std::size_t>(size), '\0');
     in.read(text.data(), static_cast<std::streamsize>(size));
     text.resize(static_cast<std::size_t>(in.gcount()));
     auto file = RegistryFile::Parse(std::move(text));
-    return file ? std::make_unique<RegistryFile>(std::move(*file)) : nullptr;
+    if (!file)
+        hive.problem = path + " is not a Wine registry file";
+    else
+        hive.file = std::make_unique<RegistryFile>(std::move(*file));
+    return hive;
 }
 
 // The text of value `name` of key `keyPath`; "" when either is missing.
@@ -77,36 +115,88 @@ std::string MatchName(const std::string& folder, const std::string& name)
 
 } // namespace
 
+std::size_t Utf16Length(std::string_view text)
+{
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;  // the common case, without decoding
+            ++chars;
+            continue;
+        }
+        const char32_t c = NextCodePoint(text, i);
+        chars += c != kNotUtf8 && c > 0xFFFF ? 2 : 1;  // a surrogate pair in UTF-16
+    }
+    return chars;
+}
+
 std::string ExpandVariables(std::string_view text,
-                            const std::function<const std::string*(std::string_view name)>& lookup)
+                            const std::function<const VariableValue*(std::string_view name)>& lookup,
+                            std::size_t* budget)
 {
     std::string out;
+    std::size_t chars = 0;                  // of `out`
+    std::size_t rest = Utf16Length(text);   // of what is still to come, as written
+    auto copy = [&](std::string_view piece) {
+        const std::size_t n = Utf16Length(piece);
+        out += piece;
+        chars += n;
+        rest -= n;
+    };
     while (!text.empty()) {
         const std::size_t open = text.find('%');
-        out += text.substr(0, open);
+        copy(text.substr(0, open));
         if (open == std::string_view::npos)
             break;
         text.remove_prefix(open);
         const std::size_t close = text.find('%', 1);
         if (close == std::string_view::npos) {
-            out += text;
+            copy(text);
             break;
         }
-        const std::string* value = lookup(text.substr(1, close - 1));
-        if (value)
-            out += *value;
-        else
-            out += text.substr(0, close + 1);
+        const std::string_view reference = text.substr(0, close + 1);
         text.remove_prefix(close + 1);
+        const VariableValue* value = lookup(reference.substr(1, reference.size() - 2));
+        const std::size_t referenceChars = Utf16Length(reference);
+        const bool fits = value && chars + value->chars + (rest - referenceChars) <= kMaxVariableChars
+                          && (!budget || value->text.size() <= *budget);
+        if (!fits) {
+            copy(reference);
+            continue;
+        }
+        out += value->text;
+        chars += value->chars;
+        rest -= referenceChars;
+        if (budget)
+            *budget -= value->text.size();
     }
     return out;
 }
 
 WinePrefix::WinePrefix(std::string root, std::string loginName)
     : root_(std::move(root)),
+      loginName_(std::move(loginName))
+{
+    LoadedHive user = LoadHive(root_, "user.reg");
+    user_ = std::move(user.file);
+    problem_ = std::move(user.problem);
+    machine_ = LoadHive(root_, "system.reg").file;
+    SetUpVariables();
+}
+
+WinePrefix::WinePrefix(std::string root, std::string loginName, std::unique_ptr<RegistryFile> user,
+                       std::unique_ptr<RegistryFile> machine)
+    : root_(std::move(root)),
       loginName_(std::move(loginName)),
-      user_(LoadHive(root_ + "/user.reg")),
-      machine_(LoadHive(root_ + "/system.reg"))
+      user_(std::move(user)),
+      machine_(std::move(machine))
+{
+    if (!user_)
+        problem_ = root_ + " is not a Wine prefix: it has no user.reg";
+    SetUpVariables();
+}
+
+void WinePrefix::SetUpVariables()
 {
     // What Wine sets for every program, then the profile's folders (which
     // Windows keeps in the never-saved "Volatile Environment" key), then the
@@ -164,18 +254,27 @@ std::string WinePrefix::LoginName()
 
 void WinePrefix::SetVariable(std::string_view name, std::string value)
 {
-    variables_[UpperName(name)] = std::move(value);
+    const std::size_t chars = Utf16Length(value);
+    if (chars > kMaxVariableChars)
+        return;
+    variables_[UpperName(name)] = VariableValue{std::move(value), chars};
 }
 
-const std::string* WinePrefix::Variable(std::string_view name) const
+const VariableValue* WinePrefix::FindVariable(std::string_view name) const
 {
     const auto it = variables_.find(UpperName(name));
     return it == variables_.end() ? nullptr : &it->second;
 }
 
+const std::string* WinePrefix::Variable(std::string_view name) const
+{
+    const VariableValue* value = FindVariable(name);
+    return value ? &value->text : nullptr;
+}
+
 std::string WinePrefix::Expand(std::string_view text) const
 {
-    return ExpandVariables(text, [this](std::string_view name) { return Variable(name); });
+    return ExpandVariables(text, [this](std::string_view name) { return FindVariable(name); });
 }
 
 void WinePrefix::AddVariablesFrom(const RegistryFile* hive, std::string_view keyPath)
@@ -189,7 +288,8 @@ void WinePrefix::AddVariablesFrom(const RegistryFile* hive, std::string_view key
         if (value.type == 1)
             SetVariable(name, RegistryValueText(value.type, value.data));
         else if (value.type == 2)
-            SetVariable(name, Expand(RegistryValueText(value.type, value.data)));
+            SetVariable(name, ExpandVariables(RegistryValueText(value.type, value.data),
+                                              [this](std::string_view n) { return FindVariable(n); }, &budget_));
     }
 }
 

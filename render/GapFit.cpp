@@ -73,19 +73,13 @@ std::string_view FitUnique(std::string_view value, const std::string_view* words
     return found;
 }
 
-std::vector<HeaderLine> HeaderLines(std::string_view block)
+HeaderLine HeaderLineAt(std::string_view block, std::size_t at)
 {
-    std::vector<HeaderLine> lines;
-    for (std::size_t at = 0; at < block.size(); at = LineEnd(block, at)) {
-        if (!lines.empty() && IsBlank(block[at])) {
-            lines.back().end = LineEnd(block, at);
-            continue;
-        }
-        const std::size_t end = LineEnd(block, at);
-        const std::size_t colon = block.substr(at, end - at).find(':');
-        lines.push_back({at, colon == std::string_view::npos ? colon : at + colon, end});
-    }
-    return lines;
+    std::size_t end = LineEnd(block, at);
+    const std::size_t colon = block.substr(at, end - at).find(':');
+    while (end < block.size() && IsBlank(block[end]))
+        end = LineEnd(block, end);
+    return {at, colon == std::string_view::npos ? colon : at + colon, end};
 }
 
 } // namespace render::fit

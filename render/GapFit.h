@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace render::fit {
 
@@ -48,13 +47,16 @@ std::string_view FitUnique(std::string_view value, const std::string_view (&word
     return FitUnique(value, words, N, false);
 }
 
-// The logical header lines of a header block: where each begins, its
-// colon, and where the next begins (folded lines belong to the one before).
+// A logical header line of a header block: where it begins, its colon, and
+// where the next begins (folded lines belong to the one before).
 struct HeaderLine {
     std::size_t begin = 0;
     std::size_t colon = 0;  // npos when it has none
     std::size_t end = 0;
 };
-std::vector<HeaderLine> HeaderLines(std::string_view block);
+// The logical line that begins at `at` (< block.size()); the next begins at
+// its `end`. Walk a block with it rather than listing its lines: a hostile
+// block holds millions.
+HeaderLine HeaderLineAt(std::string_view block, std::size_t at);
 
 } // namespace render::fit

@@ -3,6 +3,7 @@
 #include "render/GapFit.h"
 #include "render/HeaderBlockRepair.h"
 #include "render/Limits.h"
+#include "render/MimeStructure.h"
 
 #include <algorithm>
 #include <map>
@@ -37,7 +38,6 @@ private:
     void FindCharsets();
     std::string_view NextBoundaryLine(std::size_t from) const;
     ContentType HeaderBlock(bool ofMessage);
-    bool BoundaryLine(std::string_view line, int& level, bool& closing) const;
     bool RepairBoundaryLine(std::size_t lineStart, int& level, bool& closing);
 
     std::string in_;
@@ -116,26 +116,6 @@ ContentType MessageRepair::HeaderBlock(bool ofMessage)
     out_ += std::string_view(in_).substr(end, after - end);
     pos_ = after;
     return ParseContentType(block);
-}
-
-bool MessageRepair::BoundaryLine(std::string_view line, int& level, bool& closing) const
-{
-    if (line.substr(0, 2) != "--")
-        return false;
-    for (int i = static_cast<int>(open_.size()) - 1; i >= 0; --i) {
-        const std::string& boundary = open_[static_cast<std::size_t>(i)];
-        if (boundary.empty() || line.compare(2, boundary.size(), boundary) != 0)
-            continue;
-        std::string_view rest = line.substr(2 + boundary.size());
-        closing = rest.substr(0, 2) == "--";
-        if (closing)
-            rest.remove_prefix(2);
-        if (rest.find_first_not_of(" \t\r\n") != std::string_view::npos)
-            continue;
-        level = i;
-        return true;
-    }
-    return false;
 }
 
 bool MessageRepair::RepairBoundaryLine(std::size_t ls, int& level, bool& closing)
@@ -228,7 +208,7 @@ std::string MessageRepair::Run()
             work_ += open_.size() * (HasGap(line) ? 8 : 1);
         int level = 0;
         bool closing = false;
-        if (!open_.empty() && BoundaryLine(line, level, closing)) {
+        if (!open_.empty() && MatchBoundary(line, open_, level, closing)) {
             out_ += line;
             pos_ = end;
         } else if (!open_.empty() && HasGap(line) && RepairBoundaryLine(pos_, level, closing)) {

@@ -1,9 +1,8 @@
 #include "render/HeaderBlockRepair.h"
 
-#include "render/GMimeLibrary.h"
 #include "render/GapFit.h"
 
-#include <gmime/gmime.h>
+#include <unordered_map>
 
 namespace render {
 
@@ -58,8 +57,8 @@ class BlockRepair {
 public:
     BlockRepair(std::string& block, GapRepair& report, bool ofMessage, const std::vector<std::string>& boundaries,
                 const std::vector<std::string>& charsets, std::string_view nextBoundary)
-        : block_(block), report_(report), ofMessage_(ofMessage), boundaries_(boundaries), charsets_(charsets),
-          nextBoundary_(nextBoundary)
+        : block_(block), report_(report), ofMessage_(ofMessage), boundaries_(boundaries.begin(), boundaries.end()),
+          charsets_(charsets.begin(), charsets.end()), nextBoundary_(nextBoundary)
     {
     }
 
@@ -81,8 +80,8 @@ private:
     std::string& block_;
     GapRepair& report_;
     bool ofMessage_;
-    const std::vector<std::string>& boundaries_;
-    const std::vector<std::string>& charsets_;  // named elsewhere in the message
+    const std::vector<std::string_view> boundaries_;
+    const std::vector<std::string_view> charsets_;  // named elsewhere in the message
     std::string_view nextBoundary_;  // the first boundary line after the block
     std::vector<std::size_t> repairedAt_;  // where the names restored in the message's header begin
     std::size_t askedLine_ = std::string::npos;  // the line TakesParameters answered for last
@@ -139,19 +138,22 @@ void BlockRepair::RestoreWords()
     }
     if (!ofMessage_ || repairedAt_.empty())
         return;
-    // How many lines of the same name come before each restored one.
+    // How many lines of the same name come before each restored one: a
+    // running count per name, as a block may hold a restored name in every
+    // one of thousands of blocks.
     std::size_t next = 0;
-    std::vector<std::string> names;
-    for (const HeaderLine& line : HeaderLines(block_)) {
+    std::unordered_map<std::string, int> counts;  // by the name in lower case
+    for (std::size_t at = 0; at < block_.size() && next < repairedAt_.size();) {
+        const HeaderLine line = HeaderLineAt(block_, at);
+        at = line.end;
         if (line.colon == std::string::npos)
             continue;
-        const std::string name = block_.substr(line.begin, line.colon - line.begin);
-        for (; next < repairedAt_.size() && repairedAt_[next] < line.end; ++next) {
-            RepairedName& repaired = report_.messageNames[report_.messageNames.size() - repairedAt_.size() + next];
-            repaired.occurrence = static_cast<int>(
-                std::count_if(names.begin(), names.end(), [&](const std::string& n) { return EqualsNoCase(n, name); }));
-        }
-        names.push_back(name);
+        std::string name = block_.substr(line.begin, line.colon - line.begin);
+        std::transform(name.begin(), name.end(), name.begin(), Lower);
+        int& count = counts[name];
+        for (; next < repairedAt_.size() && repairedAt_[next] < line.end; ++next)
+            report_.messageNames[report_.messageNames.size() - repairedAt_.size() + next].occurrence = count;
+        ++count;
     }
 }
 
@@ -277,13 +279,11 @@ std::string BlockRepair::RepairContentType(std::string_view value) const
         if (EqualsNoCase(name, "charset") && HasGap(rawValue)) {
             // Of the charsets that fit, the one the message names elsewhere.
             fit = FitUnique(rawValue, kCharsets);
-            std::vector<std::string_view> named(charsets_.begin(), charsets_.end());
             if (fit.empty())
-                fit = FitUnique(rawValue, named.data(), named.size(), false);
+                fit = FitUnique(rawValue, charsets_.data(), charsets_.size(), false);
         } else if (EqualsNoCase(name, "boundary")) {
-            std::vector<std::string_view> words(boundaries_.begin(), boundaries_.end());
             if (HasGap(rawValue))
-                fit = FitUnique(rawValue, words.data(), words.size(), true);
+                fit = FitUnique(rawValue, boundaries_.data(), boundaries_.size(), true);
             hasBoundary = !HasGap(rawValue) || !fit.empty();
         }
         if (!fit.empty())
@@ -305,7 +305,10 @@ void BlockRepair::RepairValues()
     if (!HasGap(block_))
         return;
     std::string out;
-    for (const HeaderLine& line : HeaderLines(block_)) {
+    out.reserve(block_.size() + 64);
+    for (std::size_t at = 0; at < block_.size();) {
+        const HeaderLine line = HeaderLineAt(block_, at);
+        at = line.end;
         const std::string_view all = std::string_view(block_).substr(line.begin, line.end - line.begin);
         if (line.colon == std::string::npos) {
             out += all;
@@ -340,29 +343,6 @@ void RepairHeaderBlock(std::string& block, GapRepair& report, bool ofMessage, co
                        const std::vector<std::string>& charsets, std::string_view nextBoundary)
 {
     BlockRepair(block, report, ofMessage, boundaries, charsets, nextBoundary).Run();
-}
-
-ContentType ParseContentType(std::string_view block)
-{
-    ContentType result;
-    for (const HeaderLine& line : HeaderLines(block)) {
-        if (line.colon == std::string::npos
-            || !EqualsNoCase(block.substr(line.begin, line.colon - line.begin), "Content-Type"))
-            continue;
-        std::string value(block.substr(line.colon + 1, line.end - line.colon - 1));
-        std::replace_if(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-        InitGMime();
-        GMimeContentType* type = g_mime_content_type_parse(nullptr, value.c_str());
-        if (type == nullptr)
-            return result;
-        result.multipart = g_mime_content_type_is_type(type, "multipart", "*") != FALSE;
-        result.message = g_mime_content_type_is_type(type, "message", "rfc822") != FALSE;
-        if (const char* boundary = g_mime_content_type_get_parameter(type, "boundary"))
-            result.boundary = boundary;
-        g_object_unref(type);
-        return result;
-    }
-    return result;
 }
 
 } // namespace render

@@ -10,13 +10,6 @@
 
 namespace render {
 
-// What a header block says of the content that follows it.
-struct ContentType {
-    bool multipart = false;
-    bool message = false;  // message/rfc822: a header block follows this one
-    std::string boundary;
-};
-
 // Restores in `block` (a header block without its empty line, kGapByte
 // where bytes were lost) the header and parameter names, transfer encoding,
 // media type, charset and boundary that exactly one known word fits; gives
@@ -27,8 +20,5 @@ struct ContentType {
 // messageNames when ofMessage.
 void RepairHeaderBlock(std::string& block, GapRepair& report, bool ofMessage, const std::vector<std::string>& boundaries,
                        const std::vector<std::string>& charsets, std::string_view nextBoundary);
-
-// The Content-Type of a header block.
-ContentType ParseContentType(std::string_view block);
 
 } // namespace render

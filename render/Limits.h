@@ -13,7 +13,9 @@ inline constexpr std::size_t kMaxInputBytes = 64u << 20;
 inline constexpr std::size_t kMaxBoundaryWork = 50'000'000;
 // Nesting of multiparts and attached messages that is walked.
 inline constexpr int kMaxMimeDepth = 32;
-// Parts that are looked at in one message.
+// Parts that are looked at in one message; the parser is given the text
+// before the boundary line that would begin one more (each costs it more
+// than a kilobyte).
 inline constexpr std::size_t kMaxParts = 2000;
 // Decoded bytes kept for one inline part, and for all of them together.
 inline constexpr std::size_t kMaxInlinePartBytes = 16u << 20;
@@ -33,6 +35,21 @@ inline constexpr std::size_t kMaxImages = 1000;
 inline constexpr std::size_t kMaxWordLength = 300;
 // Bytes of one header value (a subject, a list of recipients) shown.
 inline constexpr std::size_t kMaxHeaderBytes = 32u << 10;
+// What the MIME parser is given of the header blocks. It keeps an object
+// of some 650 bytes for every header field, one of some 300 for every
+// address and one for every parameter, so that megabytes of short fields
+// would cost a hundred times their size. Real headers have a few dozen
+// fields (a long route a few hundred Received lines) and a few kilobytes.
+// Fields of one header block past this many are left out:
+inline constexpr std::size_t kMaxHeaderFields = 1000;
+// a field's bytes past this many (four values as long as are shown):
+inline constexpr std::size_t kMaxFieldBytes = 4 * kMaxHeaderBytes;
+// and bytes of address fields (From, To, Cc, ...) of the whole message
+// past this many. The message's text ends before the field that would pass
+// either bound of the whole message:
+inline constexpr std::size_t kMaxMessageHeaderFields = 20000;
+inline constexpr std::size_t kMaxMessageHeaderBytes = 2u << 20;
+inline constexpr std::size_t kMaxAddressBytes = 4 * kMaxHeaderBytes;
 // Elements open at once in a sanitised body, and tables nested in tables.
 inline constexpr std::size_t kMaxElementDepth = 200;
 inline constexpr std::size_t kMaxTableDepth = 8;

@@ -1,5 +1,6 @@
 #include "render/MessageView.h"
 
+#include "mailtext/HeaderText.h"
 #include "render/GMimeLibrary.h"
 #include "render/GapRepair.h"
 #include "render/Gaps.h"
@@ -50,6 +51,35 @@ GMimeMessage* Parse(std::string_view bytes, bool& incomplete)
     GMimeMessage* message = g_mime_parser_construct_message(parser.p, options);
     g_mime_parser_options_free(options);
     return message;
+}
+
+// The parser converts through the system's iconv, which reads UTF-16 and
+// UTF-32 without a byte-order mark in the machine's order: encoded words in
+// them become UTF-8 first, read by the program's own rule, in the headers of
+// the message and of every part and attached message that is looked at.
+void FollowByteOrderRule(GMimeObject* object, int depth, std::size_t& objects)
+{
+    if (object == nullptr || depth > limits::kMaxMimeDepth || ++objects > limits::kMaxParts)
+        return;
+    if (GMimeHeaderList* list = g_mime_object_get_header_list(object)) {
+        std::string rewritten;
+        for (int i = 0; i < g_mime_header_list_get_count(list); ++i) {
+            GMimeHeader* header = g_mime_header_list_get_header_at(list, i);
+            const char* raw = g_mime_header_get_raw_value(header);
+            if (raw != nullptr && std::strstr(raw, "=?") != nullptr && mailtext::UnorderedWideWordsAsUtf8(raw, rewritten))
+                g_mime_header_set_raw_value(header, rewritten.c_str());
+        }
+    }
+    if (GMIME_IS_MESSAGE(object)) {
+        FollowByteOrderRule(g_mime_message_get_mime_part(GMIME_MESSAGE(object)), depth + 1, objects);
+    } else if (GMIME_IS_MESSAGE_PART(object)) {
+        GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        FollowByteOrderRule(message != nullptr ? GMIME_OBJECT(message) : nullptr, depth + 1, objects);
+    } else if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+            FollowByteOrderRule(g_mime_multipart_get_part(multipart, i), depth + 1, objects);
+    }
 }
 
 bool HasGap(std::string_view text)
@@ -185,7 +215,11 @@ MessageView ViewMessage(std::string_view rawBytes, const dbx::TextDamage& damage
     }
     const std::size_t parsable = MimeWorkPrefix(bytes);
     view.shortened = view.shortened || parsable < bytes.size();
-    bytes = bytes.substr(0, parsable);
+    const std::string_view text = bytes.substr(0, parsable);
+    std::string bounded;
+    bool cut = false;
+    bytes = BoundForParser(text, bounded, cut);
+    view.shortened = view.shortened || cut;
 
     GRef<GMimeMessage> message(Parse(bytes, view.incomplete));
     if (message.p == nullptr) {
@@ -199,14 +233,16 @@ MessageView ViewMessage(std::string_view rawBytes, const dbx::TextDamage& damage
     if (message.p == nullptr) {
         // Not a message at all: show whatever text it holds.
         view.isMessage = false;
-        BodySection text;
-        text.text = ToDisplayUtf8(bytes.substr(0, limits::kMaxTextBytes));
+        BodySection body;
+        body.text = ToDisplayUtf8(text.substr(0, limits::kMaxTextBytes));
         if (view.deleted)
-            text.text = MarkGaps(text.text);
-        text.cut = bytes.size() > limits::kMaxTextBytes;
-        view.bodies.push_back(std::move(text));
+            body.text = MarkGaps(body.text);
+        body.cut = text.size() > limits::kMaxTextBytes;
+        view.bodies.push_back(std::move(body));
         return view;
     }
+    std::size_t objects = 0;
+    FollowByteOrderRule(GMIME_OBJECT(message.p), 0, objects);
     MimeWalker walker({view.deleted, preferPlain});
     walker.Walk(g_mime_message_get_mime_part(message.p));
     view.inlineParts = std::move(walker.InlineParts());

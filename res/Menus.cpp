@@ -20,6 +20,8 @@ constexpr Item kListMenu[] = {
     {0, nullptr},
     {ID_SELECT_EXISTING, QT_TRANSLATE_NOOP("Menus", "Select all existing emails")},
     {ID_SELECT_DELETED, QT_TRANSLATE_NOOP("Menus", "Select all deleted emails")},
+    {0, nullptr},
+    {ID_SAVE_MBOX, QT_TRANSLATE_NOOP("Menus", "Save ticked e-mails as one mbox file\u2026")},
 };
 
 } // namespace

@@ -18,7 +18,7 @@ struct Entry {
 // key, so translators see the same words as the user.
 constexpr std::array kTable{
     Entry{IDS_ABOUTBOX, QT_TRANSLATE_NOOP("Strings", "&About Quillmend...")},
-    Entry{IDS_NOTICE, QT_TRANSLATE_NOOP("Strings", "Quillmend 1.1 - reads your mail files, never changes them.")},
+    Entry{IDS_NOTICE, QT_TRANSLATE_NOOP("Strings", "Quillmend 1.1 - reads your mail, never changes it.")},
     Entry{IDS_HINT_SAVE, QT_TRANSLATE_NOOP("Strings", "Save the selected emails.")},
     Entry{IDS_HINT_LOAD, QT_TRANSLATE_NOOP("Strings", "Load external Outlook Express email data files.")},
     Entry{IDS_HINT_SEARCH, QT_TRANSLATE_NOOP("Strings", "Search Outlook Express email data files from local disk.")},
@@ -28,6 +28,9 @@ constexpr std::array kTable{
     Entry{IDS_CAPTION_SEARCH, QT_TRANSLATE_NOOP("Strings", "Se&arch DBX files...")},
     Entry{IDS_CAPTION_HELP, QT_TRANSLATE_NOOP("Strings", "&Help")},
     Entry{IDS_STORE_FOLDER, QT_TRANSLATE_NOOP("Strings", "Outlook Express - Local Folder")},
+    Entry{IDS_IDENTITY_FOLDER, QT_TRANSLATE_NOOP("Strings", "Outlook Express - %s")},
+    Entry{IDS_FIRST_IDENTITY_NO_STORE, QT_TRANSLATE_NOOP("Strings", "The first identity has no mail store; other identities' stores are listed below it.")},
+    Entry{IDS_NO_STORE, QT_TRANSLATE_NOOP("Strings", "No Outlook Express store: %s")},
     Entry{IDS_STATUS_COUNTS, QT_TRANSLATE_NOOP("Strings", "All Emails:%d    Selected Emails:%d")},
     Entry{IDS_SAVE_FOLDER_TITLE, QT_TRANSLATE_NOOP("Strings", "Select a folder to store the selected emails.")},
     Entry{IDS_SAVED_TO, QT_TRANSLATE_NOOP("Strings", "OK! The selected emails have been saved to \"%s\".")},
@@ -55,7 +58,11 @@ constexpr std::array kTable{
     Entry{IDS_SAVE_CANCELLING, QT_TRANSLATE_NOOP("Strings", "Cancelling after the current email...")},
     Entry{IDS_FILES_NOT_FOUND, QT_TRANSLATE_NOOP("Strings", "These files were not found and have not been added:")},
     Entry{IDS_HELP_TITLE, QT_TRANSLATE_NOOP("Strings", "Quillmend Help")},
+    Entry{IDS_SAVE_MBOX_TITLE, QT_TRANSLATE_NOOP("Strings", "Save the selected emails as one mbox file")},
+    Entry{IDS_MBOX_NOT_CREATED, QT_TRANSLATE_NOOP("Strings", "\"%s\" could not be created: a file of that name exists already (it is never replaced), or its folder is read-only.")},
     Entry{IDS_HELP_MISSING, QT_TRANSLATE_NOOP("Strings", "The help page (help.htm) is missing from the program's folder.")},
+    Entry{IDS_SEARCH_UNREADABLE, QT_TRANSLATE_NOOP("Strings", "Folders that could not be read: %d. Mail files in them may have been missed:")},
+    Entry{IDS_LOAD_NAMES_UNCLEAR, QT_TRANSLATE_NOOP("Strings", "These files cannot be opened from this dialog: their names are not text, and more than one file in the folder shows under the same name. Search their folder with Search, or name the file on the command line (quillmend FILE.dbx):")},
 };
 
 const char* Find(int id) {

@@ -57,6 +57,10 @@
 #define IDS_STATUS_EXISTING             125
 #define IDS_STATUS_DELETED              126
 #define IDS_SEARCH_FOLDER_TITLE         127
+// Strings of the store lookup beyond the first identity
+#define IDS_IDENTITY_FOLDER             240
+#define IDS_FIRST_IDENTITY_NO_STORE     241
+#define IDS_NO_STORE                    242
 // Strings of this port, beyond the original table
 #define IDS_LIST_INCOMPLETE             200
 #define IDS_SAVE_NOT_ALL                201
@@ -73,6 +77,10 @@
 #define IDS_FILES_NOT_FOUND             212
 #define IDS_HELP_TITLE                  213
 #define IDS_HELP_MISSING                214
+#define IDS_SAVE_MBOX_TITLE             215
+#define IDS_MBOX_NOT_CREATED            216
+#define IDS_SEARCH_UNREADABLE           240
+#define IDS_LOAD_NAMES_UNCLEAR          241
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101
@@ -89,6 +97,7 @@
 #define ID_DESELECT_ALL                 32772
 #define ID_SELECT_EXISTING              32773
 #define ID_SELECT_DELETED               32774
+#define ID_SAVE_MBOX                    32775
 
 // Controls of the progress window and the search dialogs
 #define IDC_PROGRESS                    1001

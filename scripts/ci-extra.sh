@@ -6,7 +6,10 @@
 #   2. the same built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (preset "asan");
 #   3. the libFuzzer targets (preset "fuzz", clang), each run over its corpus
-#      and then on new inputs for a bounded time (scripts/fuzz.sh).
+#      and then on new inputs for a bounded time (scripts/fuzz.sh);
+#   4. the long tests of the default build (label "stress", preset
+#      "stress"): the real program crashed 30 times at random moments
+#      (QUILLMEND_STRESS_RUNS changes the count; about 4 s a run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh release
@@ -15,3 +18,4 @@ scripts/build.sh asan
 ctest --preset asan -j "$(nproc)"
 scripts/build.sh fuzz
 scripts/fuzz.sh
+ctest --preset stress

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Copies the user guide's pictures from the GUI tests' screens into
 # res/assets/help/, where they are committed and installed with the guide.
-# Run the tests first (scripts/test.sh, or ctest -R 'HelpPictures|SearchSetting').
+# Run the tests first (scripts/test.sh, or ctest -R 'HelpPictures|SearchSetting|BugReportWindow').
 set -euo pipefail
 cd "$(dirname "$0")/.."
 shots=${1:-build/screenshots}
 mkdir -p res/assets/help
 # guide's name <- screen the tests wrote
-for pair in main_window.png:help/main_window.png search_dialog.png:search_setting_dialog.png; do
+for pair in main_window.png:help/main_window.png search_dialog.png:search_setting_dialog.png \
+            report_window.png:bugreport_window.png; do
     cp "$shots/${pair#*:}" "res/assets/help/${pair%%:*}"
     echo "res/assets/help/${pair%%:*}"
 done

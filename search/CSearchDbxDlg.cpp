@@ -3,6 +3,7 @@
 #include "browse/CDbxBrowseWindow.h"
 #include "res/resource.h"
 #include "search/SearchDialogFrame.h"
+#include "ui/EnginePath.h"
 #include "ui/DialogUnits.h"
 #include "ui/ShowNow.h"
 
@@ -58,12 +59,6 @@ QString PathLines(const QString& path, const QFontMetrics& fm, int width, int ma
     return lines.join(QLatin1Char('\n'));
 }
 
-// File names cross the walk as UTF-8, on every system.
-QString FromEngine(const std::string& path)
-{
-    return QString::fromStdString(path);
-}
-
 } // namespace
 
 CSearchDbxDlg::CSearchDbxDlg(CDbxBrowseWindow& browseWindow, QWidget* owner)
@@ -91,14 +86,14 @@ CSearchDbxDlg::CSearchDbxDlg(CDbxBrowseWindow& browseWindow, QWidget* owner)
 
 CSearchDbxDlg::~CSearchDbxDlg() = default;
 
-bool CSearchDbxDlg::SearchTree(const QString& directory, bool oneFileSystem)
+bool CSearchDbxDlg::SearchTree(const std::string& directory, bool oneFileSystem)
 {
-    return search_.SearchTree(directory.toStdString(), oneFileSystem);
+    return search_.SearchTree(directory, oneFileSystem);
 }
 
 bool CSearchDbxDlg::SearchDirectory(const std::string& path)
 {
-    currentPath_ = FromEngine(path);
+    currentPath_ = ui::ShownPath(path);
     // Laying out and painting the path costs many times what reading a
     // cached directory does: show it when the walk is slow (then every
     // directory shows) and otherwise some 25 times a second.
@@ -121,12 +116,18 @@ void CSearchDbxDlg::PumpMessages()
 
 void CSearchDbxDlg::FolderFound(const std::string& shownPath)
 {
-    folderNode_ = browseWindow_.AddFolderNode(FromEngine(shownPath));
+    folderNode_ = browseWindow_.AddFolderNode(ui::ShownPath(shownPath));
 }
 
 void CSearchDbxDlg::MailFileFound(const std::string& path, std::uint64_t)
 {
-    browseWindow_.AddDbxFile(folderNode_, FromEngine(path));
+    browseWindow_.AddDbxFile(folderNode_, path);
+}
+
+void CSearchDbxDlg::DirectoryUnreadable(const std::string& path, const std::string& why)
+{
+    if (unreadable_.size() < kUnreadableNamed)
+        unreadable_ << ui::ShownPath(path) + QStringLiteral(": ") + QString::fromStdString(why);
 }
 
 void CSearchDbxDlg::keyPressEvent(QKeyEvent* event)
@@ -136,11 +137,12 @@ void CSearchDbxDlg::keyPressEvent(QKeyEvent* event)
         QDialog::keyPressEvent(event);
 }
 
-void RunSearch(const QStringList& searchPaths, bool fromDriveList, CDbxBrowseWindow& browseWindow)
+SearchReport RunSearch(const std::vector<std::string>& searchPaths, bool fromDriveList, CDbxBrowseWindow& browseWindow)
 {
     CSearchDbxDlg dlg(browseWindow, browseWindow.window());
     ui::ShowNow(dlg);
     // After a Cancel each remaining path ends at its first directory.
-    for (const QString& path : searchPaths)
+    for (const std::string& path : searchPaths)
         dlg.SearchTree(path, fromDriveList);
+    return {dlg.UnreadableCount(), dlg.Unreadable()};
 }

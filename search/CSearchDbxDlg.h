@@ -13,6 +13,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
 class CDbxBrowseWindow;
 class QLabel;
 class QPushButton;
@@ -31,8 +34,9 @@ public:
     // with mail files gets a folder node in the browse window's tree, its
     // files under it. Returns false once the search is cancelled: then every
     // later call returns false at its first directory. A directory searched
-    // before by this window is not searched again.
-    bool SearchTree(const QString& directory, bool oneFileSystem);
+    // before by this window is not searched again. `directory` is the bytes
+    // of its path.
+    bool SearchTree(const std::string& directory, bool oneFileSystem);
 
     // One directory visit: makes `path` the current path (shown at once when
     // the walk is slow, else at most every 40 ms), processes pending events,
@@ -43,12 +47,18 @@ public:
 
     // The directory shown now; empty until the first visit.
     const QString& CurrentPath() const { return currentPath_; }
+    // How many directories could not be read, or not wholly, so far; the
+    // first kUnreadableNamed of them as "path: why".
+    int UnreadableCount() const { return search_.UnreadableCount(); }
+    const QStringList& Unreadable() const { return unreadable_; }
+    static constexpr qsizetype kUnreadableNamed = 10;
     QLabel& PathLabel() { return *pathLabel_; }
     QPushButton& CancelButton() { return *cancel_; }
 
 protected:
     void FolderFound(const std::string& shownPath) override;
     void MailFileFound(const std::string& path, std::uint64_t size) override;
+    void DirectoryUnreadable(const std::string& path, const std::string& why) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -63,11 +73,20 @@ private:
     QElapsedTimer clock_;
     qint64 lastShown_ = -kShowEveryMs;  // the first path shows at once
     qint64 lastVisit_ = 0;
+    QStringList unreadable_;
     search::DbxFileSearch search_;
 };
 
+// What a whole search could not read: how many directories, and the first
+// of them as "path: why".
+struct SearchReport {
+    int unreadable = 0;
+    QStringList named;
+};
+
 // The whole search: shows a CSearchDbxDlg over the browse window's main
-// window, searches each of `searchPaths` in order (drives of the drive list
-// with `fromDriveList`), then destroys the window. What was found before a
-// Cancel stays in the tree; nothing else is reported.
-void RunSearch(const QStringList& searchPaths, bool fromDriveList, CDbxBrowseWindow& browseWindow);
+// window, searches each of `searchPaths` (the bytes of each path) in order
+// (drives of the drive list with `fromDriveList`), then destroys the
+// window. What was found before a Cancel stays in the tree.
+SearchReport RunSearch(const std::vector<std::string>& searchPaths, bool fromDriveList,
+                       CDbxBrowseWindow& browseWindow);

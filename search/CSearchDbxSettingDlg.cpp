@@ -6,6 +6,7 @@
 #include "search/SearchDialogFrame.h"
 #include "search/SearchPaths.h"
 #include "ui/DialogUnits.h"
+#include "ui/EnginePath.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -54,8 +55,8 @@ CSearchDbxSettingDlg::CSearchDbxSettingDlg(QWidget* parent)
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
     // Every drive the machine offers; the user may edit the list.
-    const std::string drivesText = search::DriveListText(platform::LogicalDriveRoots());
-    driveEdit_->setText(QString::fromStdString(drivesText));
+    driveRoots_ = platform::LogicalDriveRoots();
+    driveEdit_->setText(ui::ShownPath(search::DriveListText(driveRoots_)));
     driveEdit_->setFocus();
 }
 
@@ -69,11 +70,23 @@ QString CSearchDbxSettingDlg::DriveList() const
 void CSearchDbxSettingDlg::OnSearchNow()
 {
     searchPaths_.clear();
-    // File names cross the walk as UTF-8, on every system.
-    for (const std::string& path : search::SplitSearchPaths(DriveList().toStdString()))
-        searchPaths_ << QString::fromStdString(path);
+    for (const std::string& entry : search::SplitSearchPaths(DriveList().toStdString()))
+        searchPaths_.push_back(PathOfEntry(entry));
     fromDriveList_ = true;
     accept();
+}
+
+std::string CSearchDbxSettingDlg::PathOfEntry(const std::string& entry) const
+{
+    // A drive as offered keeps the bytes of its name, which the text may
+    // not hold.
+    for (const std::string& root : driveRoots_) {
+        if (search::NormaliseSearchPath(ui::ShownPath(root).toStdString()) == entry)
+            return search::DropTrailingSeparator(root);
+    }
+    const QString text = QString::fromStdString(entry);
+    const ui::DialogPath found = ui::PathFromDialog(text);
+    return found.path.empty() ? ui::EnginePath(text) : found.path;
 }
 
 void CSearchDbxSettingDlg::OnBrowse()
@@ -82,7 +95,12 @@ void CSearchDbxSettingDlg::OnBrowse()
     const QString folder = picker_ ? picker_(nullptr, res::Text(IDS_SEARCH_FOLDER_TITLE)) : QString();
     if (folder.isEmpty())
         return;
-    searchPaths_ = QStringList{QDir::toNativeSeparators(folder)};
+    // A name that is not text reaches us with replacement characters: the
+    // folder's own bytes are looked up. One that cannot be told is searched
+    // as it reads, and the search names it as not found.
+    const QString text = QDir::toNativeSeparators(folder);
+    const ui::DialogPath found = ui::PathFromDialog(text);
+    searchPaths_ = {found.path.empty() ? ui::EnginePath(text) : found.path};
     fromDriveList_ = false;
     accept();
 }

@@ -6,9 +6,10 @@
 
 #include <QDialog>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class QLineEdit;
 class QPushButton;
@@ -27,9 +28,9 @@ public:
 
     // What the edit box holds now.
     QString DriveList() const;
-    // What to search, filled by Search Now or Browse; empty before (and when
-    // the drive list held no entry).
-    const QStringList& SearchPaths() const { return searchPaths_; }
+    // What to search (the bytes of each path), filled by Search Now or
+    // Browse; empty before (and when the drive list held no entry).
+    const std::vector<std::string>& SearchPaths() const { return searchPaths_; }
     // True when SearchPaths come from the drive list: each is then a drive of
     // its own, and its search stays on its file system.
     bool FromDriveList() const { return fromDriveList_; }
@@ -53,11 +54,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The path an entry of the drive list (trimmed, as SplitSearchPaths
+    // gives it) names.
+    std::string PathOfEntry(const std::string& entry) const;
+
     QLineEdit* driveEdit_;
     QPushButton* searchNow_;
     QPushButton* browse_;
     QPushButton* cancel_;
-    QStringList searchPaths_;
+    std::vector<std::string> driveRoots_;  // offered in the list
+    std::vector<std::string> searchPaths_;
     bool fromDriveList_ = false;
     FolderPicker picker_;
 };

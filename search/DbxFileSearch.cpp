@@ -3,6 +3,8 @@
 #include "search/SearchPaths.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <system_error>
 
 namespace search {
 
@@ -36,12 +38,35 @@ DirectoryReader& FileSystemReader()
     return reader;
 }
 
+// A directory that went away, or was replaced by a link or a file, between
+// the listing of its parent and its opening: nothing was there to read.
+bool IsGone(int error)
+{
+    return error == ENOENT || error == ENOTDIR || error == ELOOP;
+}
+
+std::string Why(int error)
+{
+    return std::generic_category().message(error);
+}
+
 } // namespace
 
-bool DirectoryReader::Read(const std::string& path, bool followLink, platform::NameFilter keep,
-                           platform::DirectoryListing& out)
+int DirectoryReader::Open(const platform::DirectoryHandle* parent, std::string_view name, const std::string& path,
+                          platform::DirectoryHandle& out)
 {
-    return platform::ReadDirectory(path, followLink, keep, out);
+    return parent ? out.OpenChild(*parent, name) : out.Open(path, true);
+}
+
+int DirectoryReader::Read(platform::DirectoryHandle& dir, const std::string&, platform::NameFilter keep,
+                          platform::DirectoryListing& out)
+{
+    return dir.Read(keep, out);
+}
+
+platform::DirectoryId DirectoryReader::IdOf(const platform::DirectoryHandle& dir)
+{
+    return dir.Id();
 }
 
 DbxFileSearch::DbxFileSearch(ISearchObserver& observer, FileSystemBoundary boundary, DirectoryReader* reader)
@@ -52,41 +77,76 @@ DbxFileSearch::DbxFileSearch(ISearchObserver& observer, FileSystemBoundary bound
 bool DbxFileSearch::SearchTree(const std::string& root, bool oneFileSystem)
 {
     oneFileSystem_ = oneFileSystem;
-    return Visit(root, platform::CanonicalPath(root), nullptr);
+    if (!observer_.SearchDirectory(root))
+        return false;
+    platform::DirectoryHandle dir;
+    // The root is what the user named: whatever keeps it from being read is said.
+    if (const int error = reader_->Open(nullptr, root, root, dir)) {
+        Unreadable(root, Why(error));
+        return true;
+    }
+    return Walk(dir, root, root, platform::CanonicalPath(root), nullptr, 0);
 }
 
-bool DbxFileSearch::Visit(const std::string& path, const std::string& canonical, const platform::DirectoryId* parent)
+void DbxFileSearch::Unreadable(const std::string& path, const std::string& why)
 {
-    if (!observer_.SearchDirectory(path))
-        return false;
-    platform::DirectoryListing listing;
-    // Only the root may be a link (a Wine drive such as dosdevices/c:).
-    if (!reader_->Read(path, parent == nullptr, &IsDbxName, listing))
+    ++unreadable_;
+    observer_.DirectoryUnreadable(path, why);
+}
+
+bool DbxFileSearch::Climb(platform::DirectoryHandle& dir, const platform::DirectoryHandle& child, int depth)
+{
+    if (dir.OpenParentOf(child) == 0 && reader_->IdOf(dir) == trail_[depth].id)
         return true;
+    dir.Close();
+    // The child was moved elsewhere: down again by name from the deepest
+    // directory that kept its descriptor, each step checked.
+    constexpr int kAnchor = kOpenLevels - 2;
+    platform::DirectoryHandle reached;
+    const platform::DirectoryHandle* from = trail_[kAnchor].handle;
+    for (int d = kAnchor + 1; d <= depth; ++d) {
+        platform::DirectoryHandle next;
+        if (next.OpenChild(*from, trail_[d].name) != 0 || !(reader_->IdOf(next) == trail_[d].id))
+            return false;
+        reached = std::move(next);
+        from = &reached;
+    }
+    dir = std::move(reached);
+    return true;
+}
+
+bool DbxFileSearch::Walk(platform::DirectoryHandle& dir, std::string_view name, const std::string& path,
+                         const std::string& canonical, const platform::DirectoryId* parent, int depth)
+{
+    const platform::DirectoryId id = reader_->IdOf(dir);
     // A directory whose identity the system would not tell is searched.
-    if (listing.id.Known()) {
-        if (parent && parent->Known() && listing.id.device != parent->device &&
-            !boundary_.MayCross(listing.id.device, oneFileSystem_))
+    if (id.Known()) {
+        if (parent && parent->Known() && id.device != parent->device && !boundary_.MayCross(id.device, oneFileSystem_))
             return true;
-        if (!visited_.insert(listing.id).second)
+        if (!visited_.insert(id).second)
             return true;
     }
+    trail_.push_back({std::string(name), id, &dir});
+    struct Leave {
+        std::vector<Step>& trail;
+        ~Leave() { trail.pop_back(); }
+    } leave{trail_};
+    platform::DirectoryListing listing;
+    // What could be read is searched all the same.
+    if (const int error = reader_->Read(dir, path, &IsDbxName, listing))
+        Unreadable(path, Why(error));
     std::sort(listing.entries.begin(), listing.entries.end(), NameLess);
 
     bool folderFound = false;
     for (const platform::DirectoryEntry& entry : listing.entries) {
-        // A pipe or device named *.dbx is no mail file, and opening one could block.
-        if (entry.kind != platform::EntryKind::kFile && entry.kind != platform::EntryKind::kLink)
-            continue;
-        const std::string file = platform::ChildPath(path, entry.name);
-        const auto size = platform::RegularFileSize(file);  // a link counts when it leads to a file
-        if (!size)
+        // Directories, and pipes or devices named *.dbx, have no file size.
+        if (entry.kind == platform::EntryKind::kDirectory || !entry.fileSize)
             continue;
         if (!folderFound) {
             folderFound = true;
             observer_.FolderFound(platform::ShownDirectoryPath(path));
         }
-        observer_.MailFileFound(file, *size);
+        observer_.MailFileFound(platform::ChildPath(path, entry.name), *entry.fileSize);
     }
     for (const platform::DirectoryEntry& entry : listing.entries) {
         if (entry.kind != platform::EntryKind::kDirectory)
@@ -94,7 +154,25 @@ bool DbxFileSearch::Visit(const std::string& path, const std::string& canonical,
         const std::string childCanonical = platform::ChildPath(canonical, entry.name);
         if (!boundary_.MayEnter(childCanonical, oneFileSystem_))
             continue;
-        if (!Visit(platform::ChildPath(path, entry.name), childCanonical, &listing.id))
+        const std::string childPath = platform::ChildPath(path, entry.name);
+        if (!observer_.SearchDirectory(childPath))
+            return false;
+        platform::DirectoryHandle child;
+        if (const int error = reader_->Open(&dir, entry.name, childPath, child)) {
+            if (!IsGone(error))
+                Unreadable(childPath, Why(error));
+            continue;
+        }
+        const bool letGo = depth + 1 >= kOpenLevels;
+        if (letGo)
+            dir.Close();
+        const bool goOn = Walk(child, entry.name, childPath, childCanonical, &id, depth + 1);
+        if (letGo && !Climb(dir, child, depth)) {
+            // Moved elsewhere meanwhile: the rest of it is not searched.
+            Unreadable(path, "it was moved while it was searched");
+            return goOn;
+        }
+        if (!goOn)
             return false;
     }
     return true;

@@ -25,6 +25,13 @@ std::string DriveListText(const std::vector<std::string>& roots)
     return text;
 }
 
+std::string DropTrailingSeparator(std::string_view path)
+{
+    if (path.size() > 1 && platform::IsPathSeparator(path.back()))
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
 std::string NormaliseSearchPath(std::string_view entry)
 {
     auto space = [](char c) { return c == ' ' || c == '\t'; };
@@ -32,9 +39,7 @@ std::string NormaliseSearchPath(std::string_view entry)
         entry.remove_prefix(1);
     while (!entry.empty() && space(entry.back()))
         entry.remove_suffix(1);
-    if (entry.size() > 1 && platform::IsPathSeparator(entry.back()))
-        entry.remove_suffix(1);
-    return std::string(entry);
+    return DropTrailingSeparator(entry);
 }
 
 std::vector<std::string> SplitSearchPaths(std::string_view driveList)

@@ -16,6 +16,10 @@ bool IsDbxName(std::string_view name);
 // of drive A (floppy drives, slow to ask) are left out.
 std::string DriveListText(const std::vector<std::string>& roots);
 
+// `path` without one trailing separator: "/mnt/win/" is "/mnt/win"; the
+// root "/" stays "/".
+std::string DropTrailingSeparator(std::string_view path);
+
 // One entry of the drive list as a search path: spaces around it trimmed and
 // one trailing separator dropped, so that "C:\" becomes "C:" and "/mnt/win/"
 // "/mnt/win"; the root "/" stays "/".

@@ -1,10 +1,11 @@
 #pragma once
 // Finding the current user's Outlook Express store: the folder that the
 // mail client's first identity records in the registry, and the .dbx mail
-// files in it. Shared by the desktop program (which lists the store at
-// start) and the command-line tool. Reads the registry and the folder;
-// writes nothing.
+// files in it; then the stores of the other identities. Shared by the
+// desktop program (which lists the stores at start) and the command-line
+// tool. Reads the registry and the folders; writes nothing.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,7 +16,9 @@ namespace store {
 // (it may begin with a variable such as %UserProfile%): the first sub-key
 // of "Identities", then the first sub-key of its
 // "Software\Microsoft\Outlook Express" key. Read whatever its type; ""
-// when any step fails. When `why` is given it receives the reason for "".
+// when any step fails. When `why` is given it receives the reason for "",
+// for people: what is wrong with the registry itself (a Wine prefix that
+// does not exist, ...) or which step found nothing.
 std::string FindStoreFolder(std::string* why = nullptr);
 
 struct MailFile {
@@ -36,6 +39,31 @@ struct StoreFolder {
 // mapped to a folder of this system (an empty value names the current
 // drive's root, which a system without drives does not have).
 StoreFolder OpenStoreFolder(const std::string& registryValue);
+
+// At most this many identities are looked at (a real registry has a
+// handful; each costs a lookup of its folder, and a hostile one may hold a
+// million).
+inline constexpr std::size_t kMaxIdentities = 256;
+
+// One Outlook Express identity and its store.
+struct IdentityStore {
+    std::string identity;  // its sub-key of "Identities", such as "{E0A3...}"
+    std::string username;  // its "Username" value; "" when it has none
+    StoreFolder store;     // see OpenStoreFolder; its `why` also says when the registry names no folder
+};
+
+// Every identity under "Identities" (at most kMaxIdentities): the first
+// one (sub-key 0, the identity FindStoreFolder reads) first, then the
+// others in the order Outlook Express picks one: the "Last User ID", then
+// the "Default User ID", then by name ignoring case. Each identity once;
+// a value naming no identity is passed over. Empty when there is no
+// "Identities" key.
+std::vector<IdentityStore> FindIdentityStores();
+
+// The stores of `identities` (as FindIdentityStores gives them) after the
+// first that get a place of their own: those whose folder exists, one per
+// distinct folder (the first identity's folder counts as taken), in order.
+std::vector<const IdentityStore*> FurtherStores(const std::vector<IdentityStore>& identities);
 
 // The regular files of `folder` whose names end in ".dbx", ignoring case
 // (as Windows matches "*.dbx"), in name order ignoring case, the order

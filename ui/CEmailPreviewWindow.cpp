@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStringDecoder>
 #include <QTextDocument>
 
@@ -135,6 +136,9 @@ CEmailPreviewWindow::CEmailPreviewWindow()
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
     setContextMenuPolicy(Qt::PreventContextMenu);
     viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
+    // Nor on the scroll bars, which have their own ("Scroll here", "Top", ...).
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()})
+        bar->setContextMenuPolicy(Qt::PreventContextMenu);
     setSearchPaths({});
     // The view deletes the file before anyone else hears of the event.
     connect(this, &CEmailPreviewWindow::documentComplete, this, &CEmailPreviewWindow::OnDocumentComplete);

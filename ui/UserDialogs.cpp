@@ -48,6 +48,18 @@ QString UserDialogs::ChooseFolder(QWidget* owner, const QString& title)
     return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
 }
 
+QString UserDialogs::SaveFile(QWidget* owner, const QString& title, const QString& extension)
+{
+    QFileDialog dialog(owner, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(QLatin1Char('*') + extension + QStringLiteral(" (*") + extension + QLatin1Char(')'));
+    dialog.setDefaultSuffix(extension.mid(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 QMessageBox::StandardButton UserDialogs::Ask(QWidget* owner, QMessageBox::Icon icon, const QString& text,
                                              QMessageBox::StandardButtons buttons,
                                              QMessageBox::StandardButton defaultButton)

@@ -27,6 +27,12 @@ public:
     // path of the chosen folder; empty when cancelled.
     virtual QString ChooseFolder(QWidget* owner, const QString& title);
 
+    // Save-file dialog owned by `owner`, titled `title`, for a new file whose
+    // name ends in `extension` (".mbox"; added when the user leaves it out).
+    // Returns the chosen absolute path; empty when cancelled. It does not ask
+    // about an existing file: the caller never replaces one.
+    virtual QString SaveFile(QWidget* owner, const QString& title, const QString& extension);
+
     // Message box owned by `owner`, titled with the application's name,
     // showing `text` with `icon` and `buttons`; `defaultButton` is the one
     // Enter presses. Returns the button the user chose (Escape or the close

@@ -6,9 +6,11 @@
 #include "app/SaveJob.h"
 #include "app/SaveReport.h"
 #include "dbx/DbxFile.h"
+#include "res/Menus.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "support/FakeDialogs.h"
+#include "support/FileOpsRecorder.h"
 #include "support/QtTestApp.h"
 #include "support/WhenShown.h"
 #include "support/TempDir.h"
@@ -36,6 +38,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testsupport::ReadFile;
@@ -326,6 +329,73 @@ TEST_F(LoadSaveTest, AFailedSaveIsNotReportedAsASuccess)
     EXPECT_EQ(LastMessage().icon, QMessageBox::Warning);
     EXPECT_TRUE(LastMessage().text.contains(QStringLiteral("Saved: 0 of 3 to")));
     EXPECT_TRUE(LastMessage().text.contains(QStringLiteral("Could not be written (is the folder full or read-only?): 3")));
+}
+
+TEST_F(LoadSaveTest, SavedFilesAreNamedAsTheListShowsAndDatedByTheirDateHeader)
+{
+    dbxgen::DbxImage image(1 << 14);
+    image.PutLiveBlock(1024, "Subject: =?UTF-8?B?U29tbWVyIGluIFPDvGR0aXJvbA==?=\r\n"
+                             "Date: Tue, 15 Jan 2008 10:20:30 +0100\r\n\r\nbody", 0);
+    image.PutLiveBlock(2048, "Subject: no date\r\n\r\nbody", 0);
+    const std::string path = dir.File("dated.dbx");
+    ASSERT_TRUE(image.WriteTo(path));
+    Show(QString::fromStdString(path));
+    List().TickAll();
+    const QString folder = Folder("out");
+    dlg->OnSave();
+    const auto files = Files(folder);
+    ASSERT_EQ(files.count("Sommer in S\xC3\xBC" "dtirol.eml"), 1u);
+    ASSERT_EQ(files.count("no date.eml"), 1u);
+    const auto mtime = [&](const std::string& name) {
+        struct stat st {};
+        ::stat((folder.toStdString() + "/" + name).c_str(), &st);
+        return st.st_mtime;
+    };
+    EXPECT_EQ(mtime("Sommer in S\xC3\xBC" "dtirol.eml"), 1200388830);  // 09:20:30 UTC
+    EXPECT_GT(mtime("no date.eml"), 1200388830);                          // the time of saving
+}
+
+TEST_F(LoadSaveTest, TheListMenuSavesTickedEmailsAsOneMboxFile)
+{
+    QMenu* menu = res::LoadPopupMenu(IDR_LIST_MENU, nullptr);
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_FALSE(actions.isEmpty());
+    EXPECT_EQ(actions.back()->data().toInt(), ID_SAVE_MBOX);
+    EXPECT_EQ(actions.back()->text(), QStringLiteral("Save ticked e-mails as one mbox file\u2026"));
+    delete menu;
+
+    Show(Mailbox("m.dbx", {"one", "two", "three"}));
+    List().TickAll();
+    const QString mbox = QString::fromStdString(dir.File("out.mbox"));
+    dialogs.saveFile = mbox;
+    dlg->BrowseWindow().OnCommand(ID_SAVE_MBOX);
+    EXPECT_EQ(dialogs.saveTitles, QStringList{"Save the selected emails as one mbox file"});
+    EXPECT_EQ(LastMessage().icon, QMessageBox::Information);
+    EXPECT_EQ(LastMessage().text, QStringLiteral("OK! The selected emails have been saved to \"%1\".").arg(mbox));
+    const std::string written = ReadFile(mbox.toStdString());
+    EXPECT_TRUE(written.starts_with("From MAILER-DAEMON "));
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 3 * 5);  // separator, 2 lines, body, blank
+
+    // Never an existing file: it stays as it is.
+    dlg->BrowseWindow().OnCommand(ID_SAVE_MBOX);
+    EXPECT_EQ(LastMessage().icon, QMessageBox::Warning);
+    EXPECT_TRUE(LastMessage().text.startsWith(QStringLiteral("\"%1\" could not be created").arg(mbox)));
+    EXPECT_EQ(ReadFile(mbox.toStdString()), written);
+
+    // A disk that fills after two entries: they stay, a valid mbox, and the
+    // report counts the third as not written.
+    const QString full = QString::fromStdString(dir.File("full.mbox"));
+    dialogs.saveFile = full;
+    const std::size_t twoEntries = written.find("\nFrom ", written.find("\nFrom ") + 1) + 1;
+    {
+        testsupport::FileOpsRecorder ops;
+        ops.FailWritesAfter(twoEntries + 2, full.toStdString());
+        dlg->BrowseWindow().OnCommand(ID_SAVE_MBOX);
+    }
+    EXPECT_EQ(ReadFile(full.toStdString()), written.substr(0, twoEntries));
+    EXPECT_EQ(LastMessage().icon, QMessageBox::Warning);
+    EXPECT_TRUE(LastMessage().text.contains(QStringLiteral("Saved: 2 of 3")));
+    EXPECT_TRUE(LastMessage().text.contains(QStringLiteral("Could not be written (is the folder full or read-only?): 1")));
 }
 
 TEST_F(LoadSaveTest, ACancelledSaveSaysWhatWasNotSaved)

@@ -1,8 +1,9 @@
 #!/bin/sh
 # The real program in a virtual X server, sent SIGSEGV from outside while it
 # shows a mailbox: the report program beside it opens with the report page
-# (the exception and the call stack); once it is closed, the program has
-# ended with status 139 (128 + SIGSEGV) and the page is gone again.
+# (the exception and the call stack) in the crash's own folder, the program
+# itself has ended at once with status 139 (128 + SIGSEGV), and once the
+# report window is closed the page and its folder are gone.
 # Usage: crash_report_xvfb.sh <quillmend> <quillmend-mkdbx> <screenshot folder>
 # Exit 77: tools missing (skipped).
 set -u
@@ -27,16 +28,20 @@ rid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quillmend Bug Repo
 sleep 1
 screen_shot real_program_crash_report
 
-page=$(find "$work/runtime" -name bugreport.htm | head -n 1)
-[ -n "$page" ] || fail "no report page while the report program runs"
+folder=$work/runtime/quillmend-$(id -u)/crash-$pid
+page=$folder/bugreport.htm
+[ -f "$page" ] || fail "no report page in $folder while the report program runs"
 grep -q 'Exception Code:0xc0000005' "$page" || fail "no access-violation code on the page"
 grep -q 'CQuillmendApp::InitInstance' "$page" || fail "no frame of the program on the page"
-kill -0 "$pid" 2>/dev/null || fail "the program ended before its report program"
-
-xdotool windowfocus "$rid" 2>/dev/null
-xdotool key --window "$rid" Escape
-wait_ended "its report program"
+wait_ended "its report showed"
 status=$?
 [ "$status" -eq 139 ] || fail "exit status $status, not 139"
-[ -z "$(find "$work/runtime" -name bugreport.htm)" ] || fail "the report page was left behind"
-echo "reported and ended with $status"
+
+rpid=$(xdotool getwindowpid "$rid")
+xdotool windowfocus "$rid" 2>/dev/null
+xdotool key Escape 2>/dev/null
+i=0
+while kill -0 "$rpid" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+kill -0 "$rpid" 2>/dev/null && { kill -9 "$rpid"; fail "Escape did not close the report window"; }
+[ ! -e "$folder" ] || fail "the report page or its folder was left behind"
+echo "reported, ended with $status, report closed and deleted"

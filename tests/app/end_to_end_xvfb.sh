@@ -1,7 +1,8 @@
 #!/bin/sh
 # The real program in a virtual X server with a mail file named on its
-# command line: the file's e-mails are listed, a click on one shows it in the
-# preview, and no preview file is left behind. Screens are kept as PNG files.
+# command line, in a folder whose name is Latin-1, not UTF-8: that very file
+# is opened, its e-mails are listed, a click on one shows it in the preview,
+# and no preview file is left behind. Screens are kept as PNG files.
 # Usage: end_to_end_xvfb.sh <quillmend> <quillmend-mkdbx> <screenshot folder>
 # Exit 77: tools missing (skipped).
 set -u
@@ -12,12 +13,16 @@ xvfb_enter 1024x768x24 "$@"
 
 xvfb_workdir
 mkdir -p "$shots"
-"$mkdbx" demo "$work/Inbox.dbx" >/dev/null || exit 1
+folder=$work/$(printf 'Entw\374rfe')
+mkdir "$folder"
+"$mkdbx" demo "$folder/Inbox.dbx" >/dev/null || exit 1
 
-XDG_RUNTIME_DIR=$work/runtime "$exe" "$work/Inbox.dbx" &
+XDG_RUNTIME_DIR=$work/runtime "$exe" "$folder/Inbox.dbx" &
 pid=$!
 wait_main_window
 sleep 1.5  # the first selection scans the file and fills the list
+# The program maps the mail file it opened: the name's own bytes.
+grep -qF "$folder/Inbox.dbx" "/proc/$pid/maps" || fail "the file named on the command line was not opened"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 screen_shot real_program_list
 

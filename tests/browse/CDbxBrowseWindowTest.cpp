@@ -58,13 +58,13 @@ protected:
     QTreeWidget& Tree() { return Browse().Tree(); }
 
     // The demo mailbox as a file; returns its path.
-    QString Demo(const std::string& name = "Inbox.dbx")
+    std::string Demo(const std::string& name = "Inbox.dbx")
     {
         const std::string path = dir.File(name);
         EXPECT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(path));
-        return QString::fromStdString(path);
+        return path;
     }
-    QTreeWidgetItem* AddFile(const QString& path)
+    QTreeWidgetItem* AddFile(const std::string& path)
     {
         if (!folder)
             folder = Browse().AddFolderNode(QStringLiteral("Test folder"));
@@ -154,7 +154,7 @@ TEST_F(BrowseWindowTest, FolderNodeEmptiesTheListAndShowsTheStartPage)
 
 TEST_F(BrowseWindowTest, FileThatCannotBeOpenedStaysListedAndEmpty)
 {
-    QTreeWidgetItem* missing = AddFile(QString::fromStdString(dir.File("gone.dbx")));
+    QTreeWidgetItem* missing = AddFile(dir.File("gone.dbx"));
     EXPECT_EQ(Browse().FileCount(), 1);
     Select(missing);
     EXPECT_EQ(List().GetItemCount(), 0);
@@ -164,7 +164,7 @@ TEST_F(BrowseWindowTest, FileThatCannotBeOpenedStaysListedAndEmpty)
 
 TEST_F(BrowseWindowTest, SameFileTwiceGivesTwoNodesThatEachScanTheirOwnCopy)
 {
-    const QString path = Demo();
+    const std::string path = Demo();
     QTreeWidgetItem* first = AddFile(path);
     QTreeWidgetItem* second = AddFile(path);
     QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
@@ -180,7 +180,7 @@ TEST_F(BrowseWindowTest, MoreFilesThanTheDescriptorLimitAllAddedAtOnceAllOpen)
 {
     // A search of a backup disk may find more mail files than a process may
     // hold descriptors: none of them may stay closed for that.
-    const QString path = Demo();
+    const std::string path = Demo();
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit low = old;
@@ -202,7 +202,7 @@ TEST_F(BrowseWindowTest, AListCutByTheRecordCapIsSaidToBeIncomplete)
         flood.PutLiveBlock(at, "Subject: s\r\n", 0);
     const std::string floodPath = dir.File("Flood.dbx");
     ASSERT_TRUE(flood.WriteTo(floodPath));
-    QTreeWidgetItem* hostile = AddFile(QString::fromStdString(floodPath));
+    QTreeWidgetItem* hostile = AddFile(floodPath);
     QTreeWidgetItem* demo = AddFile(Demo());
     Select(hostile);
     EXPECT_TRUE(Browse().IsListIncomplete());
@@ -250,7 +250,7 @@ TEST_F(BrowseWindowTest, PopupMenuOnAnEmptyListChangesNothing)
     });
     RightClick(List().viewport(), QPoint(30, 30));
     EXPECT_EQ(texts, (QStringList{"Select all", "Deselect all", "", "Select all existing emails",
-                                  "Select all deleted emails"}));
+                                  "Select all deleted emails", "", "Save ticked e-mails as one mbox file\u2026"}));
     Browse().OnCommand(ID_SELECT_ALL);
     EXPECT_EQ(List().GetTickedCount(), 0);
 }
@@ -441,28 +441,32 @@ TEST_F(BrowseWindowTest, FilesFromTheCommandLineGoUnderOneNodeAndTheFirstIsShown
     testsupport::FakeDialogs dialogs;
     dlg->SetUserDialogs(&dialogs);
     std::filesystem::create_directories(dir.File("mail"));
-    const QString a = Demo("mail/Inbox.dbx");
-    const QString b = Demo("mail/Sent Items.dbx");
-    const QString missing = QString::fromStdString(dir.File("mail/Gone.dbx"));
-    const QString mailFolder = QString::fromStdString(dir.File("mail"));
+    // A Latin-1 name from an old disk: opened by its bytes, shown as text.
+    const std::string a = Demo("mail/Inbox.dbx");
+    const std::string b = Demo("mail/Entw\xFCrfe.dbx");
+    const std::string missing = dir.File("mail/Gone\xFF.dbx");
+    const std::string mailFolder = dir.File("mail");
     dlg->OpenFiles({a, missing, mailFolder, b});
     QTest::qWait(20);
     // After the store's node, which the dialog adds at start.
     ASSERT_EQ(Tree().topLevelItemCount(), 2);
     EXPECT_EQ(Tree().topLevelItem(0)->text(0), QStringLiteral("Outlook Express - Local Folder"));
     QTreeWidgetItem* node = Tree().topLevelItem(1);
-    EXPECT_EQ(node->text(0), QDir::toNativeSeparators(mailFolder));
+    EXPECT_EQ(node->text(0), QString::fromStdString(mailFolder));
     ASSERT_EQ(node->childCount(), 2);
-    EXPECT_EQ(node->child(1)->text(0), QStringLiteral("Sent Items"));
+    EXPECT_EQ(node->child(1)->text(0), QStringLiteral("Entw\u00FCrfe"));
+    EXPECT_EQ(Browse().FilePath(Browse().FileCount() - 1), b);
     EXPECT_TRUE(node->isExpanded());
     EXPECT_EQ(Tree().currentItem(), node->child(0));
+    EXPECT_EQ(List().GetItemCount(), kDemoCount);
+    Select(node->child(1));
     EXPECT_EQ(List().GetItemCount(), kDemoCount);
     // The paths that are not mail files are named, and only they.
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_EQ(dialogs.asked[0].icon, QMessageBox::Warning);
     EXPECT_EQ(dialogs.asked[0].text, res::Text(IDS_FILES_NOT_FOUND) + QLatin1Char('\n') +
-                                         QDir::toNativeSeparators(missing) + QLatin1Char('\n') +
-                                         QDir::toNativeSeparators(mailFolder));
+                                         QString::fromStdString(dir.File("mail/Gone\u00FF.dbx")) + QLatin1Char('\n') +
+                                         QString::fromStdString(mailFolder));
 
     dlg->OpenFiles({missing});  // nothing to add: no node, only the message
     QTest::qWait(20);

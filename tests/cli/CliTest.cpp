@@ -4,6 +4,7 @@
 #include "CliRun.h"
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
+#include "support/WideText.h"
 #include "tools/dbxgen/DbxImage.h"
 #include "tools/dbxgen/DemoMailbox.h"
 
@@ -98,6 +99,44 @@ TEST(Cli, ListTableIsSafeOnATerminal)
     EXPECT_NE(r.out.find("2 e-mails"), std::string::npos);
 }
 
+TEST(Cli, ListAndShowReadUtf16AndUtf32SubjectsByOneRule)
+{
+    // Without a byte-order mark such text is big-endian; its bytes may begin
+    // with a zero, where the engine's own value of the subject ends.
+    TempDir dir;
+    dbxgen::DbxImage image(1 << 14);
+    std::uint32_t at = 4096;
+    for (const testsupport::WideText& w : testsupport::kWideTexts) {
+        image.PutLiveBlock(at, "From: f@x\r\nSubject: =?" + std::string(w.charset) + "?B?" + w.base64 + "?=\r\n\r\nx", 0);
+        at += 528;
+    }
+    const std::string mailbox = dir.File("Inbox.dbx");
+    ASSERT_TRUE(image.WriteTo(mailbox));
+    const std::size_t count = std::size(testsupport::kWideTexts);
+
+    const CliRun json = Cli(dir, "list " + Quote(mailbox) + " --json");
+    ASSERT_EQ(json.status, 0) << json.err;
+    std::size_t shown = 0;
+    for (std::size_t p = json.out.find("\"subjectText\":\"ab\""); p != std::string::npos;
+         p = json.out.find("\"subjectText\":\"ab\"", p + 1))
+        ++shown;
+    EXPECT_EQ(shown, count) << json.out;
+    EXPECT_NE(json.out.find("\"subject\":\"\""), std::string::npos);  // the engine's value stays as it was
+
+    const CliRun table = Cli(dir, "list " + Quote(mailbox));
+    ASSERT_EQ(table.status, 0) << table.err;
+    std::size_t rows = 0;
+    for (std::size_t p = table.out.find("  ab\n"); p != std::string::npos; p = table.out.find("  ab\n", p + 1))
+        ++rows;
+    EXPECT_EQ(rows, count) << table.out;
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const CliRun show = Cli(dir, "show " + Quote(mailbox) + " " + std::to_string(i));
+        ASSERT_EQ(show.status, 0) << show.err;
+        EXPECT_NE(show.out.find("\nSubject: ab\n"), std::string::npos) << testsupport::kWideTexts[i].base64 << show.out;
+    }
+}
+
 // --- cat -------------------------------------------------------------------------------
 
 TEST(Cli, CatWritesExactlyWhatSaveWrites)
@@ -171,6 +210,36 @@ TEST(Cli, SaveWritesChosenEmailsAndNeverOverwrites)
     for (const auto& entry : std::filesystem::directory_iterator(out))
         files += entry.is_regular_file();
     EXPECT_EQ(files, 3);  // the second copy of e-mail 1 got a clock name
+}
+
+TEST(Cli, SavedNamesShowTheSubjectAsTheListDoes)
+{
+    const struct {
+        const char* header;  // the message's header lines
+        const char* name;    // the saved file's name
+    } cases[] = {
+        {"Subject: =?UTF-8?B?U29tbWVyIGluIFPDvGR0aXJvbCDigJMgMjAgJSBSYWJhdHQ=?=", "Sommer in S\xC3\xBC" "dtirol \xE2\x80\x93.eml"},
+        {"Subject: =?iso-8859-1?Q?Caf=E9_cr=E8me_et_r=E9union?=", "Caf\xC3\xA9 cr\xC3\xA8me et r\xC3\xA9unio.eml"},
+        {"Subject: \xCE\xF2\xF7\xB8\xF2 \xE7\xE0 \xF2\xF0\xE5\xF2\xE8\xE9 \xEA\xE2\xE0\xF0\xF2\xE0\xEB\r\n"
+         "Content-Type: text/plain;\r\n\tcharset=\"windows-1251\"",
+         "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD1\x82\xD1\x80\xD0\xB5\xD1\x82\xD0\xB8\xD0\xB9 "
+         "\xD0\xBA\xD0\xB2\xD0\xB0\xD1\x80.eml"},
+        {"Subject: Meeting on Friday", "Meeting on Friday.eml"},
+    };
+    TempDir dir;
+    dbxgen::DbxImage image(1 << 14);
+    std::uint32_t at = 1024;
+    for (const auto& c : cases) {
+        image.PutLiveBlock(at, std::string(c.header) + "\r\n\r\nbody", 0);
+        at += 1024;
+    }
+    const std::string mailbox = dir.File("names.dbx");
+    ASSERT_TRUE(image.WriteTo(mailbox));
+    const std::string out = dir.File("out");
+    const CliRun r = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& c : cases)
+        EXPECT_TRUE(std::filesystem::exists(out + "/" + c.name)) << c.name << "\n" << r.out;
 }
 
 TEST(Cli, SaveReportsEmailsThatCouldNotBeWritten)

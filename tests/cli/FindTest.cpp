@@ -1,12 +1,19 @@
-// quillmend-cli find as scripts use it: one line per mail file as it is
-// found, and exit codes that tell found from nothing found from mistakes.
+// quillmend-cli find as scripts and people use it: one record per mail file
+// as it is found, names as bytes for scripts and as text for people, and
+// exit codes that tell found from nothing found from mistakes from folders
+// that could not be read.
 
 #include "CliRun.h"
+#include "support/DeepFolder.h"
 #include "support/TempDir.h"
+#include "tools/dbxgen/DemoMailbox.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::Cli;
 using testsupport::CliRun;
@@ -16,8 +23,8 @@ using testsupport::WriteFile;
 
 namespace {
 
-// Mail files in a dotted folder, in a folder named *.dbx, and one with a
-// name that tries to drive the terminal.
+// Mail files in a dotted folder, in a folder named *.dbx, one with a name
+// that tries to drive the terminal and one that forges a second record.
 std::string MakeTree(const TempDir& dir)
 {
     const std::filesystem::path root = dir.Path() / "disk";
@@ -27,6 +34,7 @@ std::string MakeTree(const TempDir& dir)
     WriteFile((root / "Backup.2008/Inbox.dbx").string(), "12345");
     WriteFile((root / "Backup.2008/notes.txt").string(), "x");
     WriteFile((root / "Mail.dbx/Sent \x1B[2J.DBX").string(), "123");
+    WriteFile((root / "Mail.dbx/x.dbx\n42\tforged.dbx").string(), "1");
     return root.string();
 }
 
@@ -36,15 +44,24 @@ TEST(CliFind, PrintsSizeAndPathPerMailFileInWalkOrder)
 {
     TempDir dir;
     const std::string root = MakeTree(dir);
+    // For people: names as text, control characters as '?'.
     const CliRun plain = Cli(dir, "find " + Quote(root + "/"));
     EXPECT_EQ(plain.status, 0) << plain.err;
-    EXPECT_EQ(plain.out, "5\t" + root + "/Backup.2008/Inbox.dbx\n3\t" + root + "/Mail.dbx/Sent \x1B[2J.DBX\n");
+    EXPECT_EQ(plain.out, "5\t" + root + "/Backup.2008/Inbox.dbx\n3\t" + root + "/Mail.dbx/Sent ?[2J.DBX\n1\t" + root +
+                             "/Mail.dbx/x.dbx?42?forged.dbx\n");
     EXPECT_EQ(plain.err, "");  // no progress where stderr is no terminal
+
+    // For scripts: each record ends with NUL, the name as its bytes.
+    const CliRun nul = Cli(dir, "find -0 " + Quote(root));
+    EXPECT_EQ(nul.status, 0) << nul.err;
+    EXPECT_EQ(nul.out, std::string("5\t" + root + "/Backup.2008/Inbox.dbx") + '\0' + "3\t" + root +
+                           "/Mail.dbx/Sent \x1B[2J.DBX" + '\0' + "1\t" + root + "/Mail.dbx/x.dbx\n42\tforged.dbx" + '\0');
 
     // Two paths over the same folders: each file once.
     const CliRun json = Cli(dir, "find " + Quote(root + "/Mail.dbx") + " --json " + Quote(root));
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(json.out, "{\"path\": \"" + root + "/Mail.dbx/Sent \\u001b[2J.DBX\", \"size\": 3}\n"
+                        "{\"path\": \"" + root + "/Mail.dbx/x.dbx\\n42\\tforged.dbx\", \"size\": 1}\n"
                         "{\"path\": \"" + root + "/Backup.2008/Inbox.dbx\", \"size\": 5}\n");
 }
 
@@ -52,15 +69,21 @@ TEST(CliFind, ExitCodesTellFoundFromNothingFromMistakes)
 {
     TempDir dir;
     const std::string root = MakeTree(dir);
+    // Operands are paths as given: "sp " is not "sp".
+    std::filesystem::create_directories(root + "/sp");
+    std::filesystem::create_directories(root + "/sp ");
+    WriteFile(root + "/sp/Not this.dbx", "x");
     const struct {
         std::string args;
         int status;
         const char* err;
     } cases[] = {
         {"find " + Quote(root + "/empty"), 1, ""},
-        {"find " + Quote(root + "/missing"), 2, "no such folder"},
+        {"find " + Quote(root + "/sp "), 1, ""},
+        {"find -- " + Quote(root + "/missing"), 2, "no such folder"},
         {"find " + Quote(root + "/Backup.2008/Inbox.dbx"), 2, "not a folder"},
         {"find --recursive " + Quote(root), 2, "unexpected argument"},
+        {"find -0 --json " + Quote(root), 2, "-0 and --json cannot be used together"},
     };
     for (const auto& c : cases) {
         const CliRun r = Cli(dir, c.args);
@@ -68,4 +91,57 @@ TEST(CliFind, ExitCodesTellFoundFromNothingFromMistakes)
         EXPECT_EQ(r.out, "") << c.args;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
     }
+    // Output that could not be written is no list of what is there.
+    const CliRun full = Cli(dir, "find " + Quote(root), "trap '' XFSZ; ulimit -f 0; ");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("could not be written"), std::string::npos) << full.err;
+    const CliRun help = Cli(dir, "find --help");
+    EXPECT_NE(help.out.find("The plain output is for people"), std::string::npos) << help.out;
+}
+
+TEST(CliFind, FoldersThatCannotBeReadAreNamedAndExitWithThree)
+{
+    TempDir dir;
+    const std::string root = MakeTree(dir);
+    WriteFile(root + "/empty/Locked.dbx", "x");
+    ASSERT_EQ(::chmod((root + "/empty").c_str(), 0), 0);
+    // Permissions bind root only when it gives up its rights.
+    const std::string asUser = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (!asUser.empty() && std::system("command -v setpriv >/dev/null") != 0)
+        GTEST_SKIP() << "setpriv is not installed";
+    const struct {
+        std::string options;
+        std::string lastLine;
+    } cases[] = {
+        {"", "1\t" + root + "/Mail.dbx/x.dbx?42?forged.dbx\n"},
+        {"--json ", "{\"unreadable\": [{\"path\": \"" + root + "/empty\", \"error\": \"Permission denied\"}]}\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = Cli(dir, "find " + c.options + Quote(root), asUser);
+        EXPECT_EQ(r.status, 3) << r.err;
+        EXPECT_TRUE(r.out.ends_with(c.lastLine)) << r.out;
+        EXPECT_EQ(r.err, "quillmend-cli: find: " + root + "/empty: Permission denied\n");
+    }
+    // Nothing found, and not everything read: still 3, never "none there".
+    EXPECT_EQ(Cli(dir, "find " + Quote(root + "/empty"), asUser).status, 3);
+    ::chmod((root + "/empty").c_str(), 0755);
+}
+
+TEST(CliFind, AMailFileDeeperThanAPathMayBeLongIsFoundAndOpens)
+{
+    TempDir dir;
+    const std::string mailbox = dir.File("Inbox.dbx");
+    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(mailbox));
+    const testsupport::DeepFolder deep(dir.Path().string(), std::string(250, 'm'), 20);
+    ASSERT_EQ(::renameat(AT_FDCWD, mailbox.c_str(), deep.Fd(), "Deep.dbx"), 0);
+    const std::string path = deep.path + "/Deep.dbx";
+    ASSERT_GT(path.size(), 4096u);
+
+    // With few descriptors to spare, as in a crowded session.
+    const CliRun found = Cli(dir, "find -0 " + Quote(dir.Path().string()), "ulimit -n 40; ");
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out.substr(found.out.find('\t') + 1), path + '\0');
+    const CliRun list = Cli(dir, "list --json " + Quote(path));
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("\"index\":10"), std::string::npos) << list.out.substr(0, 200);
 }

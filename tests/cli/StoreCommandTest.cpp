@@ -49,14 +49,16 @@ TEST(CliStore, ListsTheFolderThenSizeAndPathOfEachMailFile)
 
     const CliRun text = Store(dir, prefix, "");
     EXPECT_EQ(text.status, 0) << text.err;
-    EXPECT_EQ(text.out, folder + "\n3\t" + folder + "/inbox.DBX\n5\t" + folder + "/Sent.dbx\n");
+    EXPECT_EQ(text.out, "{A1}: " + folder + "\n3\t" + folder + "/inbox.DBX\n5\t" + folder + "/Sent.dbx\n");
     EXPECT_EQ(text.err, "");
 
     const CliRun json = Store(dir, prefix, "--json");
     EXPECT_EQ(json.status, 0) << json.err;
-    EXPECT_EQ(json.out, "{\"registryValue\":\"%USERPROFILE%\\\\MAIL\",\"folder\":\"" + folder + "\",\"files\":[\n"
-                        "{\"path\":\"" + folder + "/inbox.DBX\",\"size\":3},\n"
-                        "{\"path\":\"" + folder + "/Sent.dbx\",\"size\":5}\n]}\n");
+    const std::string members = "\"registryValue\":\"%USERPROFILE%\\\\MAIL\",\"folder\":\"" + folder + "\",\"files\":[\n"
+                                "{\"path\":\"" + folder + "/inbox.DBX\",\"size\":3},\n"
+                                "{\"path\":\"" + folder + "/Sent.dbx\",\"size\":5}\n],\"reason\":null";
+    EXPECT_EQ(json.out, "{" + members + ",\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"\"," + members
+                            + "}\n]}\n");
 }
 
 TEST(CliStore, AStoreWithoutMailFilesIsStillFound)
@@ -64,7 +66,7 @@ TEST(CliStore, AStoreWithoutMailFilesIsStillFound)
     TempDir dir;
     const CliRun r = Store(dir, MakePrefix(dir, {}), "");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, fs::canonical(dir.Path() / "wine/drive_c/users/ann/Mail").string() + "\n");
+    EXPECT_EQ(r.out, "{A1}: " + fs::canonical(dir.Path() / "wine/drive_c/users/ann/Mail").string() + "\n");
 }
 
 TEST(CliStore, NoStoreExitsWithOneAndSaysWhy)
@@ -83,8 +85,87 @@ TEST(CliStore, NoStoreExitsWithOneAndSaysWhy)
     prefix.UserReg(StoreRootKey("{A1}", "\"C:\\\\gone\""));
     const CliRun json = Store(dir, prefix.Root(), "--json");
     EXPECT_EQ(json.status, 1);
-    EXPECT_EQ(json.out, "{\"registryValue\":\"C:\\\\gone\",\"folder\":null,\"files\":[]}\n");
+    const std::string members = "\"registryValue\":\"C:\\\\gone\",\"folder\":null,\"files\":[],\"reason\":\"the store folder "
+                                + fs::canonical(dir.Path() / "wine/drive_c").string() + "/gone does not exist\"";
+    EXPECT_EQ(json.out, "{" + members + ",\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"\"," + members
+                            + "}\n]}\n");
     EXPECT_NE(json.err.find("does not exist"), std::string::npos) << json.err;
+}
+
+TEST(CliStore, SaysWhatIsWrongWithThePrefix)
+{
+    TempDir dir;
+    const std::string file = dir.File("file");
+    WriteFile(file, "x");
+    const std::string empty = dir.File("empty");
+    fs::create_directory(empty);
+    const std::string home = dir.File("home");
+    fs::create_directory(home);
+    struct Case {
+        std::string environment;  // shell words before the command
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"WINEPREFIX=" + Quote(dir.File("missing")) + " ", "the Wine prefix " + dir.File("missing") + " does not exist"},
+        {"WINEPREFIX=" + Quote(file) + " ", "the Wine prefix " + file + " is not a folder"},
+        {"WINEPREFIX=" + Quote(empty) + " ", empty + " is not a Wine prefix: it has no user.reg"},
+        {"unset WINEPREFIX; HOME=" + Quote(home) + " ",
+         "no Wine prefix: WINEPREFIX is not set and " + home + "/.wine does not exist"},
+    };
+    for (const Case& c : cases) {
+        const CliRun text = Cli(dir, "store", c.environment);
+        EXPECT_EQ(text.status, 1) << c.reason;
+        EXPECT_EQ(text.out, "") << c.reason;
+        EXPECT_EQ(text.err, "quillmend-cli: store: no Outlook Express store found: " + c.reason + "\n");
+        const CliRun json = Cli(dir, "store --json", c.environment);
+        EXPECT_EQ(json.status, 1) << c.reason;
+        EXPECT_EQ(json.out, std::string("{\"registryValue\":\"\",\"folder\":null,\"files\":[],\"reason\":")
+                                + "\"" + c.reason + "\"" + ",\"identities\":[]}\n");
+    }
+}
+
+TEST(CliStore, ListsTheStoreOfEveryIdentity)
+{
+    TempDir dir;
+    TestPrefix prefix(dir.Path() / "wine");
+    const std::string ann = prefix.Folder("mail/ann");
+    const std::string bob = prefix.Folder("mail/bob");
+    WriteFile(bob + "/Inbox.dbx", "12");
+    const std::string bobFolder = fs::canonical(bob).string();
+    const std::string identities = testsupport::RegKey("Identities") + "\"Last User ID\"=\"{B2}\"\n"
+                                   + testsupport::RegKey("Identities\\{A1}") + "\"Username\"=\"Main Identity\"\n"
+                                   + testsupport::RegKey("Identities\\{B2}") + "\"Username\"=\"Bob\\n\\x1b[31m\"\n"
+                                   + StoreRootKey("{B2}", "\"C:\\\\mail\\\\bob\"");
+
+    // The first identity has no store: Bob's is listed, and the first's
+    // reason is said.
+    prefix.UserReg(identities);
+    const CliRun text = Store(dir, prefix.Root(), "");
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out, "Bob??[31m {B2}: " + bobFolder + "\n2\t" + bobFolder + "/Inbox.dbx\n");
+    EXPECT_NE(text.err.find("store: the first identity, Main Identity {A1}, has no store: no Outlook Express "
+                            "settings for identity {A1}"),
+              std::string::npos)
+        << text.err;
+    const CliRun json = Store(dir, prefix.Root(), "--json");
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"Main Identity\",\"registryValue\":\"\","
+                            "\"folder\":null,\"files\":[],\"reason\":\"no Outlook Express settings for identity {A1}"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("{\"identity\":\"{B2}\",\"username\":\"Bob\\n\\u001b[31m\",\"registryValue\":\"C:\\\\mail\\\\bob\","
+                            "\"folder\":\"" + bobFolder + "\",\"files\":[\n{\"path\":\"" + bobFolder
+                            + "/Inbox.dbx\",\"size\":2}\n],\"reason\":null}\n]}\n"),
+              std::string::npos)
+        << json.out;
+
+    // With a store of its own, the first identity comes first.
+    prefix.UserReg(identities + StoreRootKey("{A1}", "\"C:\\\\mail\\\\ann\""));
+    const CliRun both = Store(dir, prefix.Root(), "");
+    EXPECT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out, "Main Identity {A1}: " + fs::canonical(ann).string() + "\nBob??[31m {B2}: " + bobFolder + "\n2\t"
+                            + bobFolder + "/Inbox.dbx\n");
+    EXPECT_EQ(both.err, "");
 }
 
 TEST(CliStore, UsageErrorsExitWithTwo)

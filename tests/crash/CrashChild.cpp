@@ -4,12 +4,15 @@
 //
 // Usage: crash_child <mode> [file to delete after a crash]
 // It prints "expect <function> <line>" for the frame the report must show,
-// and "ready" once it waits for a signal from outside.
+// and "ready" once it waits for a signal from outside. In "busy-thread-fault"
+// the main thread appends a byte to the file named by CRASH_CHILD_ALIVE every
+// few milliseconds while another thread faults.
 
 #include "crash/CrashReport.h"
 #include "platform/CrashGuard.h"
 #include "platform/GuardedRead.h"
 #include "platform/MappedFile.h"
+#include "platform/ThreadAltStack.h"
 
 #include <climits>
 #include <csignal>
@@ -68,6 +71,34 @@ void Expect(const char* function, int line, void (*code)() = nullptr)
 {
     std::thread worker([] { WriteThroughNull(); });
     worker.join();
+}
+
+[[gnu::noinline]] void OverflowOnThread()
+{
+    std::thread worker([] {
+        platform::ThreadAltStack altStack;
+        Recurse(0);
+    });
+    worker.join();
+}
+
+// The main thread goes on working (as a window would) while another faults.
+[[noreturn]] void FaultBesideBusyThread()
+{
+    const char* alive = std::getenv("CRASH_CHILD_ALIVE");
+    FILE* file = alive ? std::fopen(alive, "w") : nullptr;
+    if (!file)
+        std::exit(3);
+    std::thread worker([] {
+        usleep(100 * 1000);
+        WriteThroughNull();
+    });
+    worker.detach();
+    for (;;) {
+        std::fputc('.', file);
+        std::fflush(file);
+        usleep(2000);
+    }
 }
 
 [[gnu::noinline]] void WaitForSignal()
@@ -136,7 +167,8 @@ int FaultingFilter(const platform::CrashInfo&)
 
 void Run(const std::string& mode)
 {
-    if (mode == "null-write" || mode == "no-symbols" || mode == "hang-walk")
+    if (mode == "null-write" || mode == "no-symbols" || mode == "hang-walk" || mode == "hang-walk-past-watchdog" ||
+        mode == "small-file-limit")
         WriteThroughNull();
     else if (mode == "abort")
         CallAbort();
@@ -146,7 +178,11 @@ void Run(const std::string& mode)
         Recurse(0);
     else if (mode == "thread-fault")
         FaultOnThread();
-    else if (mode == "wait-for-signal")
+    else if (mode == "thread-stack-overflow")
+        OverflowOnThread();
+    else if (mode == "busy-thread-fault")
+        FaultBesideBusyThread();
+    else if (mode == "wait-for-signal" || mode == "wait-for-signal-slow-walk")
         WaitForSignal();
     else if (mode == "bus-error")
         ReadPastTruncatedMapping();
@@ -170,6 +206,18 @@ int main(int argc, char** argv)
     } else if (mode == "hang-walk") {
         crash::Sources().open = OpenHanging;
         crash::SetReportWalkTimeout(1);
+    } else if (mode == "hang-walk-past-watchdog") {
+        // A walk that takes longer than the watchdog's whole time.
+        crash::Sources().open = OpenHanging;
+        crash::SetReportWalkTimeout(2);
+        platform::SetCrashWatchdogSeconds(1);
+    } else if (mode == "small-file-limit") {
+        // Files may not grow past a few bytes, as on a full disk.
+        const rlimit small{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &small);
+    } else if (mode == "wait-for-signal-slow-walk") {
+        crash::Sources().open = OpenHanging;
+        crash::SetReportWalkTimeout(4);
     }
 
     if (mode == "bus-error") {

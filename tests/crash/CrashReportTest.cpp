@@ -1,6 +1,7 @@
 // The crash report end to end: a program that faults on purpose
 // (CrashChild.cpp) runs as a child process, from a folder of its own that
-// holds a stand-in report program or none, and what it leaves is checked.
+// holds a stand-in report program (or none, or one that cannot start), and
+// what it leaves is checked.
 
 #include "crash/ReportPage.h"
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -16,37 +18,40 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
 struct Expected {
-    std::string function;  // as the frame line names it
-    int line = 0;          // 0: not checked
+    std::string function;    // as the frame line names it
+    int line = 0;            // 0: not checked
     std::uint64_t code = 0;  // the function's address when it is the faulting one
 };
 
 struct ChildRun {
+    pid_t pid = -1;
     int status = -1;
     std::string out;
+    std::string err;
     bool reportProgramRan = false;
+    bool endedWhileReportProgramRan = false;
     std::string record;  // what the stand-in wrote about itself
     std::string page;    // the page the stand-in found
-    bool pageLeft = true;
-    bool pageWritten = false;
-    bool pageDeleted = false;
     double seconds = 0;
     std::string privateFolder;
+    std::vector<std::string> leftInPrivateFolder;  // names, after the run
+
+    std::string CrashFolder() const { return privateFolder + "/crash-" + std::to_string(pid); }
+    std::string KeptPage() const { return ReadFile(CrashFolder() + "/bugreport.htm"); }
 
     std::vector<Expected> expected() const
     {
@@ -64,30 +69,42 @@ struct ChildRun {
         }
         return e;
     }
-    // The text area's lines.
-    std::vector<std::string> reportLines() const
-    {
-        const auto start = page.find("<textarea");
-        const auto open = page.find('>', start);
-        const auto end = page.find("</textarea>");
-        std::vector<std::string> lines;
-        if (start == std::string::npos || end == std::string::npos)
-            return lines;
-        std::string text = page.substr(open + 1, end - open - 1);
-        for (std::size_t at = 0; at < text.size();) {
-            const auto crlf = text.find("\r\n", at);
-            lines.push_back(text.substr(at, crlf - at));
-            at = crlf == std::string::npos ? text.size() : crlf + 2;
-        }
-        return lines;
-    }
 };
 
+// The text area's lines of `page`.
+std::vector<std::string> ReportLines(const std::string& page)
+{
+    const auto start = page.find("<textarea");
+    const auto open = page.find('>', start);
+    const auto end = page.find("</textarea>");
+    std::vector<std::string> lines;
+    if (start == std::string::npos || end == std::string::npos)
+        return lines;
+    const std::string text = page.substr(open + 1, end - open - 1);
+    for (std::size_t at = 0; at < text.size();) {
+        const auto crlf = text.find("\r\n", at);
+        lines.push_back(text.substr(at, crlf - at));
+        at = crlf == std::string::npos ? text.size() : crlf + 2;
+    }
+    return lines;
+}
+
+bool IsWholePage(const std::string& page)
+{
+    return page.starts_with(crash::kReportHead) && page.ends_with(crash::kReportTail);
+}
+
+enum class ReportProgram { kStandIn, kMissing, kCannotStart };
+
 struct RunOptions {
-    bool withReportProgram = true;
-    std::string oldPage;       // a page left by an earlier run
-    bool sendSignal = false;   // kill -SEGV once the child says "ready"
-    bool guarded = true;       // the fault happens inside the guard
+    ReportProgram reportProgram = ReportProgram::kStandIn;
+    bool reportExpected = true;  // the report program is to start
+    std::string runtime;         // the runtime folder; by default one of the test's own
+    // Sent from outside: the first once the child is ready, each later one
+    // once the crash's folder is there.
+    std::vector<int> signals;
+    bool removePrivateFolderFirst = false;  // just before the first signal
+    bool guarded = true;                    // the fault happens inside the guard
 };
 
 void CopyExecutable(const fs::path& from, const fs::path& to)
@@ -96,33 +113,52 @@ void CopyExecutable(const fs::path& from, const fs::path& to)
     fs::permissions(to, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
 }
 
+bool HasCrashFolder(const std::string& privateFolder)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(privateFolder, ec)) {
+        if (entry.path().filename().string().starts_with("crash-"))
+            return true;
+    }
+    return false;
+}
+
+bool WaitForFile(const std::string& path, double seconds)
+{
+    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (!fs::exists(path)) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 // Runs crash_child <mode> <preview file> from a folder of its own and waits
-// at most a minute for it.
+// at most a minute for it; then lets the stand-in report program end.
 ChildRun RunChild(const TempDir& dir, const std::string& mode, const RunOptions& options = {})
 {
     ChildRun run;
     const fs::path bin = dir.Path() / "bin";
-    const fs::path runtime = dir.Path() / "runtime";
+    const fs::path runtime = options.runtime.empty() ? dir.Path() / "runtime" : fs::path(options.runtime);
     fs::create_directories(bin);
     CopyExecutable(CRASH_CHILD, bin / "crash_child");
-    if (options.withReportProgram)
+    if (options.reportProgram == ReportProgram::kStandIn)
         CopyExecutable(REPORT_STANDIN, bin / "quillmend-bugreport");
+    if (options.reportProgram == ReportProgram::kCannotStart) {
+        testsupport::WriteFile((bin / "quillmend-bugreport").string(), "#!/no/such/interpreter\n");
+        fs::permissions(bin / "quillmend-bugreport", fs::perms::owner_all);
+    }
     run.privateFolder = (runtime / ("quillmend-" + std::to_string(getuid()))).string();
     fs::create_directories(run.privateFolder);
     chmod(runtime.c_str(), 0700);
     chmod(run.privateFolder.c_str(), 0700);
-    const std::string page = run.privateFolder + "/bugreport.htm";
-    if (!options.oldPage.empty())
-        testsupport::WriteFile(page, options.oldPage);
     const std::string preview = dir.File("preview.mht");
     testsupport::WriteFile(preview, "From: someone\r\n\r\nprivate text\r\n");
     const std::string record = dir.File("record");
 
-    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    inotify_add_watch(watch, run.privateFolder.c_str(), IN_CLOSE_WRITE | IN_DELETE);
-
     std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtime.string(), "QUILLMEND_STANDIN_RECORD=" + record,
-                                    "PATH=/usr/bin:/bin"};
+                                    "CRASH_CHILD_ALIVE=" + dir.File("alive"), "PATH=/usr/bin:/bin"};
     std::vector<char*> envp;
     for (auto& e : env)
         envp.push_back(e.data());
@@ -135,59 +171,81 @@ ChildRun RunChild(const TempDir& dir, const std::string& mode, const RunOptions&
     argv.push_back(nullptr);
 
     int out[2];
+    int err[2];
     EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
-    pid_t pid = -1;
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    const auto started = Clock::now();
+    // A program copied a moment ago can be "busy" while another thread's
+    // child still holds it open for writing (the test with two programs).
+    int spawned = ETXTBSY;
+    for (int i = 0; i < 100 && spawned == ETXTBSY; ++i) {
+        spawned = posix_spawn(&run.pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+        if (spawned == ETXTBSY)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(spawned, 0);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
+    close(err[1]);
 
-    // Read what it prints until every writer has gone, then reap it.
-    const auto deadline = started + std::chrono::seconds(60);
-    bool signalled = false;
-    for (;;) {
-        pollfd p{out[0], POLLIN, 0};
-        if (poll(&p, 1, 100) > 0) {
+    // Read what it prints until it has ended (its report program may hold
+    // the streams a moment longer), sending the signals on the way.
+    auto readSome = [&](int timeoutMs) {
+        pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        if (poll(p, 2, timeoutMs) <= 0)
+            return false;
+        bool any = false;
+        for (int i = 0; i < 2; ++i) {
             char buffer[4096];
-            const ssize_t n = read(out[0], buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            run.out.append(buffer, static_cast<std::size_t>(n));
+            const ssize_t n = (p[i].revents & (POLLIN | POLLHUP)) ? read(p[i].fd, buffer, sizeof buffer) : 0;
+            if (n > 0)
+                (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(n));
+            any = any || n > 0;
         }
-        if (options.sendSignal && !signalled && run.out.find("ready\n") != std::string::npos) {
-            kill(pid, SIGSEGV);
-            signalled = true;
+        return any;
+    };
+    const auto deadline = started + std::chrono::seconds(60);
+    std::size_t sent = 0;
+    for (;;) {
+        readSome(20);
+        if (waitpid(run.pid, &run.status, WNOHANG) == run.pid)
+            break;
+        if (sent < options.signals.size() &&
+            (sent == 0 ? run.out.find("ready\n") != std::string::npos : HasCrashFolder(run.privateFolder))) {
+            if (sent == 0 && options.removePrivateFolderFirst)
+                fs::remove(run.privateFolder);
+            kill(run.pid, options.signals[sent++]);
         }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
+        if (Clock::now() > deadline) {
+            kill(run.pid, SIGKILL);
             ADD_FAILURE() << "the child did not end: " << run.out;
+            waitpid(run.pid, &run.status, 0);
             break;
         }
     }
-    close(out[0]);
-    waitpid(pid, &run.status, 0);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    alignas(inotify_event) char events[8192];
-    const ssize_t n = read(watch, events, sizeof events);
-    for (ssize_t at = 0; at < n;) {
-        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
-        if (e->len && std::string(e->name) == "bugreport.htm") {
-            run.pageWritten = run.pageWritten || (e->mask & IN_CLOSE_WRITE);
-            run.pageDeleted = run.pageDeleted || (e->mask & IN_DELETE);
-        }
-        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    run.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    run.endedWhileReportProgramRan = !fs::exists(record + ".done");
+    testsupport::WriteFile(record + ".go", "");
+    if (options.reportExpected && WaitForFile(record, 10))
+        WaitForFile(record + ".done", 20);
+    else
+        WaitForFile(record, 0.3);
+    while (readSome(100)) {
     }
-    close(watch);
+    close(out[0]);
+    close(err[0]);
 
     run.reportProgramRan = fs::exists(record);
     run.record = ReadFile(record);
     run.page = ReadFile(record + ".page");
-    run.pageLeft = fs::exists(page);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(run.privateFolder, ec))
+        run.leftInPrivateFolder.push_back(entry.path().filename().string());
     // The guard deletes the preview file; without it, it stays behind.
     EXPECT_NE(fs::exists(preview), options.guarded) << "the preview file";
     return run;
@@ -207,6 +265,19 @@ bool HasFrameLines(const std::vector<std::string>& lines)
     return false;
 }
 
+// The child ended with 128 + `signal` at once, leaving its report program
+// running in the crash's own folder with a whole page, which it owns.
+void ExpectHandedOver(const ChildRun& run, int signal)
+{
+    EXPECT_TRUE(EndedWith(run.status, signal)) << "status " << run.status << "\n" << run.err;
+    ASSERT_TRUE(run.reportProgramRan) << run.err;
+    EXPECT_TRUE(run.endedWhileReportProgramRan) << "the crashed program waited for its report program";
+    EXPECT_TRUE(run.record.starts_with("args=0\ncwd=" + run.CrashFolder() + "\n")) << run.record;
+    EXPECT_TRUE(IsWholePage(run.page)) << run.page;
+    EXPECT_EQ(run.KeptPage(), run.page) << "the page is the report program's to delete";
+    EXPECT_EQ(run.leftInPrivateFolder, std::vector<std::string>{"crash-" + std::to_string(run.pid)});
+}
+
 } // namespace
 
 // --- faults of every kind -------------------------------------------------------------------
@@ -224,25 +295,22 @@ TEST(CrashReport, EveryKindOfFaultGetsAPageWithItsCodeAddressAndFaultingFrame)
         {"throw", "Exception Code:0x40000015", SIGABRT, false},
         {"stack-overflow", "Exception Code:0xc0000005", SIGSEGV, false},
         {"thread-fault", "Exception Code:0xc0000005", SIGSEGV, true},
+        {"thread-stack-overflow", "Exception Code:0xc0000005", SIGSEGV, false},
         {"bus-error", "Exception Code:0xc0000006", SIGBUS, false},  // faults in memcpy
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         TempDir dir;
         const ChildRun run = RunChild(dir, c.mode);
-        EXPECT_TRUE(EndedWith(run.status, c.signal)) << "status " << run.status;
-        ASSERT_TRUE(run.reportProgramRan);
-        EXPECT_EQ(run.record, "args=0\ncwd=" + run.privateFolder + "\n");
-        EXPECT_FALSE(run.pageLeft);
+        ExpectHandedOver(run, c.signal);
 
-        const std::vector<std::string> lines = run.reportLines();
+        const std::vector<std::string> lines = ReportLines(run.page);
         ASSERT_GE(lines.size(), 4u) << run.page;
         EXPECT_EQ(lines[0], "Version 1.1 Building Date:080127");
         EXPECT_EQ(lines[1], c.code);
         ASSERT_EQ(lines[2].rfind("Exception Address:0x", 0), 0u);
         const std::uint64_t address = std::stoull(lines[2].substr(20), nullptr, 16);
         EXPECT_GT(address, 0xFFFFFFFFu) << "the address lost its upper half";
-        EXPECT_TRUE(run.page.ends_with(crash::kReportTail));
 
         const auto expected = run.expected();
         ASSERT_FALSE(expected.empty()) << run.out;
@@ -267,15 +335,20 @@ TEST(CrashReport, EveryKindOfFaultGetsAPageWithItsCodeAddressAndFaultingFrame)
 
 TEST(CrashReport, ASignalSentByAnotherProcessIsReportedLikeAFault)
 {
-    TempDir dir;
-    RunOptions options;
-    options.sendSignal = true;
-    const ChildRun run = RunChild(dir, "wait-for-signal", options);
-    EXPECT_TRUE(EndedWith(run.status, SIGSEGV)) << "status " << run.status;
-    const auto lines = run.reportLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[1], "Exception Code:0xc0000005");
-    EXPECT_NE(run.page.find("): crashchild::WaitForSignal()]"), std::string::npos) << run.page;
+    // Also when the private folder went away since the start.
+    for (const bool removeFolder : {false, true}) {
+        SCOPED_TRACE(removeFolder ? "private folder removed" : "private folder there");
+        TempDir dir;
+        RunOptions options;
+        options.signals = {SIGSEGV};
+        options.removePrivateFolderFirst = removeFolder;
+        const ChildRun run = RunChild(dir, "wait-for-signal", options);
+        ExpectHandedOver(run, SIGSEGV);
+        const auto lines = ReportLines(run.page);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[1], "Exception Code:0xc0000005");
+        EXPECT_NE(run.page.find("): crashchild::WaitForSignal()]"), std::string::npos) << run.page;
+    }
 }
 
 TEST(CrashReport, AGuardedReadStillFailsQuietlyInsideTheCrashGuard)
@@ -289,61 +362,146 @@ TEST(CrashReport, AGuardedReadStillFailsQuietlyInsideTheCrashGuard)
 
 // --- what goes wrong around the report ----------------------------------------------------------
 
-TEST(CrashReport, WithoutTheReportProgramThePageIsWrittenAndDeletedAtOnce)
+TEST(CrashReport, AFaultOnAnotherThreadStopsTheWholeProcessBeforeTheReportShows)
 {
     TempDir dir;
-    RunOptions options;
-    options.withReportProgram = false;
-    const ChildRun run = RunChild(dir, "null-write", options);
-    EXPECT_TRUE(EndedWith(run.status, SIGSEGV));
-    EXPECT_FALSE(run.reportProgramRan);
-    EXPECT_TRUE(run.pageWritten);
-    EXPECT_TRUE(run.pageDeleted);
-    EXPECT_FALSE(run.pageLeft);
+    const ChildRun run = RunChild(dir, "busy-thread-fault");
+    ExpectHandedOver(run, SIGSEGV);
+    // The main thread wrote on until the fault, and not a byte after.
+    const std::string alive = std::to_string(fs::file_size(dir.File("alive")));
+    EXPECT_NE(run.record.find("alive=" + alive + "\n"), std::string::npos) << run.record << " now " << alive;
 }
 
-TEST(CrashReport, APageFromAnEarlierRunIsOverwritten)
+TEST(CrashReport, AReportProgramThatCannotStartLeavesThePageAndPrintsIt)
+{
+    struct Case {
+        ReportProgram program;
+        const char* reason;
+    } cases[] = {
+        {ReportProgram::kMissing, "quillmend-bugreport was not found beside the program.\n"},
+        {ReportProgram::kCannotStart, "quillmend-bugreport could not be started (No such file or directory).\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        TempDir dir;
+        RunOptions options;
+        options.reportProgram = c.program;
+        options.reportExpected = false;
+        const ChildRun run = RunChild(dir, "null-write", options);
+        EXPECT_TRUE(EndedWith(run.status, SIGSEGV)) << "status " << run.status;
+        EXPECT_FALSE(run.reportProgramRan);
+        const std::string page = run.KeptPage();
+        EXPECT_TRUE(IsWholePage(page)) << page;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("The report is kept in " + run.CrashFolder() + "/bugreport.htm:\n\n"
+                               "Version 1.1 Building Date:080127\nException Code:0xc0000005\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("): crashchild::WriteThroughNull()]\n"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\r'), std::string::npos);
+    }
+}
+
+TEST(CrashReport, APageThatCannotBeWrittenWholeIsNotLeftHalfButPrinted)
 {
     TempDir dir;
     RunOptions options;
-    options.oldPage = std::string(100000, 'o') + "OLD REPORT";
-    const ChildRun run = RunChild(dir, "null-write", options);
+    options.reportExpected = false;
+    const ChildRun run = RunChild(dir, "small-file-limit", options);
+    EXPECT_TRUE(EndedWith(run.status, SIGSEGV)) << "status " << run.status;
+    EXPECT_FALSE(run.reportProgramRan);
+    EXPECT_TRUE(run.leftInPrivateFolder.empty());
+    EXPECT_NE(run.err.find("No crash report could be written (File too large).\n"
+                           "Version 1.1 Building Date:080127\nException Code:0xc0000005\nException Address:0x"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(CrashReport, TwoProgramsCrashingAtOnceWriteAPageEach)
+{
+    TempDir first;
+    TempDir second;
+    RunOptions options;
+    options.runtime = first.File("shared-runtime");
+    ChildRun runs[2];
+    std::thread other([&] { runs[1] = RunChild(second, "null-write", options); });
+    runs[0] = RunChild(first, "null-write", options);
+    other.join();
+    for (const ChildRun& run : runs) {
+        EXPECT_TRUE(EndedWith(run.status, SIGSEGV));
+        ASSERT_TRUE(run.reportProgramRan);
+        EXPECT_TRUE(run.record.starts_with("args=0\ncwd=" + run.CrashFolder() + "\n")) << run.record;
+        EXPECT_TRUE(IsWholePage(run.page));
+        EXPECT_EQ(ReportLines(run.page)[1], "Exception Code:0xc0000005");
+    }
+    EXPECT_NE(runs[0].CrashFolder(), runs[1].CrashFolder());
+}
+
+TEST(CrashReport, ReportsOfEarlierRunsAreLeftAlone)
+{
+    TempDir dir;
+    const std::string privateFolder = dir.File("runtime/quillmend-" + std::to_string(getuid()));
+    fs::create_directories(privateFolder + "/crash-1");
+    testsupport::WriteFile(privateFolder + "/bugreport.htm", "OLD REPORT");
+    testsupport::WriteFile(privateFolder + "/crash-1/bugreport.htm", "KEPT REPORT");
+    const ChildRun run = RunChild(dir, "null-write");
     ASSERT_TRUE(run.reportProgramRan);
-    EXPECT_TRUE(run.page.starts_with(crash::kReportHead));
-    EXPECT_EQ(run.page.find("OLD REPORT"), std::string::npos);
-    EXPECT_TRUE(run.page.ends_with(crash::kReportTail));
+    EXPECT_TRUE(IsWholePage(run.page));
+    EXPECT_EQ(ReadFile(privateFolder + "/bugreport.htm"), "OLD REPORT");
+    EXPECT_EQ(ReadFile(privateFolder + "/crash-1/bugreport.htm"), "KEPT REPORT");
+}
+
+TEST(CrashReport, ASecondSignalDuringTheReportCutsTheWalkShortButNotThePage)
+{
+    for (const int second : {SIGABRT, SIGSEGV, SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(second));
+        TempDir dir;
+        RunOptions options;
+        options.signals = {SIGSEGV, second};
+        // The walk hangs and would be ended only after four seconds.
+        const ChildRun run = RunChild(dir, "wait-for-signal-slow-walk", options);
+        ExpectHandedOver(run, SIGSEGV);
+        EXPECT_LT(run.seconds, 3.5);
+        const auto lines = ReportLines(run.page);
+        ASSERT_EQ(lines.size(), 3u) << run.page;  // version, code, address
+        EXPECT_EQ(lines[1], "Exception Code:0xc0000005");
+    }
 }
 
 TEST(CrashReport, WithoutTheSymbolLibrariesThePageHasNoFrameLines)
 {
     TempDir dir;
     const ChildRun run = RunChild(dir, "no-symbols");
-    EXPECT_TRUE(EndedWith(run.status, SIGSEGV));
-    ASSERT_TRUE(run.reportProgramRan);
-    const auto lines = run.reportLines();
+    ExpectHandedOver(run, SIGSEGV);
+    const auto lines = ReportLines(run.page);
     ASSERT_EQ(lines.size(), 3u) << run.page;  // version, code, address
     EXPECT_EQ(lines[1], "Exception Code:0xc0000005");
     EXPECT_FALSE(HasFrameLines(lines));
 }
 
-TEST(CrashReport, AWalkThatHangsCostsOnlyTheFrameLines)
+TEST(CrashReport, AWalkThatHangsCostsOnlyTheFrameLinesWhateverTheWatchdogsTime)
 {
-    TempDir dir;
-    const ChildRun run = RunChild(dir, "hang-walk");  // a walk limited to one second
-    EXPECT_TRUE(EndedWith(run.status, SIGSEGV));
-    EXPECT_LT(run.seconds, 8.0);
-    ASSERT_TRUE(run.reportProgramRan);
-    const auto lines = run.reportLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[1], "Exception Code:0xc0000005");
-    EXPECT_FALSE(HasFrameLines(lines));
-    EXPECT_FALSE(run.pageLeft);
+    // A walk limited to one second; one limited to two seconds with the
+    // watchdog at one.
+    for (const char* mode : {"hang-walk", "hang-walk-past-watchdog"}) {
+        SCOPED_TRACE(mode);
+        TempDir dir;
+        const ChildRun run = RunChild(dir, mode);
+        ExpectHandedOver(run, SIGSEGV);
+        EXPECT_LT(run.seconds, 8.0);
+        const auto lines = ReportLines(run.page);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[1], "Exception Code:0xc0000005");
+        EXPECT_FALSE(HasFrameLines(lines));
+    }
 }
 
 TEST(CrashReport, AFaultInsideTheHandlerEndsTheProcessAtOnce)
 {
     TempDir dir;
-    const ChildRun run = RunChild(dir, "fault-in-filter");
+    RunOptions options;
+    options.reportExpected = false;
+    const ChildRun run = RunChild(dir, "fault-in-filter", options);
     EXPECT_TRUE(EndedWith(run.status, SIGSEGV)) << "status " << run.status;
     EXPECT_LT(run.seconds, 8.0);
     EXPECT_FALSE(run.reportProgramRan);
@@ -354,10 +512,11 @@ TEST(CrashReport, AfterTheGuardedRunAFaultTakesItsDefaultCourse)
     TempDir dir;
     RunOptions options;
     options.guarded = false;
+    options.reportExpected = false;
     const ChildRun run = RunChild(dir, "outside-guard", options);
     // Killed by the signal; in a sanitizer build the sanitizer's own handler,
     // which was there before the guard, reports it instead.
     EXPECT_TRUE(run.status != 0 && !EndedWith(run.status, SIGSEGV)) << "status " << run.status;
-    EXPECT_FALSE(run.pageWritten);
+    EXPECT_TRUE(run.leftInPrivateFolder.empty());
     EXPECT_FALSE(run.reportProgramRan);
 }

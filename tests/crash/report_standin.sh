@@ -1,11 +1,21 @@
 #!/bin/sh
 # Stands in for quillmend-bugreport in the crash tests: records that it ran,
-# with how many arguments and in which folder, and keeps a copy of the page
-# it found there.
+# with how many arguments and in which folder (and how far the crashed
+# program's CRASH_CHILD_ALIVE file had grown), keeps a copy of the page it
+# found there, then waits until the test lets it end ($rec.go, at most 15 s)
+# and says so ($rec.done). It leaves the page where it is.
 rec=${QUILLMEND_STANDIN_RECORD:?}
+exec >/dev/null 2>&1
 {
     echo "args=$#"
     echo "cwd=$(pwd)"
-} >"$rec"
-cp bugreport.htm "$rec.page" 2>/dev/null
-exit 0
+    [ -n "${CRASH_CHILD_ALIVE:-}" ] && echo "alive=$(wc -c <"$CRASH_CHILD_ALIVE")"
+} >"$rec.tmp"
+cp bugreport.htm "$rec.page"
+mv "$rec.tmp" "$rec"
+i=0
+while [ ! -e "$rec.go" ] && [ $i -lt 150 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+: >"$rec.done"

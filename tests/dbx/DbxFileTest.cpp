@@ -1,4 +1,5 @@
 #include "DbxTestSupport.h"
+#include "support/FileOpsRecorder.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -72,6 +73,45 @@ TEST(DbxFile, WriteMessageNeverOverwrites)
     EXPECT_EQ(ReadFile(fresh), "Subject: one\r\n\r\nbody");
     EXPECT_EQ(f.file.WriteMessage(5, f.dir.File("no-such-record.eml")), WriteResult::kNotCreated);
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("no-such-record.eml")));
+}
+
+// One write per e-mail, whatever its number of blocks; a chain longer than
+// the gathering buffer goes out in pieces that join up to the same bytes.
+TEST(DbxFile, EachEmailIsWrittenInOneCall)
+{
+    constexpr std::uint32_t kLongBlocks = 2100;  // a little over 1 MiB of text
+    DbxImage image(64 + (kLongBlocks + 40) * 528);
+    std::vector<std::uint32_t> shortChain, deletedChain, longChain;
+    for (std::uint32_t i = 0; i < 20; ++i)
+        shortChain.push_back(1024 + i * 528);
+    for (std::uint32_t i = 0; i < 3; ++i)
+        deletedChain.push_back(1024 + (20 + i) * 528);
+    for (std::uint32_t i = 0; i < kLongBlocks; ++i)
+        longChain.push_back(1024 + (30 + i) * 528);
+    std::string longText = "Subject: long\r\n";
+    while (longText.size() < kLongBlocks * 512)
+        longText += "line " + std::to_string(longText.size()) + "\r\n";
+    longText.resize(kLongBlocks * 512 - 7);
+    PutChain(image, shortChain, Filled("Subject: twenty blocks\r\n", 20 * 512 - 100), false);
+    PutChain(image, deletedChain, Filled("XXXXSubject: deleted\r\n", 3 * 512), true);
+    PutChain(image, longChain, longText, false);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 3);
+
+    const struct {
+        int index;
+        int writes;
+    } cases[] = {{0, 1}, {1, 1}, {2, 2}};  // deleted first, then by offset
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        testsupport::FileOpsRecorder ops;
+        const std::string target = f.dir.File(std::to_string(c.index) + ".eml");
+        ASSERT_EQ(f.file.WriteMessage(c.index, target), WriteResult::kWhole);
+        EXPECT_EQ(ops.Count(platform::FileOp::kWrite), c.writes);
+        EXPECT_EQ(ReadFile(target), f.Text(c.index));
+        EXPECT_EQ(ReadFile(target).size(), f.file.MessageSize(c.index));
+    }
+    EXPECT_EQ(ReadFile(f.dir.File("2.eml")).substr(0, longText.size()), longText);
 }
 
 TEST(DbxFile, DeletedMessagesGetSpacesOverEachBlocksFirstFourBytes)

@@ -36,3 +36,20 @@ TEST(DisplayText, FieldCutInsideItsLastCharacterStaysUtf8)
     EXPECT_EQ(ToDisplayUtf8("caf\xE9"), "caf\xC3\xA9");
     EXPECT_EQ(dbx::RepairUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
 }
+
+TEST(DisplayText, PathsAreShownOneComponentAtATime)
+{
+    const struct {
+        const char* path;
+        const char* shown;
+    } cases[] = {
+        {"/home/j\xC3\xB6rg/Inbox.dbx", "/home/j\xC3\xB6rg/Inbox.dbx"},
+        // A Latin-1 name in a UTF-8 home: each reads right.
+        {"/home/j\xC3\xB6rg/Entw\xFCrfe.dbx", "/home/j\xC3\xB6rg/Entw\xC3\xBCrfe.dbx"},
+        // A name cut inside a character keeps its last byte, read as Windows-1252.
+        {"C:\\Mail\\caf\xC3", "C:\\Mail\\caf\xC3\x83"},
+        {"\xFF/", "\xC3\xBF/"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(dbx::PathToDisplay(c.path), c.shown) << c.path;
+}

@@ -3,6 +3,7 @@
 #include "dbx/SaveNaming.h"
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using dbx::MakeSaveName;
@@ -12,7 +13,7 @@ using testsupport::ReadFile;
 
 // --- names from subjects -----------------------------------------------------------
 
-TEST(MakeSaveName, KeepsTwentyBytesAndReplacesForbiddenCharacters)
+TEST(MakeSaveName, ReplacesForbiddenCharacters)
 {
     EXPECT_EQ(MakeSaveName("Meeting on Friday"), "Meeting on Friday");
     EXPECT_EQ(MakeSaveName("Re: Invoice 2008/01 for project X"), "Re_ Invoice 2008_01 ");
@@ -32,25 +33,25 @@ TEST(MakeSaveName, ControlCharactersNeverReachAName)
 #endif
 }
 
-TEST(MakeSaveName, NeverEndsInHalfAUtf8Character)
+TEST(MakeSaveName, KeepsTwentyCharactersOfTheTextTheListShows)
 {
-    // 19 ASCII bytes and a two-byte letter: the letter would be cut in half.
-    EXPECT_EQ(MakeSaveName("0123456789012345678\xC3\xA9t\xC3\xA9"), "0123456789012345678");
-    EXPECT_EQ(MakeSaveName("012345678901234567\xC3\xA9" "abc"), "012345678901234567\xC3\xA9");
-}
-
-TEST(MakeSaveName, NamesShowTheCharactersTheListShows)
-{
-#ifdef _WIN32
-    // Names are read in the system's code page: the bytes stay as they are.
-    EXPECT_EQ(MakeSaveName("Rechnung f\xFCr M\xE4rz \x96 Mai"), "Rechnung f\xFCr M\xE4rz \x96 ");
-#else
-    // Windows-1252 bytes are cut at 20 bytes, then written as UTF-8.
-    EXPECT_EQ(MakeSaveName("Rechnung f\xFCr M\xE4rz \x96 Mai"), "Rechnung f\xC3\xBCr M\xC3\xA4rz \xE2\x80\x93 ");
-    EXPECT_EQ(MakeSaveName("0123456789012345678\xE9\xE9\xE9"), "0123456789012345678\xC3\xA9");
-    EXPECT_EQ(MakeSaveName("\x81 undefined"), "_ undefined");  // its C1 code point is a control too
-#endif
-    EXPECT_EQ(MakeSaveName("Gr\xC3\xBC\xC3\x9F" "e aus M\xC3\xBCnchen, Tom"), "Gr\xC3\xBC\xC3\x9F" "e aus M\xC3\xBCnchen");
+    const struct {
+        const char* text;
+        const char* name;
+    } cases[] = {
+        // Twenty characters, not bytes: never half a character.
+        {"0123456789012345678\xC3\xA9t\xC3\xA9", "0123456789012345678\xC3\xA9"},
+        {"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD1\x82\xD1\x80\xD0\xB5\xD1\x82\xD0\xB8\xD0\xB9 "
+         "\xD0\xBA\xD0\xB2\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0\xD0\xBB",
+         "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD1\x82\xD1\x80\xD0\xB5\xD1\x82\xD0\xB8\xD0\xB9 "
+         "\xD0\xBA\xD0\xB2\xD0\xB0\xD1\x80"},  // "Отчёт за третий квар"
+        {"Gr\xC3\xBC\xC3\x9F" "e aus M\xC3\xBCnchen, Tom", "Gr\xC3\xBC\xC3\x9F" "e aus M\xC3\xBCnchen, T"},
+        // Bytes that are not UTF-8 are read as Windows-1252 first.
+        {"Rechnung f\xFCr M\xE4rz \x96 Mai", "Rechnung f\xC3\xBCr M\xC3\xA4rz \xE2\x80\x93 "},
+        {"\x81 undefined", "_ undefined"},  // its C1 code point is a control too
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MakeSaveName(c.text), c.name) << c.text;
 }
 
 // --- saving into a folder ------------------------------------------------------------
@@ -68,51 +69,53 @@ DbxImage ThreeMessages()
 
 } // namespace
 
-TEST(SaveEmail, SecondNameComesFromTheClockAndTheRow)
+TEST(EmlSaver, SecondNameComesFromTheClockAndTheRow)
 {
     ScannedFile f(ThreeMessages());
     ASSERT_EQ(f.file.GetCount(), 3);
     const std::string folder = f.dir.File("out");
     std::filesystem::create_directory(folder);
+    dbx::EmlSaver saver(f.file, folder, false);
 
-    const dbx::SaveOutcome a = dbx::SaveEmail(f.file, 0, 0, folder);
+    const dbx::SaveOutcome a = saver.Save(0, 0, "Same first twenty bytes A");
     ASSERT_TRUE(a.Created());
     EXPECT_EQ(a.path, folder + "/Same first twenty by.eml");
-    const dbx::SaveOutcome b = dbx::SaveEmail(f.file, 1, 7, folder);
+    const dbx::SaveOutcome b = saver.Save(1, 7, "Same first twenty bytes B");
     ASSERT_TRUE(b.Created());
     const std::string bName = std::filesystem::path(b.path).filename().string();
     EXPECT_TRUE(bName.size() > 5 && bName.substr(bName.size() - 5) == "7.eml") << bName;
     EXPECT_TRUE(ReadFile(a.path).ends_with("\r\n\r\none"));
     EXPECT_TRUE(ReadFile(b.path).ends_with("\r\n\r\ntwo"));
 
-    const dbx::SaveOutcome c = dbx::SaveEmail(f.file, 2, 2, folder);  // empty subject: clock name at once
+    const dbx::SaveOutcome c = saver.Save(2, 2, "");  // empty subject: clock name at once
     ASSERT_TRUE(c.Created());
     EXPECT_NE(std::filesystem::path(c.path).filename().string()[0], '.');
 }
 
-TEST(SaveEmail, SavingTwiceNeverTouchesTheFirstFiles)
+TEST(EmlSaver, SavingTwiceNeverTouchesTheFirstFiles)
 {
     ScannedFile f(ThreeMessages());
     const std::string folder = f.dir.Path().string() + "/";
-    ASSERT_TRUE(dbx::SaveEmail(f.file, 0, 0, folder).Created());
-    const std::string first = ReadFile(folder + "Same first twenty by.eml");
-    const auto firstTime = std::filesystem::last_write_time(folder + "Same first twenty by.eml");
-    const dbx::SaveOutcome again = dbx::SaveEmail(f.file, 0, 0, folder);
+    const std::string name = folder + "Same first twenty by.eml";
+    ASSERT_TRUE(dbx::EmlSaver(f.file, folder, false).Save(0, 0, "Same first twenty bytes A").Created());
+    const std::string first = ReadFile(name);
+    const auto firstTime = std::filesystem::last_write_time(name);
+    // A second save into the folder, as another run would make it.
+    const dbx::SaveOutcome again = dbx::EmlSaver(f.file, folder, false).Save(0, 0, "Same first twenty bytes A");
     ASSERT_TRUE(again.Created());
-    EXPECT_NE(again.path, folder + "Same first twenty by.eml");
-    EXPECT_EQ(ReadFile(folder + "Same first twenty by.eml"), first);
-    EXPECT_EQ(std::filesystem::last_write_time(folder + "Same first twenty by.eml"), firstTime);
+    EXPECT_NE(again.path, name);
+    EXPECT_EQ(ReadFile(name), first);
+    EXPECT_EQ(std::filesystem::last_write_time(name), firstTime);
 }
 
-TEST(SaveEmail, ReportsWhenNothingCouldBeWritten)
+TEST(EmlSaver, ReportsWhenNothingCouldBeWritten)
 {
     ScannedFile f(ThreeMessages());
-    const dbx::SaveOutcome none = dbx::SaveEmail(f.file, 0, 0, f.dir.File("missing-folder"));
-    EXPECT_FALSE(none.Created());
-    EXPECT_FALSE(dbx::SaveEmail(f.file, 99, 0, f.dir.Path().string()).Created());
+    EXPECT_FALSE(dbx::EmlSaver(f.file, f.dir.File("missing-folder"), false).Save(0, 0, "x").Created());
+    EXPECT_FALSE(dbx::EmlSaver(f.file, f.dir.Path().string(), false).Save(99, 0, "x").Created());
 }
 
-TEST(SaveEmail, AnEmailCutShortIsKeptAndNotWrittenTwice)
+TEST(EmlSaver, AnEmailCutShortIsKeptAndNotWrittenTwice)
 {
     DbxImage image(1 << 16);
     dbxtest::PutChain(image, {1024, 40000}, dbxtest::Filled("Subject: shrinks\r\n") + "rest", false);
@@ -121,9 +124,32 @@ TEST(SaveEmail, AnEmailCutShortIsKeptAndNotWrittenTwice)
     ASSERT_EQ(::truncate(f.path.c_str(), 4096), 0);
     const std::string folder = f.dir.File("out");
     std::filesystem::create_directory(folder);
-    const dbx::SaveOutcome cut = dbx::SaveEmail(f.file, 0, 0, folder);
+    const dbx::SaveOutcome cut = dbx::EmlSaver(f.file, folder, false).Save(0, 0, "shrinks");
     EXPECT_EQ(cut.result, dbx::DbxFile::WriteResult::kCutShort);
     EXPECT_EQ(cut.path, folder + "/shrinks.eml");
     EXPECT_EQ(ReadFile(cut.path).size(), 512u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
+}
+
+TEST(EmlSaver, DatesEachFileByItsDateHeaderWhenAsked)
+{
+    DbxImage image(1 << 14);
+    image.PutLiveBlock(1024, "Subject: dated\r\nDate: Tue, 15 Jan 2008 10:20:30 +0100\r\n\r\nx", 0);
+    image.PutLiveBlock(2048, "Subject: undated\r\n\r\ny", 0);
+    ScannedFile f(image);
+    ASSERT_EQ(f.file.GetCount(), 2);
+    const std::string folder = f.dir.Path().string();
+    dbx::EmlSaver dated(f.file, folder, true);
+    const dbx::SaveOutcome a = dated.Save(0, 0, "dated");
+    const dbx::SaveOutcome b = dated.Save(1, 1, "undated");
+    const dbx::SaveOutcome c = dbx::EmlSaver(f.file, folder, false).Save(0, 2, "kept");
+    struct stat st {};
+    ASSERT_EQ(::stat(a.path.c_str(), &st), 0);
+    EXPECT_TRUE(a.dated);
+    EXPECT_EQ(st.st_mtime, 1200388830);  // 09:20:30 UTC
+    EXPECT_FALSE(b.dated);               // no Date: the time of saving
+    ASSERT_EQ(::stat(c.path.c_str(), &st), 0);
+    EXPECT_FALSE(c.dated);
+    EXPECT_GT(st.st_mtime, 1200388830);
+    EXPECT_EQ(c.dateUtc, a.dateUtc);     // known all the same, for the manifest
 }

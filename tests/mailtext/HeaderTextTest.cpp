@@ -7,6 +7,7 @@
 #include "mailtext/HeaderText.h"
 #include "mailtext/HeaderTextCache.h"
 #include "support/TempDir.h"
+#include "support/WideText.h"
 #include "tools/dbxgen/DbxImage.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +98,28 @@ TEST(HeaderText, LegacyCharsetsConvertWholeTexts)
     }
 }
 
+TEST(HeaderText, WideWordsMadeUtf8ReadAsTheyDid)
+{
+    // For a parser that reads UTF-16 and UTF-32 without a mark in the
+    // machine's order: those words, and only those, become UTF-8 words that
+    // read as DecodeHeaderText reads the original.
+    for (const testsupport::WideText& w : testsupport::kWideTexts) {
+        const std::string word = "=?" + std::string(w.charset) + "?B?" + w.base64 + "?=";
+        SCOPED_TRACE(word);
+        EXPECT_EQ(DecodeHeaderText(word), "ab");
+        std::string made = "untouched";
+        const bool unordered = mailtext::HasUnstatedByteOrder(w.charset);
+        EXPECT_EQ(mailtext::UnorderedWideWordsAsUtf8(" Re: " + word + "\r\n", made), unordered);
+        EXPECT_EQ(made, unordered ? " Re: =?UTF-8?Q?ab?=\r\n" : "untouched");
+    }
+    const std::string mixed = "x =?utf-16?B?AGE=?=\r\n =?UTF-16?Q?=00b?= y=?utf-8?Q?=C3=A9?= =?utf-32?B?AAAAAA==?= z";
+    std::string made;
+    ASSERT_TRUE(mailtext::UnorderedWideWordsAsUtf8(mixed, made));
+    EXPECT_EQ(made, "x =?UTF-8?Q?ab?= y=?utf-8?Q?=C3=A9?= =?UTF-8?Q?" "?= z");  // a NUL character is left out
+    EXPECT_EQ(DecodeHeaderText(made), "x ab yé z");
+    EXPECT_FALSE(mailtext::UnorderedWideWordsAsUtf8("=?utf-16?B?A*A=?= =?utf-16le?B?YQA=?=", made));
+}
+
 // --- the lines read again from a mail file ------------------------------------
 
 struct FileCase {
@@ -118,9 +141,20 @@ const FileCase kFileCases[] = {
     {"bare LF line ends", "From: f@x\nSubject: a\n b\nTo: t@x\r\n\r\n", false, "f@x", "t@x", "a b"},
     {"a deleted e-mail: the first From is blanked",
      "From: gone@x\r\nSubject: S\r\n\r\nFrom: quoted@x\r\n", true, "quoted@x", "", "S"},
+    {"a UTF-16 subject, whose value the engine cuts at its first zero byte",
+     "From: f@x\r\nSubject: =?utf-16?B?AGEAYg==?=\r\n\r\n", false, "f@x", "", "ab"},
     {"a header far into a long chain, folded across a block boundary",
      "From: f@x\r\nX-Pad: " + std::string(20000 - 18, 'p') + "\r\nSubject: far =?utf-8?q?aw?=\r\n =?utf-8?q?ay?=\r\n\r\n",
      false, "f@x", "", "far away"},
+    {"raw 8-bit text in the charset the message names",
+     "From: f@x\r\nSubject: \xCE\xF2\xF7\xB8\xF2\r\nContent-Type: text/plain;\r\n\tcharset=\"Windows-1251\"\r\n\r\n",
+     false, "f@x", "", "Отчёт"},
+    {"raw 8-bit text with an unknown or no charset: Windows-1252",
+     "From: f@x\r\nSubject: Caf\xE9\r\nContent-Type: text/plain; charset=x-unheard-of\r\n\r\n", false, "f@x", "",
+     "Café"},
+    {"a charset named only in the body does not count",
+     "From: f@x\r\nSubject: \xCE\xF2\r\n\r\nContent-Type: text/plain; charset=koi8-r\r\n", false, "f@x", "",
+     "Îò"},
 };
 
 TEST(HeaderText, ReadsTheLineTheEngineFoundUnfolded)

@@ -1,14 +1,21 @@
 #include "platform/Directory.h"
+#include "platform/FolderList.h"
+#include "platform/MappedFile.h"
 #include "platform/Mounts.h"
 
+#include "support/DeepFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -30,11 +37,25 @@ bool EndsInX(std::string_view name)
     return name.ends_with("x");
 }
 
-} // namespace
-
 // --- reading a directory ---------------------------------------------------------
 
-TEST(Directory, ListsKindsWithoutFollowingLinksAndFiltersOnlyNonDirectories)
+// Reads the directory at `path` as the search does; the error of the
+// opening or the reading, or 0.
+int ReadAt(const std::string& path, bool followLink, platform::NameFilter keep, platform::DirectoryListing& out,
+           platform::DirectoryId* id = nullptr)
+{
+    out = {};
+    platform::DirectoryHandle dir;
+    if (const int error = dir.Open(path, followLink))
+        return error;
+    if (id)
+        *id = dir.Id();
+    return dir.Read(keep, out);
+}
+
+} // namespace
+
+TEST(Directory, ListsKindsAndSizesWithoutFollowingLinksAndFiltersOnlyNonDirectories)
 {
     using K = platform::EntryKind;
     TempDir dir;
@@ -43,35 +64,59 @@ TEST(Directory, ListsKindsWithoutFollowingLinksAndFiltersOnlyNonDirectories)
     WriteFile(dir.File("a.dbx"), "12345");
     WriteFile(dir.File("b.txt"), "");
     fs::create_directory_symlink(dir.File("sub"), dir.File("link-to-dir.x"));
+    fs::create_symlink(dir.File("a.dbx"), dir.File("link-to-file.x"));
+    fs::create_symlink(dir.File("gone"), dir.File("dangling.x"));
     ASSERT_EQ(::mkfifo(dir.File("pipe.x").c_str(), 0600), 0);
 
     platform::DirectoryListing listing;
-    ASSERT_TRUE(platform::ReadDirectory(dir.Path().string(), false, nullptr, listing));
+    platform::DirectoryId top;
+    ASSERT_EQ(ReadAt(dir.Path().string(), false, nullptr, listing, &top), 0);
     EXPECT_EQ(Kinds(listing), (std::map<std::string, K>{{"sub", K::kDirectory},
                                                          {"not-x-dir", K::kDirectory},
                                                          {"a.dbx", K::kFile},
                                                          {"b.txt", K::kFile},
                                                          {"link-to-dir.x", K::kLink},
+                                                         {"link-to-file.x", K::kLink},
+                                                         {"dangling.x", K::kLink},
                                                          {"pipe.x", K::kOther}}));
-    ASSERT_TRUE(platform::ReadDirectory(dir.Path().string(), false, &EndsInX, listing));
-    EXPECT_EQ(Kinds(listing), (std::map<std::string, K>{{"sub", K::kDirectory},
-                                                         {"not-x-dir", K::kDirectory},
-                                                         {"a.dbx", K::kFile},
-                                                         {"link-to-dir.x", K::kLink},
-                                                         {"pipe.x", K::kOther}}));
+    // A dangling link is no error: it names nothing to read.
+    ASSERT_EQ(ReadAt(dir.Path().string(), false, &EndsInX, listing), 0);
+    std::map<std::string, std::optional<std::uint64_t>> sizes;
+    for (const auto& e : listing.entries)
+        sizes[e.name] = e.fileSize;
+    // Directories always; of the rest only what the filter keeps, sized
+    // when it is (or leads to) a regular file.
+    EXPECT_EQ(sizes, (std::map<std::string, std::optional<std::uint64_t>>{{"a.dbx", 5},
+                                                                           {"sub", std::nullopt},
+                                                                           {"not-x-dir", std::nullopt},
+                                                                           {"link-to-dir.x", std::nullopt},
+                                                                           {"link-to-file.x", 5},
+                                                                           {"dangling.x", std::nullopt},
+                                                                           {"pipe.x", std::nullopt}}));
 
-    // A link to a directory is read only when asked to follow it, and then
-    // names the directory it leads to.
-    platform::DirectoryListing real, viaLink;
-    EXPECT_FALSE(platform::ReadDirectory(dir.File("link-to-dir.x"), false, nullptr, viaLink));
-    EXPECT_TRUE(viaLink.entries.empty());
-    ASSERT_TRUE(platform::ReadDirectory(dir.File("link-to-dir.x"), true, nullptr, viaLink));
-    ASSERT_TRUE(platform::ReadDirectory(dir.File("sub"), false, nullptr, real));
-    EXPECT_EQ(viaLink.id, real.id);
-    EXPECT_FALSE(real.id == listing.id);
+    // A link to a directory is opened only when asked to follow it, and then
+    // is the directory it leads to; a child is never opened through a link.
+    platform::DirectoryId viaLink, real;
+    EXPECT_NE(ReadAt(dir.File("link-to-dir.x"), false, nullptr, listing), 0);
+    EXPECT_TRUE(listing.entries.empty());
+    ASSERT_EQ(ReadAt(dir.File("link-to-dir.x"), true, nullptr, listing, &viaLink), 0);
+    ASSERT_EQ(ReadAt(dir.File("sub"), false, nullptr, listing, &real), 0);
+    EXPECT_EQ(viaLink, real);
+    EXPECT_FALSE(real == top);
+    platform::DirectoryHandle parent, child, back;
+    ASSERT_EQ(parent.Open(dir.Path().string(), false), 0);
+    EXPECT_NE(child.OpenChild(parent, "link-to-dir.x"), 0);
+    ASSERT_EQ(child.OpenChild(parent, "sub"), 0);
+    EXPECT_EQ(child.Id(), real);
+    ASSERT_EQ(back.OpenParentOf(child), 0);
+    EXPECT_EQ(back.Id(), top);
 
-    for (const std::string& bad : {dir.File("missing"), dir.File("a.dbx"), std::string(5000, 'a')})
-        EXPECT_FALSE(platform::ReadDirectory(bad, true, nullptr, listing)) << bad.substr(0, 40);
+    const struct {
+        std::string path;
+        int error;
+    } bad[] = {{dir.File("missing"), ENOENT}, {dir.File("a.dbx"), ENOTDIR}, {std::string(5000, 'a'), ENAMETOOLONG}};
+    for (const auto& b : bad)
+        EXPECT_EQ(ReadAt(b.path, true, nullptr, listing), b.error) << b.path.substr(0, 40);
 }
 
 TEST(Directory, RegularFileSizeFollowsLinksAndRefusesEverythingElse)
@@ -84,6 +129,39 @@ TEST(Directory, RegularFileSizeFollowsLinksAndRefusesEverythingElse)
     EXPECT_EQ(platform::RegularFileSize(dir.File("link.dbx")), 5u);
     for (const char* name : {"pipe.dbx", "missing.dbx", ""})
         EXPECT_EQ(platform::RegularFileSize(dir.File(name)), std::nullopt) << name;
+}
+
+// --- paths longer than PATH_MAX ---------------------------------------------------------
+
+TEST(Directory, PathsLongerThanPathMaxAreOpenedAndReadInPieces)
+{
+    TempDir dir;
+    // 30 folders of 200 bytes: a path of some 6,000 bytes, with a link and a
+    // ".." on the way that must mean what they mean in a whole path.
+    const testsupport::DeepFolder deep(dir.Path().string(), std::string(200, 'd'), 30);
+    ASSERT_GT(deep.path.size(), static_cast<std::size_t>(PATH_MAX));
+    ASSERT_EQ(::symlinkat(".", deep.Fd(), "here"), 0);
+    testsupport::WriteFileAt(deep.Fd(), "Deep.dbx", "123456");
+    const std::string file = deep.path + "/here/../" + deep.Last() + "/Deep.dbx";
+
+    EXPECT_EQ(platform::RegularFileSize(file), 6u);
+    struct stat st;
+    EXPECT_EQ(platform::StatDeep(deep.path + "/here", st, false), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    platform::MappedFile mapped;
+    ASSERT_TRUE(mapped.Open(file));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(mapped.Data()), 6), "123456");
+    EXPECT_EQ(mapped.ReadableSize(), 6u);
+    EXPECT_TRUE(platform::IsFolder(deep.path));
+    EXPECT_FALSE(platform::Exists(deep.path + "/nothing"));
+
+    platform::DirectoryListing listing;
+    ASSERT_EQ(ReadAt(deep.path, false, nullptr, listing), 0);
+    EXPECT_EQ(Kinds(listing).size(), 2u);
+    // One name longer than a piece can be is refused as too long.
+    const int fd = platform::OpenDeep(dir.File(std::string(PATH_MAX + 10, 'x')), O_RDONLY);
+    EXPECT_EQ(fd, -1);
+    EXPECT_EQ(errno, ENAMETOOLONG);
 }
 
 TEST(Directory, PathsJoinWithOneSeparator)
@@ -99,9 +177,9 @@ TEST(Directory, PathsJoinWithOneSeparator)
 
 namespace {
 
-// A machine with a Windows partition, a USB disk mounted twice, a bind
-// mount, snaps, a btrfs /home subvolume and the usual pseudo and network
-// mounts.
+// A machine with a Windows partition, a USB disk mounted twice, one that
+// udisks mounted under /run/media, a ZFS dataset, a bind mount, snaps, a
+// btrfs /home subvolume and the usual memory, pseudo and network mounts.
 constexpr const char* kMountInfo =
     "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
     "22 26 0:21 / /sys rw,relatime - sysfs sysfs rw\n"
@@ -119,6 +197,15 @@ constexpr const char* kMountInfo =
     "36 26 0:42 /@home /home rw - btrfs /dev/sda3 rw,subvolid=257,subvol=/@home\n"
     "37 26 0:43 /@home/me/dir /elsewhere rw - btrfs /dev/sda3 rw,subvolid=257,subvol=/@home\n"
     "38 26 0:44 / /tmp rw - tmpfs tmpfs rw\n"
+    "40 27 8:49 / /run/media/me/USB\\040STICK rw - vfat /dev/sdd1 rw\n"
+    "41 27 0:50 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+    "42 41 0:51 / /run/user/1000/doc rw - fuse.portal portal rw\n"
+    "43 23 0:52 / /dev/shm rw - tmpfs tmpfs rw\n"
+    "44 26 0:53 / /tank/mail rw - zfs tank/mail rw\n"
+    "45 26 0:54 / /media/enc rw - fuse.gocryptfs /home/me/.enc rw\n"
+    "46 22 0:55 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
+    "47 26 0:56 / /mnt/share rw - cifs //server/share rw\n"
+    "48 26 254:0 / /mnt/odd rw - minix /dev/mapper/odd rw\n"
     "garbage line\n"
     "39 26 x:y / /bad rw - ext4 /dev/sdz rw\n";
 
@@ -132,7 +219,7 @@ bool FromDev(const std::string& source)
 TEST(Mounts, MountInfoParsesWithEscapesAndOptionalFields)
 {
     const auto mounts = platform::ParseMountInfo(kMountInfo);
-    ASSERT_EQ(mounts.size(), 16u);  // the two bad lines are left out
+    ASSERT_EQ(mounts.size(), 25u);  // the two bad lines are left out
     const platform::MountEntry& windows = mounts[6];
     EXPECT_EQ(windows.mountPoint, "/mnt/Windows Disk");
     EXPECT_EQ(windows.fsType, "fuseblk");
@@ -147,19 +234,27 @@ TEST(Mounts, MountInfoParsesWithEscapesAndOptionalFields)
     })) << "st_dev and the table's device numbers agree";
 }
 
-TEST(Mounts, PseudoAndNetworkMountsAreKnown)
+TEST(Mounts, LocalDisksAreKnownByTypeOrBlockDeviceWhereverTheyAreMounted)
 {
-    std::vector<std::string> excluded;
+    std::vector<std::string> local;
     for (const auto& m : platform::ParseMountInfo(kMountInfo))
-        if (platform::IsPseudoOrNetwork(m))
-            excluded.push_back(m.mountPoint);
-    EXPECT_EQ(excluded, (std::vector<std::string>{"/proc", "/sys", "/dev", "/run", "/mnt/nas", "/home/me/remote"}));
+        if (platform::IsLocalDisk(m, &FromDev))
+            local.push_back(m.mountPoint);
+    // Not memory (/run, /tmp, /dev/shm, /run/user), kernel, network or FUSE
+    // file systems without a device, nor software images (the snap).
+    EXPECT_EQ(local, (std::vector<std::string>{"/", "/boot/efi", "/mnt/Windows Disk", "/media/usb", "/media/usb-again",
+                                               "/data", "/home", "/elsewhere", "/run/media/me/USB STICK", "/tank/mail",
+                                               "/mnt/odd"}));
+    // The ZFS dataset by its type alone; the minix disk by its device alone.
+    EXPECT_TRUE(platform::IsLocalDisk(platform::ParseMountInfo(kMountInfo)[20], [](const std::string&) { return false; }));
+    EXPECT_FALSE(platform::IsLocalDisk(platform::ParseMountInfo(kMountInfo)[24], [](const std::string&) { return false; }));
 }
 
 TEST(Mounts, DrivesAreTheRootAndEachLocalDiskOnce)
 {
     EXPECT_EQ(platform::DriveRootsFrom(platform::ParseMountInfo(kMountInfo), &FromDev),
-              (std::vector<std::string>{"/", "/boot/efi/", "/mnt/Windows Disk/", "/media/usb/", "/home/"}));
+              (std::vector<std::string>{"/", "/boot/efi/", "/mnt/Windows Disk/", "/media/usb/", "/home/",
+                                        "/run/media/me/USB STICK/", "/tank/mail/", "/mnt/odd/"}));
     EXPECT_EQ(platform::DriveRootsFrom({}, &FromDev), (std::vector<std::string>{"/"}));
     const auto here = platform::LogicalDriveRoots();
     ASSERT_FALSE(here.empty());

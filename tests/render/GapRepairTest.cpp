@@ -65,3 +65,15 @@ TEST(GapRepair, RestoresOnlyWhereExactlyOneWordFits)
     const std::string plain = "Subject: s\r\n    indented: line\r\n\r\n--b\r\n";
     EXPECT_EQ(render::RepairGaps(plain).text, plain);
 }
+
+TEST(GapRepair, CountsTheEarlierLinesOfARestoredName)
+{
+    // Letter case aside; other names and the parts' headers do not count.
+    const render::GapRepair r = render::RepairGaps(
+        Gaps("##ceived: a\r\nX: c\r\nreceived: b\r\n##CEIVED: d\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+             "--b\r\n##ceived: e\r\n\r\nx\r\n--b--\r\n"));
+    ASSERT_EQ(r.messageNames.size(), 2u);
+    EXPECT_EQ(r.messageNames[0].occurrence, 0);
+    EXPECT_EQ(r.messageNames[1].occurrence, 2);
+    EXPECT_EQ(r.repaired.size(), 3u);
+}

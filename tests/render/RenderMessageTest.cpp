@@ -1,6 +1,7 @@
 #include "render/RenderMessage.h"
 
 #include "VisibleText.h"
+#include "support/WideText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -90,6 +91,25 @@ TEST(RenderMessage, EncodedWordSubjectInQAndBAndTwoCharsets)
         " =?ISO-8859-1?q?na=EFve?=\n\nbody\n");
     // Adjacent encoded words join without the space between them.
     EXPECT_THAT(v, HasSubstr("Café au laitПривет and naïve"));
+}
+
+TEST(RenderMessage, Utf16AndUtf32WithoutAMarkAreBigEndianInHeadersAndBodies)
+{
+    for (const testsupport::WideText& w : testsupport::kWideTexts) {
+        const std::string word = "=?" + std::string(w.charset) + "?B?" + w.base64 + "?=";
+        SCOPED_TRACE(word);
+        const std::string message = "From: " + word + " <a@x>\r\nSubject: " + word
+            + "\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain; charset="
+            + w.charset + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + w.base64
+            + "\r\n--b\r\nContent-Type: application/pdf; name=\"" + word + ".pdf\"\r\n\r\n%PDF\r\n--b--\r\n";
+        const std::string v = VisibleText(RenderMessage(message).html);
+        EXPECT_THAT(v, HasSubstr("From:ab <a@x>\nSubject:ab\n"));
+        EXPECT_THAT(v, HasSubstr("Attachments:ab.pdf (application/pdf"));
+        EXPECT_THAT(v, HasSubstr("\nab\n"));  // the body
+        const std::string text = render::RenderMessageText(message);
+        EXPECT_THAT(text, HasSubstr("From:        ab <a@x>\nSubject:     ab\n"));
+        EXPECT_THAT(text, HasSubstr("\n\nab\n"));
+    }
 }
 
 // ---- structure: which part shows, what is listed
@@ -274,6 +294,26 @@ TEST(RenderMessage, HostileNestingIsCutInsteadOfHanging)
         message += "--x\r\n";
     const auto r = RenderMessage(message);
     EXPECT_THAT(r.html, HasSubstr("too long to show in full"));
+}
+
+TEST(RenderMessage, HostileHeaderFieldsAndPartCountsAreCut)
+{
+    // Each field and each part costs the parser far more than its bytes.
+    std::string fields = "Subject: many fields\r\n";
+    for (int i = 0; i < 20000; ++i)
+        fields += "a:b\r\n";
+    const auto many = RenderMessage(fields + "\r\nthe body\r\n");
+    EXPECT_THAT(VisibleText(many.html), HasSubstr("many fields"));
+    EXPECT_THAT(VisibleText(many.html), HasSubstr("the body"));
+    EXPECT_THAT(many.html, Not(HasSubstr("too long to show in full")));
+
+    std::string parts = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+    for (int i = 0; i < 2100; ++i)
+        parts += "--b\r\nContent-Type: text/plain\r\n\r\npart " + std::to_string(i) + "\r\n";
+    const std::string v = VisibleText(RenderMessage(parts).html);
+    EXPECT_THAT(v, HasSubstr("part 0\n"));
+    EXPECT_THAT(v, HasSubstr("too long to show in full"));
+    EXPECT_THAT(v, Not(HasSubstr("part 2050")));
 }
 
 // The fuzzer's find: "<div style= background:ur<<<...<l(c>" once came out

@@ -4,24 +4,32 @@
 #include "search/DbxFileSearch.h"
 
 #include "TreeMaker.h"
+#include "support/DeepFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::MakeTree;
 using testsupport::TempDir;
+using testsupport::WriteFile;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Writes down every report as "dir P", "folder P" or "file P SIZE", with the
-// tree's root written as "R"; cancels from the `cancelAt`-th directory on,
-// as a hidden progress window does.
+// Writes down every report as "dir P", "folder P", "file P SIZE" or
+// "unreadable P: WHY", with the tree's root written as "R"; cancels from the
+// `cancelAt`-th directory on, as a hidden progress window does.
 class Recorder : public search::ISearchObserver {
 public:
     explicit Recorder(std::string root) : root_(std::move(root)) {}
@@ -37,6 +45,10 @@ public:
     {
         events.push_back("file " + Rel(path) + " " + std::to_string(size));
     }
+    void DirectoryUnreadable(const std::string& path, const std::string& why) override
+    {
+        events.push_back("unreadable " + Rel(path) + ": " + why);
+    }
 
     std::vector<std::string> events;
     int directories = 0;
@@ -50,34 +62,39 @@ private:
     std::string root_;
 };
 
-// Makes one directory unreadable, as permissions would for another user.
+// Makes one directory unopenable, as permissions would for another user,
+// and another fail part way through its reading, as a bad disk would.
 class Unreadable : public search::DirectoryReader {
 public:
-    explicit Unreadable(std::string path) : path_(std::move(path)) {}
-    bool Read(const std::string& path, bool followLink, platform::NameFilter keep,
-              platform::DirectoryListing& out) override
+    Unreadable(std::string unopenable, std::string failing = {})
+        : unopenable_(std::move(unopenable)), failing_(std::move(failing))
     {
-        if (path == path_) {
-            out = {};
-            return false;
-        }
-        return DirectoryReader::Read(path, followLink, keep, out);
+    }
+    int Open(const platform::DirectoryHandle* parent, std::string_view name, const std::string& path,
+             platform::DirectoryHandle& out) override
+    {
+        return path == unopenable_ ? EACCES : DirectoryReader::Open(parent, name, path, out);
+    }
+    int Read(platform::DirectoryHandle& dir, const std::string& path, platform::NameFilter keep,
+             platform::DirectoryListing& out) override
+    {
+        const int error = DirectoryReader::Read(dir, path, keep, out);
+        if (path != failing_)
+            return error;
+        // What came before the error: its files, not its folder.
+        std::erase_if(out.entries, [](const auto& e) { return e.kind == platform::EntryKind::kDirectory; });
+        return EIO;
     }
 
 private:
-    std::string path_;
+    std::string unopenable_;
+    std::string failing_;
 };
 
 // Tells no directory's identity, as a system may refuse to.
 class NoIdentity : public search::DirectoryReader {
 public:
-    bool Read(const std::string& path, bool followLink, platform::NameFilter keep,
-              platform::DirectoryListing& out) override
-    {
-        const bool read = DirectoryReader::Read(path, followLink, keep, out);
-        out.id = {};
-        return read;
-    }
+    platform::DirectoryId IdOf(const platform::DirectoryHandle&) override { return {}; }
 };
 
 std::vector<std::string> Walk(const std::string& root, search::DirectoryReader* reader = nullptr,
@@ -158,19 +175,29 @@ TEST(DbxFileSearch, ADirectoryIsSearchedOncePerSearchButAgainByTheNext)
 
 // --- failures and cancel ---------------------------------------------------------------
 
-TEST(DbxFileSearch, AnUnreadableDirectoryCountsAsEmpty)
+TEST(DbxFileSearch, WhatCannotBeReadIsReportedAndTheWalkGoesOn)
 {
     TempDir dir;
     const std::string root = dir.File("tree");
-    MakeTree(root, {"a/In.dbx", "a/deeper/More.dbx", "b/Out.dbx"});
-    Unreadable reader(root + "/a");
-    EXPECT_EQ(Walk(root, &reader),
-              (std::vector<std::string>{"dir R", "dir R/a", "dir R/b", "folder R/b", "file R/b/Out.dbx 9"}));
+    MakeTree(root, {"a/In.dbx", "a/deeper/More.dbx", "b/Out.dbx", "b/x/", "c/Last.dbx"});
+    Unreadable reader(root + "/a", root + "/b");
+    Recorder recorder(root);
+    search::DbxFileSearch walk(recorder, {}, &reader);
+    EXPECT_TRUE(walk.SearchTree(root, false));
+    // What was read of b before its error is searched; c comes all the same.
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"dir R", "dir R/a", "unreadable R/a: Permission denied",
+                                                         "dir R/b", "unreadable R/b: Input/output error",
+                                                         "folder R/b", "file R/b/Out.dbx 9", "dir R/c", "folder R/c",
+                                                         "file R/c/Last.dbx 10"}));
+    EXPECT_EQ(walk.UnreadableCount(), 2);
     // Directories whose identity is unknown are searched all the same.
     NoIdentity anonymous;
-    EXPECT_EQ(Walk(root, &anonymous).size(), 10u);
-    // A missing root is not an error either.
-    EXPECT_EQ(Walk(dir.File("missing")), std::vector<std::string>{"dir R"});
+    EXPECT_EQ(Walk(root, &anonymous).size(), 14u);
+    // A root that is missing, or no folder, is named: the user named it.
+    WriteFile(dir.File("file"), "x");
+    EXPECT_EQ(Walk(dir.File("missing")),
+              (std::vector<std::string>{"dir R", "unreadable R: No such file or directory"}));
+    EXPECT_EQ(Walk(dir.File("file")), (std::vector<std::string>{"dir R", "unreadable R: Not a directory"}));
 }
 
 TEST(DbxFileSearch, CancelStopsAtTheNextDirectoryAndEveryLaterRootAtItsFirst)
@@ -204,19 +231,24 @@ platform::MountEntry Mount(std::string point, std::string type, std::uint64_t de
 
 } // namespace
 
-TEST(FileSystemBoundary, NetworkAndPseudoMountsAreNeverEnteredOtherMountsOnlyAcrossFileSystems)
+TEST(FileSystemBoundary, OnlyLocalDisksAreEnteredAndOnADriveNoMountAtAll)
 {
     const search::FileSystemBoundary boundary(
         {Mount("/", "ext4", 1), Mount("/proc", "proc", 2, "proc"), Mount("/mnt/nas", "nfs4", 3, "nas:/export"),
          Mount("/mnt/win", "fuseblk", 4), Mount("/home/me/remote", "fuse.sshfs", 5, "me@host:/"),
-         Mount("/media/enc", "fuse.gocryptfs", 6, "/home/me/.enc")});
+         Mount("/media/enc", "fuse.gocryptfs", 6, "/home/me/.enc"), Mount("/run/media/me/USB", "vfat", 7),
+         Mount("/tmp", "tmpfs", 8, "tmpfs"), Mount("/tank", "zfs", 9, "tank"),
+         Mount("/mnt/odd", "minix", 10, "/dev/sdd1")},
+        [](const std::string& source) { return source.starts_with("/dev/"); });
     const struct {
         const char* path;
         bool mayEnter;            // a folder search
         bool mayEnterOnOneDrive;  // a drive of the drive list
     } cases[] = {
-        {"/home", true, true},          {"/proc", false, false},     {"/mnt/nas", false, false},
-        {"/mnt/win", true, false},      {"/home/me/remote", false, false}, {"/media/enc", true, false},
+        {"/home", true, true},           {"/proc", false, false},      {"/mnt/nas", false, false},
+        {"/mnt/win", true, false},       {"/home/me/remote", false, false}, {"/media/enc", false, false},
+        {"/run/media/me/USB", true, false}, {"/tmp", false, false},    {"/tank", true, false},
+        {"/mnt/odd", true, false},
         {"/mnt/nas/sub", true, true},  // not a mount point itself
     };
     for (const auto& c : cases) {
@@ -224,9 +256,11 @@ TEST(FileSystemBoundary, NetworkAndPseudoMountsAreNeverEnteredOtherMountsOnlyAcr
         EXPECT_EQ(boundary.MayEnter(c.path, true), c.mayEnterOnOneDrive) << c.path;
     }
     // Reached across devices (a mount the paths did not show): by its device.
-    EXPECT_FALSE(boundary.MayCross(3, false));
-    EXPECT_TRUE(boundary.MayCross(4, true));
-    EXPECT_TRUE(boundary.MayCross(99, false));
+    const std::pair<std::uint64_t, bool> devices[] = {{3, false}, {8, false}, {4, true}, {9, true}, {99, true}};
+    for (const auto& [device, mayCross] : devices) {
+        EXPECT_EQ(boundary.MayCross(device, false), mayCross) << device;
+        EXPECT_EQ(boundary.MayCross(device, true), mayCross) << device;
+    }
     // Without a mount table a drive keeps to its own device.
     EXPECT_FALSE(search::FileSystemBoundary().MayCross(99, true));
     EXPECT_TRUE(search::FileSystemBoundary().MayCross(99, false));
@@ -244,4 +278,93 @@ TEST(DbxFileSearch, MountPointsStopTheWalkAsTheBoundarySays)
                                         "dir R/home", "folder R/home", "file R/home/Home.dbx 13"}));
     EXPECT_EQ(Walk(root, nullptr, boundary, true),
               (std::vector<std::string>{"dir R", "dir R/home", "folder R/home", "file R/home/Home.dbx 13"}));
+}
+
+// --- deep trees --------------------------------------------------------------------------
+
+namespace {
+
+int OpenDescriptors()
+{
+    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// 40 folders of 150 bytes in `root`, the deepest path some 6,100 bytes long
+// with Deep.dbx in it, and in the 33rd and 34th folder a folder zz that
+// holds Side.dbx; Level(n) is the path of the n-th folder.
+struct DeepTree {
+    explicit DeepTree(const std::string& base) : root(base), chain(base, std::string(150, 'd'), 40)
+    {
+        EXPECT_TRUE(testsupport::WriteFileAt(chain.Fd(), "Deep.dbx", "deep"));
+        for (int n : {33, 34}) {
+            const int fd = platform::OpenDeep(Level(n), O_RDONLY | O_DIRECTORY);
+            EXPECT_EQ(::mkdirat(fd, "zz", 0755), 0);
+            const int zz = ::openat(fd, "zz", O_RDONLY | O_DIRECTORY);
+            EXPECT_TRUE(testsupport::WriteFileAt(zz, "Side.dbx", "side"));
+            ::close(zz);
+            ::close(fd);
+        }
+    }
+    std::string Level(int n) const { return chain.path.substr(0, root.size() + 151 * n); }
+    std::string Rel(int n) const { return "R" + Level(n).substr(root.size()); }
+    // Moves the `n`-th folder from its parent to `to` in `within` folder.
+    void Move(int n, int within, const char* to) const
+    {
+        const int from = platform::OpenDeep(Level(n - 1), O_RDONLY | O_DIRECTORY);
+        const int into = platform::OpenDeep(Level(within), O_RDONLY | O_DIRECTORY);
+        EXPECT_EQ(::renameat(from, std::string(150, 'd').c_str(), into, to), 0);
+        ::close(from);
+        ::close(into);
+    }
+
+    std::string root;
+    testsupport::DeepFolder chain;
+};
+
+} // namespace
+
+TEST(DbxFileSearch, DeepTreesAreWalkedWithFewDescriptorsAndFoldersMovedMeanwhileFoundAgainOrNamed)
+{
+    const struct {
+        bool moveAbove;  // the 33rd folder moved too: nothing leads back
+        int unreadable;
+        bool restOf34Searched;
+    } cases[] = {{false, 0, true}, {true, 2, false}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        const DeepTree tree(dir.Path().string());
+        // While the 36th folder is searched, the 35th goes elsewhere: the
+        // 34th, which let go of its descriptor, cannot be reached through it.
+        struct Watcher : Recorder {
+            using Recorder::Recorder;
+            bool SearchDirectory(const std::string& path) override
+            {
+                mostOpen = std::max(mostOpen, OpenDescriptors());
+                if (path == trigger)
+                    atTrigger();
+                return Recorder::SearchDirectory(path);
+            }
+            int mostOpen = 0;
+            std::string trigger;
+            std::function<void()> atTrigger;
+        } watcher(tree.root);
+        watcher.trigger = tree.Level(36);
+        watcher.atTrigger = [&] {
+            tree.Move(35, 0, "moved");
+            if (c.moveAbove)
+                tree.Move(33, 32, "renamed");
+        };
+        const int before = OpenDescriptors();
+        search::DbxFileSearch walk(watcher, {}, nullptr);
+        EXPECT_TRUE(walk.SearchTree(tree.root, false));
+        const auto has = [&](const std::string& event) {
+            return std::find(watcher.events.begin(), watcher.events.end(), event) != watcher.events.end();
+        };
+        EXPECT_LE(watcher.mostOpen - before, search::DbxFileSearch::kOpenLevels + 3);
+        EXPECT_TRUE(has("file " + tree.Rel(40) + "/Deep.dbx 4")) << c.moveAbove;
+        EXPECT_TRUE(has("file " + tree.Rel(33) + "/zz/Side.dbx 4") != c.moveAbove);
+        EXPECT_EQ(has("file " + tree.Rel(34) + "/zz/Side.dbx 4"), c.restOf34Searched) << c.moveAbove;
+        EXPECT_EQ(has("unreadable " + tree.Rel(34) + ": it was moved while it was searched"), c.moveAbove);
+        EXPECT_EQ(walk.UnreadableCount(), c.unreadable) << c.moveAbove;
+    }
 }

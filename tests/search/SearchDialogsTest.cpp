@@ -8,6 +8,7 @@
 #include "search/CSearchDbxDlg.h"
 #include "search/CSearchDbxSettingDlg.h"
 #include "search/SearchPaths.h"
+#include "support/FakeDialogs.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DemoMailbox.h"
@@ -15,6 +16,7 @@
 #include "TreeMaker.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -161,7 +163,7 @@ TEST(SearchSettingDialog, OffersTheDrivesAndEndsWithSearchNow)
     QTest::keyClick(&settings.DriveListEdit(), Qt::Key_Return);  // Search Now is the default
     EXPECT_EQ(settings.result(), QDialog::Accepted);
     EXPECT_FALSE(settings.isVisible());
-    EXPECT_EQ(settings.SearchPaths(), (QStringList{"/mnt/win", "/home/me/Mail"}));
+    EXPECT_EQ(settings.SearchPaths(), (std::vector<std::string>{"/mnt/win", "/home/me/Mail"}));
     EXPECT_TRUE(settings.FromDriveList());
 }
 
@@ -178,19 +180,25 @@ TEST(SearchSettingDialog, BrowseEndsOnlyWithAFolderAndCancelEndsWithout)
     settings.show();
     settings.BrowseButton().click();  // cancelled: the dialog stays
     EXPECT_TRUE(settings.isVisible());
-    EXPECT_TRUE(settings.SearchPaths().isEmpty());
-    answer = QStringLiteral("/srv/Archive");
+    EXPECT_TRUE(settings.SearchPaths().empty());
+    // A folder whose name is not text reaches the picker's caller with
+    // replacement characters, as Qt reads it; its own bytes are searched.
+    TempDir dir;
+    const std::string latin1 = dir.File("Entw\xFCrfe");
+    std::filesystem::create_directory(latin1);
+    answer = QFile::decodeName(QByteArray::fromStdString(latin1));
+    ASSERT_TRUE(answer.contains(QChar(0xFFFD)));
     settings.BrowseButton().click();
     EXPECT_EQ(asked, QStringList(2, res::Text(IDS_SEARCH_FOLDER_TITLE)));
     EXPECT_EQ(settings.result(), QDialog::Accepted);
-    EXPECT_EQ(settings.SearchPaths(), QStringList{"/srv/Archive"});
+    EXPECT_EQ(settings.SearchPaths(), std::vector<std::string>{latin1});
     EXPECT_FALSE(settings.FromDriveList());
 
     CSearchDbxSettingDlg cancelled;
     cancelled.show();
     cancelled.CancelButton().click();
     EXPECT_EQ(cancelled.result(), QDialog::Rejected);
-    EXPECT_TRUE(cancelled.SearchPaths().isEmpty());
+    EXPECT_TRUE(cancelled.SearchPaths().empty());
 }
 
 // --- the search ------------------------------------------------------------------------
@@ -218,7 +226,7 @@ TEST(SearchProgressDialog, ALongPathBreaksAfterSeparatorsAndKeepsItsEnd)
 
 TEST_F(SearchTest, FoundFilesGoUnderOneCollapsedNodePerFolderAndAgainOnTheNextSearch)
 {
-    RunSearch({root}, false, dlg->BrowseWindow());
+    RunSearch({root.toStdString()}, false, dlg->BrowseWindow());
     EXPECT_EQ(Nodes(Tree()), Expected());
     for (int i = kFirstFound; i < Tree().topLevelItemCount(); ++i)
         EXPECT_FALSE(Tree().topLevelItem(i)->isExpanded());
@@ -234,7 +242,7 @@ TEST_F(SearchTest, FoundFilesGoUnderOneCollapsedNodePerFolderAndAgainOnTheNextSe
     EXPECT_GT(dlg->BrowseWindow().MessageList().GetItemCount(), 0);
 
     // A second search adds the same folders again.
-    RunSearch({root + "/Backup.2008"}, false, dlg->BrowseWindow());
+    RunSearch({root.toStdString() + "/Backup.2008"}, false, dlg->BrowseWindow());
     ASSERT_EQ(Tree().topLevelItemCount(), kFirstFound + 3);
     EXPECT_EQ(Nodes(Tree())[2], Expected()[0]);
 }
@@ -259,7 +267,7 @@ TEST_F(SearchTest, CancelKeepsWhatWasFoundAndEndsEveryRemainingPath)
         EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(*progress), "search_progress_dialog").isEmpty());
         progress->CancelButton().click();
     });
-    RunSearch({root, root}, false, dlg->BrowseWindow());
+    RunSearch({root.toStdString(), root.toStdString()}, false, dlg->BrowseWindow());
     EXPECT_EQ(shownPath, root + "/Backup.2008");
     // The folder being searched at the Cancel is finished; nothing after it.
     EXPECT_EQ(Nodes(Tree()), std::vector<Node>{Expected()[0]});
@@ -301,4 +309,31 @@ TEST_F(SearchTest, SearchCommandDisablesTheCommandsAndTheCloseBoxMeanwhile)
     QTimer::singleShot(0, [] { Shown<CSearchDbxSettingDlg>()->CancelButton().click(); });
     searchButton->click();
     EXPECT_EQ(Tree().topLevelItemCount(), kFirstFound + 2);
+}
+
+TEST_F(SearchTest, NamesThatAreNotTextAreOpenedByTheirBytesAndUnreadableFoldersAreTold)
+{
+    testsupport::FakeDialogs dialogs;
+    dlg->SetUserDialogs(&dialogs);
+    const std::string folder = dir.File("disk/Entw\xFCrfe");
+    std::filesystem::create_directory(folder);
+    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(folder + "/Alt\xFF.dbx"));
+    QTimer::singleShot(0, [&] {
+        Shown<CSearchDbxSettingDlg>()->DriveListEdit().setText(root + QStringLiteral("/;") + root +
+                                                              QStringLiteral("/gone;"));
+        Shown<CSearchDbxSettingDlg>()->SearchNowButton().click();
+    });
+    dlg->Button(IDC_BUTTON_SEARCH)->click();
+
+    std::vector<Node> expected = Expected();
+    expected.insert(expected.begin() + 1, {root + QStringLiteral("/Entw\u00FCrfe"), {QStringLiteral("Alt\u00FF")}});
+    EXPECT_EQ(Nodes(Tree()), expected);
+    EXPECT_EQ(dlg->BrowseWindow().FilePath(2), folder + "/Alt\xFF.dbx");
+    Tree().setCurrentItem(Tree().topLevelItem(kFirstFound + 1)->child(0));
+    EXPECT_EQ(dlg->BrowseWindow().MessageList().GetItemCount(), 11);
+    // The missing entry counts as a folder that could not be read.
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(dialogs.asked[0].text, res::Format(IDS_SEARCH_UNREADABLE, {QStringLiteral("1")}) + QLatin1Char('\n') +
+                                         root + QStringLiteral("/gone: No such file or directory"));
 }

@@ -153,21 +153,124 @@ TEST(StoreDiscoveryFolder, AStoreWithoutMailFilesIsFoundAndEmpty)
 
 TEST(StoreDiscoveryFolder, NoPrefixOrAnUnreadableRegistryIsNoStore)
 {
-    TempDir dir;
-    {
-        ScopedWinePrefix scoped((dir.Path() / "missing").string());
-        std::string why;
-        EXPECT_EQ(store::FindStoreFolder(&why), "");
-        EXPECT_NE(why.find("no Outlook Express identity"), std::string::npos) << why;
-    }
     // Too big to be a registry Wine wrote: not read at all (sparse, so cheap).
     Prefix wine;
     wine.prefix.UserReg(StoreRootKey("{A1}", std::string("\"") + kAnnValue + "\""));
     fs::resize_file(wine.dir.Path() / "wine/user.reg", platform::WinePrefix::kMaxHiveBytes + 1);
-    EXPECT_EQ(store::FindStoreFolder(), "");
+    std::string why;
+    EXPECT_EQ(store::FindStoreFolder(&why), "");
+    EXPECT_EQ(why, wine.prefix.Root() + "/user.reg is too big to be a registry file Wine wrote");
     // The empty value names no folder here: nothing is listed, not "/".
     const store::StoreFolder none = store::OpenStoreFolder("");
     EXPECT_EQ(none.folder, "");
     EXPECT_FALSE(none.found);
     EXPECT_TRUE(none.files.empty());
+}
+
+// --- every identity ---------------------------------------------------------------------
+
+namespace {
+
+std::string Identity(std::string_view id, std::string_view username)
+{
+    return RegKey("Identities\\" + std::string(id)) + "\"Username\"=\"" + std::string(username) + "\"\n";
+}
+
+// "username=folder name" of each identity, and of the further stores.
+std::vector<std::string> Summary(const std::vector<store::IdentityStore>& identities)
+{
+    std::vector<std::string> out;
+    for (const store::IdentityStore& identity : identities)
+        out.push_back(identity.username + "="
+                      + (identity.store.found ? fs::path(identity.store.folder).filename().string() : "-"));
+    return out;
+}
+
+std::vector<std::string> Further(const std::vector<store::IdentityStore>& identities)
+{
+    std::vector<std::string> out;
+    for (const store::IdentityStore* identity : store::FurtherStores(identities))
+        out.push_back(identity->username);
+    return out;
+}
+
+} // namespace
+
+TEST(StoreIdentities, EveryIdentityInTheOrderOutlookExpressPicksThemOneStorePerFolder)
+{
+    struct Case {
+        const char* what;
+        std::string userKeys;
+        std::vector<std::string> identities;  // first identity first, then Outlook Express's order
+        std::vector<std::string> further;     // those with a place of their own
+    };
+    const std::string ids = RegKey("Identities") + "\"Last User ID\"=\"{c3}\"\n\"Default User ID\"=\"{B2}\"\n";
+    const std::string four = Identity("{A1}", "Ann") + Identity("{B2}", "Bob") + Identity("{C3}", "Cy")
+                             + Identity("{D4}", "Di");
+    const std::string stores = StoreRootKey("{A1}", "\"C:\\\\mail\\\\ann\"") + StoreRootKey("{B2}", "\"C:\\\\mail\\\\bob\"")
+                               + StoreRootKey("{C3}", "\"C:\\\\mail\\\\cy\"") + StoreRootKey("{D4}", "\"C:\\\\mail\\\\di\"");
+    const Case cases[] = {
+        {"last, default, then by name", ids + four + stores, {"Ann=ann", "Cy=cy", "Bob=bob", "Di=di"},
+         {"Cy", "Bob", "Di"}},
+        {"no last or default user", four + stores, {"Ann=ann", "Bob=bob", "Cy=cy", "Di=di"}, {"Bob", "Cy", "Di"}},
+        {"the first has no settings: the others are still found",
+         ids + four + StoreRootKey("{C3}", "\"C:\\\\mail\\\\cy\"") + StoreRootKey("{D4}", "\"C:\\\\mail\\\\di\""),
+         {"Ann=-", "Cy=cy", "Bob=-", "Di=di"}, {"Cy", "Di"}},
+        {"one folder, however spelt, is listed once",
+         four + StoreRootKey("{A1}", "\"C:\\\\mail\\\\ann\"") + StoreRootKey("{B2}", "\"C:\\\\MAIL\\\\Ann\"")
+             + StoreRootKey("{C3}", "\"C:\\\\mail\\\\..\\\\mail\\\\cy\"") + StoreRootKey("{D4}", "\"C:\\\\mail\\\\cy\""),
+         {"Ann=ann", "Bob=ann", "Cy=cy", "Di=cy"}, {"Cy"}},
+        {"a folder that does not exist gets no place",
+         four + stores + StoreRootKey("{B2}", "\"C:\\\\mail\\\\gone\""), {"Ann=ann", "Bob=-", "Cy=cy", "Di=di"},
+         {"Cy", "Di"}},
+        {"last and default naming no identity, or the first",
+         RegKey("Identities") + "\"Last User ID\"=\"{00000000-0000-0000-0000-000000000000}\"\n"
+                                "\"Default User ID\"=\"{a1}\"\n" + four + stores,
+         {"Ann=ann", "Bob=bob", "Cy=cy", "Di=di"}, {"Bob", "Cy", "Di"}},
+        {"no Identities key", RegKey("Software\\Wine"), {}, {}},
+    };
+    for (const Case& c : cases) {
+        Prefix wine;
+        for (const char* name : {"ann", "bob", "cy", "di"})
+            wine.prefix.Folder(std::string("mail/") + name);
+        wine.prefix.UserReg(c.userKeys);
+        const std::vector<store::IdentityStore> identities = store::FindIdentityStores();
+        EXPECT_EQ(Summary(identities), c.identities) << c.what;
+        EXPECT_EQ(Further(identities), c.further) << c.what;
+    }
+}
+
+TEST(StoreIdentities, AHostileRegistryGivesBoundedIdentitiesAndNames)
+{
+    Prefix wine;
+    std::string keys = RegKey("Identities") + "\"Last User ID\"=\"{zzzz}\"\n";
+    for (int i = 0; i < 2000; ++i)
+        keys += RegKey("Identities\\{" + std::to_string(10000 + i) + "}");
+    keys += Identity("{zzzz}", std::string(100000, 'n'));
+    wine.prefix.UserReg(keys);
+    const std::vector<store::IdentityStore> identities = store::FindIdentityStores();
+    ASSERT_EQ(identities.size(), store::kMaxIdentities);
+    // The last user lies past the identities looked at: not among them.
+    for (const store::IdentityStore& identity : identities) {
+        EXPECT_NE(identity.identity, "{zzzz}");
+        EXPECT_FALSE(identity.store.found);
+        EXPECT_NE(identity.store.why, "");
+    }
+    // A long user name is cut, at a character's start.
+    wine.prefix.UserReg(Identity("{A1}", std::string(300, 'x') + "\xC3\xA9"));
+    EXPECT_EQ(store::FindIdentityStores().at(0).username, std::string(256, 'x'));
+}
+
+TEST(StoreDiscoveryFolder, APrefixMadeAfterTheFirstLookIsReadAgain)
+{
+    TempDir dir;
+    const std::string root = dir.File("later");
+    fs::create_directory(root);
+    ScopedWinePrefix scoped(root);
+    std::string why;
+    EXPECT_EQ(store::FindStoreFolder(&why), "");
+    EXPECT_EQ(why, root + " is not a Wine prefix: it has no user.reg");
+    TestPrefix(root).UserReg("");
+    store::FindStoreFolder(&why);
+    EXPECT_EQ(why, "no Outlook Express identity in the Wine prefix " + root);
 }

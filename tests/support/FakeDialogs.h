@@ -19,10 +19,12 @@ public:
 
     QStringList filesToOpen;  // what the open-file dialog answers; empty: Cancel
     QString folder;           // what the folder chooser answers; empty: Cancel
+    QString saveFile;         // what the save-file dialog answers; empty: Cancel
     QMessageBox::StandardButton answer = QMessageBox::Ok;  // for every message box
 
     QStringList openedFor;    // the extension of each open-file dialog
     QStringList folderTitles; // the title of each folder chooser
+    QStringList saveTitles;   // the title of each save-file dialog
     std::vector<Asked> asked; // each message box
 
     QStringList OpenFiles(QWidget*, const QString& extension) override
@@ -34,6 +36,11 @@ public:
     {
         folderTitles << title;
         return folder;
+    }
+    QString SaveFile(QWidget*, const QString& title, const QString&) override
+    {
+        saveTitles << title;
+        return saveFile;
     }
     QMessageBox::StandardButton Ask(QWidget*, QMessageBox::Icon icon, const QString& text,
                                     QMessageBox::StandardButtons buttons,

@@ -301,6 +301,14 @@ TEST_F(PreviewTest, ShowsNoContextMenu)
     QContextMenuEvent byKey(QContextMenuEvent::Keyboard, at, view->viewport()->mapToGlobal(at));
     QApplication::sendEvent(view->viewport(), &byKey);
     QTest::keyClick(view, Qt::Key_Menu);
+    // The scroll bars too: Qt's own menu there ("Scroll here", "Top", ...).
+    ASSERT_TRUE(view->verticalScrollBar()->isVisible());
+    for (QScrollBar* bar : {view->verticalScrollBar(), view->horizontalScrollBar()}) {
+        const QPoint middle = bar->rect().center();
+        QTest::mouseClick(bar, Qt::RightButton, Qt::NoModifier, middle);
+        QContextMenuEvent onBar(QContextMenuEvent::Mouse, middle, bar->mapToGlobal(middle));
+        QApplication::sendEvent(bar, &onBar);
+    }
     QTest::qWait(50);
     EXPECT_EQ(popups, 0);
     EXPECT_EQ(host.contextMenus, 0);

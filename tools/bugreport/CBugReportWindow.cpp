@@ -1,5 +1,7 @@
 #include "CBugReportWindow.h"
 
+#include "ReportPageFile.h"
+
 #include "dbx/DisplayText.h"
 
 #include <QClipboard>
@@ -14,33 +16,18 @@
 #include <QSaveFile>
 #include <QVBoxLayout>
 
-namespace {
-
-// The bytes between the text area's opening and closing tags of `page`, as
-// written (CR LF line ends); false when the page has no text area.
-bool ExtractReportText(const QByteArray& page, QByteArray& text)
-{
-    const qsizetype open = page.indexOf("<textarea");
-    const qsizetype start = open < 0 ? -1 : page.indexOf('>', open);
-    const qsizetype end = start < 0 ? -1 : page.indexOf("</textarea>", start);
-    if (end < 0)
-        return false;
-    text = page.mid(start + 1, end - start - 1);
-    return true;
-}
-
-} // namespace
-
-CBugReportWindow::CBugReportWindow(const QByteArray& page, QWidget* parent) : QDialog(parent)
+CBugReportWindow::CBugReportWindow(const QByteArray& page, bool deletedOnClose, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(tr("Quillmend Bug Report"));
     resize(620, 460);
 
     auto* heading = new QLabel(tr("<b>Quillmend encounters error, program will be terminated.</b>"), this);
-    auto* explanation = new QLabel(
-        tr("The following information is the running log of Quillmend; it could help to solve this bug "
-           "quickly and easily. Nothing is sent anywhere: copy the report or save it as a file to pass it on."),
-        this);
+    QString text = tr("Quillmend has ended. The following information is the running log of Quillmend; it could "
+                      "help to solve this bug quickly and easily. Nothing is sent anywhere: copy the report or save "
+                      "it as a file to pass it on.");
+    if (deletedOnClose)
+        text += QLatin1Char(' ') + tr("It is deleted when this window closes.");
+    auto* explanation = new QLabel(text, this);
     explanation->setWordWrap(true);
 
     text_ = new QPlainTextEdit(this);

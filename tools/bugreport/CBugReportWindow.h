@@ -14,7 +14,9 @@ class QPushButton;
 class CBugReportWindow : public QDialog {
 public:
     // `page`: the report page's bytes; empty when none could be read.
-    explicit CBugReportWindow(const QByteArray& page, QWidget* parent = nullptr);
+    // `deletedOnClose`: the page goes when the window closes (the user is
+    // told to copy or save it first).
+    explicit CBugReportWindow(const QByteArray& page, bool deletedOnClose = true, QWidget* parent = nullptr);
 
     // The report as shown (empty when the page had none).
     QString ReportText() const;

@@ -26,7 +26,7 @@ BenchSummary WriteBenchMailbox(const std::string& path, const BenchOptions& opti
     if (!stream.Ok())
         return summary;
 
-    RandomMail mail(options.seed);
+    RandomMail mail(options.seed, options.attachmentShare);
     Prng fate(options.seed ^ 0xDE1E7Eull);
     std::vector<ManifestEntry> entries;
     for (int id = 0;; ++id) {

@@ -13,6 +13,7 @@ struct BenchOptions {
     std::uint64_t size = 64ull << 20; // target file size in bytes
     std::uint64_t seed = 1;
     double deletedShare = 0.2;        // share of messages that are deleted
+    double attachmentShare = 0.15;    // share with attachments (0 to 0.15)
 };
 
 struct BenchSummary {

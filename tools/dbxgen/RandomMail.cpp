@@ -49,8 +49,9 @@ std::string MakeTextPool(Prng& prng, std::size_t size)
 
 } // namespace
 
-RandomMail::RandomMail(std::uint64_t seed)
-    : prng_(seed), clock_(UnixFromCivil(2002, 1, 7, 8, 0, 0))
+RandomMail::RandomMail(std::uint64_t seed, double attachmentShare)
+    : prng_(seed), clock_(UnixFromCivil(2002, 1, 7, 8, 0, 0)),
+      attachmentPercent_(static_cast<std::uint64_t>(std::clamp(attachmentShare, 0.0, kUsualAttachmentShare) * 100 + 0.5))
 {
     const char* const first[] = {"Anna", "Tom", "Maria", "Peter", "Olga", "James", "Chen", "Sofia",
                                  "Luca", "Emma", "Jan", "Fatima", "Pierre", "Ingrid", "Kenji"};
@@ -128,7 +129,11 @@ MailMessage RandomMail::Next()
     if (prng_.Chance(0.1))
         mk.Cc(prng_.Pick(people_));
 
-    const std::uint64_t kind = prng_.Below(100);
+    std::uint64_t kind = prng_.Below(100);
+    // The attachment band is 80..94; what a smaller share leaves of it is
+    // plain text, so the draws (and the default mailbox) stay the same.
+    if (kind >= 80 + attachmentPercent_ && kind < 95)
+        kind = 0;
     if (kind < 50) { // plain text
         mk.Plain(TextSlice(prng_.LogRange(200, 12000)));
     } else if (kind < 75) { // plain and HTML

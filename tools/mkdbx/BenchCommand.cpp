@@ -1,7 +1,8 @@
 // quillmend-mkdbx bench --size BYTES[K|M|G] [--seed N] [--deleted-share X]
-//                       [--manifest FILE.json] OUT.dbx
+//                       [--attachment-share X] [--manifest FILE.json] OUT.dbx
 
 #include "tools/dbxgen/BenchMailbox.h"
+#include "tools/dbxgen/RandomMail.h"
 #include "tools/mkdbx/CommandLine.h"
 
 #include <filesystem>
@@ -16,7 +17,7 @@ int Usage(const std::string& why)
 {
     std::cerr << "quillmend-mkdbx: " << why
               << "\nusage: quillmend-mkdbx bench --size BYTES[K|M|G] [--seed N] "
-                 "[--deleted-share 0.2] [--manifest FILE.json] OUT.dbx\n";
+                 "[--deleted-share 0.2] [--attachment-share 0.15] [--manifest FILE.json] OUT.dbx\n";
     return kExitUsage;
 }
 
@@ -47,6 +48,12 @@ int RunBench(const CommandLine& cl)
         if (!share)
             return Usage("bad --deleted-share " + it->second + " (a number from 0 to 1)");
         options.deletedShare = *share;
+    }
+    if (const auto it = cl.options.find("--attachment-share"); it != cl.options.end()) {
+        const auto share = ParseShare(it->second);
+        if (!share || *share > dbxgen::RandomMail::kUsualAttachmentShare)
+            return Usage("bad --attachment-share " + it->second + " (a number from 0 to 0.15)");
+        options.attachmentShare = *share;
     }
 
     const std::string& out = cl.positional.front();

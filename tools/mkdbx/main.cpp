@@ -12,7 +12,7 @@ constexpr const char* kHelp =
     "  quillmend-mkdbx demo OUT.dbx [--manifest FILE.json]\n"
     "      The demo Inbox: eleven e-mails from 2004 to 2008, four of them deleted.\n"
     "  quillmend-mkdbx bench --size BYTES[K|M|G] [--seed N] [--deleted-share 0.2]\n"
-    "                        [--manifest FILE.json] OUT.dbx\n"
+    "                        [--attachment-share 0.15] [--manifest FILE.json] OUT.dbx\n"
     "      A large mailbox of varied e-mails up to about BYTES, a share of them deleted.\n"
     "\n"
     "Options:\n"
@@ -20,6 +20,8 @@ constexpr const char* kHelp =
     "                        status, blocks, size and From/To/Subject as written\n"
     "  --seed N              another mailbox of the same kind (default 1)\n"
     "  --deleted-share X     share of deleted e-mails, 0 to 1 (default 0.2)\n"
+    "  --attachment-share X  share of e-mails with attachments, 0 to 0.15 (default\n"
+    "                        0.15); smaller gives many small e-mails\n"
     "  --help                this text\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be written, 2 usage error.\n";
@@ -30,7 +32,7 @@ int main(int argc, char** argv)
 {
     mkdbx::CommandLine cl;
     std::string error;
-    if (!mkdbx::ParseCommandLine(argc, argv, {"--manifest", "--size", "--seed", "--deleted-share"}, cl,
+    if (!mkdbx::ParseCommandLine(argc, argv, {"--manifest", "--size", "--seed", "--deleted-share", "--attachment-share"}, cl,
                                  error)) {
         std::cerr << "quillmend-mkdbx: " << error << "\n" << kHelp;
         return mkdbx::kExitUsage;
