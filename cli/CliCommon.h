@@ -94,5 +94,6 @@ int RunSave(const std::vector<std::string>& args);
 int RunShow(const std::vector<std::string>& args);
 int RunStore(const std::vector<std::string>& args);
 int RunFind(const std::vector<std::string>& args);
+int RunCarve(const std::vector<std::string>& args);
 
 } // namespace cli

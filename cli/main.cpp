@@ -23,12 +23,14 @@ constexpr const char* kUsage =
     "  save FILE.dbx --mbox OUT.mbox [...]          save e-mails into one mbox file\n"
     "  store [--json]                               show the Outlook Express store found\n"
     "  find [-0|--json] [PATH...]                   search folders (or every disk)\n"
-    "                                               for mail files\n\n"
+    "                                               for mail files\n"
+    "  carve IMAGE [--json] [--extract FOLDER]      find mail in a disk image, a disk\n"
+    "                                               or a damaged mail file\n\n"
     "  --help, --version\n"
     "exit status: 0 done, 1 some e-mail could not be written (store: no store\n"
     "found), 2 usage error or a mail file that cannot be opened. find: 0 found,\n"
     "1 none found, 2 usage error or a PATH that does not exist, 3 some folder\n"
-    "could not be read.\n";
+    "could not be read. carve: 1 stopped early or something left out.\n";
 
 } // namespace
 
@@ -62,6 +64,8 @@ int main(int argc, char** argv)
         return cli::RunStore(args);
     if (command == "find")
         return cli::RunFind(args);
+    if (command == "carve")
+        return cli::RunCarve(args);
     cli::Error("unknown command '" + command + "' (try --help)");
     return cli::kExitUsage;
 }
