@@ -134,23 +134,6 @@ TEST(Win32Files, NamesAreTheUtf8OfTheirUtf16FormEverywhere)
     EXPECT_EQ(platform::FromFsPath(platform::ToFsPath(path).filename()), kWideName);
 }
 
-TEST(Win32Files, ANameWithALoneSurrogateComesBackUnchanged)
-{
-    TempDir dir;
-    const std::wstring wide = dir.Path().native() + L"\\lone\xD800.dbx";
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        GTEST_SKIP() << "this file system takes no such name";
-    CloseHandle(h);
-    platform::DirectoryHandle folder;
-    ASSERT_EQ(folder.Open(dir.Path().string(), false), 0);
-    platform::DirectoryListing listing;
-    ASSERT_EQ(folder.Read(nullptr, listing), 0);
-    ASSERT_EQ(listing.entries.size(), 1u);
-    EXPECT_EQ(platform::RegularFileSize(platform::ChildPath(dir.Path().string(), listing.entries[0].name)), 0u);
-    EXPECT_TRUE(platform::DeleteFile(platform::ChildPath(dir.Path().string(), listing.entries[0].name)));
-}
-
 // --- file times ------------------------------------------------------------------------
 
 // Dates both take; what Windows refuses, FileTimeTest checks that we refuse
