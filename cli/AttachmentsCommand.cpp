@@ -2,6 +2,7 @@
 #include "cli/SaveParts.h"
 
 #include "archive/Sha256.h"
+#include "platform/FsPath.h"
 #include "render/AttachmentSaver.h"
 #include "render/Attachments.h"
 
@@ -225,7 +226,7 @@ bool WriteAttachmentManifest(const Options& o, const dbx::DbxFile& file, const s
         json += ",\"type\":" + JsonString(a.mimeType) + ",\"size\":" + std::to_string(a.size);
         json += ",\"lostBytes\":" + std::to_string(a.lostBytes) + ",\"cut\":" + (a.cut ? "true" : "false");
         json += ",\"result\":\"" + std::string(ResultName(s.file.result)) + "\",";
-        json += written ? JsonPathMembers("savedName", std::filesystem::path(s.file.path).filename().string())
+        json += written ? JsonPathMembers("savedName", platform::FromFsPath(platform::ToFsPath(s.file.path).filename()))
                         : std::string("\"savedName\":null");
         json += ",\"sha256\":" + (s.sha256.empty() ? std::string("null") : "\"" + s.sha256 + "\"") + "}";
     }

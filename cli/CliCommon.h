@@ -95,5 +95,6 @@ int RunShow(const std::vector<std::string>& args);
 int RunAttachments(const std::vector<std::string>& args);
 int RunStore(const std::vector<std::string>& args);
 int RunFind(const std::vector<std::string>& args);
+int RunCarve(const std::vector<std::string>& args);
 
 } // namespace cli

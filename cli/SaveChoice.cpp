@@ -3,6 +3,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/SaveParts.h"
+#include "platform/FsPath.h"
 
 #include <filesystem>
 
@@ -88,7 +89,7 @@ std::optional<std::vector<int>> ChosenEmails(const dbx::DbxFile& file, const std
 bool RefuseExisting(const std::string& path, const char* what)
 {
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+    if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(platform::ToFsPath(path), ec)))
         return false;
     Error(PathForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
     return true;
@@ -97,8 +98,9 @@ bool RefuseExisting(const std::string& path, const char* what)
 bool MakeFolder(const std::string& folder)
 {
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (std::filesystem::is_directory(folder, ec))
+    const std::filesystem::path fsFolder = platform::ToFsPath(folder);
+    std::filesystem::create_directories(fsFolder, ec);
+    if (std::filesystem::is_directory(fsFolder, ec))
         return true;
     Error(PathForTerminal(folder) + ": cannot create this folder");
     return false;

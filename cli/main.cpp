@@ -2,6 +2,7 @@
 // and in bulk, on the same engine as the desktop program.
 
 #include "cli/CliCommon.h"
+#include "platform/Console.h"
 
 #include <cstdio>
 #include <string>
@@ -25,18 +26,21 @@ constexpr const char* kUsage =
     "  attachments FILE.dbx --save FOLDER [...]     save those files\n"
     "  store [--json]                               show the Outlook Express store found\n"
     "  find [-0|--json] [PATH...]                   search folders (or every disk)\n"
-    "                                               for mail files\n\n"
+    "                                               for mail files\n"
+    "  carve IMAGE [--json] [--extract FOLDER]      find mail in a disk image, a disk\n"
+    "                                               or a damaged mail file\n\n"
     "  --help, --version\n"
     "exit status: 0 done, 1 some e-mail or attachment could not be written whole\n"
     "(store: no store found), 2 usage error or a mail file that cannot be opened.\n"
     "find: 0 found, 1 none found, 2 usage error or a PATH that does not exist,\n"
-    "3 some folder could not be read.\n";
+    "3 some folder could not be read. carve: 1 stopped early or something left out.\n";
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    platform::SetUpStandardStreams();
+    std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
         return cli::kExitUsage;
@@ -65,6 +69,8 @@ int main(int argc, char** argv)
         return cli::RunStore(args);
     if (command == "find")
         return cli::RunFind(args);
+    if (command == "carve")
+        return cli::RunCarve(args);
     cli::Error("unknown command '" + command + "' (try --help)");
     return cli::kExitUsage;
 }

@@ -1,13 +1,16 @@
 #pragma once
 // The searchable text of a block chain, read a range at a time straight from
-// the mapped file, so that a long chain never needs a copy of its whole text:
+// the mail file's bytes, so that a long chain never needs a copy of its
+// whole text:
 // the blocks' 512-byte slots one after the other (deleted blocks with four
 // spaces over the start of each slot), ending at the first zero byte, and so
 // inside the first slot that is not full. Internal to the engine.
 
+#include "dbx/ByteSource.h"
 #include "dbx/EmailRecord.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -15,25 +18,31 @@ namespace dbx {
 
 class ChainText {
 public:
-    // Plans the text of `record`'s blocks in `view` (nothing is read yet).
-    void Reset(std::string_view view, const EmailRecord& record);
+    // Plans the text of `record`'s blocks in `source` (nothing is read yet);
+    // the source must outlive the plan.
+    void Reset(const ByteSource& source, const EmailRecord& record);
 
     // Copies the text from `pos` on into out[0..n) and returns how many bytes
     // that was: fewer than n only when the text ends, and 0 from its end on.
     // The text ends at its first zero byte, after its last slot, or where the
-    // file, shrunk under the mapping, could no longer be read.
+    // file, shrunk under the mapping, could no longer be read. Bytes the
+    // source could not read come as zeros, so the text ends there too.
     std::size_t Read(std::size_t pos, char* out, std::size_t n);
 
     // Gives back the memory the plan holds.
     void Release();
 
 private:
+    std::size_t ReadUnmapped(std::size_t pos, char* out, std::size_t n);
+
     struct Piece {
-        const char* source;
-        std::size_t length;  // bytes of the block in the file, up to 512
+        const char* source;    // in the mapped bytes, when the source is mapped
+        std::uint64_t at;      // else its position in the source
+        std::size_t length;    // bytes of the block in the file, up to 512
     };
 
-    std::string_view view_;
+    const ByteSource* source_ = nullptr;
+    std::string_view view_;  // the mapped bytes, if any
     std::vector<Piece> pieces_;
     bool deleted_ = false;
     std::size_t end_ = 0;  // the end of the text as far as it is known

@@ -13,13 +13,18 @@ namespace dbx {
 namespace {
 
 // The payload bytes of a block that lie inside the file.
-std::size_t AvailablePayload(std::string_view view, const BlockRef& block)
+std::size_t AvailablePayload(std::uint64_t size, const BlockRef& block)
 {
     const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
-    if (start >= view.size())
+    if (start >= size)
         return 0;
     return static_cast<std::size_t>(
-        std::min<std::uint64_t>(std::min(block.dataLength, format::kPayloadSize), view.size() - start));
+        std::min<std::uint64_t>(std::min(block.dataLength, format::kPayloadSize), size - start));
+}
+
+std::size_t AvailablePayload(const ByteSource& source, const BlockRef& block)
+{
+    return AvailablePayload(source.Size(), block);
 }
 
 // How much of an e-mail's text is gathered for one write: all of a real
@@ -38,8 +43,8 @@ struct Gathered {
 // as whole blocks fit in `room` bytes, to `dst` as it is written out:
 // deleted blocks with spaces over their first four bytes. One guarded run
 // for all of them, so a block costs a copy, not a system call.
-Gathered GatherText(std::string_view view, const EmailRecord& record, std::size_t first, char* dst,
-                    std::size_t room)
+Gathered GatherMapped(std::string_view view, const EmailRecord& record, std::size_t first, char* dst,
+                      std::size_t room)
 {
     struct Run {
         std::string_view view;
@@ -57,7 +62,7 @@ Gathered GatherText(std::string_view view, const EmailRecord& record, std::size_
         std::size_t at = 0;
         for (std::size_t b = r.first; b < r.record->blocks.size(); ++b) {
             const BlockRef& block = r.record->blocks[b];
-            const std::size_t n = AvailablePayload(r.view, block);
+            const std::size_t n = AvailablePayload(r.view.size(), block);
             if (at + n > r.room)
                 break;
             std::memcpy(r.dst + at, r.view.data() + block.offset + format::kHeaderSize, n);
@@ -72,21 +77,49 @@ Gathered GatherText(std::string_view view, const EmailRecord& record, std::size_
     gathered.blocks = run.blocksDone.load(std::memory_order_relaxed);
     gathered.faulted = !read;
     for (std::size_t b = first; b < first + gathered.blocks; ++b)
-        gathered.bytes += AvailablePayload(view, record.blocks[b]);
+        gathered.bytes += AvailablePayload(view.size(), record.blocks[b]);
+    return gathered;
+}
+
+// The same for a source that is not mapped: a read per block, where a short
+// read is the file shrinking.
+Gathered GatherText(const ByteSource& source, const EmailRecord& record, std::size_t first, char* dst,
+                    std::size_t room)
+{
+    if (const std::uint8_t* mapped = source.Mapped())
+        return GatherMapped({reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(source.Size())}, record,
+                            first, dst, room);
+    Gathered gathered;
+    for (std::size_t b = first; b < record.blocks.size(); ++b) {
+        const BlockRef& block = record.blocks[b];
+        const std::size_t n = AvailablePayload(source, block);
+        if (gathered.bytes + n > room)
+            break;
+        if (source.Read(std::uint64_t{block.offset} + format::kHeaderSize, dst + gathered.bytes, n) != n) {
+            gathered.faulted = true;
+            break;
+        }
+        if (record.isDeleted)
+            std::memset(dst + gathered.bytes, ' ', std::min(n, format::kDeletedClobberedBytes));
+        gathered.bytes += n;
+        ++gathered.blocks;
+    }
     return gathered;
 }
 
 // Where the last payload byte of the record's blocks ends in the file.
-std::uint64_t PayloadEnd(std::string_view view, const EmailRecord& record)
+std::uint64_t PayloadEnd(const ByteSource& source, const EmailRecord& record)
 {
     std::uint64_t end = 0;
     for (const BlockRef& block : record.blocks) {
-        const std::size_t n = AvailablePayload(view, block);
+        const std::size_t n = AvailablePayload(source, block);
         if (n > 0)
             end = std::max<std::uint64_t>(end, std::uint64_t{block.offset} + format::kHeaderSize + n);
     }
     return end;
 }
+
+const ViewSource kNothing{std::string_view()};
 
 } // namespace
 
@@ -97,13 +130,26 @@ DbxFile::~DbxFile()
 
 bool DbxFile::Open(const std::string& path)
 {
+    auto mapped = std::make_unique<MappedSource>();
+    if (!mapped->Open(path)) {
+        Close();
+        return false;
+    }
+    return Open(std::move(mapped));
+}
+
+bool DbxFile::Open(std::unique_ptr<ByteSource> source)
+{
     Close();
-    return file_.Open(path);
+    if (!source || source->Size() == 0)
+        return false;
+    source_ = std::move(source);
+    return true;
 }
 
 void DbxFile::Close()
 {
-    file_.Close();
+    source_.reset();
     scanned_ = false;
     omittedChains_ = 0;
     records_.clear();
@@ -119,9 +165,16 @@ const EmailRecord* DbxFile::GetAt(int index) const
 
 std::string_view DbxFile::View() const
 {
-    if (!file_.IsOpen())
+    if (!source_ || !source_->Mapped())
         return {};
-    return {reinterpret_cast<const char*>(file_.Data()), static_cast<std::size_t>(file_.Size())};
+    return {reinterpret_cast<const char*>(source_->Mapped()), static_cast<std::size_t>(source_->Size())};
+}
+
+const ByteSource& DbxFile::Source() const
+{
+    if (source_)
+        return *source_;
+    return kNothing;
 }
 
 std::uint64_t DbxFile::MessageSize(int index) const
@@ -131,7 +184,7 @@ std::uint64_t DbxFile::MessageSize(int index) const
         return 0;
     std::uint64_t total = 0;
     for (const BlockRef& block : record->blocks)
-        total += AvailablePayload(View(), block);
+        total += AvailablePayload(Source(), block);
     return total;
 }
 
@@ -144,7 +197,7 @@ TextDamage DbxFile::Damage(int index) const
     // The same block lengths as GatherText, so the ranges fit the text.
     std::size_t at = 0;
     for (const BlockRef& block : record->blocks) {
-        const std::size_t n = AvailablePayload(View(), block);
+        const std::size_t n = AvailablePayload(Source(), block);
         if (n > 0)
             damage.overwritten.push_back({at, std::min(n, format::kDeletedClobberedBytes)});
         at += n;
@@ -163,7 +216,7 @@ bool DbxFile::ReadMessage(int index, std::string& out) const
     if (size > out.max_size() - start)
         return false;
     out.resize(start + static_cast<std::size_t>(size));
-    const Gathered gathered = GatherText(View(), *record, 0, out.data() + start, static_cast<std::size_t>(size));
+    const Gathered gathered = GatherText(Source(), *record, 0, out.data() + start, static_cast<std::size_t>(size));
     out.resize(start + gathered.bytes);
     return !gathered.faulted && StillHolds(*record);
 }
@@ -172,14 +225,16 @@ bool DbxFile::StillHolds(const EmailRecord& record) const
 {
     // Asked after the read: a file cut before or during it shows here, also
     // where the cut left zeros in the last page instead of a fault.
-    const std::uint64_t end = PayloadEnd(View(), record);
-    // Past its end a file reads as zeros to the end of the page, then
+    const std::uint64_t end = PayloadEnd(Source(), record);
+    // Past its end a mapped file reads as zeros to the end of the page, then
     // faults: a byte other than zero at the record's end, read now, shows
     // that the file still reaches it, without asking the system.
+    const std::string_view view = View();
     char last = 0;
-    if (end > 0 && platform::GuardedCopy(&last, View().data() + end - 1, 1, View().data(), View().size()) && last != 0)
+    if (end > 0 && !view.empty() && platform::GuardedCopy(&last, view.data() + end - 1, 1, view.data(), view.size())
+        && last != 0)
         return true;
-    return end <= file_.ReadableSize();
+    return end <= Source().ReadableSize();
 }
 
 DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path, std::uint64_t modifiedUtc,
@@ -205,7 +260,7 @@ DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path, s
     // file is kept, and the caller learns that it is incomplete.
     bool read = true;
     for (std::size_t block = 0; block < record->blocks.size();) {
-        const Gathered gathered = GatherText(View(), *record, block, buffer.data(), room);
+        const Gathered gathered = GatherText(Source(), *record, block, buffer.data(), room);
         if (gathered.bytes > 0 && !out.Write(buffer.data(), gathered.bytes)) {
             out.Discard();
             return WriteResult::kNotCreated;

@@ -1,14 +1,16 @@
 #pragma once
-// One .dbx mail-folder file opened for recovery: mapped read-only, scanned
-// for live and deleted message blocks, its e-mails listed as EmailRecords.
-// The file itself is never written.
+// One .dbx mail-folder file opened for recovery: mapped read-only (or any
+// other byte source: a former mail file put together from an image),
+// scanned for live and deleted message blocks, its e-mails listed as
+// EmailRecords. The file itself is never written.
 
+#include "dbx/ByteSource.h"
 #include "dbx/EmailRecord.h"
 #include "dbx/IProgressSink.h"
 #include "dbx/TextDamage.h"
-#include "platform/MappedFile.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,9 @@ public:
     // failure (missing, empty, not a regular file). An open object is closed
     // first, so its records are gone.
     bool Open(const std::string& path);
+    // Opens the bytes of `source` as a mail file (false, and closed, when it
+    // is empty). An open object is closed first.
+    bool Open(std::unique_ptr<ByteSource> source);
     // Unmaps the file and drops the records.
     void Close();
 
@@ -33,7 +38,7 @@ public:
     // the file is not open or already holds records.
     void Scan(IProgressSink& progress);
     bool IsScanned() const { return scanned_; }
-    bool IsOpen() const { return file_.IsOpen(); }
+    bool IsOpen() const { return source_ != nullptr; }
 
     // Chains of blocks the last scan did not examine because the file holds
     // more of their kind than a real mail file can (a file packed with fake
@@ -72,8 +77,10 @@ public:
     // the zeros after its end. Empty for an existing e-mail or a bad index.
     TextDamage Damage(int index) const;
 
-    // The mapped bytes (empty when closed).
+    // The mapped bytes (empty when closed, or when the source is not mapped).
     std::string_view View() const;
+    // Where the file's bytes are read from (an empty source when closed).
+    const ByteSource& Source() const;
 
 private:
     friend class Scanner;
@@ -83,7 +90,7 @@ private:
     bool StillHolds(const EmailRecord& record) const;
 
     std::vector<EmailRecord> records_;
-    platform::MappedFile file_;
+    std::unique_ptr<ByteSource> source_;
     bool scanned_ = false;
     std::uint64_t omittedChains_ = 0;
 };

@@ -231,10 +231,15 @@ void ReleaseExtractBuffers()
 
 bool ExtractHeader(std::string_view view, EmailRecord& record)
 {
+    return ExtractHeader(ViewSource(view), record);
+}
+
+bool ExtractHeader(const ByteSource& source, EmailRecord& record)
+{
     if (record.blocks.empty())
         return false;
     ChainText& text = t_text;
-    text.Reset(view, record);
+    text.Reset(source, record);
     thread_local std::string value;
 
     record.from.clear();
@@ -347,11 +352,16 @@ thread_local ChainText t_lineText;
 
 void ReadHeaderLines(std::string_view view, const EmailRecord& record, unsigned fields, HeaderLines& lines)
 {
+    ReadHeaderLines(ViewSource(view), record, fields, lines);
+}
+
+void ReadHeaderLines(const ByteSource& source, const EmailRecord& record, unsigned fields, HeaderLines& lines)
+{
     for (std::string& line : lines)
         line.clear();
     if (record.blocks.empty() || fields == 0)
         return;
-    t_lineText.Reset(view, record);
+    t_lineText.Reset(source, record);
     WindowedText text(t_lineText);
     thread_local std::string value;
     // The label order of ExtractHeader, so that the same occurrence is found.

@@ -3,6 +3,7 @@
 // with fixed label variants, one form of encoded-word subject, and a small
 // date tokenizer that yields a local file time.
 
+#include "dbx/ByteSource.h"
 #include "dbx/EmailRecord.h"
 
 #include <array>
@@ -14,8 +15,10 @@
 namespace dbx {
 
 // Fills from, to, subject, date and hasAttachment of `record` from the text
-// of its blocks in `view`. Returns true when from, to or subject is non-empty.
-// A record without blocks is left unchanged and gives false.
+// of its blocks in `source`. Returns true when from, to or subject is
+// non-empty. A record without blocks is left unchanged and gives false.
+bool ExtractHeader(const ByteSource& source, EmailRecord& record);
+// The same for a mail file's bytes at `view` (mapped, or in memory).
 bool ExtractHeader(std::string_view view, EmailRecord& record);
 
 // Frees the working memory that ExtractHeader keeps on the calling thread
@@ -58,6 +61,7 @@ constexpr std::size_t kMaxHeaderLine = 2048;
 // dropped), trailing blanks dropped, at most kMaxHeaderLine bytes. A field
 // without a value, or one the file no longer holds, gives "". Reads only as
 // far into the text as it must, through guarded reads.
+void ReadHeaderLines(const ByteSource& source, const EmailRecord& record, unsigned fields, HeaderLines& lines);
 void ReadHeaderLines(std::string_view view, const EmailRecord& record, unsigned fields, HeaderLines& lines);
 
 } // namespace dbx

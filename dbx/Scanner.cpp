@@ -1,5 +1,6 @@
 #include "dbx/Scanner.h"
 
+#include "dbx/BlockRules.h"
 #include "dbx/DbxFormat.h"
 #include "dbx/HeaderFields.h"
 #include "platform/GuardedRead.h"
@@ -28,7 +29,8 @@ struct Stretch {
         BlockRef block;
         bool deleted;
     };
-    const std::uint8_t* base;
+    const std::uint8_t* data;  // the bytes of position index `origin`
+    std::uint64_t origin;
     std::uint64_t next;  // first position index not yet examined
     std::uint64_t end;
     std::size_t hitCount;
@@ -37,25 +39,18 @@ struct Stretch {
 
 namespace {
 
-inline bool Examine(const std::uint8_t* base, std::uint64_t i, Stretch& s)
+inline bool Examine(const std::uint8_t* data, std::uint64_t origin, std::uint64_t i, Stretch& s)
 {
-    const std::uint8_t* p = base + 4 * i;
+    const std::uint8_t* p = data + 4 * (i - origin);
     const auto position = static_cast<std::uint32_t>(4 * i);
     if (LoadU32(p) != position)
         return false;
-    const std::uint32_t blockSize = LoadU32(p + format::kBlockSizeAt);
-    const std::uint32_t dataLength = LoadU32(p + format::kDataLengthAt);
-    const std::uint32_t next = LoadU32(p + format::kNextOffsetAt);
-    if (blockSize == format::kLiveBlockSize && dataLength <= format::kMaxLiveDataLength) {
-        s.hits[s.hitCount++] = {{position, format::kLiveBlockSize, dataLength, next}, false};
-        return true;
-    }
-    if (blockSize == format::kDeletedBlockSize && dataLength == format::kDeletedDataLength) {
-        s.hits[s.hitCount++] = {{position, format::kDeletedRecordedBlockSize,
-                                 format::kDeletedRecordedDataLength, next}, true};
-        return true;
-    }
-    return false;
+    const BlockHeader header = LoadBlockHeader(p);
+    const BlockKind kind = KindOf(header.blockSize, header.dataLength);
+    if (kind == BlockKind::kNone)
+        return false;
+    s.hits[s.hitCount++] = {RecordOf(header, kind), kind == BlockKind::kDeleted};
+    return true;
 }
 
 // Examines positions s.next .. s.end - 1 until the hit buffer is full. The
@@ -63,13 +58,14 @@ inline bool Examine(const std::uint8_t* base, std::uint64_t i, Stretch& s)
 void ScanStretch(void* context)
 {
     Stretch& s = *static_cast<Stretch*>(context);
-    const std::uint8_t* const base = s.base;
+    const std::uint8_t* const data = s.data;
+    const std::uint64_t origin = s.origin;
     std::uint64_t i = s.next;
     const std::uint64_t end = s.end;
     while (i < end) {
         if (end - i >= kSweep) {
             const auto first = static_cast<std::uint32_t>(4 * i);
-            const std::uint8_t* p = base + 4 * i;
+            const std::uint8_t* p = data + 4 * (i - origin);
             std::uint32_t any = 0;
             for (std::uint32_t k = 0; k < kSweep; ++k)
                 any |= static_cast<std::uint32_t>(LoadU32(p + 4 * k) == first + 4 * k);
@@ -80,7 +76,7 @@ void ScanStretch(void* context)
         }
         const std::uint64_t stop = std::min(end, i + kSweep);
         for (; i < stop; ++i) {
-            if (Examine(base, i, s) && s.hitCount == s.hits.size()) {
+            if (Examine(data, origin, i, s) && s.hitCount == s.hits.size()) {
                 s.next = i + 1;
                 return;
             }
@@ -92,7 +88,7 @@ void ScanStretch(void* context)
 } // namespace
 
 Scanner::Scanner(DbxFile& file, IProgressSink& progress)
-    : file_(file), progress_(progress), view_(file.View())
+    : file_(file), progress_(progress), source_(file.Source()), view_(file.View())
 {
 }
 
@@ -108,7 +104,7 @@ void Scanner::ReportStep(std::int64_t first, std::int64_t last)
 
 void Scanner::Run()
 {
-    const std::uint64_t size = view_.size();
+    const std::uint64_t size = source_.Size();
     // Positions a 32-bit selfOffset can name; the step total keeps the 20 %
     // allowance for the chain passes.
     const std::uint64_t quads = std::min<std::uint64_t>(size / 4, format::kMaxExaminedPositions + 4);
@@ -148,7 +144,13 @@ bool Scanner::ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& r
 void Scanner::ScanPass(std::uint64_t positions)
 {
     stretch_ = std::make_unique<Stretch>();
-    stretch_->base = reinterpret_cast<const std::uint8_t*>(view_.data());
+    if (view_.empty()) {
+        ScanUnmapped(positions);
+        stretch_.reset();
+        return;
+    }
+    stretch_->data = reinterpret_cast<const std::uint8_t*>(view_.data());
+    stretch_->origin = 0;
     std::uint64_t i = 0;
     while (i < positions) {
         const std::uint64_t chunkEnd = std::min(positions, i + kChunkPositions);
@@ -171,6 +173,37 @@ void Scanner::ScanPass(std::uint64_t positions)
         i = chunkEnd;
     }
     stretch_.reset();
+}
+
+void Scanner::ScanUnmapped(std::uint64_t positions)
+{
+    // A source that is not mapped is read a chunk at a time, with the 12
+    // bytes the last position's header needs beyond it.
+    std::vector<std::uint8_t> buffer(4 * kChunkPositions + format::kHeaderSize);
+    Stretch& s = *stretch_;
+    for (std::uint64_t i = 0; i < positions;) {
+        const std::uint64_t chunkEnd = std::min(positions, i + kChunkPositions);
+        const std::size_t want = static_cast<std::size_t>(4 * (chunkEnd - i)) + format::kHeaderSize - 4;
+        const std::size_t got = source_.Read(4 * i, buffer.data(), want);
+        // A source that ends early (it cannot, unless broken) ends the pass.
+        const std::uint64_t readable = got < format::kHeaderSize ? i : i + (got - format::kHeaderSize) / 4 + 1;
+        const std::uint64_t end = std::min(chunkEnd, readable);
+        s.data = buffer.data();
+        s.origin = i;
+        s.next = i;
+        s.end = end;
+        while (s.next < end) {
+            s.hitCount = 0;
+            ScanStretch(&s);
+            for (std::size_t h = 0; h < s.hitCount; ++h)
+                (s.hits[h].deleted ? deleted_ : live_).push_back(s.hits[h].block);
+        }
+        ReportStep(step_, static_cast<std::int64_t>(end) - 1);
+        step_ = static_cast<std::int64_t>(end);
+        if (end < chunkEnd)
+            break;
+        i = chunkEnd;
+    }
 }
 
 void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
@@ -224,7 +257,7 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
     std::vector<std::uint32_t> chainOf(n, 0);  // the chain that last took a block: ends cycles
     std::vector<std::uint8_t> taken(n, 0);
     const std::uint64_t budget =
-        std::min<std::uint64_t>(Scanner::kStepsPerBlock * n, view_.size() / Scanner::kBytesPerStep)
+        std::min<std::uint64_t>(Scanner::kStepsPerBlock * n, source_.Size() / Scanner::kBytesPerStep)
         + Scanner::kStepAllowance;
     std::uint64_t steps = 0;
     std::uint32_t chainId = 0;
@@ -232,7 +265,7 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
 
     // Each kind has its own record budget, so that fake deleted fragments
     // can never push out a file's existing mail.
-    const std::uint64_t maxRecords = view_.size() / Scanner::kBytesPerRecord + Scanner::kRecordAllowance;
+    const std::uint64_t maxRecords = source_.Size() / Scanner::kBytesPerRecord + Scanner::kRecordAllowance;
     EmailRecord work;
     for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
         if (file_.records_.size() - firstRecord >= maxRecords) {
@@ -269,7 +302,7 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
         ReportStep(firstStep, step_ - 1);
 
         work.isDeleted = deleted;
-        if (ExtractHeader(view_, work)) {
+        if (ExtractHeader(source_, work)) {
             file_.records_.push_back(std::move(work));
             work = EmailRecord{};
         }

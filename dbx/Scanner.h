@@ -49,13 +49,15 @@ public:
 
 private:
     void ScanPass(std::uint64_t positions);
+    void ScanUnmapped(std::uint64_t positions);
     bool ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& reached);
     void AssembleMessages(const std::vector<BlockRef>& list, bool deleted);
     void ReportStep(std::int64_t first, std::int64_t last);
 
     DbxFile& file_;
     IProgressSink& progress_;
-    std::string_view view_;
+    const ByteSource& source_;
+    std::string_view view_;  // the source's bytes when it is mapped
     std::vector<BlockRef> live_;
     std::vector<BlockRef> deleted_;
     std::int64_t step_ = 0;

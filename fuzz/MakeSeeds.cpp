@@ -8,6 +8,7 @@
 // first 30,000 bytes of the demo mailbox of quillmend-mkdbx ("demo"), cutting
 // a long message short.
 
+#include "tools/dbxgen/CarveImages.h"
 #include "tools/dbxgen/DbxImage.h"
 #include "tools/dbxgen/DemoMailbox.h"
 #include "tools/dbxgen/MimeText.h"
@@ -262,6 +263,38 @@ void RegistrySeeds()
 
 } // namespace
 
+// Small former mail files in images: cut into pieces among noise, moved
+// inside a file, with a header across a piece boundary.
+void CarveSeeds()
+{
+    const std::string t = "fuzz_carve";
+    // A mail file of a few chains: the message-file signature at its start.
+    DbxImage file(6144);
+    const char signature[] = "\xCF\xAD\x12\xFE\xC5\xFD\x74\x6F\x66\xE3\xD1\x11\x9A\x4E\x00\xC0\x4F\xA3\x09\xD4";
+    file.PutBytes(0, std::string(signature, 20));
+    Chain(file, {532, 1060, 1588}, {Full(kHeader), Full("=?x?B?QUJD?= body\r\n"), "end\r\n"}, false);
+    Chain(file, {2116, 2644}, {Full("From: c@d\r\nSubject: two\r\n\r\n"), "done\r\n"}, true);
+    Chain(file, {3172, 3700, 4228, 4756}, {Full(kHeader), Full("QUJDRA=="), Full("more"), "last\r\n"}, false);
+    const std::vector<dbxgen::MailFile> files = {{"a.dbx", file.Bytes()}, {"b.dbx", file.Bytes()}};
+    Write(t, "pieces-in-noise.img", dbxgen::MakeFragmentedImage({files[0]}, 512, 3).bytes);
+    Write(t, "two-copies-in-pieces.img", dbxgen::MakeFragmentedImage(files, 1024, 4).bytes);
+    // Blocks 1024 bytes below the offsets they name, beside the file itself.
+    {
+        DbxImage moved(12288);
+        moved.PutBytes(0, file.Bytes());
+        std::string chain = file.Bytes().substr(3172, 4 * 528);
+        moved.PutBytes(8192 - 1024 + 0, chain);
+        Write(t, "moved-blocks.dbx", moved.Bytes());
+    }
+    // A header cut by a piece boundary before its link.
+    {
+        std::string cut = file.Bytes();
+        std::string image(512, '\x55');
+        image += cut.substr(0, 1072) + std::string(1024, '\x33') + cut.substr(1072);
+        Write(t, "header-across-a-boundary.img", image);
+    }
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -270,6 +303,7 @@ int main(int argc, char** argv)
     }
     g_root = argv[1];
     EngineSeeds();
+    CarveSeeds();
     HeaderSeeds();
     RenderSeeds();
     RegistrySeeds();

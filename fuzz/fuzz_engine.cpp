@@ -6,6 +6,7 @@
 // search of the text gives.
 
 #include "FuzzCheck.h"
+#include "FuzzScratch.h"
 
 #include "dbx/DbxFile.h"
 #include "dbx/DisplayText.h"
@@ -22,25 +23,6 @@
 #include <string_view>
 
 namespace {
-
-class Scratch {
-public:
-    Scratch()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillmend-fuzz-XXXXXX").string();
-        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
-        dir_ = pattern;
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string File(const char* name) const { return (dir_ / name).string(); }
-
-private:
-    std::filesystem::path dir_;
-};
 
 // Progress must start at 0 and run on without gaps or steps back.
 class CheckingSink : public dbx::IProgressSink {
@@ -134,7 +116,7 @@ std::string ReadBack(const std::string& path)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static Scratch scratch;
+    static FuzzScratch scratch;
     static const bool clockFixed = [] {
         platform::SetNowForTesting(platform::FileTime{128'000'000'000'000'000});
         return true;

@@ -298,6 +298,12 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts)
 {
+    ReadDisplayTexts(dbx::ViewSource(view), record, fields, texts);
+}
+
+void ReadDisplayTexts(const dbx::ByteSource& source, const dbx::EmailRecord& record, unsigned fields,
+                      dbx::HeaderLines& texts)
+{
     // A From or To line exists exactly where the engine's value is not
     // empty; a Subject line may have an empty value there (an encoded word
     // whose bytes begin with a zero, as UTF-16 text does), so its line decides.
@@ -305,7 +311,7 @@ void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, uns
     for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo})
         if ((fields & dbx::HeaderBit(f)) && !RecordField(record, f).empty())
             found |= dbx::HeaderBit(f);
-    dbx::ReadHeaderLines(view, record, found, texts);
+    dbx::ReadHeaderLines(source, record, found, texts);
     // Raw 8-bit text is read in the message's charset: looked up only for
     // such text, which real mail seldom has.
     std::optional<std::string> charset;
@@ -315,25 +321,30 @@ void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, uns
             continue;
         const std::string_view value = text.empty() ? std::string_view(RecordField(record, f)) : std::string_view(text);
         if (!charset && !dbx::IsValidUtf8(value))
-            charset = MessageCharset(view, record);
+            charset = MessageCharset(source, record);
         text = DecodeHeaderText(value, charset ? std::string_view(*charset) : std::string_view());
     }
 }
 
 std::string MessageCharset(std::string_view view, const dbx::EmailRecord& record)
 {
+    return MessageCharset(dbx::ViewSource(view), record);
+}
+
+std::string MessageCharset(const dbx::ByteSource& source, const dbx::EmailRecord& record)
+{
     // The header of a real message lies in its first few blocks.
     constexpr std::size_t kBlocks = 16, kPayload = 512, kHeaderSize = 16;
     std::string head;
     for (std::size_t b = 0; b < record.blocks.size() && b < kBlocks; ++b) {
         const std::uint64_t start = std::uint64_t{record.blocks[b].offset} + kHeaderSize;
-        if (start >= view.size())
+        if (start >= source.Size())
             break;
         const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>({record.blocks[b].dataLength, kPayload, view.size() - start}));
+            std::min<std::uint64_t>({record.blocks[b].dataLength, kPayload, source.Size() - start}));
         const std::size_t at = head.size();
         head.resize(at + n);
-        if (!platform::GuardedCopy(head.data() + at, view.data() + start, n, view.data(), view.size())) {
+        if (source.Read(start, head.data() + at, n) != n) {
             head.resize(at);
             break;
         }

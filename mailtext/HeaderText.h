@@ -30,6 +30,7 @@ std::string DecodeHeaderText(std::string_view value, std::string_view charset = 
 // parameter, unquoted), read from the record's first blocks in `view`; ""
 // when there is none or it cannot be read.
 std::string MessageCharset(std::string_view view, const dbx::EmailRecord& record);
+std::string MessageCharset(const dbx::ByteSource& source, const dbx::EmailRecord& record);
 
 // For MIME parsers whose converters read UTF-16 and UTF-32 without a
 // byte-order mark in the machine's order: `value` (a raw header value) with
@@ -49,6 +50,9 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 // Where the line can no longer be read (the file shrank), the record's own
 // value is decoded.
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
+                      dbx::HeaderLines& texts);
+// The same for a mail file read through `source`.
+void ReadDisplayTexts(const dbx::ByteSource& source, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts);
 
 // The display text of the Subject of record `index` of `file` ("" when it

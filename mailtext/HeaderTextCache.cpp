@@ -20,7 +20,7 @@ std::string HeaderTextCache::Make(const dbx::EmailRecord& record, int messageInd
 {
     if (file_ && file_->GetAt(messageIndex) == &record) {
         dbx::HeaderLines texts;
-        ReadDisplayTexts(file_->View(), record, dbx::HeaderBit(field), texts);
+        ReadDisplayTexts(file_->Source(), record, dbx::HeaderBit(field), texts);
         return std::move(texts[static_cast<std::size_t>(field)]);
     }
     return DecodeHeaderText(RecordField(record, field));

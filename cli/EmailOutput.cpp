@@ -1,0 +1,84 @@
+#include "cli/EmailOutput.h"
+#include "cli/CliCommon.h"
+
+#include "mailtext/HeaderText.h"
+
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+constexpr unsigned kShownFields = dbx::HeaderBit(dbx::HeaderField::kFrom) | dbx::HeaderBit(dbx::HeaderField::kTo)
+                                  | dbx::HeaderBit(dbx::HeaderField::kSubject);
+
+const std::string& Shown(const dbx::HeaderLines& texts, dbx::HeaderField field)
+{
+    return texts[static_cast<std::size_t>(field)];
+}
+
+// Cuts UTF-8 text to `width` characters (marking a cut with an ellipsis)
+// and pads it with spaces to that width.
+std::string Fit(const std::string& text, std::size_t width)
+{
+    std::size_t chars = 0, i = 0, cutAt = std::string::npos;
+    for (; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue;
+        if (chars == width - 1)
+            cutAt = i;
+        if (++chars > width)
+            break;
+    }
+    if (chars > width)
+        return text.substr(0, cutAt) + "\xE2\x80\xA6";
+    return text + std::string(width - chars, ' ');
+}
+
+} // namespace
+
+void PrintEmailHeading()
+{
+    std::printf("%6s  %-8s  %-19s  %s  %-28s  %-28s  %s\n", "#", "Status", "Date", "@", "From", "To", "Subject");
+}
+
+void PrintEmailRow(const dbx::DbxFile& file, int index)
+{
+    thread_local dbx::HeaderLines texts;
+    const dbx::EmailRecord& r = *file.GetAt(index);
+    mailtext::ReadDisplayTexts(file.Source(), r, kShownFields, texts);
+    std::printf("%6d  %-8s  %-19s  %s  %s  %s  %s\n", index, r.isDeleted ? "Deleted" : "Existing",
+                FormatDate(r.date).c_str(), r.hasAttachment ? "@" : " ",
+                Fit(ForTerminal(Shown(texts, dbx::HeaderField::kFrom)), 28).c_str(),
+                Fit(ForTerminal(Shown(texts, dbx::HeaderField::kTo)), 28).c_str(),
+                ForTerminal(Shown(texts, dbx::HeaderField::kSubject)).c_str());
+}
+
+void AppendEmailJson(std::string& out, const dbx::DbxFile& file, int index, const std::string& extra)
+{
+    thread_local dbx::HeaderLines texts;
+    const dbx::EmailRecord& r = *file.GetAt(index);
+    mailtext::ReadDisplayTexts(file.Source(), r, kShownFields, texts);
+    out += "{\"index\":" + std::to_string(index);
+    out += ",\"status\":";
+    out += r.isDeleted ? "\"Deleted\"" : "\"Existing\"";
+    out += ",\"from\":" + JsonString(r.from);
+    out += ",\"to\":" + JsonString(r.to);
+    out += ",\"subject\":" + JsonString(r.subject);
+    out += ",\"fromText\":" + JsonString(Shown(texts, dbx::HeaderField::kFrom));
+    out += ",\"toText\":" + JsonString(Shown(texts, dbx::HeaderField::kTo));
+    out += ",\"subjectText\":" + JsonString(Shown(texts, dbx::HeaderField::kSubject));
+    out += ",\"date\":\"" + FormatDate(r.date) + "\"";
+    out += ",\"filetime\":" + std::to_string(r.date);
+    out += ",\"hasAttachment\":";
+    out += r.hasAttachment ? "true" : "false";
+    out += ",\"blocks\":[";
+    for (std::size_t b = 0; b < r.blocks.size(); ++b) {
+        if (b > 0)
+            out += ',';
+        out += std::to_string(r.blocks[b].offset);
+    }
+    out += "],\"size\":" + std::to_string(file.MessageSize(index)) + extra + "}";
+}
+
+} // namespace cli

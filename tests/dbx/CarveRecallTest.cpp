@@ -1,0 +1,273 @@
+// Carving images whose mail files are gone: file systems with mail files
+// deleted, files in pieces shuffled into random data, a file whose start is
+// overwritten, a mail file with an e-mail's blocks moved, unreadable
+// sectors. Recall is the share of the e-mails a scan of the original files
+// lists that the carver finds with identical fields and text; e-mails it
+// finds that no original holds are counted as made up.
+
+#include "dbx/Carver.h"
+#include "support/TempDir.h"
+#include "tools/dbxgen/CarveImages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace {
+
+using Key = std::tuple<std::string, std::string, std::string, std::uint64_t, bool, bool, std::string>;
+
+Key KeyOf(const dbx::DbxFile& file, int index)
+{
+    const dbx::EmailRecord& r = *file.GetAt(index);
+    std::string text;
+    file.ReadMessage(index, text);
+    return {r.from, r.to, r.subject, r.date, r.hasAttachment, r.isDeleted, text};
+}
+
+// The e-mails a scan of each original file lists.
+std::multiset<Key> Listed(const std::vector<dbxgen::MailFile>& files, const testsupport::TempDir& dir)
+{
+    std::multiset<Key> keys;
+    for (const auto& f : files) {
+        const std::string path = dir.File("original-" + f.name);
+        testsupport::WriteFile(path, f.bytes);
+        dbx::DbxFile file;
+        EXPECT_TRUE(file.Open(path));
+        dbx::NullProgressSink quiet;
+        file.Scan(quiet);
+        for (int i = 0; i < file.GetCount(); ++i)
+            keys.insert(KeyOf(file, i));
+    }
+    return keys;
+}
+
+struct Recall {
+    std::size_t expected = 0;
+    std::size_t found = 0;
+    std::size_t madeUp = 0;   // found, but no original has its From, To and Subject
+    std::size_t files = 0;
+};
+
+// Carves `carver`'s image and measures what it found of `expected`; every
+// other original e-mail (`others`) may be found or not.
+Recall Measure(dbx::Carver& carver, std::multiset<Key> expected, const std::multiset<Key>& others,
+               const char* layout, bool all = true)
+{
+    dbx::ICarveProgress quiet;
+    carver.Run(quiet);
+    Recall r;
+    r.expected = expected.size();
+    r.files = carver.Files().size();
+    std::set<std::tuple<std::string, std::string, std::string>> fields;
+    for (const std::multiset<Key>* keys : {static_cast<const std::multiset<Key>*>(&expected), &others})
+        for (const Key& k : *keys)
+            fields.insert({std::get<0>(k), std::get<1>(k), std::get<2>(k)});
+    for (const auto& carved : carver.Files()) {
+        const dbx::DbxFile& file = carved->File();
+        for (int i = 0; i < file.GetCount(); ++i) {
+            const Key key = KeyOf(file, i);
+            if (const auto it = expected.find(key); it != expected.end()) {
+                expected.erase(it);
+                ++r.found;
+            } else if (!fields.count({std::get<0>(key), std::get<1>(key), std::get<2>(key)})) {
+                ++r.madeUp;
+            }
+        }
+    }
+    for (const Key& missing : all ? expected : std::multiset<Key>{})
+        ADD_FAILURE() << layout << ": not found: " << std::get<2>(missing) << " from " << std::get<0>(missing);
+    std::printf("recall %s: %zu of %zu e-mails (%.1f %%), %zu made up, %zu former files\n", layout, r.found,
+                r.expected, r.expected ? 100.0 * static_cast<double>(r.found) / static_cast<double>(r.expected) : 100.0,
+                r.madeUp, r.files);
+    return r;
+}
+
+bool HaveTool(const char* name)
+{
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+} // namespace
+
+TEST(CarveRecall, Fat32WithDeletedAndFragmentedFiles)
+{
+    if (!HaveTool("mformat"))
+        GTEST_SKIP() << "mtools is not installed (scripts/setup-debian.sh)";
+    testsupport::TempDir dir;
+    const auto files = dbxgen::MakeMailFiles(4, 120 * 1024, 21);
+    // Folder1 is deleted first and Folder3 written after it, into its space
+    // and beyond; Folder0 is deleted last and stays whole on the disk.
+    const std::vector<dbxgen::FsStep> steps = {{false, files[0].name}, {false, files[1].name}, {false, files[2].name},
+                                               {true, files[1].name},  {false, files[3].name}, {true, files[0].name}};
+    const std::string image = dir.File("fat32.img");
+    ASSERT_EQ(dbxgen::MakeFat32Image(image, 40u << 20, files, steps), "");
+    dbx::Carver carver;
+    ASSERT_TRUE(carver.Open(image));
+    const Recall r = Measure(carver, Listed({files[0], files[2], files[3]}, dir), Listed({files[1]}, dir), "FAT32");
+    EXPECT_EQ(r.found, r.expected);
+    EXPECT_EQ(r.madeUp, 0u);
+}
+
+TEST(CarveRecall, Ext4WithADeletedFile)
+{
+    if (!HaveTool("mke2fs") || !HaveTool("debugfs"))
+        GTEST_SKIP() << "e2fsprogs is not installed (scripts/setup-debian.sh)";
+    testsupport::TempDir dir;
+    const auto files = dbxgen::MakeMailFiles(3, 150 * 1024, 22);
+    const std::vector<dbxgen::FsStep> steps = {
+        {false, files[0].name}, {false, files[1].name}, {false, files[2].name}, {true, files[1].name}};
+    const std::string image = dir.File("ext4.img");
+    ASSERT_EQ(dbxgen::MakeExt4Image(image, 8u << 20, files, steps), "");
+    dbx::Carver carver;
+    ASSERT_TRUE(carver.Open(image));
+    const Recall r = Measure(carver, Listed(files, dir), {}, "ext4");
+    EXPECT_EQ(r.found, r.expected);
+    EXPECT_EQ(r.madeUp, 0u);
+}
+
+TEST(CarveRecall, FilesInPiecesShuffledIntoRandomData)
+{
+    for (std::uint64_t seed = 31; seed <= 34; ++seed) {
+        SCOPED_TRACE(seed);
+        testsupport::TempDir dir;
+        const auto files = dbxgen::MakeMailFiles(4, 160 * 1024, seed);
+        const auto fragmented = dbxgen::MakeFragmentedImage(files, 4096, seed);
+        const std::string image = dir.File("pieces.img");
+        testsupport::WriteFile(image, fragmented.bytes);
+        dbx::Carver carver;
+        ASSERT_TRUE(carver.Open(image));
+        const std::string name = "pieces (seed " + std::to_string(seed) + ", " +
+                                 std::to_string(fragmented.pieces.size()) + " pieces)";
+        // Where two files were cut at the same offset and the texts on both
+        // sides tell nothing, a chain ends instead of going on by a guess.
+        const Recall r = Measure(carver, Listed(files, dir), {}, name.c_str(), false);
+        EXPECT_GE(r.found * 100, r.expected * 98);
+        EXPECT_EQ(r.madeUp, 0u);
+    }
+}
+
+TEST(CarveRecall, AFileWhoseFirst64KiBAreOverwritten)
+{
+    testsupport::TempDir dir;
+    const auto files = dbxgen::MakeMailFiles(1, 300 * 1024, 23);
+    dbxgen::MailFile damaged = files[0];
+    dbxgen::OverwriteStart(damaged, 64 * 1024, 23);
+    // The e-mails whose blocks all lie behind the damage must come back.
+    std::multiset<Key> surviving, lost;
+    {
+        const std::string path = dir.File("original.dbx");
+        testsupport::WriteFile(path, files[0].bytes);
+        dbx::DbxFile original;
+        ASSERT_TRUE(original.Open(path));
+        dbx::NullProgressSink quiet;
+        original.Scan(quiet);
+        for (int i = 0; i < original.GetCount(); ++i) {
+            const auto& blocks = original.GetAt(i)->blocks;
+            const bool whole = std::all_of(blocks.begin(), blocks.end(), [](const dbx::BlockRef& b) { return b.offset >= 64 * 1024; });
+            (whole ? surviving : lost).insert(KeyOf(original, i));
+        }
+    }
+    ASSERT_GT(surviving.size(), 10u);
+    const std::string image = dir.File("damaged.img");
+    testsupport::WriteFile(image, std::string(8192, '\x5A') + damaged.bytes + std::string(4096, '\0'));
+    dbx::Carver carver;
+    ASSERT_TRUE(carver.Open(image));
+    const Recall r = Measure(carver, surviving, lost, "first 64 KiB overwritten");
+    EXPECT_EQ(r.found, r.expected);
+    EXPECT_EQ(r.madeUp, 0u);
+}
+
+TEST(CarveRecall, AnEmailMovedInsideAMailFile)
+{
+    testsupport::TempDir dir;
+    const auto moved = dbxgen::MakeMovedEmailFile(24);
+    const std::string path = dir.File("Moved.dbx");
+    testsupport::WriteFile(path, moved.file.bytes);
+    // The scan no longer lists it ...
+    dbx::DbxFile scanned;
+    ASSERT_TRUE(scanned.Open(path));
+    dbx::NullProgressSink quiet;
+    scanned.Scan(quiet);
+    for (int i = 0; i < scanned.GetCount(); ++i)
+        EXPECT_NE(scanned.GetAt(i)->subject, moved.movedSubject);
+    // ... the carver finds every e-mail of the file as it was, the moved
+    // one in a piece of its own that lies below the offsets it names.
+    dbx::Carver carver;
+    ASSERT_TRUE(carver.Open(path));
+    const Recall r = Measure(carver, Listed({moved.original}, dir), {}, "moved e-mail");
+    EXPECT_EQ(r.found, r.expected);
+    EXPECT_EQ(r.madeUp, 0u);
+    ASSERT_EQ(carver.Files().size(), 2u);
+    EXPECT_EQ(carver.Files()[0]->Start(), 0);
+    const dbx::CarvedFile& piece = *carver.Files()[1];
+    ASSERT_EQ(piece.File().GetCount(), 1);
+    EXPECT_EQ(piece.File().GetAt(0)->subject, moved.movedSubject);
+    EXPECT_LT(piece.Locate(0).shifts.at(0), 0);
+}
+
+TEST(CarveRecall, UnreadableSectorsLoseOnlyTheEmailsInThem)
+{
+    testsupport::TempDir dir;
+    const auto files = dbxgen::MakeMailFiles(2, 120 * 1024, 25);
+    const std::uint64_t starts[] = {8192, 8192 + 192 * 1024};
+    std::string bytes(starts[1] + files[1].bytes.size() + 4096, '\0');
+    for (int f = 0; f < 2; ++f)
+        bytes.replace(starts[f], files[f].bytes.size(), files[f].bytes);
+    const std::string image = dir.File("bad.img");
+    testsupport::WriteFile(image, bytes);
+    // Three bad sectors in the second file's blocks.
+    const std::set<std::uint64_t> bad = {(starts[1] + 20000) / 512, (starts[1] + 60000) / 512, (starts[1] + 60512) / 512};
+    std::multiset<Key> whole, hit;
+    for (int f = 0; f < 2; ++f) {
+        const std::string path = dir.File("original" + std::to_string(f) + ".dbx");
+        testsupport::WriteFile(path, files[f].bytes);
+        dbx::DbxFile original;
+        ASSERT_TRUE(original.Open(path));
+        dbx::NullProgressSink quiet;
+        original.Scan(quiet);
+        for (int i = 0; i < original.GetCount(); ++i) {
+            bool touched = false;
+            for (const dbx::BlockRef& b : original.GetAt(i)->blocks)
+                for (std::uint64_t at = starts[f] + b.offset; at < starts[f] + b.offset + 528; at += 4)
+                    touched = touched || bad.count(at / 512);
+            (touched ? hit : whole).insert(KeyOf(original, i));
+        }
+    }
+    ASSERT_FALSE(hit.empty());
+    dbx::Carver carver;
+    ASSERT_TRUE(carver.Open(image));
+    carver.FailSectorsForTesting([&](std::uint64_t sector) { return bad.count(sector) > 0; });
+    const Recall r = Measure(carver, whole, hit, "unreadable sectors");
+    EXPECT_EQ(r.found, r.expected);
+    EXPECT_EQ(r.madeUp, 0u);
+    EXPECT_EQ(carver.Counts().unreadableSectors, bad.size());
+}
+
+TEST(CarveRecall, StoppedEarlyItKeepsWhatItFound)
+{
+    testsupport::TempDir dir;
+    const auto files = dbxgen::MakeMailFiles(2, 100 * 1024, 26);
+    std::string bytes = files[0].bytes;
+    bytes.resize(12u << 20, '\0');
+    bytes += files[1].bytes;
+    const std::string image = dir.File("two.img");
+    testsupport::WriteFile(image, bytes);
+    struct StopHalfway : dbx::ICarveProgress {
+        bool Stopped() override { return ++asked > 2; }  // asked before each piece of reading
+        int asked = 0;
+    } progress;
+    dbx::Carver carver;
+    ASSERT_TRUE(carver.Open(image));
+    carver.Run(progress);
+    EXPECT_TRUE(carver.Counts().stopped);
+    EXPECT_LT(carver.Counts().bytesRead, bytes.size());
+    ASSERT_EQ(carver.Files().size(), 1u);
+    EXPECT_EQ(carver.Files()[0]->Start(), 0);
+    EXPECT_EQ(static_cast<std::size_t>(carver.Files()[0]->File().GetCount()), Listed({files[0]}, dir).size());
+}
