@@ -3,8 +3,8 @@
 # an e-mail with one is clicked in the list, the preview gets the focus, Tab
 # reaches the attachment's name and Enter opens the real save dialog, which
 # offers the attachment's own name; a folder is typed and the file written.
-# Its bytes must be those the command line saves. Screens of the dialog and
-# the report are kept.
+# Its bytes must be those sent, and those the command line saves. Screens
+# of the dialog and the report are kept.
 # Usage: attachment_xvfb.sh <quillmend> <quillmend-mkdbx> <quillmend-cli> <screenshot folder>
 # Exit 77: tools missing (skipped).
 set -u
@@ -20,6 +20,10 @@ mkdir -p "$shots" "$work/saved" "$work/reference"
 # saves it for comparison.
 "$cli" attachments "$work/Inbox.dbx" --index 8 --save "$work/reference" >/dev/null || exit 1
 [ -f "$work/reference/Q4-2007.xls" ] || { echo "FAIL: the command line saved no Q4-2007.xls"; exit 1; }
+# Both must be the sender's bytes: the e-mail's Base64 decoded by base64(1).
+"$cli" cat "$work/Inbox.dbx" 8 | tr -d '\r' | awk '/filename="Q4-2007.xls"/ {p = 1; next} p && /^--/ {exit} p' |
+    base64 -d >"$work/sent.xls" || exit 1
+cmp -s "$work/sent.xls" "$work/reference/Q4-2007.xls" || { echo "FAIL: the command line's file is not the one sent"; exit 1; }
 
 XDG_RUNTIME_DIR=$work/runtime "$exe" "$work/Inbox.dbx" &
 pid=$!
