@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 // --- the texts the windows show -----------------------------------------------
 
 TEST(Strings, EveryQuotedTextIsThereWordForWord)
@@ -34,6 +36,15 @@ TEST(Strings, EveryQuotedTextIsThereWordForWord)
     };
     for (const auto& [id, text] : expected)
         EXPECT_EQ(res::Text(id).toStdString(), text) << "string " << id;
+}
+
+// Two entries under one id would show the first one's text for both.
+TEST(Strings, EveryIdNamesOneText)
+{
+    std::vector<int> ids = res::TableIds();
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
+    EXPECT_TRUE(res::Text(IDS_SEARCH_UNREADABLE).startsWith(QStringLiteral("Folders")));
 }
 
 TEST(Strings, NoticeLineIsShortAndOnOneLine)
