@@ -80,6 +80,12 @@ MovedSearch FindMovedEmails(const std::string& path, const DbxFile& file, ICarve
         result.fileChanged = true;
         return result;
     }
+    // Only a former file with a piece away from its own offsets can hold a
+    // moved block; the rest is the file as the scan read it.
+    carver.SetFileFilter([](const FormerFile& f) {
+        return std::any_of(f.pieces.begin(), f.pieces.end(), [](const Piece& p) { return p.shift != 0; });
+    });
+    carver.SetKeepWhenStopped(false);
     carver.Run(progress);
     if (carver.Counts().stopped || progress.Stopped()) {
         result.stopped = true;
@@ -97,6 +103,11 @@ MovedSearch FindMovedEmails(const std::string& path, const DbxFile& file, ICarve
     for (const auto& carved : carver.Files()) {
         const DbxFile& former = carved->File();
         for (int i = 0; i < former.GetCount(); ++i) {
+            if (progress.Stopped()) {
+                result.stopped = true;
+                result.records.clear();
+                return result;
+            }
             const EmailRecord& found = *former.GetAt(i);
             EmailRecord record = found;
             bool moved = false, placed = true;
