@@ -16,6 +16,7 @@
 #define IDI_SAVE                        135
 #define IDI_LOAD                        136
 #define IDI_HELP                        138
+#define IDI_DISKS                       139
 
 // Bitmaps
 #define IDB_HEADER                      129   // 800 x 102
