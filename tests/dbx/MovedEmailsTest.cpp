@@ -117,9 +117,12 @@ TEST(MovedEmails, NothingForAnUntouchedFileAStoppedSearchOrAChangedFile)
     EXPECT_TRUE(stopped.stopped);
     EXPECT_TRUE(stopped.records.empty());
 
-    // The path now holds other bytes than the mapping: nothing from them.
-    testsupport::WriteFile(s.path, moved.file.bytes + std::string(4096, '\0'));
-    const dbx::MovedSearch changed = dbx::FindMovedEmails(s.path, s.file, quiet);
+    // The path holds other bytes than the mapping (a file replaced since it
+    // was opened; Windows refuses to change a mapped file in place, so the
+    // other bytes lie at another path): nothing from them.
+    const std::string other = dir.File("Replaced.dbx");
+    testsupport::WriteFile(other, moved.file.bytes + std::string(4096, '\0'));
+    const dbx::MovedSearch changed = dbx::FindMovedEmails(other, s.file, quiet);
     EXPECT_TRUE(changed.fileChanged);
     EXPECT_TRUE(changed.records.empty());
 
