@@ -185,7 +185,6 @@ void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
         messageList_.UpdateItemCount();
         listIncomplete_ = file.OmittedChains() > 0;
         progress.reset();
-        StartMovedSearch(static_cast<int>(index));
     } else {
         messageList_.ResetList();
         messageList_.UpdateItemCount();
@@ -194,6 +193,10 @@ void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
     ShowStartPage();
     if (QWidget* parent = parentWidget())
         parent->update();  // the status line shows the new counts
+    // Last, once the list and the preview's page are made: the search's
+    // worker then takes no time from them.
+    if (index < files_.size())
+        StartMovedSearch(static_cast<int>(index));
 }
 
 void CDbxBrowseWindow::OnListSelectionChanged()
