@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "StoreFolder.h"
 #include "CHelpWindow.h"
+#include "app/OpenKind.h"
 #include "platform/Directory.h"
 #include "platform/ProgramPaths.h"
 #include "platform/SystemMenu.h"
@@ -55,6 +56,7 @@ constexpr ButtonSpec kButtons[] = {
     {IDC_BUTTON_LOAD, 91, 210, IDS_CAPTION_LOAD, IDI_LOAD, IDS_HINT_LOAD},
     {IDC_BUTTON_SEARCH, 211, 340, IDS_CAPTION_SEARCH, IDI_SEARCH, IDS_HINT_SEARCH},
     {IDC_BUTTON_HELP, 341, 398, IDS_CAPTION_HELP, IDI_HELP, IDS_HINT_HELP},
+    {IDC_BUTTON_DISKS, 399, 474, IDS_CAPTION_DISKS, IDI_DISKS, IDS_HINT_DISKS},
 };
 
 // Fills the two "%d" of the counts text in order. Done by hand rather than
@@ -92,6 +94,7 @@ CQuillmendDlg::CQuillmendDlg(QWidget* parent)
     loadButton_.setObjectName(QStringLiteral("load"));
     searchButton_.setObjectName(QStringLiteral("search"));
     helpButton_.setObjectName(QStringLiteral("help"));
+    disksButton_.setObjectName(QStringLiteral("disks"));
     browseWindow_.setObjectName(QStringLiteral("browse"));
     // The status line counts the message list's items and ticked rows.
     SetCountSource([this] { return browseWindow_.MessageList().GetItemCount(); },
@@ -115,6 +118,8 @@ CMainButton* CQuillmendDlg::Button(int commandId) {
         return &searchButton_;
     case IDC_BUTTON_HELP:
         return &helpButton_;
+    case IDC_BUTTON_DISKS:
+        return &disksButton_;
     default:
         return nullptr;
     }
@@ -160,6 +165,7 @@ bool CQuillmendDlg::OnInitDialog() {
     connect(&loadButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnLoad);
     connect(&searchButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSearch);
     connect(&helpButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnHelp);
+    connect(&disksButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnDisks);
 
     bandBrush_ = QColor(106, 160, 216);
     browseWindow_.setParent(this);
@@ -279,10 +285,15 @@ void CQuillmendDlg::OpenFiles(const std::vector<std::string>& paths) {
         pendingFiles_.insert(pendingFiles_.end(), paths.begin(), paths.end());
         return;
     }
-    std::vector<std::string> files;
-    std::vector<std::string> missing;
-    for (const std::string& path : paths)
-        (platform::RegularFileSize(path) ? files : missing).push_back(AbsolutePath(path));
+    std::vector<std::string> files, images, missing;
+    for (const std::string& path : paths) {
+        std::string absolute = AbsolutePath(path);
+        switch (app::KindToOpen(absolute)) {
+        case app::OpenKind::kMailFile: files.push_back(std::move(absolute)); break;
+        case app::OpenKind::kImage: images.push_back(std::move(absolute)); break;
+        case app::OpenKind::kNothing: missing.push_back(std::move(absolute)); break;
+        }
+    }
     QTreeWidgetItem* node = files.empty() ? nullptr : AddFilesUnderOneNode(files);
     if (!missing.empty()) {
         RunWhenPainted([this, missing] {
@@ -296,6 +307,20 @@ void CQuillmendDlg::OpenFiles(const std::vector<std::string>& paths) {
         RunWhenPainted([this, node] {
             if (node->childCount() > 0)
                 browseWindow_.Tree().setCurrentItem(node->child(0));
+        });
+    }
+    // Images are read over the window, one after the other; without a mail
+    // file named, the first mail file found is shown.
+    if (!images.empty()) {
+        RunWhenPainted([this, images, show = node == nullptr] {
+            QTreeWidgetItem* first = nullptr;
+            for (const std::string& image : images) {
+                QTreeWidgetItem* folder = OpenImage(image);
+                if (!first && folder && folder->childCount() > 0)
+                    first = folder->child(0);
+            }
+            if (show && first)
+                browseWindow_.Tree().setCurrentItem(first);
         });
     }
 }
@@ -438,7 +463,7 @@ void CQuillmendDlg::OnSearch() {
         return;
     // The commands that change the tree wait, and the window cannot close
     // (OnCancel), while the search pumps events.
-    CMainButton* const commands[] = {&saveButton_, &loadButton_, &searchButton_};
+    CMainButton* const commands[] = {&saveButton_, &loadButton_, &searchButton_, &disksButton_};
     for (CMainButton* button : commands)
         button->setEnabled(false);
     const SearchReport report = RunSearch(settings.SearchPaths(), settings.FromDriveList(), browseWindow_);

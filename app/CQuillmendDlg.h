@@ -19,6 +19,7 @@ class CHelpWindow;
 class QMenu;
 
 namespace app {
+class CarveJob;
 class SaveJob;
 struct SaveItem;
 }
@@ -60,9 +61,16 @@ public:
     // folder that holds them all), and expands it; before the window is set
     // up, once it is, after the store's nodes. Once the window is on the
     // screen, names in a message the paths that are not files (those are not
-    // added) and selects the first file so that its e-mails show. Nothing
-    // happens for an empty list.
+    // added), reads every named file that is not a .dbx file (a disk image,
+    // a disk) as OpenImage does, and selects the first mail file so that its
+    // e-mails show. Nothing happens for an empty list.
     void OpenFiles(const std::vector<std::string>& paths);
+    // Reads the disk image or disk at `path` (its bytes) for lost mail,
+    // showing its progress with a Cancel button, and adds a folder node
+    // named after it with a node for each mail file found (also for what was
+    // found before a Cancel). Says what went wrong when it cannot be read,
+    // and when nothing was found. Returns the folder node, or nullptr.
+    QTreeWidgetItem* OpenImage(const std::string& path);
 
     // The dialogs the commands ask the user through; the real ones unless a
     // test set others (nullptr: the real ones again). Not owned.
@@ -122,8 +130,12 @@ public:
     // OnSaveShownAttachments, for every ticked e-mail in the list's order.
     void OnSaveTickedAttachments();
     // Load button: adds the .dbx files the user picks under a new folder node
-    // and expands it; nothing is scanned or selected.
+    // and expands it; nothing is scanned or selected. Any other file picked
+    // is read as a disk image (OpenImage).
     void OnLoad();
+    // Disks button: the disks and partitions of this machine in a dialog;
+    // the one chosen is read for lost mail as OpenImage reads an image.
+    void OnDisks();
     // Search button: asks what to search (drives or one folder), then
     // searches it for mail files into the tree with Save, Load and Search
     // disabled; nothing happens when the question is cancelled.
@@ -143,6 +155,9 @@ protected:
     // Runs the writing of a Save to its end, showing its progress with a
     // Cancel button (tests replace it).
     virtual void RunSaveJob(app::SaveJob& job);
+    // Runs the reading of a disk image or disk to its end, showing its
+    // progress with a Cancel button (tests replace it).
+    virtual void RunCarveJob(app::CarveJob& job);
 
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -164,6 +179,9 @@ private:
     void SaveAttachmentsOf(const dbx::DbxFile& file, std::vector<app::SaveItem> items);
 
     void PlaceWindow();
+    // OpenImage, told whether `path` is a disk (for what it says when the
+    // user may not read it).
+    QTreeWidgetItem* OpenImage(const std::string& path, bool disk);
     // Adds `files` (absolute paths, as bytes) under one new folder node,
     // expanded.
     QTreeWidgetItem* AddFilesUnderOneNode(const std::vector<std::string>& files);
@@ -178,6 +196,7 @@ private:
     CMainButton loadButton_;
     CMainButton searchButton_;
     CMainButton helpButton_;
+    CMainButton disksButton_;
     CDbxBrowseWindow browseWindow_;
     QColor bandBrush_;
     int hintId_ = -1;

@@ -9,10 +9,12 @@ namespace {
 constexpr const char* kProgram = "quillmend";
 
 constexpr const char* kUsage =
-    "usage: quillmend [FILE.dbx ...]\n"
+    "usage: quillmend [FILE.dbx | IMAGE ...]\n"
     "Recovers existing and deleted e-mail from Outlook Express .dbx files.\n"
     "Opens a window that lists the mail files of the Outlook Express store and\n"
-    "the FILEs named here; the mail files are only read, never changed.\n"
+    "the FILEs named here; the mail files are only read, never changed. A file\n"
+    "not named *.dbx is read as a disk image (or a disk) for the mail files it\n"
+    "held.\n"
     "For scripts and batch work use quillmend-cli.\n\n"
     "  --help, -h   show this text\n"
     "  --version    show the version\n"

@@ -3,6 +3,7 @@
 #include "app/CQuillmendDlg.h"
 
 #include "app/CSaveProgressDlg.h"
+#include "app/OpenKind.h"
 #include "app/SaveJob.h"
 #include "app/SaveReport.h"
 #include "archive/MboxFile.h"
@@ -25,13 +26,16 @@ void CQuillmendDlg::OnLoad()
         return;
     // The dialog answers with text: a name that is not text comes back with
     // replacement characters, and is looked up among its folder's entries.
-    std::vector<std::string> files;
+    std::vector<std::string> files, images;
     QStringList missing;
     QStringList unclear;
     for (const QString& text : chosen) {
         const ui::DialogPath found = ui::PathFromDialog(text);
-        if (!found.path.empty())
+        const app::OpenKind kind = found.path.empty() ? app::OpenKind::kNothing : app::KindToOpen(found.path);
+        if (kind == app::OpenKind::kMailFile)
             files.push_back(found.path);
+        else if (kind == app::OpenKind::kImage)
+            images.push_back(found.path);
         else
             (found.ambiguous ? unclear : missing) << QDir::toNativeSeparators(text);
     }
@@ -45,6 +49,9 @@ void CQuillmendDlg::OnLoad()
         lines << res::Text(IDS_FILES_NOT_FOUND) << missing;
     if (!lines.isEmpty())
         Dialogs().Tell(this, QMessageBox::Warning, lines.join(QLatin1Char('\n')));
+    // Any other file is a disk image, read for the mail files it held.
+    for (const std::string& image : images)
+        OpenImage(image);
 }
 
 std::vector<app::SaveItem> CQuillmendDlg::TickedForSave()
@@ -67,7 +74,11 @@ std::vector<app::SaveItem> CQuillmendDlg::TickedForSave()
 
 void CQuillmendDlg::SaveAndReport(app::SaveJob& job, const QString& target)
 {
+    // The writing reads the listed file on another thread: e-mails found in
+    // its moved blocks meanwhile wait until it is over.
+    browseWindow_.HoldChanges(true);
     RunSaveJob(job);
+    browseWindow_.HoldChanges(false);
     const app::SaveReport report = app::ReportSave(job.Tally(), target);
     Dialogs().Tell(this, report.icon, report.text);
 }

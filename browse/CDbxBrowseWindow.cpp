@@ -1,5 +1,7 @@
 #include "browse/CDbxBrowseWindow.h"
 
+#include "browse/CarvedFileLabel.h"
+#include "dbx/Carver.h"
 #include "dbx/DbxFile.h"
 #include "platform/CrashGuard.h"
 #include "platform/Directory.h"
@@ -22,6 +24,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -91,6 +94,7 @@ CDbxBrowseWindow::CDbxBrowseWindow(QWidget* parent)
     if (startPage_.empty())
         startPage_ = platform::ProgramFolder() + "default.htm";  // shows an empty page
     previewFolder_ = platform::PrivateDirectory();
+    connect(&movedSearch_, &MovedEmailSearch::finished, this, [this](int index) { OnMovedSearchFinished(index); });
     LayoutPanes();
 }
 
@@ -122,10 +126,33 @@ void CDbxBrowseWindow::AddDbxFile(QTreeWidgetItem* folderNode, const std::string
     node->setIcon(0, fileIcon_);
     node->setToolTip(0, ui::ShownPath(path));
     node->setData(0, Qt::UserRole, static_cast<int>(files_.size()));
-    auto file = std::make_unique<dbx::DbxFile>();
-    file->Open(path);  // a file that fails to open stays listed, empty
-    files_.push_back(std::move(file));
-    paths_.push_back(path);
+    FileEntry entry;
+    entry.own = std::make_unique<dbx::DbxFile>();
+    entry.lookForMoved = entry.own->Open(path);  // a file that fails to open stays listed, empty
+    entry.file = entry.own.get();
+    entry.path = path;
+    files_.push_back(std::move(entry));
+}
+
+QTreeWidgetItem* CDbxBrowseWindow::AddCarvedImage(const QString& text, const std::string& imagePath,
+                                                  std::unique_ptr<dbx::Carver> carver)
+{
+    QTreeWidgetItem* folder = AddFolderNode(text);
+    folder->setToolTip(0, text);
+    if (!carver)
+        return folder;
+    for (const auto& carved : carver->Files()) {
+        auto* node = new QTreeWidgetItem(folder, QStringList{CarvedFileLabel(*carved)});
+        node->setIcon(0, fileIcon_);
+        node->setToolTip(0, CarvedFileTip(*carved, ui::ShownPath(imagePath)));
+        node->setData(0, Qt::UserRole, static_cast<int>(files_.size()));
+        FileEntry entry;
+        entry.file = &carved->File();  // scanned already, as the carver found it
+        entry.path = imagePath;
+        files_.push_back(std::move(entry));
+    }
+    images_.push_back(std::move(carver));
+    return folder;
 }
 
 dbx::DbxFile* CDbxBrowseWindow::GetCurrentDbxFile() const
@@ -134,7 +161,7 @@ dbx::DbxFile* CDbxBrowseWindow::GetCurrentDbxFile() const
     if (!node)
         return nullptr;
     const auto index = static_cast<unsigned>(node->data(0, Qt::UserRole).toInt());
-    return index < files_.size() ? files_[index].get() : nullptr;
+    return index < files_.size() ? files_[index].file : nullptr;
 }
 
 void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
@@ -142,9 +169,12 @@ void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
     const auto index = current ? static_cast<unsigned>(current->data(0, Qt::UserRole).toInt())
                                : static_cast<unsigned>(kFolderNodeData);
     if (index < files_.size()) {
-        dbx::DbxFile& file = *files_[index];
+        dbx::DbxFile& file = *files_[index].file;
         std::unique_ptr<CProgressWnd> progress;
         if (!file.IsScanned()) {
+            // A first scan has the machine to itself: a search for moved
+            // e-mails of another file starts again when that file is shown.
+            movedSearch_.Stop();
             // The first selection scans the whole file, here on the UI
             // thread; the progress window paints itself as the scan goes.
             progress = std::make_unique<CProgressWnd>(this);
@@ -169,6 +199,10 @@ void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
     ShowStartPage();
     if (QWidget* parent = parentWidget())
         parent->update();  // the status line shows the new counts
+    // Last, once the list and the preview's page are made: the search's
+    // worker then takes no time from them.
+    if (index < files_.size())
+        StartMovedSearch(static_cast<int>(index));
 }
 
 void CDbxBrowseWindow::OnListSelectionChanged()
@@ -242,6 +276,52 @@ bool CDbxBrowseWindow::event(QEvent* event)
         return true;
     }
     return QWidget::event(event);
+}
+
+// --- e-mails in moved blocks ---------------------------------------------------
+
+void CDbxBrowseWindow::StartMovedSearch(int index)
+{
+    FileEntry& entry = files_[static_cast<std::size_t>(index)];
+    if (entry.lookForMoved && entry.file->IsScanned() && movedSearch_.Running() != index)
+        movedSearch_.Start(index, entry.path, *entry.file);
+}
+
+void CDbxBrowseWindow::OnMovedSearchFinished(int index)
+{
+    dbx::MovedSearch found = movedSearch_.TakeResult(index);
+    if (index < 0 || static_cast<std::size_t>(index) >= files_.size() || found.stopped)
+        return;
+    files_[static_cast<std::size_t>(index)].lookForMoved = false;
+    if (!found.records.empty()) {
+        pendingMoved_.push_back({index, std::move(found.records)});
+        AddPendingMoved();
+    }
+}
+
+void CDbxBrowseWindow::HoldChanges(bool hold)
+{
+    holds_ += hold ? 1 : -1;
+    AddPendingMoved();
+}
+
+void CDbxBrowseWindow::AddPendingMoved()
+{
+    if (holds_ > 0)
+        return;
+    for (PendingMoved& pending : std::exchange(pendingMoved_, {})) {
+        dbx::DbxFile& file = *files_[static_cast<std::size_t>(pending.index)].file;
+        const int first = file.GetCount();
+        const int count = static_cast<int>(pending.records.size());
+        file.AddMovedRecords(std::move(pending.records));
+        // The records moved in memory: the list must point at them anew.
+        if (GetCurrentDbxFile() == &file) {
+            messageList_.AddRowsFrom(file, first);
+            if (QWidget* parent = parentWidget())
+                parent->update();  // the status line counts them
+        }
+        emit movedEmailsAdded(pending.index, count);
+    }
 }
 
 // --- layout and splitter ---------------------------------------------------------
@@ -341,8 +421,11 @@ void CDbxBrowseWindow::ClearAll()
     messageList_.ResetList();
     messageList_.UpdateItemCount();
     shown_ = {};
+    // No search may read a file any more.
+    movedSearch_.Wait();
+    pendingMoved_.clear();
     files_.clear();
-    paths_.clear();
+    images_.clear();
     {
         // Removing the nodes must not start a selection's work on the way out.
         const QSignalBlocker quiet(tree_);

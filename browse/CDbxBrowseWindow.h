@@ -7,6 +7,7 @@
 // is added, scans it the first time its node is selected and closes all of
 // them when it goes. The mail files themselves are only ever read.
 
+#include "browse/MovedEmailSearch.h"
 #include "ui/CMessageListCtrl.h"
 
 #include <QIcon>
@@ -18,6 +19,7 @@
 #include <vector>
 
 namespace dbx {
+class Carver;
 class DbxFile;
 }
 class CEmailPreviewWindow;
@@ -51,8 +53,21 @@ public:
     // A file that cannot be opened stays listed (its list is empty). No
     // duplicate check: the same file twice gives two nodes and two copies.
     void AddDbxFile(QTreeWidgetItem* folderNode, const std::string& path);
+    // Appends a folder node `text` for the disk image or disk at
+    // `imagePath` (its bytes) with a file node for each former mail file
+    // `carver` found in it, labelled with where it lay, its number of
+    // e-mails and their years; the window keeps the carver (and with it the
+    // open image) until it goes. Returns the folder node.
+    QTreeWidgetItem* AddCarvedImage(const QString& text, const std::string& imagePath,
+                                    std::unique_ptr<dbx::Carver> carver);
     // The file of the selected node; nullptr for a folder node or no selection.
     dbx::DbxFile* GetCurrentDbxFile() const;
+
+    // While held (a save reads the listed file on another thread), e-mails
+    // found in moved blocks wait; they are added when the last hold ends.
+    void HoldChanges(bool hold);
+    // The search for moved e-mails (tests wait on it).
+    MovedEmailSearch& MovedSearch() { return movedSearch_; }
 
     QTreeWidget& Tree() { return *tree_; }
     CMessageListCtrl& MessageList() { return messageList_; }
@@ -66,8 +81,9 @@ public:
     QWidget& SplitterGrip() { return *grip_; }
     // The number of file nodes added so far.
     int FileCount() const { return static_cast<int>(files_.size()); }
-    // The path of the `index`-th file added (0 .. FileCount() - 1), as given.
-    const std::string& FilePath(int index) const { return paths_.at(static_cast<std::size_t>(index)); }
+    // The path of the `index`-th file added (0 .. FileCount() - 1), as given;
+    // for a mail file found in a disk image, the image's.
+    const std::string& FilePath(int index) const { return files_.at(static_cast<std::size_t>(index)).path; }
     // True while the list shows a file whose scan left chains of blocks
     // unexamined (a file packed with fake block headers): the list is then
     // incomplete.
@@ -99,6 +115,9 @@ signals:
     // A mail file's first scan starts / has ended (tests and status use).
     void scanStarted(int fileIndex);
     void scanFinished(int fileIndex);
+    // E-mails found in moved blocks of a listed mail file were added after
+    // its own (`count` of them; the list shows them when it shows the file).
+    void movedEmailsAdded(int fileIndex, int count);
     // The list's menu asks to save the ticked e-mails as one mbox file.
     void saveMboxRequested();
     // The preview's list asks to save attachment `number` of the e-mail
@@ -126,6 +145,9 @@ private:
     void SplitterPress(int x);
     void SplitterMove(int x, Qt::MouseButtons buttons);
     void SplitterRelease();
+    void StartMovedSearch(int index);
+    void OnMovedSearchFinished(int index);
+    void AddPendingMoved();
 
     QIcon folderIcon_;
     QIcon fileIcon_;
@@ -140,6 +162,19 @@ private:
     std::string previewFolder_; // private folder of the preview files
     std::string previewFile_;
     ShownEmail shown_;
-    std::vector<std::unique_ptr<dbx::DbxFile>> files_;
-    std::vector<std::string> paths_;  // of files_, as given
+    struct FileEntry {
+        std::unique_ptr<dbx::DbxFile> own;  // a mail file opened here
+        dbx::DbxFile* file = nullptr;       // `own`, or a mail file found in an image
+        std::string path;                   // as given; for a found file the image's
+        bool lookForMoved = false;          // moved e-mails not looked for yet
+    };
+    struct PendingMoved {
+        int index;
+        std::vector<dbx::EmailRecord> records;
+    };
+    std::vector<FileEntry> files_;
+    std::vector<std::unique_ptr<dbx::Carver>> images_;  // the images' files live in them
+    MovedEmailSearch movedSearch_;
+    std::vector<PendingMoved> pendingMoved_;
+    int holds_ = 0;
 };

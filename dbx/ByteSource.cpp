@@ -47,6 +47,7 @@ ImageSource::~ImageSource() = default;
 
 bool ImageSource::Open(const std::string& path)
 {
+    const std::lock_guard hold(lock_);
     cache_.clear();
     return file_.Open(path);
 }
@@ -74,8 +75,15 @@ const ImageSource::Chunk& ImageSource::Fetch(std::uint64_t index) const
     return *victim;
 }
 
+bool ImageSource::HasMissing(std::uint64_t pos, std::uint64_t n) const
+{
+    const std::lock_guard hold(lock_);
+    return file_.HasUnreadable(pos, n);
+}
+
 std::size_t ImageSource::Read(std::uint64_t pos, void* out, std::size_t n) const
 {
+    const std::lock_guard hold(lock_);
     if (pos >= Size())
         return 0;
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, Size() - pos));

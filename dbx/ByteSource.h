@@ -4,8 +4,9 @@
 // former mail file put together from pieces of an image. The scan, the text
 // of an e-mail and Save all read through it.
 //
-// Sources are not for use by several threads at once: the image readers
-// keep a cache.
+// Several threads may read one source at once (a list shows an e-mail of a
+// disk image while another e-mail of it is saved): the image reader locks
+// its cache.
 
 #include "platform/ImageFile.h"
 #include "platform/MappedFile.h"
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,7 +92,7 @@ public:
 
     std::uint64_t Size() const override { return file_.Size(); }
     std::size_t Read(std::uint64_t pos, void* out, std::size_t n) const override;
-    bool HasMissing(std::uint64_t pos, std::uint64_t n) const override { return file_.HasUnreadable(pos, n); }
+    bool HasMissing(std::uint64_t pos, std::uint64_t n) const override;
 
     // The file itself, for the one sequential pass over it and its counts.
     platform::ImageFile& File() { return file_; }
@@ -111,6 +113,7 @@ private:
     };
     const Chunk& Fetch(std::uint64_t index) const;
 
+    mutable std::mutex lock_;  // over the cache and the file's reading state
     mutable platform::ImageFile file_;
     mutable std::vector<Chunk> cache_;
     mutable std::uint64_t clock_ = 0;

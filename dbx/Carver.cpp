@@ -89,6 +89,8 @@ void Carver::Run(ICarveProgress& progress, IByteObserver* observe)
     counts_.stopped = pass.stopped;
     counts_.headers = pass.candidates.size();
     counts_.headersLeftOut = pass.candidatesLeftOut;
+    if (pass.stopped && !keepWhenStopped_)
+        return;
 
     Layout layout = PlanLayout(pass.candidates, pass.signatures, *image_);
     std::vector<Candidate>().swap(pass.candidates);
@@ -102,6 +104,8 @@ void Carver::Run(ICarveProgress& progress, IByteObserver* observe)
     std::uint64_t budget = image_->Size() + kViewAllowance;
     std::vector<std::unique_ptr<CarvedFile>> carved(layout.files.size());
     for (const std::size_t k : order) {
+        if (wanted_ && !wanted_(layout.files[k]))
+            continue;
         std::uint64_t bytes = 0;
         for (const Piece& piece : layout.files[k].pieces)
             bytes += piece.to - piece.from;

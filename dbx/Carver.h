@@ -102,6 +102,13 @@ public:
     // otherwise make views of the same bytes many times over.
     static constexpr std::uint64_t kViewAllowance = 64u << 20;
 
+    // Which former files Run scans and lists (every one unless set): a
+    // caller that wants only some saves the scans of the others.
+    void SetFileFilter(std::function<bool(const FormerFile&)> wanted) { wanted_ = std::move(wanted); }
+    // Stopped while reading, Run lists what it read (the default); without,
+    // it then ends at once and lists nothing.
+    void SetKeepWhenStopped(bool keep) { keepWhenStopped_ = keep; }
+
     // Test seam: reads of the image touching a sector for which `failing`
     // answers true fail as a bad sector does (call after Open).
     void FailSectorsForTesting(std::function<bool(std::uint64_t sector)> failing);
@@ -110,6 +117,8 @@ private:
     std::shared_ptr<ImageSource> image_;
     std::vector<std::unique_ptr<CarvedFile>> files_;
     CarveCounts counts_;
+    std::function<bool(const FormerFile&)> wanted_;
+    bool keepWhenStopped_ = true;
 };
 
 } // namespace dbx

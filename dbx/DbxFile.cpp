@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 
 namespace dbx {
 
@@ -152,8 +153,18 @@ void DbxFile::Close()
     source_.reset();
     scanned_ = false;
     omittedChains_ = 0;
+    scanCount_ = -1;
     records_.clear();
     records_.shrink_to_fit();
+}
+
+void DbxFile::AddMovedRecords(std::vector<EmailRecord> records)
+{
+    if (!scanned_ || records.empty())
+        return;
+    if (scanCount_ < 0)
+        scanCount_ = GetCount();
+    records_.insert(records_.end(), std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
 }
 
 const EmailRecord* DbxFile::GetAt(int index) const

@@ -45,6 +45,14 @@ public:
     // block headers): the list is then incomplete. 0 for every real file.
     std::uint64_t OmittedChains() const { return omittedChains_; }
 
+    // Appends e-mails found where the scan does not look (FindMovedEmails)
+    // after the records there are, so that no index changes. Pointers that
+    // GetAt gave out before may no longer be valid. Nothing for a file that
+    // is not scanned.
+    void AddMovedRecords(std::vector<EmailRecord> records);
+    // The records the scan itself listed: indexes 0 .. ScanCount() - 1.
+    int ScanCount() const { return scanCount_ < 0 ? GetCount() : scanCount_; }
+
     int GetCount() const { return static_cast<int>(records_.size()); }
     // nullptr when index is outside 0..GetCount()-1.
     const EmailRecord* GetAt(int index) const;
@@ -93,6 +101,7 @@ private:
     std::unique_ptr<ByteSource> source_;
     bool scanned_ = false;
     std::uint64_t omittedChains_ = 0;
+    int scanCount_ = -1;  // -1 until moved records are added
 };
 
 } // namespace dbx

@@ -18,6 +18,8 @@ struct EmailRecord {
     std::uint64_t date = 0;     // local file time; 0 = no usable Date line
     bool hasAttachment = false; // "Content-Type: application" somewhere in the text
     bool isDeleted = false;     // built from deleted (508/528) blocks
+    bool moved = false;         // its blocks lie elsewhere than the offsets they
+                                // name (found by FindMovedEmails, not the scan)
     std::vector<BlockRef> blocks; // chain order; never empty in a listed record
 
     friend bool operator==(const EmailRecord&, const EmailRecord&) = default;

@@ -4,14 +4,18 @@
 // and never overlap; every listed e-mail is made of real headers read
 // through its file's pieces, linked one to the next, and reads back whole;
 // a second carve of the same bytes gives the same files and e-mails. The
-// first input byte, when odd, makes one sector unreadable.
+// first input byte, when odd, makes one sector unreadable. Read as a mail
+// file, its e-mails in moved blocks lie in it, read back whole and follow
+// the scan's records without changing them.
 
 #include "FuzzCheck.h"
 #include "FuzzScratch.h"
 
 #include "dbx/Carver.h"
 #include "dbx/DbxFormat.h"
+#include "dbx/MovedEmails.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +81,36 @@ void CheckFile(const dbx::CarvedFile& carved, const std::uint8_t* data, std::siz
     }
 }
 
+// The bytes as a mail file: what its moved blocks add.
+void CheckMoved(const std::string& path, std::size_t size)
+{
+    dbx::DbxFile file;
+    if (!file.Open(path))
+        return;
+    dbx::NullProgressSink quiet;
+    file.Scan(quiet);
+    const std::vector<dbx::EmailRecord> scanned = file.Records();
+    dbx::ICarveProgress going;
+    dbx::MovedSearch search = dbx::FindMovedEmails(path, file, going);
+    FUZZ_CHECK(!search.stopped && !search.fileChanged);
+    const std::size_t found = search.records.size();
+    for (const dbx::EmailRecord& r : search.records) {
+        FUZZ_CHECK(r.moved && !r.blocks.empty());
+        for (const dbx::BlockRef& b : r.blocks)
+            FUZZ_CHECK(std::uint64_t{b.offset} + 16 + std::min<std::uint32_t>(b.dataLength, 512) <= size);
+    }
+    file.AddMovedRecords(std::move(search.records));
+    FUZZ_CHECK(file.GetCount() == static_cast<int>(scanned.size() + found));
+    FUZZ_CHECK(file.ScanCount() == static_cast<int>(scanned.size()));
+    for (std::size_t i = 0; i < scanned.size(); ++i)
+        FUZZ_CHECK(*file.GetAt(static_cast<int>(i)) == scanned[i]);
+    for (int i = file.ScanCount(); i < file.GetCount(); ++i) {
+        std::string text;
+        FUZZ_CHECK(file.ReadMessage(i, text));
+        FUZZ_CHECK(text.size() == file.MessageSize(i));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -123,5 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else
             FUZZ_CHECK(summary == first);
     }
+    if (!badSector)
+        CheckMoved(path, size);
     return 0;
 }

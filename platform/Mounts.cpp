@@ -66,15 +66,6 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& value)
     return true;
 }
 
-std::uint64_t DeviceNumber(std::uint64_t major, std::uint64_t minor)
-{
-#ifdef _WIN32
-    return (major << 32) | minor;
-#else
-    return static_cast<std::uint64_t>(makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor)));
-#endif
-}
-
 bool HasOption(std::string_view options, std::string_view wanted)
 {
     while (!options.empty()) {
@@ -124,6 +115,15 @@ bool Contains(const std::array<std::string_view, N>& list, std::string_view valu
 }
 
 } // namespace
+
+std::uint64_t DeviceNumber(std::uint64_t major, std::uint64_t minor)
+{
+#ifdef _WIN32
+    return (major << 32) | minor;
+#else
+    return static_cast<std::uint64_t>(makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor)));
+#endif
+}
 
 std::vector<MountEntry> ParseMountInfo(std::string_view text)
 {

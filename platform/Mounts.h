@@ -18,6 +18,9 @@ struct MountEntry {
     std::uint64_t device = 0;  // the st_dev of the files on it
 };
 
+// The number the system gives the device major:minor (st_dev, st_rdev).
+std::uint64_t DeviceNumber(std::uint64_t major, std::uint64_t minor);
+
 // The mounts listed in `text`, in the format of /proc/self/mountinfo, in
 // order; lines that do not parse are skipped.
 std::vector<MountEntry> ParseMountInfo(std::string_view text);

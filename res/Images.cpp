@@ -46,6 +46,7 @@ QPixmap LoadIconPixmap(int id) {
     case IDI_SAVE:
     case IDI_LOAD:
     case IDI_HELP:
+    case IDI_DISKS:
         return QPixmap(PathOf(QString::number(id)));
     default:
         return QPixmap();

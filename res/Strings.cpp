@@ -74,6 +74,39 @@ constexpr std::array kTable{
     Entry{IDS_ATTACHMENTS_COUNT_DAMAGED, QT_TRANSLATE_NOOP("Strings", "Saved incomplete, with zeros for the bytes lost when the email was deleted or without their missing end (their names say \"(damaged)\"): %d")},
     Entry{IDS_ATTACHMENTS_COUNT_NOT_TRIED, QT_TRANSLATE_NOOP("Strings", "Emails whose attachments were not saved, because saving was cancelled: %d")},
     Entry{IDS_LOAD_NAMES_UNCLEAR, QT_TRANSLATE_NOOP("Strings", "These files cannot be opened from this dialog: their names are not text, and more than one file in the folder shows under the same name. Search their folder with Search, or name the file on the command line (quillmend FILE.dbx):")},
+    Entry{IDS_STATUS_MOVED, QT_TRANSLATE_NOOP("Strings", "Moved")},
+    Entry{IDS_STATUS_MOVED_DELETED, QT_TRANSLATE_NOOP("Strings", "Moved, deleted")},
+    Entry{IDS_CAPTION_DISKS, QT_TRANSLATE_NOOP("Strings", "&Disks...")},
+    Entry{IDS_HINT_DISKS, QT_TRANSLATE_NOOP("Strings", "Look for lost mail on a whole disk or partition.")},
+    Entry{IDS_CARVE_PROGRESS_TITLE, QT_TRANSLATE_NOOP("Strings", "Looking for lost mail")},
+    Entry{IDS_CARVE_READING, QT_TRANSLATE_NOOP("Strings", "Reading %s: %s of %s (%d%), %s per second")},
+    Entry{IDS_CARVE_FOUND, QT_TRANSLATE_NOOP("Strings", "Mail files found so far: %d")},
+    Entry{IDS_CARVE_ASSEMBLING, QT_TRANSLATE_NOOP("Strings", "Putting the mail files found together and listing their emails...")},
+    Entry{IDS_CARVE_CANCELLING, QT_TRANSLATE_NOOP("Strings", "Stopping; what was found so far is kept...")},
+    Entry{IDS_CARVED_FILE, QT_TRANSLATE_NOOP("Strings", "at %s \u2014 %d emails")},
+    Entry{IDS_CARVED_FILE_ONE, QT_TRANSLATE_NOOP("Strings", "at %s \u2014 1 email")},
+    Entry{IDS_CARVED_FILE_DATES, QT_TRANSLATE_NOOP("Strings", "%s, %s")},
+    Entry{IDS_CARVED_FILE_TIP, QT_TRANSLATE_NOOP("Strings", "A mail file found in %s: %d existing and %d deleted emails in %d pieces, from %s to %s of it")},
+    Entry{IDS_CARVE_STOPPED_NODE, QT_TRANSLATE_NOOP("Strings", "%s (stopped after %s of %s)")},
+    Entry{IDS_CARVE_NOTHING, QT_TRANSLATE_NOOP("Strings", "No Outlook Express mail was found in \"%s\".")},
+    Entry{IDS_CARVE_UNREADABLE, QT_TRANSLATE_NOOP("Strings", "%d sectors of \"%s\" could not be read. They were read as zeros: emails in them are incomplete.")},
+    Entry{IDS_CARVE_INCOMPLETE, QT_TRANSLATE_NOOP("Strings", "\"%s\" holds far more block headers than real mail can, so some were left out: the list may be incomplete.")},
+    Entry{IDS_IMAGE_NO_PERMISSION, QT_TRANSLATE_NOOP("Strings", "\"%s\" cannot be read: reading it needs read permission on it, which you do not have.")},
+    Entry{IDS_DISK_NO_PERMISSION, QT_TRANSLATE_NOOP("Strings", "You may not read the disk \"%s\": reading it needs read permission on it, which you do not have. Quillmend only ever reads a disk.")},
+    Entry{IDS_DISK_NO_PERMISSION_GROUP, QT_TRANSLATE_NOOP("Strings", "You may not read the disk \"%s\": reading it needs read permission on it, which the members of the group \"%s\" have and you do not. Whoever looks after this computer can add you to that group; it takes effect when you next log in. Quillmend only ever reads a disk.")},
+    Entry{IDS_IMAGE_NOT_OPENED, QT_TRANSLATE_NOOP("Strings", "\"%s\" cannot be opened: %s.")},
+    Entry{IDS_OPEN_MISSING, QT_TRANSLATE_NOOP("Strings", "there is no such file or disk")},
+    Entry{IDS_OPEN_EMPTY, QT_TRANSLATE_NOOP("Strings", "it is empty")},
+    Entry{IDS_OPEN_NOT_FILE, QT_TRANSLATE_NOOP("Strings", "it is not a file or a disk")},
+    Entry{IDS_DISKS_TITLE, QT_TRANSLATE_NOOP("Strings", "Look for lost mail on a disk")},
+    Entry{IDS_DISKS_INTRO, QT_TRANSLATE_NOOP("Strings", "Choose the disk or partition that held the mail. Quillmend reads it from start to end for the mail of Outlook Express, also where its files were deleted or the disk was formatted. It only ever reads it. An image of a disk opens with Load.")},
+    Entry{IDS_DISKS_COLUMN_DEVICE, QT_TRANSLATE_NOOP("Strings", "Device")},
+    Entry{IDS_DISKS_COLUMN_SIZE, QT_TRANSLATE_NOOP("Strings", "Size")},
+    Entry{IDS_DISKS_COLUMN_MODEL, QT_TRANSLATE_NOOP("Strings", "Model")},
+    Entry{IDS_DISKS_COLUMN_MOUNTED, QT_TRANSLATE_NOOP("Strings", "Mounted at")},
+    Entry{IDS_DISKS_NONE, QT_TRANSLATE_NOOP("Strings", "No disks are listed on this system. An image of a disk opens with Load.")},
+    Entry{IDS_DISKS_READ, QT_TRANSLATE_NOOP("Strings", "&Read")},
+    Entry{IDS_LOAD_FILTER_ALL, QT_TRANSLATE_NOOP("Strings", "All files (disk images)")},
 };
 
 const char* Find(int id) {
@@ -88,6 +121,13 @@ const char* Find(int id) {
 QString Text(int id) {
     const char* text = Find(id);
     return text ? QCoreApplication::translate("Strings", text) : QString();
+}
+
+std::vector<int> TableIds() {
+    std::vector<int> ids;
+    for (const Entry& e : kTable)
+        ids.push_back(e.id);
+    return ids;
 }
 
 bool HasText(int id) {

@@ -4,11 +4,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace res {
 
 // The text of string `id`, passed through Qt's translation (context
 // "Strings"). An id without a string gives an empty text, never a failure.
 QString Text(int id);
+
+// The id of every entry of the table, in its order (for checks).
+std::vector<int> TableIds();
 
 // True when the table has a string for `id` (an empty entry counts as none).
 bool HasText(int id);

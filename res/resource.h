@@ -16,6 +16,7 @@
 #define IDI_SAVE                        135
 #define IDI_LOAD                        136
 #define IDI_HELP                        138
+#define IDI_DISKS                       139
 
 // Bitmaps
 #define IDB_HEADER                      129   // 800 x 102
@@ -92,12 +93,47 @@
 #define IDS_ATTACHMENTS_COUNT_NOT_TRIED 227
 #define IDS_ATTACHMENT_NOT_SAVED        228
 #define IDS_ATTACHMENT_SAVED_DAMAGED    229
+// Strings of disk images, disks and moved e-mails
+#define IDS_STATUS_MOVED                250
+#define IDS_STATUS_MOVED_DELETED        251
+#define IDS_CAPTION_DISKS               252
+#define IDS_HINT_DISKS                  253
+#define IDS_CARVE_PROGRESS_TITLE        254
+#define IDS_CARVE_READING               255
+#define IDS_CARVE_FOUND                 256
+#define IDS_CARVE_ASSEMBLING            257
+#define IDS_CARVE_CANCELLING            258
+#define IDS_CARVED_FILE                 259
+#define IDS_CARVED_FILE_ONE             260
+#define IDS_CARVED_FILE_DATES           261
+#define IDS_CARVE_STOPPED_NODE          262
+#define IDS_CARVE_NOTHING               263
+#define IDS_CARVE_UNREADABLE            264
+#define IDS_CARVE_INCOMPLETE            265
+#define IDS_IMAGE_NO_PERMISSION         266
+#define IDS_DISK_NO_PERMISSION          267
+#define IDS_DISK_NO_PERMISSION_GROUP    268
+#define IDS_IMAGE_NOT_OPENED            269
+#define IDS_OPEN_MISSING                270
+#define IDS_OPEN_EMPTY                  271
+#define IDS_OPEN_NOT_FILE               272
+#define IDS_DISKS_TITLE                 273
+#define IDS_DISKS_INTRO                 274
+#define IDS_DISKS_COLUMN_DEVICE         275
+#define IDS_DISKS_COLUMN_SIZE           276
+#define IDS_DISKS_COLUMN_MODEL          277
+#define IDS_DISKS_COLUMN_MOUNTED        278
+#define IDS_DISKS_NONE                  279
+#define IDS_DISKS_READ                  280
+#define IDS_LOAD_FILTER_ALL             281
+#define IDS_CARVED_FILE_TIP             282
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101
 #define IDC_BUTTON_LOAD                 102
 #define IDC_BUTTON_SEARCH               103
 #define IDC_BUTTON_HELP                 104
+#define IDC_BUTTON_DISKS                105
 
 // Child controls of the browse window
 #define IDC_TREE                        101

@@ -61,7 +61,8 @@ int CompareRecords(const dbx::EmailRecord& a, const dbx::EmailRecord& b, int col
     case CMessageListModel::kColumnDate:
         return a.date < b.date ? -1 : (a.date > b.date ? 1 : 0);
     case CMessageListModel::kColumnStatus:
-        return int{a.isDeleted} - int{b.isDeleted};
+        // Existing, moved, deleted, moved and deleted.
+        return (2 * int{a.isDeleted} + int{a.moved}) - (2 * int{b.isDeleted} + int{b.moved});
     default:
         return 0;
     }
@@ -152,6 +153,16 @@ void CMessageListCtrl::AddRow(const dbx::EmailRecord* record, std::int32_t messa
 
 void CMessageListCtrl::SetMailFile(const dbx::DbxFile* file) {
     texts_.Reset(file);
+}
+
+void CMessageListCtrl::AddRowsFrom(const dbx::DbxFile& file, int first) {
+    // The file's records may have moved in memory.
+    for (ListRow& row : rows_)
+        row.record = file.GetAt(row.messageIndex);
+    const std::size_t before = rows_.size();
+    for (int i = std::max(first, 0); i < file.GetCount(); ++i)
+        rows_.push_back(ListRow{i, 0, file.GetAt(i)});
+    model_->AddItems(static_cast<int>(rows_.size() - before));
 }
 
 void CMessageListCtrl::UpdateItemCount() {

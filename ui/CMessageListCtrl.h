@@ -47,6 +47,12 @@ public:
     // and Subject are shown and sorted as its messages' header lines read.
     // Call after ResetList, which forgets it; the file must outlive the rows.
     void SetMailFile(const dbx::DbxFile* file);
+    // Records were added to `file`, whose records the rows list: points every
+    // row at its record again (the records may have moved in memory) and
+    // appends an unticked row for each record from index `first` on, after
+    // the rows there are whatever their order. Ticks, order and selection
+    // stay; the view shows the new rows at once.
+    void AddRowsFrom(const dbx::DbxFile& file, int first);
     // Makes the view show as many items as there are rows.
     void UpdateItemCount();
     // The number of items the view shows (the "All Emails" count).

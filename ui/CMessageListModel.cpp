@@ -70,6 +70,8 @@ QString CMessageListModel::CellText(const ListRow& row, int column) const {
     case kColumnDate:
         return DateText(record.date);
     case kColumnStatus:
+        if (record.moved)
+            return res::Text(record.isDeleted ? IDS_STATUS_MOVED_DELETED : IDS_STATUS_MOVED);
         return res::Text(record.isDeleted ? IDS_STATUS_DELETED : IDS_STATUS_EXISTING);
     default:
         return {};
@@ -133,6 +135,14 @@ void CMessageListModel::SetItemCount(int count) {
     beginResetModel();
     itemCount_ = count < 0 ? 0 : count;
     endResetModel();
+}
+
+void CMessageListModel::AddItems(int count) {
+    if (count <= 0)
+        return;
+    beginInsertRows(QModelIndex(), itemCount_, itemCount_ + count - 1);
+    itemCount_ += count;
+    endInsertRows();
 }
 
 void CMessageListModel::RowsChanged() {

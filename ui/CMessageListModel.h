@@ -53,12 +53,16 @@ public:
     // Tells the view that there are `count` items now (negative: none). The
     // view drops its selection and asks for what it shows afresh.
     void SetItemCount(int count);
+    // Tells the view that `count` items were added at the end; its
+    // selection stays.
+    void AddItems(int count);
     // Tells the view that the rows' contents or order changed.
     void RowsChanged();
 
     // The text of `column` for `row`: the three header texts as a person
     // reads them (encoded words decoded, see mailtext/HeaderText.h), the
-    // date, "Existing"/"Deleted"; empty for column 0.
+    // date, "Existing"/"Deleted" ("Moved"/"Moved, deleted" for an e-mail
+    // found in moved blocks); empty for column 0.
     QString CellText(const ListRow& row, int column) const;
     // A local file time as "year-month-day hour:minute:second" without
     // leading zeros; empty for 0 and for a time outside the calendar.

@@ -1,6 +1,10 @@
 #include "ui/UserDialogs.h"
 
+#include "platform/BlockDevices.h"
 #include "platform/FileNames.h"
+#include "res/Strings.h"
+#include "res/resource.h"
+#include "ui/CDiskPickerDlg.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -37,10 +41,18 @@ QStringList UserDialogs::OpenFiles(QWidget* owner, const QString& extension)
     dialog.setFileMode(QFileDialog::ExistingFiles);
     // The user sees "*.dbx", not the pattern behind it.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilter(NameFilter(extension));
+    dialog.setNameFilters({NameFilter(extension), res::Text(IDS_LOAD_FILTER_ALL) + QStringLiteral(" (*)")});
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
+}
+
+std::string UserDialogs::ChooseDisk(QWidget* owner)
+{
+    CDiskPickerDlg dialog(platform::ListBlockDevices(), owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.ChosenPath();
 }
 
 QString UserDialogs::ChooseFolder(QWidget* owner, const QString& title)

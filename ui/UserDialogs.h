@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 class QWidget;
 
 class UserDialogs {
@@ -19,9 +21,15 @@ public:
 
     // Open-file dialog owned by `owner` that lets the user pick one or more
     // existing files whose names end in `extension` (".dbx"), matched without
-    // regard to case. Returns their absolute paths in the dialog's order;
-    // empty when the dialog was cancelled.
+    // regard to case, or, with its second filter, any files (disk images).
+    // Returns their absolute paths in the dialog's order; empty when the
+    // dialog was cancelled.
     virtual QStringList OpenFiles(QWidget* owner, const QString& extension);
+
+    // The disks and partitions of this machine in a dialog owned by
+    // `owner`. Returns the path (its bytes) of the one the user chose;
+    // empty when cancelled.
+    virtual std::string ChooseDisk(QWidget* owner);
 
     // Folder chooser owned by `owner`, titled `title`. Returns the absolute
     // path of the chosen folder; empty when cancelled.

@@ -124,6 +124,7 @@ TEST_F(MainDialogTest, ButtonsStandAtTheirRectanglesWithCaptionsAndHints)
         {IDC_BUTTON_LOAD, QRect(91, 105, 119, 25), "&Load DBX files...", 105},
         {IDC_BUTTON_SEARCH, QRect(211, 105, 129, 25), "Se&arch DBX files...", 106},
         {IDC_BUTTON_HELP, QRect(341, 105, 57, 25), "&Help", 107},
+        {IDC_BUTTON_DISKS, QRect(399, 105, 75, 25), "&Disks...", IDS_HINT_DISKS},
     };
     for (const auto& e : expected) {
         CMainButton* button = dlg->Button(e.command);
@@ -136,7 +137,7 @@ TEST_F(MainDialogTest, ButtonsStandAtTheirRectanglesWithCaptionsAndHints)
         EXPECT_EQ(button->StateTextColor(CCoolButton::kNormal), QColor(255, 255, 255));
         EXPECT_EQ(button->StateTextColor(CCoolButton::kDisabled), QColor(96, 96, 96));
     }
-    EXPECT_EQ(dlg->Button(105), nullptr);
+    EXPECT_EQ(dlg->Button(106), nullptr);
 }
 
 TEST_F(MainDialogTest, BrowseWindowFillsTheMiddleInTheBandColour)

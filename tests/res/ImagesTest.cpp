@@ -37,7 +37,7 @@ TEST(Images, BitmapsHaveTheirSizes)
 
 TEST(Images, IconsHaveTheirSizes)
 {
-    for (int id : {IDI_SEARCH, IDI_SAVE, IDI_LOAD, IDI_HELP, IDR_MAINFRAME}) {
+    for (int id : {IDI_SEARCH, IDI_SAVE, IDI_LOAD, IDI_HELP, IDI_DISKS, IDR_MAINFRAME}) {
         const QPixmap icon = res::LoadIconPixmap(id);
         EXPECT_EQ(icon.size(), QSize(32, 32)) << "icon " << id;
         EXPECT_TRUE(icon.hasAlphaChannel()) << "icon " << id;

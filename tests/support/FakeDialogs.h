@@ -20,18 +20,25 @@ public:
     QStringList filesToOpen;  // what the open-file dialog answers; empty: Cancel
     QString folder;           // what the folder chooser answers; empty: Cancel
     QString saveFile;         // what the save-file dialog answers; empty: Cancel
+    std::string disk;         // what the disk chooser answers; empty: Cancel
     QMessageBox::StandardButton answer = QMessageBox::Ok;  // for every message box
 
     QStringList openedFor;    // the extension of each open-file dialog
     QStringList folderTitles; // the title of each folder chooser
     QStringList saveTitles;   // the title of each save-file dialog
     QStringList suggested;    // the name each SaveFileAs dialog offered
+    int disksAsked = 0;       // how often the disk chooser was shown
     std::vector<Asked> asked; // each message box
 
     QStringList OpenFiles(QWidget*, const QString& extension) override
     {
         openedFor << extension;
         return filesToOpen;
+    }
+    std::string ChooseDisk(QWidget*) override
+    {
+        ++disksAsked;
+        return disk;
     }
     QString ChooseFolder(QWidget*, const QString& title) override
     {

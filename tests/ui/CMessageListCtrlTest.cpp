@@ -296,6 +296,31 @@ TEST_F(ListTest, TheFourTickCommands)
     EXPECT_EQ(SelectedRow(), 2);
 }
 
+// E-mails found in moved blocks say so; the deleted kind is red like any
+// deleted e-mail, and the tick commands take each by its kind.
+TEST_F(ListTest, MovedEmailsSayWhereTheyWereFoundAndGoWithTheirKind)
+{
+    std::vector<dbx::EmailRecord> found = {
+        Record("a@x", "me", "moved, deleted", 0, false, true), Record("b@x", "me", "deleted", 0, false, true),
+        Record("c@x", "me", "moved", 0), Record("d@x", "me", "existing", 0)};
+    found[0].moved = found[2].moved = true;
+    listtest::Fill(*list, found);
+    const char* const status[] = {"Moved, deleted", "Deleted", "Moved", "Existing"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(Cell(i, kStatus), status[i]);
+        EXPECT_EQ(list->model()->index(i, kFrom).data(Qt::ForegroundRole).isValid(), found[i].isDeleted) << i;
+    }
+    list->TickExisting();
+    EXPECT_EQ(list->IsTicked(2) + list->IsTicked(3), 2);
+    EXPECT_EQ(list->GetTickedCount(), 2);
+    list->TickDeleted();
+    EXPECT_EQ(list->IsTicked(0) + list->IsTicked(1), 2);
+    EXPECT_EQ(list->GetTickedCount(), 2);
+    // By status: existing, moved, deleted, moved and deleted.
+    ClickTitle(kStatus);
+    EXPECT_EQ(Order(*list), (std::vector<int>{3, 2, 1, 0}));
+}
+
 TEST_F(ListTest, OutOfRangeIndexesAnswerNothing)
 {
     EXPECT_EQ(list->GetRow(-1), nullptr);

@@ -145,6 +145,36 @@ QImage SearchIcon() {
     return WithShadow(image);
 }
 
+QImage DisksIcon() {
+    QImage image = TransparentImage(32, 32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF c = kContent;
+    // A hard disk seen from above: its case, the platter and the arm ...
+    const QRectF body(c.left() + 2, c.top() + 1, c.width() - 5, c.height() - 3);
+    QLinearGradient metal(body.topLeft(), body.bottomRight());
+    metal.setColorAt(0, QColor(236, 238, 242));
+    metal.setColorAt(1, QColor(150, 158, 170));
+    p.setPen(QPen(QColor(70, 76, 88), 1.2));
+    p.setBrush(metal);
+    p.drawRoundedRect(body, 2.5, 2.5);
+    const QPointF hub(body.center().x(), body.top() + 8.5);
+    QRadialGradient platter(hub - QPointF(2, 2), 8);
+    platter.setColorAt(0, QColor(250, 250, 252));
+    platter.setColorAt(1, QColor(168, 178, 194));
+    p.setPen(QPen(QColor(90, 98, 112), 1));
+    p.setBrush(platter);
+    p.drawEllipse(hub, 6.5, 6.5);
+    p.setBrush(QColor(90, 98, 112));
+    p.drawEllipse(hub, 1.3, 1.3);
+    p.setPen(QPen(QColor(60, 64, 72), 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(body.right() - 3, body.bottom() - 3), hub + QPointF(2.5, 3));
+    // ... and the mail found on it.
+    DrawEnvelope(p, QRectF(c.left() + 0.5, c.bottom() - 8.5, 10, 7.5), kPaper, kOutline);
+    p.end();
+    return WithShadow(image);
+}
+
 QImage HelpIcon() {
     QImage image = TransparentImage(32, 32);
     QPainter p(&image);

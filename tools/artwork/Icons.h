@@ -10,5 +10,6 @@ QImage SearchIcon();            // icon 134
 QImage SaveIcon();              // icon 135
 QImage LoadIcon();              // icon 136
 QImage HelpIcon();              // icon 138
+QImage DisksIcon();             // icon 139
 
 } // namespace artwork

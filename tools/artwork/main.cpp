@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("135"), artwork::SaveIcon},
         {QStringLiteral("136"), artwork::LoadIcon},
         {QStringLiteral("138"), artwork::HelpIcon},
+        {QStringLiteral("139"), artwork::DisksIcon},
         {QStringLiteral("141"), artwork::SortArrowsBitmap},
         {QStringLiteral("142"), artwork::SmallIconsBitmap},
         {QStringLiteral("144"), artwork::TickStatesBitmap},

@@ -251,7 +251,7 @@ void OverwriteStart(MailFile& file, std::size_t length, std::uint64_t seed)
     file.bytes.replace(0, length, Noise(prng, length));
 }
 
-MovedEmailFile MakeMovedEmailFile(std::uint64_t seed)
+MovedEmailFile MakeMovedEmailFile(std::uint64_t seed, MoveOptions options)
 {
     MailboxBuilder builder(seed);
     RandomMail mail(seed * 3 + 1);
@@ -272,7 +272,7 @@ MovedEmailFile MakeMovedEmailFile(std::uint64_t seed)
         target = mail.Next();
     while (target.text.size() < 3 * oe::kBlockBodySize || target.text.size() > 30 * 1024);
     const std::string subject = target.subject;
-    const int id = builder.Add(std::move(target));
+    const int id = builder.Add(std::move(target), options.deleted);
     const Mailbox box = builder.Build();
 
     MovedEmailFile result;
@@ -288,7 +288,8 @@ MovedEmailFile MakeMovedEmailFile(std::uint64_t seed)
     const std::uint32_t to = space.placed.front();
     bytes.replace(to, span, result.original.bytes.substr(from, span));
     Prng prng(seed ^ 0x4D4F5645ull);
-    bytes.replace(from, span, Noise(prng, span));
+    if (!options.keepOriginal)
+        bytes.replace(from, span, Noise(prng, span));
     result.file = {"Moved.dbx", std::move(bytes)};
     return result;
 }

@@ -78,6 +78,10 @@ struct MovedEmailFile {
     MailFile original;      // the same file before the move
     std::string movedSubject;
 };
-MovedEmailFile MakeMovedEmailFile(std::uint64_t seed);
+struct MoveOptions {
+    bool deleted = false;       // the e-mail moved is a deleted one
+    bool keepOriginal = false;  // its old place is left as it was: a copy
+};
+MovedEmailFile MakeMovedEmailFile(std::uint64_t seed, MoveOptions options = {});
 
 } // namespace dbxgen

@@ -1,0 +1,134 @@
+// E-mails whose blocks were moved inside their mail file: found, read through
+// the file itself exactly as before the move, listed after the scan's own
+// records without changing theirs; copies and untouched files add nothing.
+
+#include "dbx/MovedEmails.h"
+#include "support/TempDir.h"
+#include "tools/dbxgen/CarveImages.h"
+
+#include <gtest/gtest.h>
+
+
+namespace {
+
+struct Scanned {
+    std::string path;
+    dbx::DbxFile file;
+};
+
+void OpenAndScan(Scanned& s, const testsupport::TempDir& dir, const std::string& name, const std::string& bytes)
+{
+    s.path = dir.File(name);
+    testsupport::WriteFile(s.path, bytes);
+    ASSERT_TRUE(s.file.Open(s.path));
+    dbx::NullProgressSink quiet;
+    s.file.Scan(quiet);
+}
+
+// The text of the e-mail with `subject` in `file`; empty when none.
+std::string TextOf(const dbx::DbxFile& file, const std::string& subject)
+{
+    std::string text;
+    for (int i = 0; i < file.GetCount(); ++i)
+        if (file.GetAt(i)->subject == subject && file.ReadMessage(i, text))
+            return text;
+    return text;
+}
+
+class StopAtOnce final : public dbx::ICarveProgress {
+public:
+    bool Stopped() override { return true; }
+};
+
+} // namespace
+
+TEST(MovedEmails, FoundReadThroughTheFileAndListedAfterTheScansOwn)
+{
+    struct Case {
+        const char* name;
+        dbxgen::MoveOptions options;
+        std::size_t found;   // moved e-mails listed
+        std::uint64_t copies;
+    } const cases[] = {
+        {"moved, its old place overwritten", {false, false}, 1, 0},
+        {"a deleted e-mail moved", {true, false}, 1, 0},
+        {"copied, the original still in place", {false, true}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        const auto moved = dbxgen::MakeMovedEmailFile(24, c.options);
+        Scanned s, original;
+        OpenAndScan(s, dir, "Moved.dbx", moved.file.bytes);
+        OpenAndScan(original, dir, "Original.dbx", moved.original.bytes);
+        const std::vector<dbx::EmailRecord> before = s.file.Records();
+
+        dbx::ICarveProgress quiet;
+        dbx::MovedSearch search = dbx::FindMovedEmails(s.path, s.file, quiet);
+        EXPECT_FALSE(search.stopped);
+        EXPECT_EQ(search.notPlaced, 0u);
+        EXPECT_EQ(search.copies, c.copies);
+        ASSERT_EQ(search.records.size(), c.found);
+        s.file.AddMovedRecords(std::move(search.records));
+
+        // The scan's records are where they were; the moved ones follow.
+        ASSERT_EQ(s.file.ScanCount(), static_cast<int>(before.size()));
+        for (std::size_t i = 0; i < before.size(); ++i)
+            EXPECT_EQ(*s.file.GetAt(static_cast<int>(i)), before[i]);
+        if (c.found == 0)
+            continue;
+        const dbx::EmailRecord& added = *s.file.GetAt(s.file.ScanCount());
+        EXPECT_TRUE(added.moved);
+        EXPECT_EQ(added.subject, moved.movedSubject);
+        EXPECT_EQ(added.isDeleted, c.options.deleted);
+        // Its fields and text are those of the e-mail before the move.
+        const std::string expected = TextOf(original.file, moved.movedSubject);
+        ASSERT_FALSE(expected.empty());
+        std::string text;
+        EXPECT_TRUE(s.file.ReadMessage(s.file.ScanCount(), text));
+        EXPECT_EQ(text, expected);
+        const dbx::EmailRecord* was = nullptr;
+        for (const dbx::EmailRecord& r : original.file.Records())
+            if (r.subject == moved.movedSubject)
+                was = &r;
+        ASSERT_NE(was, nullptr);
+        EXPECT_EQ(added.from, was->from);
+        EXPECT_EQ(added.date, was->date);
+        EXPECT_EQ(added.hasAttachment, was->hasAttachment);
+        EXPECT_EQ(s.file.MessageSize(s.file.ScanCount()), original.file.MessageSize(static_cast<int>(was - original.file.Records().data())));
+        // Its blocks are named by where they lie now: below where they say.
+        EXPECT_LT(added.blocks.front().offset, was->blocks.front().offset);
+    }
+}
+
+TEST(MovedEmails, NothingForAnUntouchedFileAStoppedSearchOrAChangedFile)
+{
+    testsupport::TempDir dir;
+    const auto moved = dbxgen::MakeMovedEmailFile(31);
+    Scanned untouched;
+    OpenAndScan(untouched, dir, "Untouched.dbx", moved.original.bytes);
+    dbx::ICarveProgress quiet;
+    EXPECT_TRUE(dbx::FindMovedEmails(untouched.path, untouched.file, quiet).records.empty());
+
+    Scanned s;
+    OpenAndScan(s, dir, "Moved.dbx", moved.file.bytes);
+    StopAtOnce stop;
+    const dbx::MovedSearch stopped = dbx::FindMovedEmails(s.path, s.file, stop);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_TRUE(stopped.records.empty());
+
+    // The path holds other bytes than the mapping (a file replaced since it
+    // was opened; Windows refuses to change a mapped file in place, so the
+    // other bytes lie at another path): nothing from them.
+    const std::string other = dir.File("Replaced.dbx");
+    testsupport::WriteFile(other, moved.file.bytes + std::string(4096, '\0'));
+    const dbx::MovedSearch changed = dbx::FindMovedEmails(other, s.file, quiet);
+    EXPECT_TRUE(changed.fileChanged);
+    EXPECT_TRUE(changed.records.empty());
+
+    // A file not scanned takes no moved records.
+    dbx::DbxFile unscanned;
+    ASSERT_TRUE(unscanned.Open(untouched.path));
+    unscanned.AddMovedRecords({dbx::EmailRecord{}});
+    EXPECT_EQ(unscanned.GetCount(), 0);
+}
