@@ -5,9 +5,9 @@
 # changes under tests/ and fuzz/corpus/, or a patch in tests/patches/ that
 # takes the fix out of today's code. In a scratch worktree under /tmp (from
 # HEAD, reused from entry to entry so that builds are incremental) the fault
-# is put back, the entry's preset is built (without the desktop program and
-# the benchmarks, to keep the builds short: the list names no test of the
-# desktop program) and the entry's tests run. An entry passes when at least
+# is put back, the entry's preset is built (without the benchmarks, and
+# without the desktop program unless the preset is written "<preset>,gui")
+# and the entry's tests run. An entry passes when at least
 # one test fails: the fault is caught.
 #
 #   scripts/fault-revert.sh [text]    only the entries whose line holds text
@@ -44,6 +44,10 @@ while read -r -u 3 commit preset tests description; do
   [[ -z $commit || $commit == \#* ]] && continue
   [[ -n $pattern && "$commit $preset $tests $description" != *$pattern* ]] && continue
   log=$logs/$commit.log
+  # "<preset>,gui": the desktop program's tests are needed too.
+  build=${preset%,gui}
+  gui=OFF
+  [ "$build" != "$preset" ] && gui=ON
   git -C "$scratch" revert --quit >/dev/null 2>&1
   git -C "$scratch" reset -q --hard HEAD
   git -C "$scratch" clean -qfd -e 'build*/'
@@ -60,12 +64,14 @@ while read -r -u 3 commit preset tests description; do
   if git -C "$scratch" diff --name-only --diff-filter=U | grep -q . \
      || git -C "$scratch" diff --quiet HEAD; then
     result=STALE; why="does not revert cleanly"
-  elif ! (cd "$scratch" && cmake --preset "$preset" -DQUILLMEND_GUI=OFF -DQUILLMEND_BENCH=OFF >>"$log" 2>&1 \
-          && cmake --build --preset "$preset" -j "$jobs" >>"$log" 2>&1); then
+  elif ! (cd "$scratch" && cmake --preset "$build" -DQUILLMEND_GUI="$gui" -DQUILLMEND_BENCH=OFF >>"$log" 2>&1 \
+          && cmake --build --preset "$build" -j "$jobs" >>"$log" 2>&1); then
     result=STALE; why="does not build without the fix"
-  elif (cd "$scratch" && QT_QPA_PLATFORM=offscreen ctest --preset "$preset" -j "$jobs" \
-          -R "$tests" --timeout 300 >>"$log" 2>&1); then
+  elif (cd "$scratch" && QT_QPA_PLATFORM=offscreen ctest --preset "$build" -j "$jobs" \
+          -R "$tests" --timeout 300 --no-tests=error >>"$log" 2>&1); then
     result=FAIL; why="every test passed"
+  elif grep -q "No tests were found" "$log"; then
+    result=STALE; why="no test matches $tests"
   else
     result=PASS; why="$(grep -cE '^\s*[0-9]+ - ' "$log") tests failed"
   fi
