@@ -10,6 +10,7 @@ packages=(
   libunwind8 libdw1
   xvfb xauth fonts-dejavu-core x11-utils xdotool x11-apps netpbm
   clang libclang-rt-14-dev
+  gcovr
   mtools e2fsprogs
   g++-mingw-w64-x86-64-posix wine wine64
   dpkg-dev desktop-file-utils appstream man-db

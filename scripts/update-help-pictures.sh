@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Copies the user guide's pictures from the GUI tests' screens into
 # res/assets/help/, where they are committed and installed with the guide.
-# Run the tests first (scripts/test.sh, or ctest -R 'HelpPictures|SearchSetting|BugReportWindow|ImageCommands|LostMailInX').
+# Run the tests first (scripts/test.sh, or ctest -R '^(app|search_ui|bugreport)_tests$|LostMailInX').
 set -euo pipefail
 cd "$(dirname "$0")/.."
 shots=${1:-build/screenshots}

@@ -7,6 +7,7 @@
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "support/FakeDialogs.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
@@ -34,28 +35,9 @@
 
 namespace {
 
-class BrowseWindowTest : public ::testing::Test {
+class BrowseWindowTest : public testsupport::MainDialogTest {
 protected:
-    void SetUp() override
-    {
-        // Preview files go to a private folder under the runtime directory.
-        runtime = dir.File("runtime");
-        std::filesystem::create_directories(runtime);
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
-        dlg = std::make_unique<CQuillmendDlg>();
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-        QCoreApplication::processEvents();
-    }
-    void TearDown() override
-    {
-        dlg.reset();
-        qunsetenv("XDG_RUNTIME_DIR");
-    }
-
-    CDbxBrowseWindow& Browse() { return dlg->BrowseWindow(); }
     CMessageListCtrl& List() { return Browse().MessageList(); }
-    QTreeWidget& Tree() { return Browse().Tree(); }
 
     // The demo mailbox as a file; returns its path.
     std::string Demo(const std::string& name = "Inbox.dbx")
@@ -85,9 +67,6 @@ protected:
         return n;
     }
 
-    testsupport::TempDir dir;
-    std::string runtime;
-    std::unique_ptr<CQuillmendDlg> dlg;
     QTreeWidgetItem* folder = nullptr;
 };
 

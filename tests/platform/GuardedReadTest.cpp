@@ -46,8 +46,19 @@ TEST(GuardedRead, ReadsPastTheCutFailAndTheFileSaysWhereItEnds)
     EXPECT_TRUE(f.Copy(buffer, 4000, sizeof buffer));
     EXPECT_FALSE(f.Copy(buffer, 4096, sizeof buffer));
     EXPECT_FALSE(f.Copy(buffer, 64 * 1024 - sizeof buffer, sizeof buffer));
+    EXPECT_TRUE(f.Copy(buffer, 0, sizeof buffer));  // usable again after a fault
+    EXPECT_EQ(buffer[0], 'm');
     EXPECT_EQ(f.file.ReadableSize(), 4096u);
     EXPECT_EQ(f.file.Size(), 64u * 1024);
+
+    // A guarded walk ends at the first page that is gone.
+    int reached = 0;
+    auto walk = [&] {
+        for (std::size_t at = 0; at < f.file.Size(); at += 4096, ++reached)
+            (void)*static_cast<const volatile std::uint8_t*>(f.At(at));
+    };
+    EXPECT_FALSE(platform::Guarded(f.file.Data(), f.file.Size(), walk));
+    EXPECT_EQ(reached, 1);
 }
 
 TEST(GuardedRead, AnInnerGuardCoversOnlyItsOwnRegion)

@@ -1,4 +1,3 @@
-#include "platform/GuardedRead.h"
 #include "platform/MappedFile.h"
 
 #include "support/TempDir.h"
@@ -58,34 +57,6 @@ TEST(MappedFile, ReopeningReleasesTheFirstMapping)
     EXPECT_EQ(file.Size(), 8u);
     EXPECT_FALSE(file.Open(dir.File("missing.dbx")));
     EXPECT_FALSE(file.IsOpen());  // a failed open leaves it closed
-}
-
-// --- a file that shrinks while mapped ---------------------------------------------
-
-TEST(GuardedRead, ReadsPastTheNewEndFailQuietly)
-{
-    TempDir dir;
-    const std::string path = dir.File("shrinks.dbx");
-    WriteFile(path, std::string(64 * 1024, 'm'));
-    platform::MappedFile file;
-    ASSERT_TRUE(file.Open(path));
-    ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
-
-    char buffer[512];
-    EXPECT_TRUE(platform::GuardedCopy(buffer, file.Data() + 1024, sizeof buffer, file.Data(), file.Size()));
-    EXPECT_EQ(buffer[0], 'm');
-    EXPECT_FALSE(platform::GuardedCopy(buffer, file.Data() + 32 * 1024, sizeof buffer, file.Data(), file.Size()));
-    // The guard is usable again after a fault, and repeatedly.
-    EXPECT_FALSE(platform::GuardedCopy(buffer, file.Data() + 60 * 1024, sizeof buffer, file.Data(), file.Size()));
-    EXPECT_TRUE(platform::GuardedCopy(buffer, file.Data(), sizeof buffer, file.Data(), file.Size()));
-
-    int reached = 0;
-    auto walk = [&] {
-        for (std::size_t at = 0; at < file.Size(); at += 4096, ++reached)
-            (void)*static_cast<const volatile std::uint8_t*>(file.Data() + at);
-    };
-    EXPECT_FALSE(platform::Guarded(file.Data(), file.Size(), walk));
-    EXPECT_EQ(reached, 1);
 }
 
 // --- descriptors and a file that changes --------------------------------------------

@@ -9,6 +9,7 @@
 #include "search/CSearchDbxSettingDlg.h"
 #include "search/SearchPaths.h"
 #include "support/FakeDialogs.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DemoMailbox.h"
@@ -103,29 +104,17 @@ std::vector<Node> Nodes(QTreeWidget& tree)
     return nodes;
 }
 
-class SearchTest : public ::testing::Test {
+class SearchTest : public testsupport::MainDialogTest {
 protected:
     void SetUp() override
     {
-        runtime = dir.File("runtime");
-        std::filesystem::create_directories(runtime);
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
         root = QString::fromStdString(dir.File("disk"));
         // Two real mailboxes and an empty one, in folders a search must enter.
         MakeTree(dir.File("disk"), {"Local Settings.old/Identities/Empty.dbx", "Backup.2008/", "nothing/here.txt"});
         ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(dir.File("disk/Backup.2008/Inbox.dbx")));
         ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(dir.File("disk/Backup.2008/Sent Items.DBX")));
-        dlg = std::make_unique<CQuillmendDlg>();
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        MainDialogTest::SetUp();
     }
-    void TearDown() override
-    {
-        dlg.reset();
-        qunsetenv("XDG_RUNTIME_DIR");
-    }
-
-    QTreeWidget& Tree() { return dlg->BrowseWindow().Tree(); }
 
     // What a search of `root` adds.
     std::vector<Node> Expected() const
@@ -134,10 +123,7 @@ protected:
                 {root + "/Local Settings.old/Identities", {"Empty"}}};
     }
 
-    TempDir dir;
-    std::string runtime;
     QString root;
-    std::unique_ptr<CQuillmendDlg> dlg;
 };
 
 } // namespace
