@@ -31,17 +31,20 @@ unsigned UsableProcessors()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+unsigned ThreadsFromSetting(const char* setting, unsigned usable)
+{
+    if (setting && setting[0] >= '0' && setting[0] <= '9') {
+        char* end = nullptr;
+        const unsigned long n = std::strtoul(setting, &end, 10);
+        if (*end == '\0' && n >= 1)
+            return static_cast<unsigned>(std::min<unsigned long>(n, kMaxWorkerThreads));
+    }
+    return std::clamp(usable, 1u, kMaxWorkerThreads);
+}
+
 unsigned WorkerThreads()
 {
-    static const unsigned threads = [] {
-        if (const char* text = std::getenv("QUILLMEND_THREADS"); text && *text) {
-            char* end = nullptr;
-            const unsigned long n = std::strtoul(text, &end, 10);
-            if (*end == '\0' && text[0] >= '0' && text[0] <= '9' && n >= 1)
-                return static_cast<unsigned>(std::min<unsigned long>(n, kMaxWorkerThreads));
-        }
-        return std::min(UsableProcessors(), kMaxWorkerThreads);
-    }();
+    static const unsigned threads = ThreadsFromSetting(std::getenv("QUILLMEND_THREADS"), UsableProcessors());
     return threads;
 }
 

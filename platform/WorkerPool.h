@@ -24,6 +24,9 @@ unsigned UsableProcessors();
 // whole number from 1 on (at most kMaxWorkerThreads), else
 // UsableProcessors() (at most kMaxWorkerThreads). Read once per process.
 unsigned WorkerThreads();
+// The same rule for a setting's text (nullptr: not set) and `usable`
+// processors.
+unsigned ThreadsFromSetting(const char* setting, unsigned usable);
 
 class WorkerPool {
 public:
