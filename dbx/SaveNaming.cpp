@@ -43,9 +43,15 @@ std::uint64_t DateUtc(const DbxFile& file, int index)
     if (!record || record->date == 0)
         return 0;
     HeaderLines lines;
-    ReadHeaderLines(file.View(), *record, HeaderBit(HeaderField::kDate), lines);
+    ReadHeaderLines(file.Source(), *record, HeaderBit(HeaderField::kDate), lines);
+    return DateUtcOfLine(lines[static_cast<std::size_t>(HeaderField::kDate)]);
+}
+
+std::uint64_t DateUtcOfLine(std::string_view line)
+{
+    // An empty text would read as today's date.
     std::uint64_t utc = 0;
-    return ParseMailDateUtc(lines[static_cast<std::size_t>(HeaderField::kDate)], utc) ? utc : 0;
+    return !line.empty() && ParseMailDateUtc(line, utc) ? utc : 0;
 }
 
 EmlSaver::EmlSaver(const DbxFile& file, std::string folder, bool dateFiles)
@@ -53,33 +59,52 @@ EmlSaver::EmlSaver(const DbxFile& file, std::string folder, bool dateFiles)
 {
 }
 
-SaveOutcome EmlSaver::Save(int messageIndex, int displayIndex, std::string_view nameText)
+SaveOutcome WriteEml(const DbxFile& file, const std::string& folder, int messageIndex, int displayIndex,
+                     const std::string& stem, bool stemFree, std::uint64_t dateUtc, bool dateFile, bool* stemCreated)
 {
     SaveOutcome outcome;
-    if (!file_.GetAt(messageIndex))
+    if (stemCreated)
+        *stemCreated = false;
+    if (!file.GetAt(messageIndex))
         return outcome;
-    outcome.dateUtc = DateUtc(file_, messageIndex);
-    const auto write = [&](std::string name) {
-        outcome.path = platform::ChildPath(folder_, name + ".eml");
-        outcome.result =
-            file_.WriteMessage(messageIndex, outcome.path, dateFiles_ ? outcome.dateUtc : 0, &outcome.dated);
-        if (outcome.Created())
-            created_.insert(std::move(name));
+    outcome.dateUtc = dateUtc;
+    const auto write = [&](const std::string& name) {
+        outcome.path = platform::ChildPath(folder, name + ".eml");
+        outcome.result = file.WriteMessage(messageIndex, outcome.path, dateFile ? dateUtc : 0, &outcome.dated);
     };
-    const std::string name = MakeSaveName(nameText);
-    if (!name.empty()) {
-        if (!created_.count(name))
-            write(name);
+    if (!stem.empty()) {
+        if (stemFree)
+            write(stem);
         else
-            outcome.path = platform::ChildPath(folder_, name + ".eml");
+            outcome.path = platform::ChildPath(folder, stem + ".eml");
         // A file cut short is kept: writing it again under the second name
         // would only give a second incomplete copy.
-        if (outcome.Created())
+        if (outcome.Created()) {
+            if (stemCreated)
+                *stemCreated = true;
             return outcome;
+        }
     }
     // The subject gives no name, or that file exists: a name from the clock
     // and the row's place in the list.
     write(std::to_string(platform::GetTickCount()) + std::to_string(displayIndex));
+    return outcome;
+}
+
+SaveOutcome EmlSaver::Save(int messageIndex, int displayIndex, std::string_view nameText)
+{
+    if (!file_.GetAt(messageIndex))
+        return {};
+    const std::string name = MakeSaveName(nameText);
+    SaveOutcome outcome = WriteEml(file_, folder_, messageIndex, displayIndex, name, !created_.count(name),
+                                   DateUtc(file_, messageIndex), dateFiles_);
+    // Names this saver created are not tried again.
+    if (outcome.Created()) {
+        std::size_t start = outcome.path.size();
+        while (start > 0 && !platform::IsPathSeparator(outcome.path[start - 1]))
+            --start;
+        created_.insert(outcome.path.substr(start, outcome.path.size() - start - 4));  // without ".eml"
+    }
     return outcome;
 }
 
