@@ -4,6 +4,7 @@
 #include "archive/Sha256.h"
 #include "dbx/HeaderFields.h"
 #include "dbx/SaveNaming.h"
+#include "platform/FsPath.h"
 
 #include <filesystem>
 
@@ -23,8 +24,8 @@ std::string Sender(const dbx::DbxFile& file, const dbx::EmailRecord& record)
 
 std::string FolderOf(const std::string& path)
 {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    return folder.empty() ? std::string(".") : folder.string();
+    const std::filesystem::path folder = platform::ToFsPath(path).parent_path();
+    return folder.empty() ? std::string(".") : platform::FromFsPath(folder);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "archive/Sha256.h"
 
-#include <nettle/sha2.h>
+#include "platform/Files.h"
+#include "platform/Sha256.h"
 
 #include <cstdio>
 #include <vector>
@@ -8,28 +9,23 @@
 namespace archive {
 
 struct Sha256::State {
-    sha256_ctx ctx;
+    platform::Sha256Context ctx;
 };
 
-Sha256::Sha256() : state_(std::make_unique<State>())
-{
-    sha256_init(&state_->ctx);
-}
+Sha256::Sha256() : state_(std::make_unique<State>()) {}
 
 Sha256::~Sha256() = default;
 
 void Sha256::Update(const void* data, std::size_t n)
 {
-    sha256_update(&state_->ctx, n, static_cast<const std::uint8_t*>(data));
+    state_->ctx.Update(data, n);
 }
 
 std::string Sha256::HexDigest()
 {
-    std::uint8_t digest[SHA256_DIGEST_SIZE];
-    sha256_digest(&state_->ctx, sizeof digest, digest);  // also starts afresh
     static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (const std::uint8_t b : digest) {
+    for (const std::uint8_t b : state_->ctx.Finish()) {
         hex += kHex[b >> 4];
         hex += kHex[b & 15];
     }
@@ -38,7 +34,7 @@ std::string Sha256::HexDigest()
 
 bool HashFile(const std::string& path, std::string& hexDigest, std::uint64_t& size)
 {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
+    std::FILE* in = platform::OpenForReading(path);
     if (!in)
         return false;
     Sha256 hash;

@@ -4,6 +4,7 @@
 
 #include "archive/Sha256.h"
 #include "platform/Console.h"
+#include "platform/FsPath.h"
 #include "platform/Interrupt.h"
 
 #include <algorithm>
@@ -152,7 +153,7 @@ void PrintJson(const std::string& image, const dbx::Carver& carver)
             const dbx::CarvedFile::Where where = c.Locate(i);
             std::string extra = ",\"position\":" + Number(where.firstBlock) + ",\"shifts\":[";
             for (std::size_t w = 0; w < where.shifts.size(); ++w)
-                extra += (w ? "," : "") + std::to_string(where.shifts[w]);
+                extra.append(w ? "," : "").append(std::to_string(where.shifts[w]));  // not "," + string: -Wrestrict at -O3
             out += i == 0 ? "\n" : ",\n";
             AppendEmailJson(out, c.File(), i, extra + "]");
             if (out.size() > (1u << 16)) {
@@ -266,14 +267,14 @@ int RunCarve(const std::vector<std::string>& args)
     dbx::Carver carver;
     if (!carver.Open(image)) {
         std::error_code ec;
-        Error(CarveOpenError(image, carver.OpenError(), carver.OpenErrno(), std::filesystem::is_block_file(image, ec),
+        Error(CarveOpenError(image, carver.OpenError(), carver.OpenErrno(), std::filesystem::is_block_file(platform::ToFsPath(image), ec),
                              platform::ImageFile::ReadingGroup(image)));
         return kExitUsage;
     }
     DigestObserver digest;
     platform::CatchInterrupt();
     {
-        TerminalCarveProgress progress(ForTerminal(std::filesystem::path(image).filename().string()),
+        TerminalCarveProgress progress(ForTerminal(platform::FromFsPath(platform::ToFsPath(image).filename())),
                                        platform::StderrIsTerminal());
         carver.Run(progress, extract.empty() ? nullptr : &digest);
     }

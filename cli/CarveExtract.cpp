@@ -5,6 +5,7 @@
 #include "platform/Directory.h"
 #include "platform/FileTime.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 #include "platform/SparseFile.h"
 
 #include <cstdio>
@@ -19,8 +20,8 @@ namespace {
 std::string Absolute(const std::string& path)
 {
     std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    return ec ? path : absolute.lexically_normal().string();
+    const std::filesystem::path absolute = std::filesystem::absolute(platform::ToFsPath(path), ec);
+    return ec ? path : platform::FromFsPath(absolute.lexically_normal());
 }
 
 std::string NowUtc()
@@ -86,13 +87,13 @@ bool ExtractFormerFiles(const dbx::Carver& carver, const std::string& imagePath,
                         const std::string& folder)
 {
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (!std::filesystem::is_directory(folder, ec)) {
+    std::filesystem::create_directories(platform::ToFsPath(folder), ec);
+    if (!std::filesystem::is_directory(platform::ToFsPath(folder), ec)) {
         Error(ForTerminal(folder) + ": cannot create this folder");
         return false;
     }
     const std::string manifestPath = platform::ChildPath(folder, "manifest.json");
-    if (std::filesystem::exists(std::filesystem::symlink_status(manifestPath, ec))) {
+    if (std::filesystem::exists(std::filesystem::symlink_status(platform::ToFsPath(manifestPath), ec))) {
         Error(ForTerminal(manifestPath) + ": already exists; a manifest is never replaced");
         return false;
     }

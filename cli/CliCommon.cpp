@@ -3,6 +3,8 @@
 #include "dbx/DisplayText.h"
 #include "platform/Console.h"
 #include "platform/FileTime.h"
+#include "platform/Files.h"
+#include "platform/FsPath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace cli {
 
@@ -53,17 +54,19 @@ private:
 std::string WhyNotOpened(const std::string& path)
 {
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const std::filesystem::path fsPath = platform::ToFsPath(path);
+    const auto status = std::filesystem::status(fsPath, ec);
     if (ec)
         return ec.message();
     if (std::filesystem::is_directory(status))
         return "is a directory";
     if (!std::filesystem::is_regular_file(status))
         return "not a regular file";
-    std::ifstream probe(path, std::ios::binary);
+    std::FILE* probe = platform::OpenForReading(path);
     if (!probe)
         return std::strerror(errno);
-    if (std::filesystem::file_size(path, ec) == 0)
+    std::fclose(probe);
+    if (std::filesystem::file_size(fsPath, ec) == 0)
         return "file is empty";
     return "cannot be mapped into memory";
 }
@@ -82,7 +85,7 @@ bool OpenAndScan(const std::string& path, dbx::DbxFile& file)
         return false;
     }
     if (platform::StderrIsTerminal()) {
-        TerminalProgress progress(PathForTerminal(std::filesystem::path(path).filename().string()));
+        TerminalProgress progress(PathForTerminal(platform::FromFsPath(platform::ToFsPath(path).filename())));
         file.Scan(progress);
     } else {
         dbx::NullProgressSink quiet;
@@ -213,7 +216,7 @@ JsonPath JsonPathValues(std::string_view path)
     if (dbx::IsValidUtf8(path))
         return values;
     static constexpr char kDigits[] = "0123456789abcdef";
-    values.hex = "\"";
+    values.hex.assign(1, '"');
     for (const char c : path) {
         values.hex += kDigits[static_cast<unsigned char>(c) >> 4];
         values.hex += kDigits[static_cast<unsigned char>(c) & 0xF];
@@ -225,9 +228,11 @@ JsonPath JsonPathValues(std::string_view path)
 std::string JsonPathMembers(std::string_view key, std::string_view path)
 {
     const JsonPath values = JsonPathValues(path);
-    std::string out = "\"" + std::string(key) + "\":" + values.text;
+    // Appended piece by piece: "literal" + string trips GCC's -O3 -Wrestrict.
+    std::string out = "\"";
+    out.append(key).append("\":").append(values.text);
     if (!values.hex.empty())
-        out += ",\"" + std::string(key) + "Hex\":" + values.hex;
+        out.append(",\"").append(key).append("Hex\":").append(values.hex);
     return out;
 }
 

@@ -2,6 +2,7 @@
 #include "cli/SaveParts.h"
 
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -131,7 +132,7 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
 bool RefuseExisting(const std::string& path, const char* what)
 {
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+    if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(platform::ToFsPath(path), ec)))
         return false;
     Error(PathForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
     return true;
@@ -184,8 +185,8 @@ int RunSave(const std::vector<std::string>& args)
         tally = *done;
     } else {
         std::error_code ec;
-        std::filesystem::create_directories(o.folder, ec);
-        if (!std::filesystem::is_directory(o.folder, ec)) {
+        std::filesystem::create_directories(platform::ToFsPath(o.folder), ec);
+        if (!std::filesystem::is_directory(platform::ToFsPath(o.folder), ec)) {
             Error(o.folder + ": cannot create this folder");
             return kExitUsage;
         }

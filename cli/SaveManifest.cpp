@@ -4,6 +4,7 @@
 #include "archive/Sha256.h"
 #include "platform/FileTime.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -32,8 +33,8 @@ std::string Quoted(const std::string& text)
 std::string Absolute(const std::string& path)
 {
     std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    return ec ? path : absolute.lexically_normal().string();
+    const std::filesystem::path absolute = std::filesystem::absolute(platform::ToFsPath(path), ec);
+    return ec ? path : platform::FromFsPath(absolute.lexically_normal());
 }
 
 const char* ResultName(dbx::DbxFile::WriteResult result)
@@ -69,7 +70,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     json += "\"mailFile\":{" + FileEntry(mailPath) + ",\"emailsFound\":" + std::to_string(file.GetCount()) + "},\n";
     // An mbox that holds no e-mail is removed: nothing to describe but its name.
     std::error_code ec;
-    if (!output.mbox.empty() && !std::filesystem::exists(output.mbox, ec))
+    if (!output.mbox.empty() && !std::filesystem::exists(platform::ToFsPath(output.mbox), ec))
         json += "\"mbox\":{\"path\":" + JsonString(Absolute(output.mbox)) + ",\"size\":null,\"sha256\":null},\n";
     else if (!output.mbox.empty())
         json += "\"mbox\":{" + FileEntry(output.mbox) + "},\n";
@@ -97,7 +98,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
             json += ",\"mboxOffset\":" + (written ? std::to_string(email.mboxOffset) : "null");
             json += ",\"mboxLength\":" + (written ? std::to_string(email.mboxLength) : "null");
         } else {
-            const std::string name = std::filesystem::path(email.savedAs).filename().string();
+            const std::string name = platform::FromFsPath(platform::ToFsPath(email.savedAs).filename());
             json += "," + (written ? JsonPathMembers("savedName", name) : std::string("\"savedName\":null"));
             json += ",\"mtimeSet\":";
             json += email.mtimeSet ? "true" : "false";

@@ -2,6 +2,7 @@
 #include "cli/SaveParts.h"
 
 #include "archive/MboxFile.h"
+#include "platform/FsPath.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -10,8 +11,8 @@ namespace cli {
 
 std::string FolderOf(const std::string& path)
 {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    return folder.empty() ? std::string(".") : folder.string();
+    const std::filesystem::path folder = platform::ToFsPath(path).parent_path();
+    return folder.empty() ? std::string(".") : platform::FromFsPath(folder);
 }
 
 std::optional<SaveTally> SaveToMbox(const dbx::DbxFile& file, const std::vector<int>& chosen,

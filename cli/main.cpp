@@ -2,6 +2,7 @@
 // and in bulk, on the same engine as the desktop program.
 
 #include "cli/CliCommon.h"
+#include "platform/Console.h"
 
 #include <cstdio>
 #include <string>
@@ -35,7 +36,8 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    platform::SetUpStandardStreams();
+    std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
         return cli::kExitUsage;

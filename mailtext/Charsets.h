@@ -10,15 +10,17 @@ namespace mailtext {
 // to `out` as UTF-8. Decoding is lenient: a byte the charset does not allow
 // becomes U+FFFD and decoding goes on. Returns false, and appends nothing,
 // when the charset is unknown. UTF-8, ASCII and ISO-8859-1 / Windows-1252
-// need no converter; other charsets go through the system's iconv.
+// need no converter; other charsets go through the system's converters
+// (platform/Charsets.h).
 bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string& out);
 
-// Appends `bytes` converted from the charset iconv knows as `iconvName` to
-// `out` as UTF-8, as leniently as AppendAsUtf8 but without its shortcuts,
-// aliases or name checks; for callers that map charset names themselves.
-// UTF-16 and UTF-32 (lower-case names) without a byte-order mark are read
-// big-endian, and their converters are never reused. Returns
-// false, and appends nothing, when iconv does not know the name.
+// Appends `bytes` converted from the charset the system knows as
+// `iconvName` (iconv's names; see platform/Charsets.h) to `out` as UTF-8,
+// as leniently as AppendAsUtf8 but without its shortcuts, aliases or name
+// checks; for callers that map charset names themselves. UTF-16 and UTF-32
+// (lower-case names) without a byte-order mark are read big-endian, and
+// their converters are never reused. Returns false, and appends nothing,
+// when the system does not know the name.
 bool AppendConverted(std::string_view bytes, const std::string& iconvName, std::string& out);
 
 // True when `charset` (any letter case) names UTF-16 or UTF-32 without a

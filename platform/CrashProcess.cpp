@@ -37,13 +37,26 @@ bool PreparedProgram::Start(const char* workingDirectory, int& error) const
         error = ERROR_FILE_NOT_FOUND;
         return false;
     }
-    char commandLine[520] = {};
-    path_.copy(commandLine, sizeof commandLine - 1);
-    STARTUPINFOA startup{};
+    // Paths are UTF-8 inside the program: the wide calls take them whole.
+    // The program is named apart from its command line, which holds it in
+    // quotes, so that a folder with spaces ("C:\Program Files") cannot be
+    // read as a shorter program's path. Fixed buffers: nothing allocates.
+    wchar_t application[1024];
+    wchar_t commandLine[1030] = L"\"";
+    wchar_t folder[1024];
+    const bool inFolder = workingDirectory && *workingDirectory;
+    if (MultiByteToWideChar(CP_UTF8, 0, path_.c_str(), -1, application, 1024) <= 0
+        || (inFolder && MultiByteToWideChar(CP_UTF8, 0, workingDirectory, -1, folder, 1024) <= 0)) {
+        error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    lstrcatW(commandLine, application);
+    lstrcatW(commandLine, L"\"");
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP, nullptr,
-                        workingDirectory && *workingDirectory ? workingDirectory : nullptr, &startup, &process)) {
+    if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP, nullptr,
+                        inFolder ? folder : nullptr, &startup, &process)) {
         error = static_cast<int>(GetLastError());
         return false;
     }

@@ -1,8 +1,7 @@
 #include "platform/DynamicLibrary.h"
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WidePath.h"
 #else
 #include <dlfcn.h>
 #endif
@@ -14,7 +13,7 @@ namespace platform {
 bool DynamicLibrary::Load(const char* nameOrPath)
 {
     Unload();
-    handle_ = reinterpret_cast<void*>(LoadLibraryA(nameOrPath));
+    handle_ = reinterpret_cast<void*>(LoadLibraryW(detail::Widen(nameOrPath).c_str()));
     return handle_ != nullptr;
 }
 
@@ -38,10 +37,10 @@ bool LookUpAddress(std::uint64_t address, AddressInfo& info)
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(address)), &module))
         return false;
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(module, path, MAX_PATH);
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
     info = {};
-    info.modulePath = path;
+    info.modulePath = detail::Narrow(path, length < MAX_PATH ? length : 0);
     info.moduleBase = reinterpret_cast<std::uintptr_t>(module);
     return true;
 }

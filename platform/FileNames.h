@@ -5,9 +5,9 @@ namespace platform {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
-// Narrow file names are read in the system's code page, so message bytes
-// may be used as they are.
-inline constexpr bool kFileNamesAreUtf8 = false;
+// Names are UTF-16 there; inside the program a path is the UTF-8 of its
+// wide name, converted at every Win32 call (platform/WidePath.h).
+inline constexpr bool kFileNamesAreUtf8 = true;
 // Names match whatever their case: INBOX.DBX is a .dbx file.
 inline constexpr bool kFileNamesIgnoreCase = true;
 #else

@@ -30,6 +30,11 @@ bool SetReadOnly(const std::string& path)
     return SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+std::FILE* OpenForReading(const std::string& path)
+{
+    return _wfopen(Widen(path).c_str(), L"rb");
+}
+
 FolderSync::~FolderSync() = default;
 
 bool FolderSync::Open(const std::string& folder)
@@ -198,6 +203,11 @@ bool SetReadOnly(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         return false;
     return ::chmod(path.c_str(), st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::FILE* OpenForReading(const std::string& path)
+{
+    return std::fopen(path.c_str(), "rb");
 }
 
 FolderSync::~FolderSync()

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -13,6 +14,11 @@ bool DeleteFile(const std::string& path);
 
 // Makes a file read-only (clears every write-permission bit).
 bool SetReadOnly(const std::string& path);
+
+// Opens the file at `path` for reading bytes with the C library ("rb"),
+// naming it as the program keeps paths (see FsPath.h); nullptr when it
+// cannot be opened. Close it with std::fclose.
+std::FILE* OpenForReading(const std::string& path);
 
 // Makes the files written into `folder` durable: after a true return they
 // survive a crash or a power cut. The same as FolderSync::Open then Sync,

@@ -4,7 +4,6 @@
 
 #ifdef _WIN32
 #include "platform/WidePath.h"
-#include "platform/Utf8.h"
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -34,7 +33,7 @@ std::vector<FolderEntry> ListFolder(const std::string& path)
         if (name == L"." || name == L"..")
             continue;
         FolderEntry entry;
-        entry.name = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+        entry.name = detail::Narrow(name.data(), name.size());
         entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.isFile = !entry.isFolder && (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
         entry.size = (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;

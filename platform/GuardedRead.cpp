@@ -2,12 +2,14 @@
 
 #include <cstring>
 
+#include <atomic>
+#include <csetjmp>
+#include <cstdint>
+
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
-#include <atomic>
-#include <csetjmp>
 #include <mutex>
 #include <signal.h>
 #endif
@@ -16,22 +18,101 @@ namespace platform {
 
 #ifdef _WIN32
 
-void InstallReadGuard() {}
+namespace {
+
+struct Guard {
+    const char* begin;
+    std::size_t size;
+    jmp_buf env;
+};
+
+// As on POSIX (below): the handler reads the guard of the thread it
+// interrupts; an atomic, with signal fences around the guarded call, keeps
+// the optimiser from dropping or moving the stores.
+thread_local std::atomic<Guard*> t_guard{nullptr};
+// Guarded runs under way in the process. While there are none, the handler
+// returns before it touches the thread's guard, whose first use on a thread
+// may allocate (MinGW emulates thread_local), which a fault inside the heap
+// must not meet.
+std::atomic<int> g_running{0};
+
+#if !defined(_M_X64) && !defined(__x86_64__)
+#error "the read guard resumes x86-64 threads only"
+#endif
+
+// Where a thread that faulted in a guarded region goes on.
+[[noreturn]] void LeaveGuardedRun(Guard* guard)
+{
+    longjmp(guard->env, 1);
+}
+
+// The read guard's vectored exception handler, first in line. It acts only
+// on a read fault whose address lies in the region guarded on the faulting
+// thread: Windows raises EXCEPTION_IN_PAGE_ERROR for a page its file can no
+// longer give, Wine EXCEPTION_ACCESS_VIOLATION for a file cut behind the
+// mapping. It does not jump out of the exception dispatch: it ends the
+// dispatch by resuming the thread in LeaveGuardedRun, which jumps back into
+// RunGuarded. It writes nothing to the thread's stack, where the dispatch
+// keeps the very context it resumes from.
+LONG CALLBACK OnReadFault(EXCEPTION_POINTERS* pointers)
+{
+    const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+    const DWORD code = record->ExceptionCode;
+    if ((code != EXCEPTION_IN_PAGE_ERROR && code != EXCEPTION_ACCESS_VIOLATION) || record->NumberParameters < 2
+        || record->ExceptionInformation[0] != 0)  // 0: a read
+        return EXCEPTION_CONTINUE_SEARCH;
+    if (g_running.load(std::memory_order_relaxed) == 0)
+        return EXCEPTION_CONTINUE_SEARCH;
+    Guard* guard = t_guard.load(std::memory_order_relaxed);
+    const auto address = static_cast<std::uintptr_t>(record->ExceptionInformation[1]);
+    const auto begin = reinterpret_cast<std::uintptr_t>(guard ? guard->begin : nullptr);
+    if (!guard || address < begin || address - begin >= guard->size)
+        return EXCEPTION_CONTINUE_SEARCH;
+    t_guard.store(nullptr, std::memory_order_relaxed);
+    CONTEXT* context = pointers->ContextRecord;
+    // Aligned as at a function's entry, below all the faulting code keeps on
+    // its stack (Windows x64 has no red zone). LeaveGuardedRun never returns,
+    // so its return address slot is never read.
+    context->Rsp = (context->Rsp & ~DWORD64{15}) - sizeof(DWORD64);
+    context->Rip = reinterpret_cast<DWORD64>(&LeaveGuardedRun);
+    context->Rcx = reinterpret_cast<DWORD64>(guard);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+} // namespace
+
+void InstallReadGuard()
+{
+    // One handler for the process, first in line; it passes on every fault
+    // outside a guarded read, so whatever handles faults after it (the crash
+    // guard's filter) is unaffected.
+    static void* const handler = AddVectoredExceptionHandler(1, OnReadFault);
+    (void)handler;
+}
 
 bool RunGuarded(const void* regionBegin, std::size_t regionSize, void (*fn)(void*), void* context)
 {
-    (void)regionBegin;
-    (void)regionSize;
-#ifdef _MSC_VER
-    __try {
-        fn(context);
-    } __except (GetExceptionCode() == EXCEPTION_IN_PAGE_ERROR ? EXCEPTION_EXECUTE_HANDLER
-                                                               : EXCEPTION_CONTINUE_SEARCH) {
+    InstallReadGuard();
+    Guard guard;
+    guard.begin = static_cast<const char*>(regionBegin);
+    guard.size = regionSize;
+    Guard* const outer = t_guard.load(std::memory_order_relaxed);
+    g_running.fetch_add(1, std::memory_order_relaxed);
+    if (setjmp(guard.env) != 0) {
+        t_guard.store(outer, std::memory_order_relaxed);
+        g_running.fetch_sub(1, std::memory_order_relaxed);
         return false;
     }
-#else
+    // No frame: the C runtime's longjmp (MSVC's and MinGW's, which is
+    // msvcrt's) then restores the registers without unwinding, which it
+    // could not do from LeaveGuardedRun, a function nothing called.
+    reinterpret_cast<_JUMP_BUFFER*>(&guard.env)->Frame = 0;
+    t_guard.store(&guard, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     fn(context);
-#endif
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    t_guard.store(outer, std::memory_order_relaxed);
+    g_running.fetch_sub(1, std::memory_order_relaxed);
     return true;
 }
 

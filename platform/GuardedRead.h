@@ -1,8 +1,10 @@
 #pragma once
 // Reading a mapped file that another program may truncate meanwhile. On
 // POSIX systems a read of a mapped page past the new end of the file raises
-// SIGBUS; on Windows it raises EXCEPTION_IN_PAGE_ERROR. A guarded call turns
-// that fault into a plain "false" for the operation that hit it.
+// SIGBUS; on Windows EXCEPTION_IN_PAGE_ERROR (a file whose disk or share went
+// away; Windows refuses to cut a mapped file), under Wine
+// EXCEPTION_ACCESS_VIOLATION (a file cut by a Linux program). A guarded call
+// turns that fault into a plain "false" for the operation that hit it.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +31,8 @@ bool Guarded(const void* regionBegin, std::size_t regionSize, F& f)
 // Puts the guard's fault handler in front of whatever handles SIGBUS now
 // (a crash reporter, say), passing faults outside guarded reads on to it.
 // RunGuarded installs it on first use; call it again after installing
-// another SIGBUS handler. Does nothing on Windows.
+// another SIGBUS handler. Windows: installs the guard's vectored exception
+// handler, first in line, once per process.
 void InstallReadGuard();
 
 // Copies n bytes from a mapped region; false when the source faulted (the

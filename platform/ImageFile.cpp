@@ -148,14 +148,32 @@ bool ImageFile::Open(const std::string& path)
     Close();
     openError_ = OpenError::kNone;
     openErrno_ = 0;
-    HANDLE h = CreateFileW(detail::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const std::wstring wide = detail::Widen(path);
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
+        // As errno values, as the POSIX branch gives them (for strerror).
         const DWORD error = GetLastError();
-        openErrno_ = static_cast<int>(error);
-        openError_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenError::kMissing
-                     : error == ERROR_ACCESS_DENIED                                 ? OpenError::kNoPermission
-                                                                                     : OpenError::kOther;
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME) {
+            openErrno_ = ENOENT;
+            openError_ = OpenError::kMissing;
+        } else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            openErrno_ = EISDIR;  // Windows answers "access denied" for a folder
+            openError_ = OpenError::kNotFileOrDisk;
+        } else if (error == ERROR_ACCESS_DENIED) {
+            openErrno_ = EACCES;
+            openError_ = OpenError::kNoPermission;
+        } else {
+            openErrno_ = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? EBUSY : EIO;
+            openError_ = OpenError::kOther;
+        }
+        return false;
+    }
+    // Pipes, consoles and the NUL device are no file or disk.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        openError_ = OpenError::kNotFileOrDisk;
         return false;
     }
     LARGE_INTEGER size{};

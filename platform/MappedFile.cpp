@@ -32,11 +32,9 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
         Close();
         view_ = std::exchange(other.view_, nullptr);
         size_ = std::exchange(other.size_, 0);
-#ifndef _WIN32
         path_ = std::exchange(other.path_, {});
         device_ = std::exchange(other.device_, 0);
         inode_ = std::exchange(other.inode_, 0);
-#endif
     }
     return *this;
 }
@@ -45,15 +43,37 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 
 using detail::Widen;
 
+namespace {
+
+// Volume serial number and file index of an open file.
+bool IdentityOf(HANDLE file, std::uint64_t& volume, std::uint64_t& index)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info))
+        return false;
+    volume = info.dwVolumeSerialNumber;
+    index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+} // namespace
+
 bool MappedFile::Open(const std::string& path)
 {
     Close();
-    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // FILE_SHARE_DELETE too: the mail client may replace the file while it
+    // is mapped, as it may on POSIX systems.
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart <= 0) {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    // A regular file only: not a device, pipe or console the path may name.
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size) || size.QuadPart <= 0
+        || static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX || !IdentityOf(file, volume, index)) {
         CloseHandle(file);
         return false;
     }
@@ -70,6 +90,9 @@ bool MappedFile::Open(const std::string& path)
         return false;
     view_ = static_cast<const std::uint8_t*>(view);
     size_ = static_cast<std::uint64_t>(size.QuadPart);
+    path_ = path;
+    device_ = volume;
+    inode_ = index;
     return true;
 }
 
@@ -79,11 +102,27 @@ void MappedFile::Close()
         UnmapViewOfFile(view_);
     view_ = nullptr;
     size_ = 0;
+    path_.clear();
+    device_ = inode_ = 0;
 }
 
 std::uint64_t MappedFile::ReadableSize() const
 {
-    return size_;
+    if (!view_)
+        return 0;
+    // No access asked: this opens the file whoever holds it.
+    HANDLE file = CreateFileW(Widen(path_).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return size_;
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    LARGE_INTEGER size{};
+    const bool same = IdentityOf(file, volume, index) && volume == device_ && index == inode_
+                      && GetFileSizeEx(file, &size);
+    CloseHandle(file);
+    // Another file at the path leaves the mapped one whole, as on POSIX.
+    return same ? std::min(size_, static_cast<std::uint64_t>(size.QuadPart)) : size_;
 }
 
 #else

@@ -35,18 +35,18 @@ public:
     // How many bytes of the mapping the file still holds: Size(), or less
     // when the mapped file, still at its path, has been cut since it was
     // opened. Reads past that point fault, or read zeros up to the end of
-    // the page. (Windows refuses to cut a mapped file.) Asks the system
-    // each time; 0 when closed.
+    // the page. (Windows refuses to cut a mapped file, but under Wine a
+    // Linux program may.) Asks the system each time; 0 when closed.
     std::uint64_t ReadableSize() const;
 
 private:
     const std::uint8_t* view_ = nullptr;
     std::uint64_t size_ = 0;
-#ifndef _WIN32
+    // What the path named when the file was opened (device and inode;
+    // Windows: volume serial number and file index).
     std::string path_;
     std::uint64_t device_ = 0;
     std::uint64_t inode_ = 0;
-#endif
 };
 
 } // namespace platform

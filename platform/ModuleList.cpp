@@ -15,16 +15,6 @@
 
 namespace platform {
 
-namespace {
-
-std::string BaseName(const std::string& path)
-{
-    const auto slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-} // namespace
-
 #ifdef _WIN32
 
 bool ListModulesFromLoader(const std::vector<std::string>&, std::vector<LoadedModule>&)
@@ -45,6 +35,12 @@ std::string OwnMapsFile()
 #else
 
 namespace {
+
+std::string BaseName(const std::string& path)
+{
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 using IteratePhdr = int (*)(int (*)(dl_phdr_info*, std::size_t, void*), void*);
 

@@ -1,13 +1,14 @@
 #include "platform/ProgramPaths.h"
 
+#include "platform/FsPath.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WidePath.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,7 +22,7 @@ namespace {
 
 std::string WithSeparator(const fs::path& dir)
 {
-    std::string s = dir.string();
+    std::string s = FromFsPath(dir);
     if (!s.empty() && s.back() != static_cast<char>(fs::path::preferred_separator) && s.back() != '/')
         s += static_cast<char>(fs::path::preferred_separator);
     return s;
@@ -43,16 +44,14 @@ std::string ExecutablePath()
     const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0 || n >= buffer.size())
         return {};
-    buffer.resize(n);
-    const std::u8string utf8 = fs::path(buffer).u8string();
-    return std::string(utf8.begin(), utf8.end());
+    return detail::Narrow(buffer.data(), n);
 }
 
 std::string PrivateDirectoryUnder(const std::string& base)
 {
     if (base.empty())
         return {};
-    const fs::path dir = fs::path(base) / "quillmend";
+    const fs::path dir = ToFsPath(base) / "quillmend";
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (!fs::is_directory(fs::symlink_status(dir, ec)))
@@ -63,11 +62,11 @@ std::string PrivateDirectoryUnder(const std::string& base)
 std::string PrivateDirectory()
 {
     // The user's own local application data is private to the user already.
-    const char* local = std::getenv("LOCALAPPDATA");
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
     if (local && *local)
-        return PrivateDirectoryUnder(local);
+        return PrivateDirectoryUnder(detail::Narrow(local));
     std::error_code ec;
-    return PrivateDirectoryUnder(fs::temp_directory_path(ec).string());
+    return PrivateDirectoryUnder(FromFsPath(fs::temp_directory_path(ec)));
 }
 
 #else
@@ -117,17 +116,18 @@ std::string ProgramFolder()
     const std::string exe = ExecutablePath();
     if (exe.empty())
         return {};
-    return WithSeparator(fs::path(exe).parent_path());
+    return WithSeparator(ToFsPath(exe).parent_path());
 }
 
 std::string FindAssetFrom(const std::string& programFolder, const std::string& name)
 {
     if (programFolder.empty() || name.empty())
         return {};
-    const fs::path folder(programFolder);
-    for (const fs::path& candidate : {folder / name, folder / ".." / "share" / "quillmend" / name}) {
+    const fs::path folder = ToFsPath(programFolder);
+    const fs::path leaf = ToFsPath(name);
+    for (const fs::path& candidate : {folder / leaf, folder / ".." / "share" / "quillmend" / leaf}) {
         if (IsRegularFile(candidate))
-            return candidate.lexically_normal().string();
+            return FromFsPath(candidate.lexically_normal());
     }
     return {};
 }

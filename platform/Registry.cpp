@@ -3,7 +3,6 @@
 #include "platform/RegistryFile.h"
 
 #ifdef _WIN32
-#include "platform/Utf8.h"
 #include "platform/WidePath.h"
 #else
 #include "platform/WinePrefix.h"
@@ -20,14 +19,7 @@ namespace platform {
 
 #ifdef _WIN32
 
-namespace {
-
-std::string Narrow(const wchar_t* text, std::size_t length)
-{
-    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-}
-
-} // namespace
+using detail::Narrow;
 
 RegistryKey::~RegistryKey()
 {

@@ -5,6 +5,9 @@
 #include <fcntl.h>
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include <direct.h>
 #include <io.h>
 #include <stdio.h>
@@ -17,6 +20,21 @@
 namespace platform {
 
 #ifdef _WIN32
+
+namespace {
+
+// A path as the program keeps it (UTF-8) in UTF-16 for the C runtime's
+// wide calls, in a buffer of the caller's: nothing here may allocate.
+struct CrashPath {
+    explicit CrashPath(const char* path)
+    {
+        ok = MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, static_cast<int>(sizeof wide / sizeof wide[0])) > 0;
+    }
+    wchar_t wide[4096];
+    bool ok;
+};
+
+} // namespace
 
 bool WriteAll(int fd, const void* data, std::size_t size)
 {
@@ -38,22 +56,28 @@ void CloseFile(int fd)
 
 void RemoveFile(const char* path)
 {
-    _unlink(path);
+    const CrashPath p(path);
+    if (p.ok)
+        _wunlink(p.wide);
 }
 
 int CreateNewFileForCrash(const char* path)
 {
-    return _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    const CrashPath p(path);
+    return p.ok ? _wopen(p.wide, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE)
+                : -1;
 }
 
 bool CreateFolderForCrash(const char* path)
 {
-    return _mkdir(path) == 0;
+    const CrashPath p(path);
+    return p.ok && _wmkdir(p.wide) == 0;
 }
 
 int OpenFileForCrash(const char* path)
 {
-    return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const CrashPath p(path);
+    return p.ok ? _wopen(p.wide, _O_RDONLY | _O_BINARY | _O_NOINHERIT) : -1;
 }
 
 long long ReadAt(int fd, void* data, std::size_t size, unsigned long long offset)
@@ -70,7 +94,9 @@ long long FileSize(int fd)
 
 void RemoveEmptyFolder(const char* path)
 {
-    _rmdir(path);
+    const CrashPath p(path);
+    if (p.ok)
+        _wrmdir(p.wide);
 }
 
 const char* ErrorDescription(int)

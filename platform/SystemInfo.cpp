@@ -4,8 +4,7 @@
 #include <cstdlib>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WidePath.h"
 #else
 #include <pwd.h>
 #include <sys/utsname.h>
@@ -32,9 +31,9 @@ int CurrentProcessId()
 
 std::string CurrentUserName()
 {
-    char name[256] = {};
-    DWORD size = sizeof name;
-    return GetUserNameA(name, &size) ? std::string(name) : std::string();
+    wchar_t name[257] = {};
+    DWORD size = 257;
+    return GetUserNameW(name, &size) ? detail::Narrow(name) : std::string();
 }
 
 #else

@@ -88,4 +88,38 @@ void AppendUtf16(std::u16string& out, char32_t c)
     }
 }
 
+std::string WideNameToUtf8(std::u16string_view name)
+{
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char32_t c = name[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+            ++i;
+        }
+        AppendUtf8(out, c);  // a lone surrogate too, as three bytes
+    }
+    return out;
+}
+
+std::u16string WideNameFromUtf8(std::string_view name)
+{
+    std::u16string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        // The three-byte form of a lone surrogate: ED A0..BF 80..BF.
+        if (name.size() - i >= 3 && static_cast<unsigned char>(name[i]) == 0xED
+            && (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0xA0
+            && (static_cast<unsigned char>(name[i + 2]) & 0xC0) == 0x80) {
+            out += static_cast<char16_t>(0xD000 | ((name[i + 1] & 0x3F) << 6) | (name[i + 2] & 0x3F));
+            i += 3;
+            continue;
+        }
+        const char32_t c = NextCodePoint(name, i);
+        AppendUtf16(out, c == kNotUtf8 ? 0xFFFD : c);
+    }
+    return out;
+}
+
 } // namespace platform

@@ -21,4 +21,14 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Appends code point `c` to `out` as UTF-16 (a surrogate pair above U+FFFF).
 void AppendUtf16(std::u16string& out, char32_t c);
 
+// A Windows name (UTF-16 code units, which need not pair up) as the UTF-8
+// the program keeps it in: a surrogate without its partner is written as
+// its own three-byte form (as WTF-8 does), so that every name comes back
+// unchanged from WideNameFromUtf8.
+std::string WideNameToUtf8(std::u16string_view name);
+
+// The UTF-16 name for a name kept as UTF-8: the inverse of WideNameToUtf8.
+// A byte that starts no valid sequence becomes U+FFFD.
+std::u16string WideNameFromUtf8(std::string_view name);
+
 } // namespace platform

@@ -1,37 +1,40 @@
 #pragma once
-// Internal to platform/: file names cross our code as UTF-8; the Win32 file
-// calls take and give UTF-16.
+// Internal to platform/: on Windows a path inside the program is the UTF-8
+// of its UTF-16 name (see WideNameToUtf8); the Win32 calls take and give
+// UTF-16, always through their W forms.
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "platform/Utf8.h"
+
 #include <string>
+#include <string_view>
 
 namespace platform::detail {
 
-inline std::wstring Widen(const std::string& utf8)
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows names are UTF-16");
+
+inline std::wstring Widen(std::string_view utf8)
 {
-    if (utf8.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
+    const std::u16string wide = WideNameFromUtf8(utf8);
+    return std::wstring(wide.begin(), wide.end());
 }
 
-inline std::string Narrow(const wchar_t* wide, int length = -1)
+inline std::string Narrow(const wchar_t* wide, std::size_t length)
 {
-    if (length == 0)
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return {};
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, length, s.data(), n, nullptr, nullptr);
-    if (length < 0 && !s.empty())
-        s.pop_back();  // the terminating zero
-    return s;
+    return WideNameToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide), length));
+}
+
+inline std::string Narrow(const wchar_t* wide)
+{
+    return Narrow(wide, std::wcslen(wide));
+}
+
+inline std::string Narrow(const std::wstring& wide)
+{
+    return Narrow(wide.data(), wide.size());
 }
 
 } // namespace platform::detail

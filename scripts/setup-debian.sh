@@ -11,7 +11,7 @@ packages=(
   xvfb xauth fonts-dejavu-core x11-utils xdotool x11-apps netpbm
   clang libclang-rt-14-dev
   mtools e2fsprogs
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix wine wine64
   dpkg-dev desktop-file-utils appstream man-db
 )
 
