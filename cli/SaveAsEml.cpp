@@ -40,6 +40,10 @@ struct EmlJob {
 void Report(EmlJob& job, SaveTally& tally, std::vector<SavedEmail>& saved)
 {
     const int i = job.index;
+    // Standard error comes after the lines before it, as on a terminal
+    // that shows both.
+    if (!job.warnings.empty() || job.outcome.result != dbx::DbxFile::WriteResult::kWhole)
+        std::fflush(stdout);
     for (const std::string& warning : job.warnings)
         Error(warning);
     switch (job.outcome.result) {
@@ -50,6 +54,7 @@ void Report(EmlJob& job, SaveTally& tally, std::vector<SavedEmail>& saved)
     case dbx::DbxFile::WriteResult::kCutShort:
         ++tally.cutShort;
         std::printf("%d\t%s\n", i, PathForTerminal(job.outcome.path).c_str());
+        std::fflush(stdout);
         Error("e-mail " + std::to_string(i) + " is incomplete: the mail file shrank while it was read; " +
               PathForTerminal(job.outcome.path) + " holds what could be read");
         break;
@@ -131,6 +136,12 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
         // kAhead e-mails past the last line printed, so that a reader who
         // takes the lines slowly holds the save back as before.
         std::atomic<std::size_t> reported{0};
+        bool unflushed = false;
+        const auto flush = [&] {
+            std::fflush(stdout);
+            flushed = Clock::now();
+            unflushed = false;
+        };
         const auto reportDone = [&] {
             std::size_t r = reported.load(std::memory_order_relaxed);
             const std::size_t from = r;
@@ -139,14 +150,18 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
             if (r > from) {
                 // Lines go out as they come, a few milliseconds' worth at a
                 // time rather than one system call each.
-                const auto now = Clock::now();
-                if (now - flushed >= kFlushEvery || r == count) {
-                    std::fflush(stdout);
-                    flushed = now;
-                }
+                unflushed = true;
+                if (Clock::now() - flushed >= kFlushEvery || r == count)
+                    flush();
                 reported.store(r, std::memory_order_release);
                 reported.notify_all();
             }
+        };
+        // Before the printing thread waits, no line it holds waits with it.
+        const auto waitFor = [&](const EmlJob& job) {
+            if (unflushed)
+                flush();
+            job.done.wait(0, std::memory_order_acquire);
         };
         next = 0;
         share([&](unsigned slot) {
@@ -156,7 +171,7 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
                 // so none of them waits on the window in turn.
                 for (std::size_t r; k >= (r = reported.load(std::memory_order_acquire)) + kAhead;) {
                     if (slot == 0) {
-                        jobs[r].done.wait(0, std::memory_order_acquire);
+                        waitFor(jobs[r]);
                         reportDone();
                     } else {
                         reported.wait(r, std::memory_order_acquire);
@@ -166,7 +181,10 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
                     // Jobs are taken in order, so the one before is done or
                     // being done by another thread.
                     const EmlJob& before = jobs[static_cast<std::size_t>(job.before)];
-                    before.done.wait(0, std::memory_order_acquire);
+                    if (slot == 0)
+                        waitFor(before);
+                    else
+                        before.done.wait(0, std::memory_order_acquire);
                     job.stemTaken = before.stemTaken;
                 }
                 bool created = false;
@@ -188,7 +206,7 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
             // The calling thread prints on until every e-mail of the round
             // is told, which lets the others go on.
             for (std::size_t r; slot == 0 && (r = reported.load(std::memory_order_relaxed)) < count;) {
-                jobs[r].done.wait(0, std::memory_order_acquire);
+                waitFor(jobs[r]);
                 reportDone();
             }
         });
