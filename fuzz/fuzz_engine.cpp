@@ -103,8 +103,13 @@ void CheckRecord(std::string_view view, const dbx::EmailRecord& r)
     }
     dbx::HeaderLines texts;
     mailtext::ReadDisplayTexts(view, r, 0xF, texts);
-    for (const std::string& text : texts)
+    for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject}) {
+        const std::string& text = texts[static_cast<std::size_t>(f)];
         FUZZ_CHECK(dbx::IsValidUtf8(text) && text.size() <= mailtext::kMaxDisplayText);
+    }
+    // The Date line comes as it stands, and only where the list shows a date.
+    const std::size_t date = static_cast<std::size_t>(dbx::HeaderField::kDate);
+    FUZZ_CHECK(texts[date] == (r.date != 0 ? lines[date] : std::string()));
 }
 
 std::string ReadBack(const std::string& path)
