@@ -278,12 +278,15 @@ void Scanner::ScanShared(std::uint64_t positions)
     std::atomic<std::uint64_t> stopAt{pieces};  // pieces from here on are not needed
     std::uint64_t reported = 0;                 // pieces reported as done
 
+    // A step per piece, as the scan on one thread reports them, so that a
+    // progress bar moves as evenly.
     const auto reportDone = [&] {
-        while (reported < pieces && done[reported].state.load(std::memory_order_acquire) == 1)
+        while (reported < pieces && done[reported].state.load(std::memory_order_acquire) == 1) {
             ++reported;
-        const auto end = static_cast<std::int64_t>(std::min(positions, reported * options_.piecePositions));
-        ReportStep(step_, end - 1);
-        step_ = std::max(step_, end);
+            const auto end = static_cast<std::int64_t>(std::min(positions, reported * options_.piecePositions));
+            ReportStep(step_, end - 1);
+            step_ = std::max(step_, end);
+        }
     };
     Share([&](unsigned slot) {
         auto stretch = std::make_unique<Stretch>();

@@ -255,7 +255,7 @@ TEST(Cli, SaveNamesAndTellsTheSameWhateverTheThreads)
     TempDir dir;
     dbxgen::DbxImage image(1024 + std::size_t{kEmails} * 528);
     for (int i = 0; i < kEmails; ++i) {
-        const std::string subject = i % 7 == 3 ? "" : "Subject: s" + std::to_string(i * 7919 % 5) + "\r\n";
+        const std::string subject = i % 7 == 3 ? "From: a@example.org\r\n" : "Subject: s" + std::to_string(i * 7919 % 5) + "\r\n";
         image.PutLiveBlock(static_cast<std::uint32_t>(1024 + i * 528), subject + "\r\nbody", 0);
     }
     const std::string mailbox = dir.File("many.dbx");
