@@ -152,6 +152,11 @@ bool CQuillmendDlg::OnInitDialog() {
     }
     connect(&saveButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSave);
     connect(&browseWindow_, &CDbxBrowseWindow::saveMboxRequested, this, &CQuillmendDlg::OnSaveMbox);
+    connect(&browseWindow_, &CDbxBrowseWindow::saveAttachmentRequested, this, &CQuillmendDlg::OnSaveAttachment);
+    connect(&browseWindow_, &CDbxBrowseWindow::saveShownAttachmentsRequested, this,
+            &CQuillmendDlg::OnSaveShownAttachments);
+    connect(&browseWindow_, &CDbxBrowseWindow::saveTickedAttachmentsRequested, this,
+            &CQuillmendDlg::OnSaveTickedAttachments);
     connect(&loadButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnLoad);
     connect(&searchButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnSearch);
     connect(&helpButton_, &QPushButton::clicked, this, &CQuillmendDlg::OnHelp);

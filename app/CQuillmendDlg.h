@@ -109,6 +109,18 @@ public:
     // The list menu's "Save ticked e-mails as one mbox file": as OnSave, but
     // into one new mbox file the user names (never an existing one).
     void OnSaveMbox();
+    // A link of the preview's list of attachments: saves attachment
+    // `number` of the e-mail shown as a file the user names in a save
+    // dialog that offers the attachment's own name (made safe); a name that
+    // is taken gets another, and the message says where it went.
+    void OnSaveAttachment(int number);
+    // The preview's "Save all attachments" link and the list menu's entry:
+    // saves every attachment of the e-mail shown into a folder the user
+    // chooses, then says what was saved whole, damaged or not at all.
+    void OnSaveShownAttachments();
+    // The list menu's "Save attachments of ticked e-mails": as
+    // OnSaveShownAttachments, for every ticked e-mail in the list's order.
+    void OnSaveTickedAttachments();
     // Load button: adds the .dbx files the user picks under a new folder node
     // and expands it; nothing is scanned or selected.
     void OnLoad();
@@ -147,6 +159,9 @@ private:
     // Runs a save's job and tells the user what became of it (`target`: the
     // folder or file as shown).
     void SaveAndReport(app::SaveJob& job, const QString& target);
+    // Asks for a folder, saves the attachments of `items` of `file` into it
+    // and tells the user what became of them.
+    void SaveAttachmentsOf(const dbx::DbxFile& file, std::vector<app::SaveItem> items);
 
     void PlaceWindow();
     // Adds `files` (absolute paths, as bytes) under one new folder node,

@@ -7,6 +7,7 @@
 #include "dbx/DbxFile.h"
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -39,6 +40,18 @@ struct SaveTally {
     bool AllWhole() const { return whole == total && durable; }
 };
 
+// What became of the attachments of a save; written by the job's worker,
+// read once Run has returned.
+struct AttachmentTally {
+    int found = 0;       // attachments the e-mails carry
+    int whole = 0;       // written whole
+    int damaged = 0;     // written, but bytes of them were lost (zeros) or their end is missing
+    int notWritten = 0;  // no file could be created
+    std::string lastPath;  // the file written last, or the last name tried
+
+    bool AllWhole() const { return whole == found; }
+};
+
 class SaveJob {
 public:
     using Writer = std::function<dbx::DbxFile::WriteResult(const SaveItem&)>;
@@ -58,6 +71,18 @@ public:
     // entry is removed when the last owner lets go of it.
     static SaveJob ForMbox(const dbx::DbxFile& file, std::vector<SaveItem> items,
                            std::shared_ptr<archive::MboxFile> mbox);
+
+    // The job that saves every attachment of `items` of `file` into
+    // `folder` under the names their e-mails give, made safe (a name that is
+    // taken gets another; see render::AttachmentSaver), counting them in
+    // `tally`, then flushes the folder once (opened now).
+    static SaveJob ForAttachments(const dbx::DbxFile& file, std::vector<SaveItem> items, const std::string& folder,
+                                  std::shared_ptr<AttachmentTally> tally);
+    // The job that saves attachment `number` of `item` as the file `name`
+    // in `folder`, or under another name when that is taken.
+    static SaveJob ForAttachment(const dbx::DbxFile& file, SaveItem item, std::size_t number,
+                                 const std::string& folder, const std::string& name,
+                                 std::shared_ptr<AttachmentTally> tally);
 
     // Runs the job once, on any thread.
     void Run();

@@ -74,6 +74,12 @@ CDbxBrowseWindow::CDbxBrowseWindow(QWidget* parent)
     preview_->setParent(this);
     preview_->setObjectName(QStringLiteral("preview"));
     preview_->setFrameShape(QFrame::NoFrame);
+    connect(preview_, &CEmailPreviewWindow::attachmentActivated, this, [this](int link) {
+        if (link == CEmailPreviewWindow::kSaveAllLink)
+            emit saveShownAttachmentsRequested();
+        else
+            emit saveAttachmentRequested(link);
+    });
 
     // The grip paints nothing (the band colour shows through). Its cursor is
     // its own: set on this window, the panes would inherit it.
@@ -173,12 +179,16 @@ void CDbxBrowseWindow::OnListSelectionChanged()
     const ListRow* row = messageList_.GetRow(selected.first().row());
     dbx::DbxFile* file = GetCurrentDbxFile();
     if (row && file)
-        ShowPreview(*file, *row);
+        ShowPreview(*file, *row, selected.first().row());
 }
 
 void CDbxBrowseWindow::OnListContextMenu(const QPoint& pos)
 {
     QMenu* menu = res::LoadPopupMenu(IDR_LIST_MENU, this);
+    // "This e-mail" is the one the preview shows, when it carries files.
+    for (QAction* action : menu->actions())
+        if (action->data().toInt() == ID_SAVE_ATTACHMENTS)
+            action->setEnabled(shown_.file != nullptr && !preview_->Attachments().empty());
     const QAction* chosen = menu->exec(messageList_.viewport()->mapToGlobal(pos));
     const int command = chosen ? chosen->data().toInt() : 0;
     delete menu;
@@ -203,6 +213,12 @@ void CDbxBrowseWindow::OnCommand(int command)
         break;
     case ID_SAVE_MBOX:
         emit saveMboxRequested();  // the main dialog saves, as with its Save button
+        return;
+    case ID_SAVE_ATTACHMENTS:
+        emit saveShownAttachmentsRequested();
+        return;
+    case ID_SAVE_TICKED_ATTACHMENTS:
+        emit saveTickedAttachmentsRequested();
         return;
     default:
         return;
@@ -324,6 +340,7 @@ void CDbxBrowseWindow::ClearAll()
     // files go, so that nothing can read a record in between.
     messageList_.ResetList();
     messageList_.UpdateItemCount();
+    shown_ = {};
     files_.clear();
     paths_.clear();
     {

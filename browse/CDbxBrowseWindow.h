@@ -82,8 +82,18 @@ public:
 
     // Shows the start page in the preview.
     void ShowStartPage();
-    // Writes the e-mail of `row` of `file` to a new preview file and shows it.
-    void ShowPreview(dbx::DbxFile& file, const ListRow& row);
+    // Writes the e-mail of `row` of `file` to a new preview file and shows it;
+    // `displayIndex` is the row's place in the list (-1: its message index).
+    void ShowPreview(dbx::DbxFile& file, const ListRow& row, int displayIndex = -1);
+
+    // The e-mail the preview shows: its file (nullptr when the preview shows
+    // none), its index there and its row's place in the list.
+    struct ShownEmail {
+        const dbx::DbxFile* file = nullptr;
+        int messageIndex = 0;
+        int displayIndex = 0;
+    };
+    const ShownEmail& Shown() const { return shown_; }
 
 signals:
     // A mail file's first scan starts / has ended (tests and status use).
@@ -91,6 +101,12 @@ signals:
     void scanFinished(int fileIndex);
     // The list's menu asks to save the ticked e-mails as one mbox file.
     void saveMboxRequested();
+    // The preview's list asks to save attachment `number` of the e-mail
+    // shown; the preview's "save all" link or the list's menu asks to save
+    // all of them; the list's menu asks to save those of the ticked e-mails.
+    void saveAttachmentRequested(int number);
+    void saveShownAttachmentsRequested();
+    void saveTickedAttachmentsRequested();
 
 protected:
     bool event(QEvent* event) override;
@@ -123,6 +139,7 @@ private:
     std::string startPage_;     // the installed start page
     std::string previewFolder_; // private folder of the preview files
     std::string previewFile_;
+    ShownEmail shown_;
     std::vector<std::unique_ptr<dbx::DbxFile>> files_;
     std::vector<std::string> paths_;  // of files_, as given
 };

@@ -19,9 +19,10 @@ void CDbxBrowseWindow::ShowStartPage()
 {
     platform::SetReadOnly(startPage_);  // may fail for an installed copy: it is read-only anyway
     preview_->Navigate2(ui::QtPath(startPage_));
+    shown_ = {};
 }
 
-void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
+void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row, int displayIndex)
 {
     // Named after the millisecond clock, as a signed number; two previews
     // within one millisecond reuse the name, so whatever is there goes first.
@@ -39,6 +40,7 @@ void CDbxBrowseWindow::ShowPreview(dbx::DbxFile& file, const ListRow& row)
     // read around and mark.
     preview_->Navigate2(ui::QtPath(path), file.Damage(row.messageIndex));
     previewFile_ = path;
+    shown_ = {&file, row.messageIndex, displayIndex < 0 ? row.messageIndex : displayIndex};
     // A crash must not leave the message's text behind in the private folder.
     platform::SetFileToDeleteOnCrash(path.c_str());
 }

@@ -96,6 +96,7 @@ int RunList(const std::vector<std::string>& args);
 int RunCat(const std::vector<std::string>& args);
 int RunSave(const std::vector<std::string>& args);
 int RunShow(const std::vector<std::string>& args);
+int RunAttachments(const std::vector<std::string>& args);
 int RunStore(const std::vector<std::string>& args);
 int RunFind(const std::vector<std::string>& args);
 int RunCarve(const std::vector<std::string>& args);

@@ -2,11 +2,8 @@
 #include "cli/SaveParts.h"
 
 #include "platform/Files.h"
-#include "platform/FsPath.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <set>
 
 namespace cli {
 
@@ -31,45 +28,14 @@ constexpr const char* kUsage =
     "                    and per e-mail its blocks, size, where it went and the\n"
     "                    SHA-256 of what was written\n";
 
-bool ParseIndexList(const std::string& text, std::set<int>& out)
-{
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::optional<int> n = ParseIndex(std::string_view(text).substr(start, comma - start));
-        if (!n)
-            return false;
-        out.insert(*n);
-        start = comma + 1;
-    }
-    return true;
-}
-
 struct SaveOptions {
     std::string mailPath;
     std::string folder;
     std::string mbox;
     std::string manifest;
-    bool existingOnly = false;
-    bool deletedOnly = false;
     bool keepMtime = false;
-    bool haveIndexList = false;
-    std::set<int> chosen;
+    EmailChoice choice;
 };
-
-// The value of an option given as "--name VALUE" or "--name=VALUE".
-bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value)
-{
-    const std::string& arg = args[i];
-    if (arg.starts_with(name + "=")) {
-        value = arg.substr(name.size() + 1);
-        return true;
-    }
-    if (arg != name)
-        return false;
-    value = i + 1 < args.size() ? args[++i] : std::string();
-    return true;
-}
 
 // Parses the arguments; false after a usage error was told (or --help shown,
 // which sets `help`).
@@ -84,19 +50,12 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
             help = true;
             return false;
         }
-        if (arg == "--existing") {
-            o.existingOnly = true;
-        } else if (arg == "--deleted") {
-            o.deletedOnly = true;
+        bool bad = false;
+        if (ReadEmailChoice("save", args, i, o.choice, bad)) {
+            if (bad)
+                return false;
         } else if (arg == "--keep-mtime") {
             o.keepMtime = true;
-        } else if (OptionValue(args, i, "--index", value)) {
-            if (!ParseIndexList(value, o.chosen)) {
-                Error(value.empty() ? "save: --index needs a list of indexes"
-                                    : "save: '" + value + "' is not a list of e-mail indexes");
-                return false;
-            }
-            o.haveIndexList = true;
         } else if (OptionValue(args, i, "--mbox", value) || OptionValue(args, i, "--manifest", value)) {
             const bool mbox = arg.starts_with("--mbox");
             if (value.empty()) {
@@ -112,10 +71,6 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
             positional.push_back(arg);
         }
     }
-    if (o.existingOnly && o.deletedOnly) {
-        Error("save: --existing and --deleted exclude each other");
-        return false;
-    }
     if (positional.size() != (o.mbox.empty() ? 2u : 1u)) {
         if (!o.mbox.empty() && positional.size() == 2)
             Error("save: give either a FOLDER or --mbox, not both");
@@ -125,16 +80,6 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
     o.mailPath = positional[0];
     if (o.mbox.empty())
         o.folder = positional[1];
-    return true;
-}
-
-// A file the save would create that is there already: told, and true.
-bool RefuseExisting(const std::string& path, const char* what)
-{
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(std::filesystem::symlink_status(platform::ToFsPath(path), ec)))
-        return false;
-    Error(PathForTerminal(path) + ": already exists; " + what + " is never replaced or appended to");
     return true;
 }
 
@@ -156,20 +101,10 @@ int RunSave(const std::vector<std::string>& args)
     dbx::DbxFile file;
     if (!OpenAndScan(o.mailPath, file))
         return kExitUsage;
-    for (int n : o.chosen) {
-        if (n >= file.GetCount()) {
-            Error(o.mailPath + ": no e-mail with index " + std::to_string(n) + " (it holds " +
-                  std::to_string(file.GetCount()) + ")");
-            return kExitUsage;
-        }
-    }
-    std::vector<int> chosen;
-    for (int i = 0; i < file.GetCount(); ++i) {
-        const dbx::EmailRecord& r = *file.GetAt(i);
-        if ((o.existingOnly && r.isDeleted) || (o.deletedOnly && !r.isDeleted) || (o.haveIndexList && !o.chosen.count(i)))
-            continue;
-        chosen.push_back(i);
-    }
+    const std::optional<std::vector<int>> picked = ChosenEmails(file, o.mailPath, o.choice);
+    if (!picked)
+        return kExitUsage;
+    const std::vector<int>& chosen = *picked;
 
     std::vector<SavedEmail> saved;
     SaveTally tally;
@@ -184,24 +119,14 @@ int RunSave(const std::vector<std::string>& args)
         }
         tally = *done;
     } else {
-        std::error_code ec;
-        std::filesystem::create_directories(platform::ToFsPath(o.folder), ec);
-        if (!std::filesystem::is_directory(platform::ToFsPath(o.folder), ec)) {
-            Error(o.folder + ": cannot create this folder");
+        if (!MakeFolder(o.folder))
             return kExitUsage;
-        }
         // Opened before the first file is created, so that the one flush at
         // the end hears of every write error since.
         platform::FolderSync sync;
         const bool syncOpened = sync.Open(o.folder);
         SaveAsEml(file, chosen, EmlOptions{o.folder, !o.keepMtime, !o.manifest.empty()}, saved, tally);
-        // Nothing is called durable before it is on the disk.
-        const int written = tally.whole + tally.cutShort;
-        if (written > 0 && !(syncOpened && sync.Sync())) {
-            durable = false;
-            Error(PathForTerminal(o.folder) + ": could not be flushed to the disk; the " + std::to_string(written) +
-                  " file" + (written == 1 ? "" : "s") + " saved there may not all be on it");
-        }
+        durable = FlushFolder(sync, syncOpened, o.folder, tally.whole + tally.cutShort);
     }
     const bool manifestWritten =
         o.manifest.empty() || WriteManifest(o.manifest, o.mailPath, file, ManifestOutput{o.folder, o.mbox}, saved);

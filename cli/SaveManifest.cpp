@@ -60,14 +60,46 @@ std::string FileEntry(const std::string& path)
 
 } // namespace
 
-bool WriteManifest(const std::string& path, const std::string& mailPath, const dbx::DbxFile& file,
-                   const ManifestOutput& output, const std::vector<SavedEmail>& saved)
+std::string ManifestHead(const std::string& mailPath, const dbx::DbxFile& file)
 {
     const platform::SystemTime now = platform::GetSystemTime();
     platform::FileTime nowTicks = 0;
     platform::SystemTimeToFileTime(now, nowTicks);
     std::string json = "{\n\"tool\":\"" + std::string(kProgram) + " " + QUILLMEND_VERSION + "\",\n\"written\":" + Quoted(IsoUtc(nowTicks)) + ",\n";
     json += "\"mailFile\":{" + FileEntry(mailPath) + ",\"emailsFound\":" + std::to_string(file.GetCount()) + "},\n";
+    return json;
+}
+
+std::string ManifestPath(const std::string& key, const std::string& path)
+{
+    return JsonPathMembers(key, Absolute(path));
+}
+
+std::string ManifestDate(std::uint64_t utc)
+{
+    return Quoted(IsoUtc(utc));
+}
+
+bool WriteManifestFile(const std::string& path, const std::string& json)
+{
+    platform::FolderSync sync;
+    sync.Open(FolderOf(path));
+    platform::ExclusiveFile out;
+    if (!out.Create(path) || !out.Write(json.data(), json.size()) || !out.Commit()) {
+        Error(PathForTerminal(path) + ": the manifest could not be written");
+        return false;
+    }
+    if (!sync.Sync()) {
+        Error(PathForTerminal(path) + ": the manifest could not be flushed to the disk");
+        return false;
+    }
+    return true;
+}
+
+bool WriteManifest(const std::string& path, const std::string& mailPath, const dbx::DbxFile& file,
+                   const ManifestOutput& output, const std::vector<SavedEmail>& saved)
+{
+    std::string json = ManifestHead(mailPath, file);
     // An mbox that holds no e-mail is removed: nothing to describe but its name.
     std::error_code ec;
     if (!output.mbox.empty() && !std::filesystem::exists(platform::ToFsPath(output.mbox), ec))
@@ -75,7 +107,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
     else if (!output.mbox.empty())
         json += "\"mbox\":{" + FileEntry(output.mbox) + "},\n";
     else
-        json += JsonPathMembers("folder", Absolute(output.folder)) + ",\n";
+        json += ManifestPath("folder", output.folder) + ",\n";
     json += "\"emails\":[";
     for (std::size_t k = 0; k < saved.size(); ++k) {
         const SavedEmail& email = saved[k];
@@ -91,7 +123,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
             json += std::to_string(record.blocks[b].offset);
         }
         json += "],\"size\":" + std::to_string(file.MessageSize(email.index));
-        json += ",\"date\":" + Quoted(IsoUtc(email.dateUtc));
+        json += ",\"date\":" + ManifestDate(email.dateUtc);
         json += ",\"result\":\"" + std::string(ResultName(email.result)) + "\"";
         const bool written = email.result != dbx::DbxFile::WriteResult::kNotCreated;
         if (!output.mbox.empty()) {
@@ -106,19 +138,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
         json += ",\"sha256\":" + Quoted(email.sha256) + "}";
     }
     json += "\n]\n}\n";
-
-    platform::FolderSync sync;
-    sync.Open(FolderOf(path));
-    platform::ExclusiveFile out;
-    if (!out.Create(path) || !out.Write(json.data(), json.size()) || !out.Commit()) {
-        Error(PathForTerminal(path) + ": the manifest could not be written");
-        return false;
-    }
-    if (!sync.Sync()) {
-        Error(PathForTerminal(path) + ": the manifest could not be flushed to the disk");
-        return false;
-    }
-    return true;
+    return WriteManifestFile(path, json);
 }
 
 } // namespace cli

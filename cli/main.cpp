@@ -21,16 +21,19 @@ constexpr const char* kUsage =
     "  save FILE.dbx FOLDER [--existing|--deleted] [--index N,...]\n"
     "                                               save e-mails as .eml files\n"
     "  save FILE.dbx --mbox OUT.mbox [...]          save e-mails into one mbox file\n"
+    "  attachments FILE.dbx [--index N,...] [--json]\n"
+    "                                               list the files the e-mails carry\n"
+    "  attachments FILE.dbx --save FOLDER [...]     save those files\n"
     "  store [--json]                               show the Outlook Express store found\n"
     "  find [-0|--json] [PATH...]                   search folders (or every disk)\n"
     "                                               for mail files\n"
     "  carve IMAGE [--json] [--extract FOLDER]      find mail in a disk image, a disk\n"
     "                                               or a damaged mail file\n\n"
     "  --help, --version\n"
-    "exit status: 0 done, 1 some e-mail could not be written (store: no store\n"
-    "found), 2 usage error or a mail file that cannot be opened. find: 0 found,\n"
-    "1 none found, 2 usage error or a PATH that does not exist, 3 some folder\n"
-    "could not be read. carve: 1 stopped early or something left out.\n";
+    "exit status: 0 done, 1 some e-mail or attachment could not be written whole\n"
+    "(store: no store found), 2 usage error or a mail file that cannot be opened.\n"
+    "find: 0 found, 1 none found, 2 usage error or a PATH that does not exist,\n"
+    "3 some folder could not be read. carve: 1 stopped early or something left out.\n";
 
 } // namespace
 
@@ -60,6 +63,8 @@ int main(int argc, char** argv)
         return cli::RunSave(args);
     if (command == "show")
         return cli::RunShow(args);
+    if (command == "attachments")
+        return cli::RunAttachments(args);
     if (command == "store")
         return cli::RunStore(args);
     if (command == "find")

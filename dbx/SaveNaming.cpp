@@ -5,6 +5,8 @@
 #include "platform/Directory.h"
 #include "platform/FileTime.h"
 
+#include <tuple>
+
 namespace dbx {
 
 namespace {
@@ -24,7 +26,12 @@ std::string MakeSaveName(std::string_view text)
         if (starts && characters++ == kNameCharacters)
             break;
     }
-    std::string name = utf8.substr(0, end);
+    return ReplaceUnsafeCharacters(std::string_view(utf8).substr(0, end));
+}
+
+std::string ReplaceUnsafeCharacters(std::string_view utf8)
+{
+    std::string name(utf8);
     for (char& c : name) {
         switch (c) {
         case ':': case '\\': case '/': case '?': case '*': case '"': case '>': case '<': case '|':
@@ -54,8 +61,36 @@ std::uint64_t DateUtcOfLine(std::string_view line)
     return !line.empty() && ParseMailDateUtc(line, utc) ? utc : 0;
 }
 
+FreeNames::FreeNames(std::string folder) : folder_(std::move(folder)) {}
+
+std::pair<DbxFile::WriteResult, std::string> FreeNames::Create(const std::string& first, std::string_view secondPrefix,
+                                                               std::string_view tag, std::string_view ending,
+                                                               const Creator& create)
+{
+    std::pair<DbxFile::WriteResult, std::string> outcome{DbxFile::WriteResult::kNotCreated, {}};
+    const auto tryName = [&](std::string name) {
+        outcome.second = platform::ChildPath(folder_, name + std::string(ending));
+        outcome.first = create(outcome.second);
+        if (outcome.first != DbxFile::WriteResult::kNotCreated)
+            created_.insert(std::move(name));
+    };
+    if (!first.empty()) {
+        if (!created_.count(first))
+            tryName(first);
+        else
+            outcome.second = platform::ChildPath(folder_, first + std::string(ending));
+        // A file cut short is kept: writing it again under the second name
+        // would only give a second incomplete copy.
+        if (outcome.first != DbxFile::WriteResult::kNotCreated)
+            return outcome;
+    }
+    // No first name, or that file exists: a name from the clock.
+    tryName(std::string(secondPrefix) + std::to_string(platform::GetTickCount()) + std::string(tag));
+    return outcome;
+}
+
 EmlSaver::EmlSaver(const DbxFile& file, std::string folder, bool dateFiles)
-    : file_(file), folder_(std::move(folder)), dateFiles_(dateFiles)
+    : file_(file), dateFiles_(dateFiles), names_(std::move(folder))
 {
 }
 
@@ -93,18 +128,15 @@ SaveOutcome WriteEml(const DbxFile& file, const std::string& folder, int message
 
 SaveOutcome EmlSaver::Save(int messageIndex, int displayIndex, std::string_view nameText)
 {
+    SaveOutcome outcome;
     if (!file_.GetAt(messageIndex))
-        return {};
-    const std::string name = MakeSaveName(nameText);
-    SaveOutcome outcome = WriteEml(file_, folder_, messageIndex, displayIndex, name, !created_.count(name),
-                                   DateUtc(file_, messageIndex), dateFiles_);
-    // Names this saver created are not tried again.
-    if (outcome.Created()) {
-        std::size_t start = outcome.path.size();
-        while (start > 0 && !platform::IsPathSeparator(outcome.path[start - 1]))
-            --start;
-        created_.insert(outcome.path.substr(start, outcome.path.size() - start - 4));  // without ".eml"
-    }
+        return outcome;
+    outcome.dateUtc = DateUtc(file_, messageIndex);
+    // The second name is the clock and the row's place in the list.
+    std::tie(outcome.result, outcome.path) =
+        names_.Create(MakeSaveName(nameText), "", std::to_string(displayIndex), ".eml", [&](const std::string& path) {
+            return file_.WriteMessage(messageIndex, path, dateFiles_ ? outcome.dateUtc : 0, &outcome.dated);
+        });
     return outcome;
 }
 

@@ -5,9 +5,11 @@
 #include "dbx/DbxFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 namespace dbx {
 
@@ -16,6 +18,10 @@ namespace dbx {
 // characters, with : \ / ? * " > < | and control characters (C0, DEL, C1)
 // each replaced by '_'. Never ends in half a character.
 std::string MakeSaveName(std::string_view text);
+
+// UTF-8 text with the characters no file name may hold (: \ / ? * " > < |
+// and control characters: C0, DEL, C1) each replaced by '_'.
+std::string ReplaceUnsafeCharacters(std::string_view utf8);
 
 // The Date header of record `index` as a UTC file time (its own zone
 // applied); 0 when the list shows no date for it or it is not a record.
@@ -45,6 +51,33 @@ SaveOutcome WriteEml(const DbxFile& file, const std::string& folder, int message
                      const std::string& stem, bool stemFree, std::uint64_t dateUtc, bool dateFile,
                      bool* stemCreated = nullptr);
 
+// The names the savers give files in one folder: a first choice, or when
+// that is empty or taken, a second one made from the clock. Never
+// overwrites a file: the creator it is given must fail on a file that
+// exists (platform::ExclusiveFile does).
+class FreeNames {
+public:
+    using Creator = std::function<DbxFile::WriteResult(const std::string& path)>;
+
+    explicit FreeNames(std::string folder);
+
+    // Creates "<first><ending>" in the folder with `create`, unless `first`
+    // is empty or this object created that name before; when that creates
+    // nothing, "<secondPrefix><tick count><tag><ending>". Returns the result
+    // of the last try and its path.
+    std::pair<DbxFile::WriteResult, std::string> Create(const std::string& first, std::string_view secondPrefix,
+                                                        std::string_view tag, std::string_view ending,
+                                                        const Creator& create);
+
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+    // Names this object created: taken, so not tried again (a save of many
+    // files with one name would otherwise try each in vain).
+    std::unordered_set<std::string> created_;
+};
+
 // Saves e-mails of one mail file into one folder as .eml files. Never
 // overwrites a file.
 class EmlSaver {
@@ -61,11 +94,8 @@ public:
 
 private:
     const DbxFile& file_;
-    std::string folder_;
     bool dateFiles_;
-    // Names this saver created: taken, so not tried again (a save of many
-    // e-mails with one subject would otherwise try each in vain).
-    std::unordered_set<std::string> created_;
+    FreeNames names_;
 };
 
 } // namespace dbx

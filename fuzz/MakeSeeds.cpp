@@ -11,6 +11,7 @@
 #include "tools/dbxgen/CarveImages.h"
 #include "tools/dbxgen/DbxImage.h"
 #include "tools/dbxgen/DemoMailbox.h"
+#include "tools/dbxgen/MimeText.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -193,6 +194,33 @@ void RenderSeeds()
     while (fields.size() < 8000)
         fields += "a:\n";
     Write("fuzz_render", "short-header-fields.eml", fields + "\nbody\n");
+
+    // Every kind of attachment: names in RFC 2231 continuations (UTF-16)
+    // and RFC 2047 words, an attached message with a file inside, a
+    // uuencoded file in the body, quoted-printable and 8-bit files. Then
+    // the same deleted, a gap every 512 bytes.
+    std::string binary;
+    for (int i = 0; i < 700; ++i)
+        binary += static_cast<char>(i * 37 % 256);
+    const std::string kinds = dbxgen::Crlf(
+        "From: a@example.com\nSubject: files\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"m\"\n\n"
+        "--m\nContent-Type: text/plain\n\nsee below\n")
+        + dbxgen::Uuencode("old scan.jpg", binary) + dbxgen::Crlf(
+        "--m\nContent-Type: application/pdf\nContent-Disposition: attachment;\n filename*0*=utf-16''%00a%04Q;\n"
+        " filename*1=\".pdf\"\nContent-Transfer-Encoding: base64\n\n")
+        + dbxgen::Base64(binary) + dbxgen::Crlf(
+        "\n--m\nContent-Type: image/gif; name=\"=?utf-8?Q?photo=E2=80=AEgpj.exe?=\"\n"
+        "Content-Transfer-Encoding: quoted-printable\n\nGIF89a=00=01=FF\n"
+        "--m\nContent-Type: message/rfc822\n\nFrom: b@example.com\nSubject: inner\n"
+        "Content-Type: multipart/mixed; boundary=\"i\"\n\n--i\nContent-Type: text/plain\n\ninner\n"
+        "--i\nContent-Type: application/octet-stream; name=\"../x.bin\"\nContent-Transfer-Encoding: 8bit\n\n")
+        + binary.substr(0, 100) + dbxgen::Crlf("\n--i--\n\n--m--\n");
+    Write("fuzz_render", "attachments.eml", kinds);
+    std::string deleted = kinds;
+    deleted.resize((deleted.size() + 511) / 512 * 512, '\0');
+    for (std::size_t at = 0; at < deleted.size(); at += 512)
+        deleted.replace(at, 4, "    ");
+    Write("fuzz_render", "deleted-attachments.eml", "\xC0" + deleted);
 }
 
 // Wine registry files: a user.reg with an Outlook Express store in each

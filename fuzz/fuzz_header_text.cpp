@@ -4,13 +4,17 @@
 // text is valid UTF-8 within its bound, one line, trimmed, the same on every
 // call, and a plain ASCII line comes back as it is; the name is UTF-8 of at
 // most 20 characters with no separator, wildcard or control in it; UTF-16
-// and UTF-32 words made UTF-8 for the MIME parser read the same.
+// and UTF-32 words made UTF-8 for the MIME parser read the same. The bytes
+// as a Content-Disposition value: the file name it gives is UTF-8, and the
+// name an attachment is saved under is safe and stays as it is when cleaned
+// again.
 
-#include "FuzzCheck.h"
+#include "FileNameCheck.h"
 
 #include "dbx/DisplayText.h"
 #include "dbx/SaveNaming.h"
 #include "mailtext/HeaderText.h"
+#include "mailtext/MimeParameters.h"
 
 #include <algorithm>
 #include <iterator>
@@ -60,5 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::count_if(name.begin(), name.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }) <= 20);
     FUZZ_CHECK(name.find_first_of(":\\/?*\"<>|") == std::string::npos);
     FUZZ_CHECK(std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }));
+
+    const std::string given = mailtext::ParameterText(value, "filename");
+    FUZZ_CHECK(dbx::IsValidUtf8(given));
+    static constexpr const char* kTypes[] = {"image/jpeg", "application/x-unknown", ""};
+    for (const std::string_view from : {std::string_view(given), value, std::string_view(inCharset)}) {
+        const std::string file = dbx::CleanAttachmentName(from, kTypes[size % std::size(kTypes)]);
+        CheckFileName(file);
+        CheckFileName(dbx::DamagedName(file));
+        FUZZ_CHECK(dbx::CleanAttachmentName(file, "") == file);
+    }
     return 0;
 }

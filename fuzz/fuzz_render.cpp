@@ -1,5 +1,6 @@
 // Arbitrary bytes as a stored message: the renderer must not crash, hang or
-// leak, and what it makes must stay inert whatever the input.
+// leak, what it makes must stay inert whatever the input, and the files the
+// message carries must come out as listed, under names safe to save.
 //   fuzz_render -dict=fuzz/fuzz_render.dict -timeout=10 <work dir> fuzz/corpus/fuzz_render
 // An input whose first byte has its top bit set is a deleted e-mail: that
 // byte (and what follows it) says where its gaps are, the rest is the
@@ -8,7 +9,10 @@
 // a number of gaps, each placed by the next two bytes (modulo the message's
 // length), one to four bytes long.
 
+#include "FileNameCheck.h"
+
 #include "dbx/TextDamage.h"
+#include "render/Attachments.h"
 #include "render/HtmlTokenizer.h"
 #include "render/RenderMessage.h"
 
@@ -96,9 +100,13 @@ std::string DecodeStyleAttribute(std::string_view value)
 }
 
 // Reads the document back the way a browser would and checks that nothing
-// in it could run or fetch.
-void CheckInert(const std::string& html)
+// in it could run or fetch. Links to attachments are the renderer's own:
+// one per attachment in order, and one to save them all when there are
+// several; the body can make none.
+void CheckInert(const std::string& html, std::size_t attachments)
 {
+    std::size_t attachmentLinks = 0;
+    std::size_t saveAllLinks = 0;
     static constexpr std::string_view kForbidden[] = {"script", "iframe", "object", "embed", "applet", "form",
                                                       "base", "link", "frame", "frameset", "input", "svg"};
     render::HtmlTokenizer tokenizer(html);
@@ -118,6 +126,14 @@ void CheckInert(const std::string& html)
             if (token.name == "meta" && a.name != "charset")
                 Fail("meta attribute", a.name);
             const auto startsWith = [&](std::string_view prefix) { return value.compare(0, prefix.size(), prefix) == 0; };
+            if (a.name == "href" && value == render::kSaveAllAttachmentsUrl) {
+                ++saveAllLinks;
+                continue;
+            }
+            if (a.name == "href" && value == "attachment:" + std::to_string(attachmentLinks)) {
+                ++attachmentLinks;
+                continue;
+            }
             if (a.name == "href" && !startsWith("http:") && !startsWith("https:") && !startsWith("mailto:")
                 && !startsWith("ftp:") && !startsWith("news:") && !startsWith("#"))
                 Fail("link that is not a web or mail address", a.value);
@@ -129,6 +145,8 @@ void CheckInert(const std::string& html)
                 CheckCss(DecodeStyleAttribute(a.value), false);
         }
     }
+    if (attachmentLinks != attachments || saveAllLinks != (attachments > 1 ? 1u : 0u))
+        Fail("attachment links that are not the list's", html.substr(0, 200));
     if (html.size() < 15 || html.compare(html.size() - 15, 15, "</body></html>\n") != 0)
         Fail("document not closed", html.substr(html.size() > 40 ? html.size() - 40 : 0));
 }
@@ -162,6 +180,38 @@ dbx::TextDamage Damage(std::string_view& message)
     return damage;
 }
 
+// The attachments: their contents as the list says, lost bytes zero and
+// inside them, names safe, and the same list with and without contents.
+void CheckAttachments(std::string_view bytes, const dbx::TextDamage& damage,
+                      const std::vector<render::Attachment>& shown)
+{
+    std::size_t count = 0;
+    const auto each = [&](std::size_t number, const render::Attachment& a, const render::AttachmentContent& content) {
+        if (number != count++)
+            Fail("attachments out of order", a.fileName);
+        if (content.bytes.size() != a.size || content.LostBytes() != a.lostBytes)
+            Fail("attachment size not its content's", a.fileName);
+        std::size_t end = 0;
+        for (const auto& range : content.lost) {
+            if (range.length == 0 || range.offset < end || range.offset + range.length > content.bytes.size())
+                Fail("lost range out of place", a.fileName);
+            end = range.offset + range.length;
+            if (content.bytes.find_first_not_of('\0', range.offset) < end)
+                Fail("lost byte that is not zero", a.fileName);
+        }
+        if (damage.Empty() && a.lostBytes != 0)
+            Fail("bytes lost from an undamaged e-mail", a.fileName);
+        CheckFileName(a.fileName);
+        CheckFileName(a.SaveName());
+    };
+    const std::vector<render::Attachment> found = render::FindAttachments(bytes, damage, each);
+    if (found.size() != shown.size() || count != found.size())
+        Fail("attachment lists differ", std::to_string(found.size()) + " " + std::to_string(shown.size()));
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (found[i].fileName != shown[i].fileName || found[i].size != shown[i].size)
+            Fail("attachment lists differ", found[i].fileName);
+}
+
 // The terminal view: no control characters but line feeds and tabs, and
 // nothing of the renderer's own gap bookkeeping.
 void CheckText(const std::string& text, bool damaged)
@@ -180,7 +230,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const dbx::TextDamage damage = Damage(bytes);
     const render::RenderedMessage message = render::RenderMessage(bytes, damage);
-    CheckInert(message.html);
+    CheckInert(message.html, message.attachments.size());
+    CheckAttachments(bytes, damage, message.attachments);
     CheckText(render::RenderMessageText(bytes, damage), !damage.Empty());
     for (const auto& [id, part] : message.inlineParts)
         if (render::FindInlinePart(message, "cid:" + id) != &part)

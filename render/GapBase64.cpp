@@ -97,14 +97,13 @@ std::size_t LostCharacters(std::string_view text, std::size_t at, std::size_t n,
     return n;
 }
 
-} // namespace
-
-std::string DecodeBase64AroundGaps(std::string_view encoded)
+// Decodes `encoded` around its gaps, handing each decoded byte to
+// emit(byte, lost) in order.
+template <class Emit>
+void DecodeAround(std::string_view encoded, Emit&& emit)
 {
     const std::vector<Line> lines = SplitLines(encoded);
     const std::size_t usual = UsualLineLength(encoded, lines);
-    std::string out;
-    out.reserve(encoded.size() / 4 * 3);
     std::array<int, 4> group{};  // sextets; -1 = lost
     int filled = 0;
     const auto flush = [&](int count) {
@@ -114,11 +113,11 @@ std::string DecodeBase64AroundGaps(std::string_view encoded)
             const int hi = group[static_cast<std::size_t>(b)];
             const int lo = group[static_cast<std::size_t>(b + 1)];
             if (hi < 0 || lo < 0) {
-                out += kGapByte;
+                emit('\0', true);
                 continue;
             }
             const int shift = 2 * (b + 1);
-            out += static_cast<char>(((hi << shift) | (lo >> (6 - shift))) & 0xFF);
+            emit(static_cast<char>(((hi << shift) | (lo >> (6 - shift))) & 0xFF), false);
         }
         filled = 0;
     };
@@ -152,6 +151,28 @@ std::string DecodeBase64AroundGaps(std::string_view encoded)
     }
     if (filled > 1)
         flush(filled);
+}
+
+} // namespace
+
+std::string DecodeBase64AroundGaps(std::string_view encoded)
+{
+    std::string out;
+    out.reserve(encoded.size() / 4 * 3);
+    DecodeAround(encoded, [&](char byte, bool lost) { out += lost ? kGapByte : byte; });
+    return out;
+}
+
+AttachmentContent DecodeBase64Lost(std::string_view encoded)
+{
+    AttachmentContent out;
+    out.bytes.reserve(encoded.size() / 4 * 3);
+    DecodeAround(encoded, [&](char byte, bool lost) {
+        if (lost)
+            out.AppendLost(1);
+        else
+            out.bytes += byte;
+    });
     return out;
 }
 

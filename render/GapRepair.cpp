@@ -37,6 +37,7 @@ private:
     void FindBoundaryLines();
     void FindCharsets();
     std::string_view NextBoundaryLine(std::size_t from) const;
+    void CopyVerbatim(std::size_t from, std::size_t to);
     ContentType HeaderBlock(bool ofMessage);
     bool RepairBoundaryLine(std::size_t lineStart, int& level, bool& closing);
 
@@ -103,6 +104,20 @@ std::string_view MessageRepair::NextBoundaryLine(std::size_t from) const
     return it == boundaryAt_.end() ? std::string_view() : std::string_view(boundaryLines_[it->second]);
 }
 
+// Appends in_[from, to) unchanged, and notes where it came from.
+void MessageRepair::CopyVerbatim(std::size_t from, std::size_t to)
+{
+    if (to <= from)
+        return;
+    auto& stretches = report_.verbatim;
+    if (!stretches.empty() && stretches.back().text + stretches.back().length == out_.size()
+        && stretches.back().input + stretches.back().length == from)
+        stretches.back().length += to - from;
+    else
+        stretches.push_back({out_.size(), from, to - from});
+    out_.append(in_, from, to - from);
+}
+
 ContentType MessageRepair::HeaderBlock(bool ofMessage)
 {
     std::size_t end = pos_;  // the empty line that ends the block
@@ -110,10 +125,13 @@ ContentType MessageRepair::HeaderBlock(bool ofMessage)
         end = LineEnd(in_, end);
     std::string block = in_.substr(pos_, end - pos_);
     const std::size_t after = end < in_.size() ? LineEnd(in_, end) : end;
-    if (HasGap(block))
+    if (HasGap(block)) {
         RepairHeaderBlock(block, report_, ofMessage, boundaryLines_, charsets_, NextBoundaryLine(after));
-    out_ += block;
-    out_ += std::string_view(in_).substr(end, after - end);
+        out_ += block;
+    } else {
+        CopyVerbatim(pos_, end);
+    }
+    CopyVerbatim(end, after);
     pos_ = after;
     return ParseContentType(block);
 }
@@ -192,7 +210,7 @@ std::string MessageRepair::Run()
         open_.push_back(type.boundary);
     while (pos_ < in_.size()) {
         if (work_ > limits::kMaxBoundaryWork) {
-            out_ += std::string_view(in_).substr(pos_);  // a hostile shape: the rest as it is
+            CopyVerbatim(pos_, in_.size());  // a hostile shape: the rest as it is
             break;
         }
         if (headersNext) {
@@ -209,12 +227,12 @@ std::string MessageRepair::Run()
         int level = 0;
         bool closing = false;
         if (!open_.empty() && MatchBoundary(line, open_, level, closing)) {
-            out_ += line;
+            CopyVerbatim(pos_, end);
             pos_ = end;
         } else if (!open_.empty() && HasGap(line) && RepairBoundaryLine(pos_, level, closing)) {
             // out_ and pos_ moved on
         } else {
-            out_ += line;
+            CopyVerbatim(pos_, end);
             pos_ = end;
             continue;
         }
@@ -230,6 +248,7 @@ GapRepair RepairGaps(std::string text)
 {
     GapRepair report;
     if (!HasGap(text)) {
+        report.verbatim.push_back({0, 0, text.size()});
         report.text = std::move(text);
         return report;
     }

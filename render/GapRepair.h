@@ -4,6 +4,7 @@
 // lines, transfer encodings, media types, charsets and boundaries. The body
 // text is never guessed at; its gaps stay gaps. Internal to the renderer.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,15 @@ struct GapRepair {
     std::vector<std::string> untoldNames;
     // Every header name restored, in the message and in its parts, in order.
     std::vector<std::string> repaired;
+    // Stretches of `text` that are the input's bytes unchanged (everything
+    // but header blocks and boundary lines that were repaired), in order:
+    // where a part's bytes stood in the input.
+    struct Verbatim {
+        std::size_t text = 0;   // offset in `text`
+        std::size_t input = 0;  // offset in the text given to RepairGaps
+        std::size_t length = 0;
+    };
+    std::vector<Verbatim> verbatim;
 };
 
 // The stand-in for a header name that could not be told, followed by its

@@ -17,6 +17,10 @@ inline constexpr int kMaxMimeDepth = 32;
 // before the boundary line that would begin one more (each costs it more
 // than a kilobyte).
 inline constexpr std::size_t kMaxParts = 2000;
+// Attached messages inside attached messages that are offered as files of
+// their own (the files inside them always are): each holds every file
+// inside it, so a deep chain would have the same bytes saved many times.
+inline constexpr int kMaxAttachedMessageDepth = 8;
 // Decoded bytes kept for one inline part, and for all of them together.
 inline constexpr std::size_t kMaxInlinePartBytes = 16u << 20;
 inline constexpr std::size_t kMaxInlineTotalBytes = 64u << 20;

@@ -1,11 +1,10 @@
 #include "render/MessageView.h"
 
-#include "mailtext/HeaderText.h"
-#include "render/GMimeLibrary.h"
+#include "render/AttachmentFinder.h"
 #include "render/GapRepair.h"
 #include "render/Gaps.h"
 #include "render/Limits.h"
-#include "render/ParseBudget.h"
+#include "render/ParsedMessage.h"
 #include "render/TextDecode.h"
 
 #include <gmime/gmime.h>
@@ -16,71 +15,6 @@
 
 namespace render {
 namespace {
-
-// Owns a GObject reference.
-template <typename T>
-struct GRef {
-    T* p = nullptr;
-    GRef() = default;
-    explicit GRef(T* object) : p(object) {}
-    GRef(const GRef&) = delete;
-    GRef& operator=(const GRef&) = delete;
-    ~GRef()
-    {
-        if (p != nullptr)
-            g_object_unref(p);
-    }
-};
-
-void OnParserWarning(gint64, GMimeParserWarning code, const gchar*, gpointer incomplete)
-{
-    if (code == GMIME_WARN_TRUNCATED_MESSAGE)
-        *static_cast<bool*>(incomplete) = true;
-}
-
-// Parses with GMime; nullptr when the bytes are not a message at all.
-GMimeMessage* Parse(std::string_view bytes, bool& incomplete)
-{
-    GMimeParserOptions* options = g_mime_parser_options_new();
-    // Raw 8-bit header text follows the program's text rule.
-    const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
-    g_mime_parser_options_set_fallback_charsets(options, fallback);
-    g_mime_parser_options_set_warning_callback(options, OnParserWarning, &incomplete);
-    GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
-    GRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
-    GMimeMessage* message = g_mime_parser_construct_message(parser.p, options);
-    g_mime_parser_options_free(options);
-    return message;
-}
-
-// The parser converts through the system's iconv, which reads UTF-16 and
-// UTF-32 without a byte-order mark in the machine's order: encoded words in
-// them become UTF-8 first, read by the program's own rule, in the headers of
-// the message and of every part and attached message that is looked at.
-void FollowByteOrderRule(GMimeObject* object, int depth, std::size_t& objects)
-{
-    if (object == nullptr || depth > limits::kMaxMimeDepth || ++objects > limits::kMaxParts)
-        return;
-    if (GMimeHeaderList* list = g_mime_object_get_header_list(object)) {
-        std::string rewritten;
-        for (int i = 0; i < g_mime_header_list_get_count(list); ++i) {
-            GMimeHeader* header = g_mime_header_list_get_header_at(list, i);
-            const char* raw = g_mime_header_get_raw_value(header);
-            if (raw != nullptr && std::strstr(raw, "=?") != nullptr && mailtext::UnorderedWideWordsAsUtf8(raw, rewritten))
-                g_mime_header_set_raw_value(header, rewritten.c_str());
-        }
-    }
-    if (GMIME_IS_MESSAGE(object)) {
-        FollowByteOrderRule(g_mime_message_get_mime_part(GMIME_MESSAGE(object)), depth + 1, objects);
-    } else if (GMIME_IS_MESSAGE_PART(object)) {
-        GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
-        FollowByteOrderRule(message != nullptr ? GMIME_OBJECT(message) : nullptr, depth + 1, objects);
-    } else if (GMIME_IS_MULTIPART(object)) {
-        GMimeMultipart* multipart = GMIME_MULTIPART(object);
-        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
-            FollowByteOrderRule(g_mime_multipart_get_part(multipart, i), depth + 1, objects);
-    }
-}
 
 bool HasGap(std::string_view text)
 {
@@ -199,56 +133,30 @@ std::string FormatSize(std::uint64_t size)
 
 MessageView ViewMessage(std::string_view rawBytes, const dbx::TextDamage& damage, bool preferPlain)
 {
-    InitGMime();
+    const ParsedMessage parsed(rawBytes, damage);
     MessageView view;
-    view.deleted = !damage.Empty();
-    view.shortened = rawBytes.size() > limits::kMaxInputBytes;
-    std::string_view bytes = rawBytes.substr(0, limits::kMaxInputBytes);
-    GapRepair repair;
-    if (view.deleted) {
-        // The repair walks the structure as the parser does: the same bound.
-        const std::size_t parsable = MimeWorkPrefix(bytes);
-        view.shortened = view.shortened || parsable < bytes.size();
-        repair = RepairGaps(WithGaps(bytes.substr(0, parsable), damage));
-        bytes = repair.text;
-        view.repairedHeaders = repair.repaired;
-    }
-    const std::size_t parsable = MimeWorkPrefix(bytes);
-    view.shortened = view.shortened || parsable < bytes.size();
-    const std::string_view text = bytes.substr(0, parsable);
-    std::string bounded;
-    bool cut = false;
-    bytes = BoundForParser(text, bounded, cut);
-    view.shortened = view.shortened || cut;
-
-    GRef<GMimeMessage> message(Parse(bytes, view.incomplete));
-    if (message.p == nullptr) {
-        // Headers cut off before the blank line that ends them still are
-        // headers: give the parser that line.
-        std::string completed(bytes);
-        completed += "\n\n";
-        message.p = Parse(completed, view.incomplete);
-        view.incomplete = view.incomplete || message.p != nullptr;
-    }
-    if (message.p == nullptr) {
+    view.deleted = parsed.Deleted();
+    view.shortened = parsed.Shortened();
+    view.incomplete = parsed.Incomplete();
+    view.repairedHeaders = parsed.Repair().repaired;
+    if (parsed.Message() == nullptr) {
         // Not a message at all: show whatever text it holds.
         view.isMessage = false;
         BodySection body;
-        body.text = ToDisplayUtf8(text.substr(0, limits::kMaxTextBytes));
+        body.text = ToDisplayUtf8(parsed.Text().substr(0, limits::kMaxTextBytes));
         if (view.deleted)
             body.text = MarkGaps(body.text);
-        body.cut = text.size() > limits::kMaxTextBytes;
+        body.cut = parsed.Text().size() > limits::kMaxTextBytes;
         view.bodies.push_back(std::move(body));
+        view.attachments = FindAttachmentsIn(parsed, nullptr, true);
         return view;
     }
-    std::size_t objects = 0;
-    FollowByteOrderRule(GMIME_OBJECT(message.p), 0, objects);
     MimeWalker walker({view.deleted, preferPlain});
-    walker.Walk(g_mime_message_get_mime_part(message.p));
+    walker.Walk(g_mime_message_get_mime_part(parsed.Message()));
     view.inlineParts = std::move(walker.InlineParts());
-    view.attachments = std::move(walker.Attachments());
     view.bodies = walker.Bodies();
-    view.headers = HeaderRows(message.p, repair, view.deleted);
+    view.attachments = FindAttachmentsIn(parsed, nullptr, true);
+    view.headers = HeaderRows(parsed.Message(), parsed.Repair(), view.deleted);
     return view;
 }
 

@@ -1,6 +1,8 @@
 #include "render/MimeWalker.h"
 
+#include "render/GMimeLibrary.h"
 #include "render/GapBase64.h"
+#include "render/GapDecode.h"
 #include "render/Gaps.h"
 #include "render/Limits.h"
 #include "render/TextDecode.h"
@@ -56,65 +58,6 @@ std::string ContentId(GMimeObject* object)
     return id != nullptr ? std::string(id) : std::string();
 }
 
-// The part's content with its transfer encoding undone (decoded) or as it
-// stands in the message, at most cap bytes.
-std::string ContentBytes(GMimePart* part, bool decoded, std::size_t cap, bool& cut)
-{
-    cut = false;
-    GMimeDataWrapper* content = g_mime_part_get_content(part);
-    if (content == nullptr)
-        return {};
-    GMimeStream* memory = g_mime_stream_mem_new();
-    if (decoded) {
-        g_mime_data_wrapper_write_to_stream(content, memory);
-    } else if (GMimeStream* raw = g_mime_data_wrapper_get_stream(content)) {
-        g_mime_stream_reset(raw);
-        g_mime_stream_write_to_stream(raw, memory);
-        g_mime_stream_reset(raw);
-    }
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory));
-    std::string out;
-    if (bytes != nullptr) {
-        cut = bytes->len > cap;
-        out.assign(reinterpret_cast<const char*>(bytes->data), std::min<std::size_t>(bytes->len, cap));
-    }
-    g_object_unref(memory);
-    return out;
-}
-
-bool IsHex(char c)
-{
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-// Quoted-printable text with what a gap left of the escapes it cut dropped:
-// an "=" or "=" and one digit before the gap, one or two digits after it
-// that lead into another escape. They were never text.
-std::string DropBrokenEscapes(std::string_view raw)
-{
-    std::string out;
-    out.reserve(raw.size());
-    for (std::size_t i = 0; i < raw.size();) {
-        if (raw[i] != kGapByte) {
-            out += raw[i++];
-            continue;
-        }
-        if (out.size() >= 2 && out[out.size() - 2] == '=' && IsHex(out.back()))
-            out.resize(out.size() - 2);
-        else if (!out.empty() && out.back() == '=')
-            out.pop_back();
-        while (i < raw.size() && raw[i] == kGapByte)
-            out += raw[i++];
-        std::size_t digits = 0;
-        while (digits < 2 && i + digits < raw.size() && IsHex(raw[i + digits]))
-            ++digits;
-        const std::size_t next = i + digits;
-        if (digits > 0 && next + 2 < raw.size() && raw[next] == '=' && IsHex(raw[next + 1]) && IsHex(raw[next + 2]))
-            i = next;
-    }
-    return out;
-}
-
 std::string DecodeQuotedPrintable(std::string_view raw, std::size_t cap, bool& cut)
 {
     std::string out(raw.size(), '\0');
@@ -132,22 +75,6 @@ std::string DecodeQuotedPrintable(std::string_view raw, std::size_t cap, bool& c
 bool HasGap(std::string_view bytes)
 {
     return bytes.find(kGapByte) != std::string_view::npos;
-}
-
-// Decoded size without keeping the bytes.
-std::uint64_t DecodedSize(GMimeObject* object)
-{
-    GMimeStream* counter = g_mime_stream_null_new();
-    if (GMIME_IS_PART(object)) {
-        if (GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(object)))
-            g_mime_data_wrapper_write_to_stream(content, counter);
-    } else if (GMIME_IS_MESSAGE_PART(object)) {
-        if (GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
-            g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, counter);
-    }
-    const std::uint64_t size = GMIME_STREAM_NULL(counter)->written;
-    g_object_unref(counter);
-    return size;
 }
 
 bool HasContent(GMimePart* part)
@@ -250,14 +177,14 @@ void MimeWalker::Walk(GMimeObject* root)
 std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut, bool* damaged) const
 {
     if (!options_.gaps)
-        return ContentBytes(part, true, cap, cut);
+        return PartBytes(part, true, cap, cut);
     if (damaged != nullptr)
-        *damaged = HasGap(ContentBytes(part, false, limits::kMaxInputBytes, cut));
+        *damaged = HasGap(PartBytes(part, false, limits::kMaxInputBytes, cut));
     const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
     const bool base64 = encoding == GMIME_CONTENT_ENCODING_BASE64;
     const bool quoted = encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
     if (base64 || quoted || encoding == GMIME_CONTENT_ENCODING_DEFAULT) {
-        const std::string raw = ContentBytes(part, false, limits::kMaxInputBytes, cut);
+        const std::string raw = PartBytes(part, false, limits::kMaxInputBytes, cut);
         if (quoted && HasGap(raw))
             return DecodeQuotedPrintable(DropBrokenEscapes(raw), cap, cut);
         // Base64 with gaps, or Base64 whose encoding header the damage took.
@@ -268,16 +195,7 @@ std::string MimeWalker::Content(GMimePart* part, std::size_t cap, bool& cut, boo
             return decoded;
         }
     }
-    return ContentBytes(part, true, cap, cut);
-}
-
-std::uint64_t MimeWalker::Size(GMimeObject* object) const
-{
-    if (options_.gaps && GMIME_IS_PART(object)) {
-        bool cut = false;
-        return Content(GMIME_PART(object), limits::kMaxInputBytes, cut).size();
-    }
-    return DecodedSize(object);
+    return PartBytes(part, true, cap, cut);
 }
 
 void MimeWalker::Visit(GMimeObject* object, int depth)
@@ -286,8 +204,6 @@ void MimeWalker::Visit(GMimeObject* object, int depth)
         return;
     if (GMIME_IS_MULTIPART(object))
         VisitMultipart(GMIME_MULTIPART(object), depth);
-    else if (GMIME_IS_MESSAGE_PART(object))
-        AddAttachment(object);
     else if (GMIME_IS_PART(object))
         VisitLeaf(GMIME_PART(object));
 }
@@ -341,13 +257,9 @@ void MimeWalker::VisitRelated(GMimeMultipart* multipart, int depth)
         }
         if (++partsSeen_ > limits::kMaxParts)
             return;
-        // The others are there to be shown by the root; one that cannot be
-        // referred to, or that is marked as a file, is listed as well.
-        const bool referable = !ContentId(child).empty();
-        if (referable)
+        // The others are there to be shown by the root.
+        if (!ContentId(child).empty())
             AddInline(GMIME_PART(child));
-        if (!referable || IsAttachmentDisposition(child))
-            AddAttachment(child);
     }
 }
 
@@ -365,7 +277,6 @@ void MimeWalker::VisitLeaf(GMimePart* part)
 {
     GMimeObject* object = GMIME_OBJECT(part);
     if (!IsBodyText(object)) {
-        AddAttachment(object);
         if (!ContentId(object).empty())
             AddInline(part);
         return;
@@ -383,29 +294,6 @@ void MimeWalker::VisitLeaf(GMimePart* part)
     if (options_.gaps)
         section.text = MarkGaps(section.text);
     bodies_.push_back(std::move(section));
-}
-
-void MimeWalker::AddAttachment(GMimeObject* object)
-{
-    Attachment attachment;
-    const char* name = nullptr;
-    if (GMIME_IS_PART(object)) {
-        name = g_mime_part_get_filename(GMIME_PART(object));
-    } else {
-        name = g_mime_object_get_content_disposition_parameter(object, "filename");
-        if (name == nullptr)
-            name = g_mime_object_get_content_type_parameter(object, "name");
-        if (name == nullptr && GMIME_IS_MESSAGE_PART(object)) {
-            if (GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
-                name = g_mime_message_get_subject(message);
-        }
-    }
-    attachment.name = name != nullptr ? ToDisplayUtf8(name) : std::string();
-    if (options_.gaps)
-        attachment.name = MarkGaps(attachment.name);
-    attachment.mimeType = MimeType(object);
-    attachment.size = Size(object);
-    attachments_.push_back(std::move(attachment));
 }
 
 void MimeWalker::AddInline(GMimePart* part)

@@ -1,6 +1,6 @@
 #pragma once
-// Finds what a parsed message shows: its body text, the parts its HTML may
-// show in place, and its attachments.
+// Finds what a parsed message shows: its body text and the parts its HTML
+// may show in place. (Its attachments: AttachmentFinder.)
 
 #include "render/RenderedMessage.h"
 
@@ -46,24 +46,20 @@ public:
     // text part that is not an attachment.
     const std::vector<BodySection>& Bodies() const { return bodies_; }
     std::map<std::string, Part>& InlineParts() { return inlineParts_; }
-    std::vector<Attachment>& Attachments() { return attachments_; }
 
 private:
     void Visit(GMimeObject* object, int depth);
     void VisitMultipart(GMimeMultipart* multipart, int depth);
     void VisitRelated(GMimeMultipart* multipart, int depth);
     void VisitLeaf(GMimePart* part);
-    void AddAttachment(GMimeObject* object);
     void AddInline(GMimePart* part);
     bool IsBodyText(GMimeObject* object) const;
     std::string Content(GMimePart* part, std::size_t cap, bool& cut, bool* damaged = nullptr) const;
-    std::uint64_t Size(GMimeObject* object) const;
 
     WalkOptions options_;
     std::string messageCharset_;  // the one charset the message's text parts name, if one
     std::vector<BodySection> bodies_;
     std::map<std::string, Part> inlineParts_;
-    std::vector<Attachment> attachments_;
     std::size_t partsSeen_ = 0;
     std::size_t inlineBytes_ = 0;
 };

@@ -32,6 +32,24 @@ std::string LabelHtml(const HeaderRow& row)
     return html;
 }
 
+// An attachment as the preview lists it: its name as a link that saves it,
+// then its type and size, and whether bytes of it were lost.
+std::string AttachmentLinkHtml(std::size_t index, const Attachment& a)
+{
+    std::string html = "<a href=\"" + std::string(kAttachmentUrlScheme) + ":" + std::to_string(index) + "\"><b>";
+    html += EscapeHtml(a.fileName);
+    html += "</b></a> <span style=\"color:#52606d;\">(";
+    html += EscapeHtml(a.mimeType);
+    html += ", ";
+    html += FormatSize(a.size);
+    html += ")</span>";
+    if (a.Damaged()) {
+        html += ' ';
+        html += GuessedHtml(a.lostBytes > 0 ? "damaged: bytes lost when deleted" : "damaged: its end is missing");
+    }
+    return html;
+}
+
 std::string HeaderBlock(const std::vector<HeaderRow>& rows, const std::vector<Attachment>& attachments)
 {
     if (rows.empty() && attachments.empty())
@@ -54,17 +72,12 @@ std::string HeaderBlock(const std::vector<HeaderRow>& rows, const std::vector<At
         html += "Attachments:</td>";
         html += kValueCell;
         for (std::size_t i = 0; i < attachments.size(); ++i) {
-            const Attachment& a = attachments[i];
             if (i > 0)
                 html += "<br>";
-            html += "<b>";
-            html += EscapeHtml(a.name.empty() ? std::string("(no name)") : OneLine(a.name));
-            html += "</b> <span style=\"color:#52606d;\">(";
-            html += EscapeHtml(a.mimeType);
-            html += ", ";
-            html += FormatSize(a.size);
-            html += ")</span>";
+            html += AttachmentLinkHtml(i, attachments[i]);
         }
+        if (attachments.size() > 1)
+            html += std::string("<br><a href=\"") + kSaveAllAttachmentsUrl + "\">Save all attachments\u2026</a>";
         html += "</td></tr>\n";
     }
     html += "</table>\n";
@@ -114,7 +127,8 @@ RenderedMessage RenderMessage(std::string_view rawBytes, const dbx::TextDamage& 
     std::string styleSheet;
     if (view.deleted)
         body += DeletedBanner();
-    if (view.isMessage)
+    // Text that is not a message may still carry uuencoded files.
+    if (view.isMessage || !result.attachments.empty())
         body += HeaderBlock(view.headers, result.attachments);
     bool first = true;
     for (const BodySection& section : view.bodies) {

@@ -29,6 +29,13 @@ RenderedMessage RenderMessage(std::string_view rawBytes, const dbx::TextDamage& 
 // marked. Holds no control characters but line feeds and tabs.
 std::string RenderMessageText(std::string_view rawBytes, const dbx::TextDamage& damage = {});
 
+// The links of the preview's list of attachments: "attachment:N" saves the
+// N-th of RenderedMessage::attachments; the other one saves them all. The
+// body's own links never have these forms (only web and mail addresses
+// survive its sanitising).
+inline constexpr const char* kAttachmentUrlScheme = "attachment";
+inline constexpr const char* kSaveAllAttachmentsUrl = "attachment:all";
+
 // The inline part that an HTML reference names ("cid:<id>", the id
 // %-encoded or not), or nullptr when the message has none of that name.
 const Part* FindInlinePart(const RenderedMessage& message, std::string_view url);

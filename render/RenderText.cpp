@@ -73,8 +73,8 @@ std::string RenderMessageText(std::string_view rawBytes, const dbx::TextDamage& 
         for (std::size_t i = 0; i < view.attachments.size(); ++i) {
             const Attachment& a = view.attachments[i];
             rows.emplace_back(i == 0 ? "Attachments:" : "",
-                              (a.name.empty() ? std::string("(no name)") : OneLine(a.name)) + " (" + a.mimeType
-                                  + ", " + FormatSize(a.size) + ")");
+                              OneLine(a.fileName) + " (" + a.mimeType + ", " + FormatSize(a.size)
+                                  + (a.Damaged() ? ", damaged" : "") + ")");
         }
     }
     std::size_t width = 0;

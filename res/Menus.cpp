@@ -22,6 +22,9 @@ constexpr Item kListMenu[] = {
     {ID_SELECT_DELETED, QT_TRANSLATE_NOOP("Menus", "Select all deleted emails")},
     {0, nullptr},
     {ID_SAVE_MBOX, QT_TRANSLATE_NOOP("Menus", "Save ticked e-mails as one mbox file\u2026")},
+    {0, nullptr},
+    {ID_SAVE_ATTACHMENTS, QT_TRANSLATE_NOOP("Menus", "Save all attachments of this e-mail\u2026")},
+    {ID_SAVE_TICKED_ATTACHMENTS, QT_TRANSLATE_NOOP("Menus", "Save attachments of ticked e-mails\u2026")},
 };
 
 } // namespace

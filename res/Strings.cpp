@@ -62,6 +62,17 @@ constexpr std::array kTable{
     Entry{IDS_MBOX_NOT_CREATED, QT_TRANSLATE_NOOP("Strings", "\"%s\" could not be created: a file of that name exists already (it is never replaced), or its folder is read-only.")},
     Entry{IDS_HELP_MISSING, QT_TRANSLATE_NOOP("Strings", "The help page (help.htm) is missing from the program's folder.")},
     Entry{IDS_SEARCH_UNREADABLE, QT_TRANSLATE_NOOP("Strings", "Folders that could not be read: %d. Mail files in them may have been missed:")},
+    Entry{IDS_SAVE_ATTACHMENT_TITLE, QT_TRANSLATE_NOOP("Strings", "Save the attachment")},
+    Entry{IDS_ATTACHMENTS_FOLDER_TITLE, QT_TRANSLATE_NOOP("Strings", "Select a folder to store the attachments.")},
+    Entry{IDS_ATTACHMENT_SAVED_AS, QT_TRANSLATE_NOOP("Strings", "OK! The attachment has been saved as \"%s\".")},
+    Entry{IDS_ATTACHMENT_SAVED_DAMAGED, QT_TRANSLATE_NOOP("Strings", "The attachment has been saved as \"%s\", but it is incomplete: the bytes lost when the email was deleted are zeros in it, or its end is missing.")},
+    Entry{IDS_ATTACHMENT_NOT_SAVED, QT_TRANSLATE_NOOP("Strings", "The attachment could not be saved as \"%s\" (is the folder full or read-only?).")},
+    Entry{IDS_ATTACHMENTS_SAVED_TO, QT_TRANSLATE_NOOP("Strings", "OK! %d attachments have been saved to \"%s\".")},
+    Entry{IDS_ATTACHMENTS_NONE, QT_TRANSLATE_NOOP("Strings", "The chosen emails carry no attachments.")},
+    Entry{IDS_ATTACHMENTS_NOT_ALL, QT_TRANSLATE_NOOP("Strings", "Not every attachment could be saved whole.")},
+    Entry{IDS_ATTACHMENTS_COUNT_SAVED, QT_TRANSLATE_NOOP("Strings", "Saved whole: %d of %d attachments to \"%s\".")},
+    Entry{IDS_ATTACHMENTS_COUNT_DAMAGED, QT_TRANSLATE_NOOP("Strings", "Saved incomplete, with zeros for the bytes lost when the email was deleted or without their missing end (their names say \"(damaged)\"): %d")},
+    Entry{IDS_ATTACHMENTS_COUNT_NOT_TRIED, QT_TRANSLATE_NOOP("Strings", "Emails whose attachments were not saved, because saving was cancelled: %d")},
     Entry{IDS_LOAD_NAMES_UNCLEAR, QT_TRANSLATE_NOOP("Strings", "These files cannot be opened from this dialog: their names are not text, and more than one file in the folder shows under the same name. Search their folder with Search, or name the file on the command line (quillmend FILE.dbx):")},
 };
 

@@ -79,8 +79,19 @@
 #define IDS_HELP_MISSING                214
 #define IDS_SAVE_MBOX_TITLE             215
 #define IDS_MBOX_NOT_CREATED            216
-#define IDS_SEARCH_UNREADABLE           240
-#define IDS_LOAD_NAMES_UNCLEAR          241
+#define IDS_SEARCH_UNREADABLE           217
+#define IDS_LOAD_NAMES_UNCLEAR          218
+#define IDS_SAVE_ATTACHMENT_TITLE       219
+#define IDS_ATTACHMENTS_FOLDER_TITLE    220
+#define IDS_ATTACHMENT_SAVED_AS         221
+#define IDS_ATTACHMENTS_SAVED_TO        222
+#define IDS_ATTACHMENTS_NONE            223
+#define IDS_ATTACHMENTS_NOT_ALL         224
+#define IDS_ATTACHMENTS_COUNT_SAVED     225
+#define IDS_ATTACHMENTS_COUNT_DAMAGED   226
+#define IDS_ATTACHMENTS_COUNT_NOT_TRIED 227
+#define IDS_ATTACHMENT_NOT_SAVED        228
+#define IDS_ATTACHMENT_SAVED_DAMAGED    229
 
 // Commands of the main dialog's buttons
 #define IDC_BUTTON_SAVE                 101
@@ -98,6 +109,8 @@
 #define ID_SELECT_EXISTING              32773
 #define ID_SELECT_DELETED               32774
 #define ID_SAVE_MBOX                    32775
+#define ID_SAVE_ATTACHMENTS             32776
+#define ID_SAVE_TICKED_ATTACHMENTS      32777
 
 // Controls of the progress window and the search dialogs
 #define IDC_PROGRESS                    1001

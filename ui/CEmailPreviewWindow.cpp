@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFocusEvent>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -15,7 +16,11 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace {
 
@@ -111,6 +116,31 @@ bool IsDialogKey(const QKeyEvent* e)
     return plain && (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter);
 }
 
+bool IsEnter(const QKeyEvent* e)
+{
+    return (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+        && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter);
+}
+
+// The link of the attachments' list an URL names; kNoLink for any other.
+int LinkOf(const QUrl& url)
+{
+    if (url.scheme() != QLatin1String(render::kAttachmentUrlScheme))
+        return CEmailPreviewWindow::kNoLink;
+    if (url.toString() == QLatin1String(render::kSaveAllAttachmentsUrl))
+        return CEmailPreviewWindow::kSaveAllLink;
+    bool number = false;
+    const int n = url.path().toInt(&number);
+    return number && n >= 0 ? n : CEmailPreviewWindow::kNoLink;
+}
+
+QString LinkUrl(int link)
+{
+    return link == CEmailPreviewWindow::kSaveAllLink
+        ? QString::fromLatin1(render::kSaveAllAttachmentsUrl)
+        : QString::fromLatin1(render::kAttachmentUrlScheme) + QLatin1Char(':') + QString::number(link);
+}
+
 bool IsMouseButtonEvent(const QEvent* e)
 {
     return e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease
@@ -142,6 +172,13 @@ CEmailPreviewWindow::CEmailPreviewWindow()
     setSearchPaths({});
     // The view deletes the file before anyone else hears of the event.
     connect(this, &CEmailPreviewWindow::documentComplete, this, &CEmailPreviewWindow::OnDocumentComplete);
+    // Of the page's links only the attachments' list does anything.
+    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+        const int link = LinkOf(url);
+        const int count = static_cast<int>(Attachments().size());
+        if ((link >= 0 && link < count) || (link == kSaveAllLink && count > 1))
+            emit attachmentActivated(link);
+    });
 }
 
 CEmailPreviewWindow::~CEmailPreviewWindow() = default;
@@ -152,6 +189,7 @@ void CEmailPreviewWindow::Navigate2(const QString& path, const dbx::TextDamage& 
     const QString suffix = info.suffix().toLower();
     message_.reset();
     pageFolder_.clear();
+    focusedLink_ = kNoLink;
     if (suffix == QLatin1String("htm") || suffix == QLatin1String("html")) {
         pageFolder_ = info.canonicalPath();
         setHtml(DecodePage(ReadAtMost(path, kMaxPageBytes)));
@@ -189,6 +227,52 @@ QVariant CEmailPreviewWindow::loadResource(int type, const QUrl& name)
     return PageFile(type, name);
 }
 
+const std::vector<render::Attachment>& CEmailPreviewWindow::Attachments() const
+{
+    static const std::vector<render::Attachment> none;
+    return message_ ? message_->attachments : none;
+}
+
+std::vector<int> CEmailPreviewWindow::Links() const
+{
+    std::vector<int> links;
+    const int count = static_cast<int>(Attachments().size());
+    for (int i = 0; i < count; ++i)
+        links.push_back(i);
+    if (count > 1)
+        links.push_back(kSaveAllLink);
+    return links;
+}
+
+void CEmailPreviewWindow::FocusLink(int link)
+{
+    focusedLink_ = link;
+    QTextCursor cursor(document());
+    if (link != kNoLink) {
+        // The link's text: the fragments that carry its address.
+        const QString url = LinkUrl(link);
+        int begin = -1, end = -1;
+        for (QTextBlock block = document()->begin(); block.isValid() && end < 0; block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const bool ofLink = fragment.charFormat().isAnchor() && fragment.charFormat().anchorHref() == url;
+                if (ofLink && begin < 0)
+                    begin = fragment.position();
+                if (ofLink)
+                    end = fragment.position() + fragment.length();
+                else if (begin >= 0)
+                    break;
+            }
+        }
+        if (begin >= 0) {
+            cursor.setPosition(begin);
+            cursor.setPosition(end, QTextCursor::KeepAnchor);
+        }
+    }
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
 QVariant CEmailPreviewWindow::PageFile(int type, const QUrl& name) const
 {
     if (pageFolder_.isEmpty())
@@ -211,6 +295,11 @@ QVariant CEmailPreviewWindow::PageFile(int type, const QUrl& name) const
 bool CEmailPreviewWindow::event(QEvent* e)
 {
     if (e->type() == QEvent::ShortcutOverride) {
+        // Enter on a link of the attachments' list is the preview's own.
+        if (focusedLink_ != kNoLink && IsEnter(static_cast<QKeyEvent*>(e))) {
+            e->accept();
+            return true;
+        }
         // Keys the preview does not act on are left to the window's own
         // shortcuts; the preview itself swallows them in keyPressEvent.
         if (!IsKeptKey(static_cast<QKeyEvent*>(e))) {
@@ -229,6 +318,9 @@ bool CEmailPreviewWindow::event(QEvent* e)
 
 bool CEmailPreviewWindow::viewportEvent(QEvent* e)
 {
+    // A click in the page moves the focus off a link of the attachments.
+    if (e->type() == QEvent::MouseButtonPress)
+        focusedLink_ = kNoLink;
     if (IsMouseButtonEvent(e)) {
         const auto button = static_cast<QMouseEvent*>(e)->button();
         if (button == Qt::BackButton || button == Qt::ForwardButton) {
@@ -243,8 +335,23 @@ bool CEmailPreviewWindow::viewportEvent(QEvent* e)
     return QTextBrowser::viewportEvent(e);
 }
 
+void CEmailPreviewWindow::focusOutEvent(QFocusEvent* e)
+{
+    // Another control taking the focus takes it from the link as well; a
+    // dialog the link opened gives it back on closing.
+    const Qt::FocusReason reason = e->reason();
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && focusedLink_ != kNoLink)
+        FocusLink(kNoLink);
+    QTextBrowser::focusOutEvent(e);
+}
+
 void CEmailPreviewWindow::keyPressEvent(QKeyEvent* e)
 {
+    if (focusedLink_ != kNoLink && IsEnter(e)) {
+        e->accept();
+        emit attachmentActivated(focusedLink_);
+        return;
+    }
     if (IsKeptKey(e)) {
         QTextBrowser::keyPressEvent(e);
         return;
@@ -263,6 +370,18 @@ void CEmailPreviewWindow::contextMenuEvent(QContextMenuEvent* e)
 
 bool CEmailPreviewWindow::focusNextPrevChild(bool next)
 {
-    // Tab moves on to the next control, not from link to link.
+    // Tab moves through the links of the attachments' list, then on to the
+    // next control; never to the message's own links.
+    const std::vector<int> links = Links();
+    const auto at = std::find(links.begin(), links.end(), focusedLink_);
+    const std::ptrdiff_t position = at == links.end() ? (next ? -1 : static_cast<std::ptrdiff_t>(links.size()))
+                                                      : at - links.begin();
+    const std::ptrdiff_t wanted = position + (next ? 1 : -1);
+    if (hasFocus() && wanted >= 0 && wanted < static_cast<std::ptrdiff_t>(links.size())) {
+        FocusLink(links[static_cast<std::size_t>(wanted)]);
+        return true;
+    }
+    if (focusedLink_ != kNoLink)
+        FocusLink(kNoLink);
     return QWidget::focusNextPrevChild(next);
 }

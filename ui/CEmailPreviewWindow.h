@@ -8,6 +8,7 @@
 #include <QTextBrowser>
 
 #include <memory>
+#include <vector>
 
 class CEmailPreviewWindow : public QTextBrowser {
     Q_OBJECT
@@ -27,6 +28,15 @@ public:
     // deleted e-mail): the view reads around those gaps and marks them.
     void Navigate2(const QString& path, const dbx::TextDamage& damage = {});
 
+    // The attachments of the message shown, as its page lists them (none
+    // for a page or an empty view).
+    const std::vector<render::Attachment>& Attachments() const;
+    // The link of the attachments' list that has the keyboard's focus: an
+    // attachment's number, kSaveAllLink, or kNoLink.
+    static constexpr int kSaveAllLink = -1;
+    static constexpr int kNoLink = -2;
+    int FocusedLink() const { return focusedLink_; }
+
     // Serves only the pictures of the message shown (cid:, data:) and, for
     // a page, files in that page's own folder; nothing else, and never from
     // the network: any other request gets no data.
@@ -35,12 +45,17 @@ public:
 signals:
     // The document from path has been loaded.
     void documentComplete(const QString& path);
+    // A link of the attachments' list was clicked, or Enter pressed on it
+    // (Tab moves from one to the next): an attachment's number, or
+    // kSaveAllLink. Nothing is ever opened or run by the view itself.
+    void attachmentActivated(int link);
 
 protected:
     CEmailPreviewWindow();
 
     bool event(QEvent* e) override;
     bool viewportEvent(QEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     bool focusNextPrevChild(bool next) override;
@@ -50,7 +65,13 @@ private slots:
 
 private:
     QVariant PageFile(int type, const QUrl& name) const;
+    // The links of the attachments' list, in the page's order.
+    std::vector<int> Links() const;
+    // Gives the keyboard's focus to `link` (kNoLink: to none): its text is
+    // selected and scrolled into view.
+    void FocusLink(int link);
 
     std::unique_ptr<render::RenderedMessage> message_;  // the message shown, if one is
     QString pageFolder_;  // the folder of the page shown, if a page is
+    int focusedLink_ = kNoLink;
 };

@@ -60,6 +60,17 @@ QString UserDialogs::SaveFile(QWidget* owner, const QString& title, const QStrin
     return dialog.selectedFiles().constFirst();
 }
 
+QString UserDialogs::SaveFileAs(QWidget* owner, const QString& title, const QString& suggestedName)
+{
+    QFileDialog dialog(owner, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(suggestedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 QMessageBox::StandardButton UserDialogs::Ask(QWidget* owner, QMessageBox::Icon icon, const QString& text,
                                              QMessageBox::StandardButtons buttons,
                                              QMessageBox::StandardButton defaultButton)

@@ -33,6 +33,12 @@ public:
     // about an existing file: the caller never replaces one.
     virtual QString SaveFile(QWidget* owner, const QString& title, const QString& extension);
 
+    // Save-file dialog owned by `owner`, titled `title`, that offers
+    // `suggestedName` (a file name) in the last folder used and takes any
+    // name. Returns the chosen absolute path; empty when cancelled. It does
+    // not ask about an existing file: the caller never replaces one.
+    virtual QString SaveFileAs(QWidget* owner, const QString& title, const QString& suggestedName);
+
     // Message box owned by `owner`, titled with the application's name,
     // showing `text` with `icon` and `buttons`; `defaultButton` is the one
     // Enter presses. Returns the button the user chose (Escape or the close

@@ -128,10 +128,7 @@ protected:
     // File name -> contents of every file in `folder`.
     static std::map<std::string, std::string> Files(const QString& folder)
     {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(folder.toStdString()))
-            files[entry.path().filename().string()] = ReadFile(entry.path().string());
-        return files;
+        return testsupport::FilesIn(folder.toStdString());
     }
     const testsupport::FakeDialogs::Asked& LastMessage() const { return dialogs.asked.back(); }
 
@@ -359,9 +356,10 @@ TEST_F(LoadSaveTest, TheListMenuSavesTickedEmailsAsOneMboxFile)
 {
     QMenu* menu = res::LoadPopupMenu(IDR_LIST_MENU, nullptr);
     const QList<QAction*> actions = menu->actions();
-    ASSERT_FALSE(actions.isEmpty());
-    EXPECT_EQ(actions.back()->data().toInt(), ID_SAVE_MBOX);
-    EXPECT_EQ(actions.back()->text(), QStringLiteral("Save ticked e-mails as one mbox file\u2026"));
+    const auto mboxEntry = std::find_if(actions.begin(), actions.end(),
+                                        [](const QAction* a) { return a->data().toInt() == ID_SAVE_MBOX; });
+    ASSERT_NE(mboxEntry, actions.end());
+    EXPECT_EQ((*mboxEntry)->text(), QStringLiteral("Save ticked e-mails as one mbox file\u2026"));
     delete menu;
 
     Show(Mailbox("m.dbx", {"one", "two", "three"}));

@@ -53,23 +53,6 @@ REG
 }
 
 start_program
-# The id of a visible window named exactly $1 other than the main window.
-window_named() {
-    for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        [ "$w" != "$wid" ] && { echo "$w"; return 0; }
-    done
-    return 1
-}
-# Waits up to 10 s for such a window; prints its id.
-wait_for_window() {
-    i=0
-    while [ $i -lt 100 ]; do
-        window_named "$1" && return 0
-        sleep 0.1
-        i=$((i + 1))
-    done
-    return 1
-}
 
 wait_main_window
 sleep 1.5

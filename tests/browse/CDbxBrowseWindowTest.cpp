@@ -250,7 +250,8 @@ TEST_F(BrowseWindowTest, PopupMenuOnAnEmptyListChangesNothing)
     });
     RightClick(List().viewport(), QPoint(30, 30));
     EXPECT_EQ(texts, (QStringList{"Select all", "Deselect all", "", "Select all existing emails",
-                                  "Select all deleted emails", "", "Save ticked e-mails as one mbox file\u2026"}));
+                                  "Select all deleted emails", "", "Save ticked e-mails as one mbox file\u2026", "",
+                                  "Save all attachments of this e-mail\u2026", "Save attachments of ticked e-mails\u2026"}));
     Browse().OnCommand(ID_SELECT_ALL);
     EXPECT_EQ(List().GetTickedCount(), 0);
 }

@@ -177,7 +177,7 @@ TEST(Cli, ShowPrintsADeletedEmailForReadingWithItsGapsMarked)
                           "the gaps are marked \u2591\u2591\u2591\n", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("From:        \u0421\u0435\u0440\u0433\u0435\u0439 \u0418\u0432\u0430\u043d\u043e\u0432 "
                          "<s.ivanov@sever.example.ru>\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Attachments: otchet-q3-2005.pdf (application/pdf, 837 bytes)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Attachments: otchet-q3-2005.pdf (application/pdf, 837 bytes, damaged)\n"), std::string::npos);
     EXPECT_NE(r.out.find("\u0414\u043e\u0431\u0440\u044b\u0439 \u0434\u0435\u043d\u044c"), std::string::npos);
     EXPECT_NE(r.out.find("\u2591\u2591\u2591\n\u0421\u0435\u0440\u0433\u0435\u0439"), std::string::npos);  // a gap in the text
     EXPECT_EQ(r.out.find('\r'), std::string::npos);

@@ -12,6 +12,7 @@
 #include "tools/dbxgen/MimeText.h"
 #include "tools/dbxgen/SampleFiles.h"
 
+#include "DeletedMailbox.h"
 #include "VisibleText.h"
 
 #include <gmock/gmock.h>
@@ -30,30 +31,6 @@ using ::testing::Not;
 namespace {
 
 constexpr std::string_view kBanner = "Deleted e-mail: 4 bytes of every 512 were overwritten when it was deleted";
-
-struct Stored {
-    std::string bytes;
-    dbx::TextDamage damage;
-};
-
-// The message deleted in a mailbox file and read back by the engine.
-Stored DeleteAndRecover(const MailMessage& message)
-{
-    testsupport::TempDir dir;
-    dbxgen::MailboxBuilder builder;
-    builder.Add(message, true);
-    const std::string path = dir.File("Inbox.dbx");
-    EXPECT_TRUE(builder.Build().WriteTo(path));
-    dbx::DbxFile file;
-    EXPECT_TRUE(file.Open(path));
-    dbx::IProgressSink quiet;
-    file.Scan(quiet);
-    Stored stored;
-    EXPECT_EQ(file.GetCount(), 1);
-    EXPECT_TRUE(file.ReadMessage(0, stored.bytes));
-    stored.damage = file.Damage(0);
-    return stored;
-}
 
 // Extra text before the From line (in the Message-ID) or before the body
 // (in the X-Mailer line) moves what follows it onto a block boundary.

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+
 // --- the texts the windows show -----------------------------------------------
 
 TEST(Strings, EveryQuotedTextIsThereWordForWord)
@@ -34,6 +39,26 @@ TEST(Strings, EveryQuotedTextIsThereWordForWord)
     };
     for (const auto& [id, text] : expected)
         EXPECT_EQ(res::Text(id).toStdString(), text) << "string " << id;
+}
+
+TEST(Strings, EveryStringIdIsGivenOnceAndHasItsOwnText)
+{
+    // Two names for one number would show one of the texts in both places.
+    std::ifstream header(QUILLMEND_RESOURCE_H);
+    ASSERT_TRUE(header.good());
+    const std::regex define(R"(^#define\s+(IDS_\w+)\s+(\d+))");
+    std::map<int, std::string> names;
+    std::set<QString> texts;
+    for (std::string line; std::getline(header, line);) {
+        std::smatch m;
+        if (!std::regex_search(line, m, define))
+            continue;
+        const int id = std::stoi(m[2]);
+        EXPECT_TRUE(names.emplace(id, m[1]).second) << m[1] << " and " << names[id] << " are both " << id;
+        EXPECT_TRUE(res::HasText(id)) << m[1];
+        EXPECT_TRUE(texts.insert(res::Text(id)).second) << m[1];
+    }
+    EXPECT_GT(names.size(), 40u);
 }
 
 TEST(Strings, NoticeLineIsShortAndOnOneLine)

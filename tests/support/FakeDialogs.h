@@ -25,6 +25,7 @@ public:
     QStringList openedFor;    // the extension of each open-file dialog
     QStringList folderTitles; // the title of each folder chooser
     QStringList saveTitles;   // the title of each save-file dialog
+    QStringList suggested;    // the name each SaveFileAs dialog offered
     std::vector<Asked> asked; // each message box
 
     QStringList OpenFiles(QWidget*, const QString& extension) override
@@ -40,6 +41,12 @@ public:
     QString SaveFile(QWidget*, const QString& title, const QString&) override
     {
         saveTitles << title;
+        return saveFile;
+    }
+    QString SaveFileAs(QWidget*, const QString& title, const QString& suggestedName) override
+    {
+        saveTitles << title;
+        suggested << suggestedName;
         return saveFile;
     }
     QMessageBox::StandardButton Ask(QWidget*, QMessageBox::Icon icon, const QString& text,

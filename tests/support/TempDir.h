@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <string_view>
@@ -52,6 +53,15 @@ inline std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// File name -> contents of every file in `folder`.
+inline std::map<std::string, std::string> FilesIn(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files[entry.path().filename().string()] = ReadFile(entry.path().string());
+    return files;
 }
 
 inline void WriteFile(const std::string& path, std::string_view bytes)

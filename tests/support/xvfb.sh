@@ -41,6 +41,25 @@ wait_main_window() {
     [ -n "$wid" ] || fail "no window named Quillmend appeared"
 }
 
+# window_named <title>: the id of a visible window of that very title other
+# than the main window.
+window_named() {
+    for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+        [ "$w" != "$wid" ] && { echo "$w"; return 0; }
+    done
+    return 1
+}
+# wait_for_window <title>: waits up to 10 s for such a window; prints its id.
+wait_for_window() {
+    i=0
+    while [ $i -lt 100 ]; do
+        window_named "$1" && return 0
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
 # screen_shot <name>: the whole screen as $shots/<name>.png.
 screen_shot() {
     xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$shots/$1.png" && echo "screen: $shots/$1.png"

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
 #include <QShortcut>
@@ -395,4 +396,67 @@ TEST_F(PreviewTest, MouseButtonsOnTheViewItselfAreIgnoredButThePageStillSelects)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(link).center());
     EXPECT_EQ(navigated.count(), 0);
     EXPECT_EQ(view->toHtml(), before);
+}
+
+// ---- the attachments' list: links a click, Tab and Enter use
+
+TEST_F(PreviewTest, AttachmentNamesAreLinksThatAClickOrEnterUsesAndTabReaches)
+{
+    ShowMessage("From: a@example.com\r\nSubject: files\r\nContent-Type: multipart/mixed; boundary=\"m\"\r\n\r\n"
+                "--m\r\nContent-Type: text/html\r\n\r\n<p>Click <a href=\"attachment:0\">forged</a>, "
+                "<a href=\"attachment:all\">all</a> or <a href=\"http://example.com/\">web</a>.</p>\r\n"
+                "--m\r\nContent-Type: application/pdf; name=\"report.pdf\"\r\n\r\n%PDF\r\n"
+                "--m\r\nContent-Type: image/jpeg; name=\"=?utf-8?Q?photo=E2=80=AEgpj.exe?=\"\r\n\r\nJFIF\r\n--m--\r\n");
+    ASSERT_EQ(view->Attachments().size(), 2u);
+    EXPECT_THAT(view->toPlainText().toStdString(), HasSubstr("photogpj.exe (image/jpeg, 4 bytes)"));
+    EXPECT_FALSE(view->toPlainText().contains(QChar(0x202E)));
+    QSignalSpy activated(view, &CEmailPreviewWindow::attachmentActivated);
+    const auto click = [&](const QString& text) {
+        const QTextCursor at = view->document()->find(text);
+        ASSERT_FALSE(at.isNull()) << text.toStdString();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(at).center());
+    };
+    // The message's own links, whatever they name, save nothing.
+    click(QStringLiteral("forged"));
+    click(QStringLiteral("web"));
+    EXPECT_EQ(activated.count(), 0);
+    click(QStringLiteral("photogpj.exe"));
+    click(QStringLiteral("Save all attachments"));
+    ASSERT_EQ(activated.count(), 2);
+    EXPECT_EQ(activated.at(0).first().toInt(), 1);
+    EXPECT_EQ(activated.at(1).first().toInt(), CEmailPreviewWindow::kSaveAllLink);
+
+    // Tab goes from name to name and to "save all", then on; Enter on one
+    // is the preview's, elsewhere it goes on to the window.
+    activated.clear();
+    view->setFocus();
+    const int expected[] = {0, 1, CEmailPreviewWindow::kSaveAllLink};
+    for (const int link : expected) {
+        Key(Qt::Key_Tab);
+        EXPECT_EQ(view->FocusedLink(), link);
+        Key(Qt::Key_Return);
+    }
+    EXPECT_EQ(view->textCursor().selectedText(), QStringLiteral("Save all attachments\u2026"));
+    Screenshot("preview_attachment_links");
+    ASSERT_EQ(activated.count(), 3);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(activated.at(static_cast<qsizetype>(i)).first().toInt(), expected[i]);
+    EXPECT_EQ(host.keys, 0);
+    view->setFocus();
+    Key(Qt::Key_Tab);  // past the last link: none has the focus
+    EXPECT_EQ(view->FocusedLink(), CEmailPreviewWindow::kNoLink);
+    view->setFocus();
+    Key(Qt::Key_Tab);
+    click(QStringLiteral("Click"));  // a click elsewhere in the page: neither
+    EXPECT_EQ(view->FocusedLink(), CEmailPreviewWindow::kNoLink);
+    Key(Qt::Key_Tab);
+    auto* other = new QLineEdit(&host);  // another control taking the focus: neither
+    host.layout()->addWidget(other);
+    other->show();
+    other->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(view->FocusedLink(), CEmailPreviewWindow::kNoLink);
+    view->setFocus();
+    Key(Qt::Key_Return);
+    EXPECT_EQ(host.keys, 1);
+    EXPECT_EQ(activated.count(), 3);
 }

@@ -1,5 +1,6 @@
 #include "tools/dbxgen/MimeText.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <stdexcept>
@@ -202,6 +203,25 @@ std::string DisplayUtf8(std::string_view bytes)
             AppendUtf8(out, b);
     }
     return out;
+}
+
+std::string Uuencode(std::string_view name, std::string_view data)
+{
+    const auto put = [](int sextet) { return static_cast<char>(sextet == 0 ? '`' : 0x20 + sextet); };
+    std::string out = "begin 644 " + std::string(name) + "\r\n";
+    for (std::size_t at = 0; at < data.size(); at += 45) {
+        const std::size_t n = std::min<std::size_t>(45, data.size() - at);
+        out += put(static_cast<int>(n));
+        for (std::size_t k = 0; k < n; k += 3) {
+            std::uint32_t v = 0;
+            for (std::size_t b = 0; b < 3; ++b)
+                v = v << 8 | (k + b < n ? static_cast<unsigned char>(data[at + k + b]) : 0u);
+            for (int shift = 18; shift >= 0; shift -= 6)
+                out += put(static_cast<int>(v >> shift & 63));
+        }
+        out += "\r\n";
+    }
+    return out + "`\r\nend\r\n";
 }
 
 std::string Base64(std::string_view data, std::size_t lineLength)

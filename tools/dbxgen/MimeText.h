@@ -26,6 +26,10 @@ std::string DisplayUtf8(std::string_view bytes);
 
 // Base64 with CRLF after every `lineLength` output characters (0: one line).
 std::string Base64(std::string_view data, std::size_t lineLength = 76);
+// A uuencoded file as mail programs put it into plain text: "begin 644
+// name", lines of 45 bytes ("M" and 60 characters), a "`" line and "end",
+// each line ended by CR LF.
+std::string Uuencode(std::string_view name, std::string_view data);
 // Quoted-printable body text: CRLF line breaks kept, soft breaks keep lines
 // within 76 characters.
 std::string QuotedPrintable(std::string_view text);
