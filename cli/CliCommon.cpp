@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/FsPath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -102,14 +103,41 @@ bool WarnIfIncomplete(const std::string& path, const dbx::DbxFile& file)
     return true;
 }
 
-std::string FormatDate(std::uint64_t fileTime)
+void AppendDate(std::string& out, std::uint64_t fileTime)
 {
     platform::SystemTime st;
     if (fileTime == 0 || !platform::FileTimeToSystemTime(fileTime, st))
-        return {};
-    char text[48];  // room for any 16-bit field values
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.year, st.month, st.day, st.hour,
-                  st.minute, st.second);
+        return;
+    // "%04u-%02u-%02u %02u:%02u:%02u", without printf's cost per e-mail
+    const auto put = [&out](unsigned value, std::size_t width) {
+        char digits[8];
+        std::size_t n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        for (; n < width; ++n)
+            digits[n] = '0';
+        while (n > 0)
+            out += digits[--n];
+    };
+    put(st.year, 4);
+    out += '-';
+    put(st.month, 2);
+    out += '-';
+    put(st.day, 2);
+    out += ' ';
+    put(st.hour, 2);
+    out += ':';
+    put(st.minute, 2);
+    out += ':';
+    put(st.second, 2);
+}
+
+std::string FormatDate(std::uint64_t fileTime)
+{
+    std::string text;
+    AppendDate(text, fileTime);
     return text;
 }
 
@@ -121,37 +149,60 @@ std::string ForTerminal(std::string_view bytes)
 namespace {
 
 // `text`, which is UTF-8, as a JSON string literal.
-std::string JsonQuote(std::string_view text)
+void AppendJsonQuoted(std::string& out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size() + 2);
     out += '"';
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        // A run that stands as it is, in one append.
+        std::size_t run = i;
+        while (run < text.size() && static_cast<unsigned char>(text[run]) >= 0x20 && text[run] != '"' && text[run] != '\\')
+            ++run;
+        out.append(text, i, run - i);
+        if (run == text.size())
+            break;
+        const char c = text[run];
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-                out += esc;
-            } else {
-                out += c;
-            }
+        default: {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            out += esc;
         }
+        }
+        i = run + 1;
     }
     out += '"';
+}
+
+std::string JsonQuote(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    AppendJsonQuoted(out, text);
     return out;
 }
 
 } // namespace
 
+void AppendJsonString(std::string& out, std::string_view bytes)
+{
+    // ASCII, as most header texts are, is its own display text.
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        AppendJsonQuoted(out, bytes);
+    else
+        AppendJsonQuoted(out, dbx::ToDisplayUtf8(bytes));
+}
+
 std::string JsonString(std::string_view bytes)
 {
-    return JsonQuote(dbx::ToDisplayUtf8(bytes));
+    std::string out;
+    AppendJsonString(out, bytes);
+    return out;
 }
 
 std::string PathForTerminal(std::string_view path)

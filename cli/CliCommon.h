@@ -40,6 +40,10 @@ std::string ForTerminal(std::string_view bytes);
 
 // A JSON string literal of message bytes (shown as UTF-8 per the text rule).
 std::string JsonString(std::string_view bytes);
+// The same appended to `out`.
+void AppendJsonString(std::string& out, std::string_view bytes);
+// The same as FormatDate appended to `out`.
+void AppendDate(std::string& out, std::uint64_t fileTime);
 
 // A path (or file name) for people to read on a terminal: shown as
 // dbx::PathToDisplay does, control characters replaced by '?'.

@@ -3,6 +3,7 @@
 
 #include "mailtext/HeaderText.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace cli {
@@ -42,16 +43,28 @@ void PrintEmailHeading()
     std::printf("%6s  %-8s  %-19s  %s  %-28s  %-28s  %s\n", "#", "Status", "Date", "@", "From", "To", "Subject");
 }
 
-void PrintEmailRow(const dbx::DbxFile& file, int index)
+void AppendEmailRow(std::string& out, const dbx::DbxFile& file, int index)
 {
     thread_local dbx::HeaderLines texts;
     const dbx::EmailRecord& r = *file.GetAt(index);
     mailtext::ReadDisplayTexts(file.Source(), r, kShownFields, texts);
-    std::printf("%6d  %-8s  %-19s  %s  %s  %s  %s\n", index, r.isDeleted ? "Deleted" : "Existing",
-                FormatDate(r.date).c_str(), r.hasAttachment ? "@" : " ",
-                Fit(ForTerminal(Shown(texts, dbx::HeaderField::kFrom)), 28).c_str(),
-                Fit(ForTerminal(Shown(texts, dbx::HeaderField::kTo)), 28).c_str(),
-                ForTerminal(Shown(texts, dbx::HeaderField::kSubject)).c_str());
+    char start[64];
+    std::snprintf(start, sizeof start, "%6d  %-8s  %-19s  %s  ", index, r.isDeleted ? "Deleted" : "Existing",
+                  FormatDate(r.date).c_str(), r.hasAttachment ? "@" : " ");
+    out += start;
+    out += Fit(ForTerminal(Shown(texts, dbx::HeaderField::kFrom)), 28);
+    out += "  ";
+    out += Fit(ForTerminal(Shown(texts, dbx::HeaderField::kTo)), 28);
+    out += "  ";
+    out += ForTerminal(Shown(texts, dbx::HeaderField::kSubject));
+    out += '\n';
+}
+
+void PrintEmailRow(const dbx::DbxFile& file, int index)
+{
+    std::string row;
+    AppendEmailRow(row, file, index);
+    std::fwrite(row.data(), 1, row.size(), stdout);
 }
 
 void AppendEmailJson(std::string& out, const dbx::DbxFile& file, int index, const std::string& extra)
@@ -59,26 +72,43 @@ void AppendEmailJson(std::string& out, const dbx::DbxFile& file, int index, cons
     thread_local dbx::HeaderLines texts;
     const dbx::EmailRecord& r = *file.GetAt(index);
     mailtext::ReadDisplayTexts(file.Source(), r, kShownFields, texts);
-    out += "{\"index\":" + std::to_string(index);
+    char number[24];
+    const auto append = [&](std::uint64_t value) {
+        const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+        out.append(number, end);
+    };
+    out += "{\"index\":";
+    append(static_cast<std::uint64_t>(index));
     out += ",\"status\":";
     out += r.isDeleted ? "\"Deleted\"" : "\"Existing\"";
-    out += ",\"from\":" + JsonString(r.from);
-    out += ",\"to\":" + JsonString(r.to);
-    out += ",\"subject\":" + JsonString(r.subject);
-    out += ",\"fromText\":" + JsonString(Shown(texts, dbx::HeaderField::kFrom));
-    out += ",\"toText\":" + JsonString(Shown(texts, dbx::HeaderField::kTo));
-    out += ",\"subjectText\":" + JsonString(Shown(texts, dbx::HeaderField::kSubject));
-    out += ",\"date\":\"" + FormatDate(r.date) + "\"";
-    out += ",\"filetime\":" + std::to_string(r.date);
+    out += ",\"from\":";
+    AppendJsonString(out, r.from);
+    out += ",\"to\":";
+    AppendJsonString(out, r.to);
+    out += ",\"subject\":";
+    AppendJsonString(out, r.subject);
+    out += ",\"fromText\":";
+    AppendJsonString(out, Shown(texts, dbx::HeaderField::kFrom));
+    out += ",\"toText\":";
+    AppendJsonString(out, Shown(texts, dbx::HeaderField::kTo));
+    out += ",\"subjectText\":";
+    AppendJsonString(out, Shown(texts, dbx::HeaderField::kSubject));
+    out += ",\"date\":\"";
+    AppendDate(out, r.date);
+    out += "\",\"filetime\":";
+    append(r.date);
     out += ",\"hasAttachment\":";
     out += r.hasAttachment ? "true" : "false";
     out += ",\"blocks\":[";
     for (std::size_t b = 0; b < r.blocks.size(); ++b) {
         if (b > 0)
             out += ',';
-        out += std::to_string(r.blocks[b].offset);
+        append(r.blocks[b].offset);
     }
-    out += "],\"size\":" + std::to_string(file.MessageSize(index)) + extra + "}";
+    out += "],\"size\":";
+    append(file.MessageSize(index));
+    out += extra;
+    out += '}';
 }
 
 } // namespace cli

@@ -13,6 +13,8 @@ namespace cli {
 void PrintEmailHeading();
 // The table row of e-mail `index` of `file` (From, To and Subject decoded).
 void PrintEmailRow(const dbx::DbxFile& file, int index);
+// The same appended to `out`.
+void AppendEmailRow(std::string& out, const dbx::DbxFile& file, int index);
 // Appends e-mail `index` of `file` as one JSON object, `extra` (",\"name\":
 // value" pairs) before its closing brace.
 void AppendEmailJson(std::string& out, const dbx::DbxFile& file, int index, const std::string& extra = {});

@@ -1,6 +1,10 @@
 #include "cli/CliCommon.h"
 #include "cli/EmailOutput.h"
 
+#include "platform/WorkerPool.h"
+
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -16,27 +20,51 @@ constexpr const char* kUsage =
     "           subject as the mail file holds them, fromText, toText and\n"
     "           subjectText decoded\n";
 
+// Writes the text `append(out, i)` makes of every e-mail i, in order. The
+// texts of a mapped file's e-mails are made by every thread, a round at a
+// time, each round written when it is done.
+template <class Append>
+void WriteEmails(const dbx::DbxFile& file, Append append)
+{
+    constexpr int kBatch = 64;        // e-mails a thread takes at a time
+    constexpr int kRoundBatches = 64;
+    std::vector<std::string> texts(kRoundBatches);
+    const int count = file.GetCount();
+    for (int first = 0; first < count; first += kBatch * kRoundBatches) {
+        const int batches = std::min(kRoundBatches, (count - first + kBatch - 1) / kBatch);
+        std::atomic<int> next{0};
+        const auto make = [&](unsigned) {
+            for (int b; (b = next.fetch_add(1, std::memory_order_relaxed)) < batches;) {
+                texts[b].clear();
+                for (int i = first + b * kBatch; i < std::min(count, first + (b + 1) * kBatch); ++i)
+                    append(texts[b], i);
+            }
+        };
+        // Only a mapped file is read by several threads at once.
+        if (batches > 1 && !file.View().empty())
+            platform::SharedWorkers().Run(make);
+        else
+            make(0);
+        for (int b = 0; b < batches; ++b)
+            std::fwrite(texts[b].data(), 1, texts[b].size(), stdout);
+    }
+}
+
 void PrintTable(const dbx::DbxFile& file)
 {
     PrintEmailHeading();
-    for (int i = 0; i < file.GetCount(); ++i)
-        PrintEmailRow(file, i);
+    WriteEmails(file, [&file](std::string& out, int i) { AppendEmailRow(out, file, i); });
     std::printf("%d e-mail%s\n", file.GetCount(), file.GetCount() == 1 ? "" : "s");
 }
 
 void PrintJson(const dbx::DbxFile& file)
 {
-    std::string out = "[";
-    for (int i = 0; i < file.GetCount(); ++i) {
+    std::fputs("[", stdout);
+    WriteEmails(file, [&file](std::string& out, int i) {
         out += i == 0 ? "\n" : ",\n";
         AppendEmailJson(out, file, i);
-        if (out.size() > (1u << 16)) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
-    }
-    out += "\n]\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    });
+    std::fputs("\n]\n", stdout);
 }
 
 } // namespace

@@ -1,9 +1,6 @@
 #include "cli/CliCommon.h"
 #include "cli/SaveParts.h"
 
-#include "archive/Sha256.h"
-#include "dbx/SaveNaming.h"
-#include "mailtext/HeaderText.h"
 #include "platform/Files.h"
 
 #include <cstdio>
@@ -86,48 +83,6 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
     return true;
 }
 
-void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const SaveOptions& o,
-               std::vector<SavedEmail>& saved, SaveTally& tally)
-{
-    dbx::EmlSaver saver(file, o.folder, !o.keepMtime);
-    for (const int i : chosen) {
-        const dbx::SaveOutcome outcome = saver.Save(i, i, mailtext::SubjectText(file, i));
-        SavedEmail email;
-        email.index = i;
-        email.result = outcome.result;
-        email.savedAs = outcome.path;
-        if (outcome.Created()) {
-            email.dateUtc = outcome.dateUtc;
-            email.mtimeSet = outcome.dated;
-            if (!o.keepMtime && email.dateUtc != 0 && !email.mtimeSet)
-                Error("warning: could not date " + PathForTerminal(outcome.path));
-            std::uint64_t size = 0;
-            if (!o.manifest.empty() && !archive::HashFile(outcome.path, email.sha256, size))
-                Error(PathForTerminal(outcome.path) + ": could not be read back for its SHA-256");
-        }
-        // A line on stdout: this file exists and was written whole (closed
-        // without an error); scripts may read the lines as they come.
-        switch (outcome.result) {
-        case dbx::DbxFile::WriteResult::kWhole:
-            ++tally.whole;
-            std::printf("%d\t%s\n", i, PathForTerminal(outcome.path).c_str());
-            break;
-        case dbx::DbxFile::WriteResult::kCutShort:
-            ++tally.cutShort;
-            std::printf("%d\t%s\n", i, PathForTerminal(outcome.path).c_str());
-            Error("e-mail " + std::to_string(i) + " is incomplete: the mail file shrank while it was read; " +
-                  PathForTerminal(outcome.path) + " holds what could be read");
-            break;
-        case dbx::DbxFile::WriteResult::kNotCreated:
-            ++tally.failed;
-            Error("could not save e-mail " + std::to_string(i) + " as " + PathForTerminal(outcome.path));
-            break;
-        }
-        std::fflush(stdout);
-        saved.push_back(std::move(email));
-    }
-}
-
 } // namespace
 
 int RunSave(const std::vector<std::string>& args)
@@ -170,7 +125,7 @@ int RunSave(const std::vector<std::string>& args)
         // the end hears of every write error since.
         platform::FolderSync sync;
         const bool syncOpened = sync.Open(o.folder);
-        SaveAsEml(file, chosen, o, saved, tally);
+        SaveAsEml(file, chosen, EmlOptions{o.folder, !o.keepMtime, !o.manifest.empty()}, saved, tally);
         durable = FlushFolder(sync, syncOpened, o.folder, tally.whole + tally.cutShort);
     }
     const bool manifestWritten =

@@ -66,6 +66,20 @@ struct SaveTally {
     int failed = 0;
 };
 
+// How the .eml files of a save are written.
+struct EmlOptions {
+    std::string folder;
+    bool dateFiles = true;  // each file gets the time of its Date header
+    bool hash = false;      // each file is read back for its SHA-256
+};
+
+// Writes the e-mails `chosen` into `folder` as .eml files named after their
+// subjects (see dbx::EmlSaver), fills `saved`, and prints a line on stdout
+// for each e-mail, in order, once its file is written whole; errors on
+// stderr. The files of a mapped mail file are written by every thread.
+void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const EmlOptions& options,
+               std::vector<SavedEmail>& saved, SaveTally& tally);
+
 // Writes the e-mails `chosen` into a new mbox file at `path` (mboxrd),
 // fills `saved`, and prints a line on stdout for each e-mail as soon as its
 // entry is in the file whole; errors on stderr. When a write fails the file

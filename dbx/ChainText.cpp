@@ -1,6 +1,7 @@
 #include "dbx/ChainText.h"
 
 #include "dbx/DbxFormat.h"
+#include "dbx/TextSearch.h"
 #include "platform/GuardedRead.h"
 
 #include <algorithm>
@@ -119,6 +120,133 @@ std::size_t ChainText::Read(std::size_t pos, char* out, std::size_t n)
         end_ = pos + n;
     }
     return n;
+}
+
+namespace {
+
+// The in-place label search over a chain's slots, in one guarded run. Plain
+// data only: a fault leaves Run by a non-local jump, and then nothing of it
+// is used.
+struct InPlaceSearch {
+    static constexpr std::size_t kSeam = 24;  // the longest label, less one byte
+    static constexpr std::size_t kMaxLabels = 32;
+
+    const ChainText::Piece* pieces;
+    std::size_t count;
+    bool deleted;
+    const TextSearcher* labels;
+    std::uint32_t missing;
+    std::size_t found[kMaxLabels];
+    std::size_t end;  // where the text ends, when the search reached it
+
+    // Labels that may begin in the last bytes of the slot before (`tail`)
+    // or in this slot's spaces, and run on into this slot: searched in a
+    // small copy of the seam. Only a match that begins there counts; one
+    // that begins later is found in the slot itself.
+    void SearchSeam(const char* tail, std::size_t tailLength, const char* slot, std::size_t head, std::size_t length,
+                    std::size_t pos)
+    {
+        char seam[2 * kSeam + kClobbered];
+        bool built = false;
+        std::size_t seamLength = 0;
+        for (std::uint32_t left = missing; left != 0; left &= left - 1) {
+            const auto l = static_cast<std::size_t>(__builtin_ctz(left));
+            const std::string_view needle = labels[l].Needle();
+            const std::size_t reach = std::min(tailLength, needle.size() - 1);
+            const bool maybe = (reach > 0 && std::memchr(tail + tailLength - reach, needle[0], reach))
+                               || (head > 0 && needle[0] == ' ');
+            if (!maybe)
+                continue;
+            if (!built) {
+                if (tailLength > 0)
+                    std::memcpy(seam, tail, tailLength);
+                std::memset(seam + tailLength, ' ', head);
+                const std::size_t more = std::min(length - head, kSeam);
+                const void* zero = std::memchr(slot + head, '\0', more);
+                const std::size_t taken = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - (slot + head)) : more;
+                std::memcpy(seam + tailLength + head, slot + head, taken);
+                seamLength = tailLength + head + taken;
+                built = true;
+            }
+            const std::size_t hit = labels[l].FindIn(std::string_view(seam, seamLength));
+            if (hit != std::string_view::npos && hit < tailLength + head) {
+                found[l] = pos - tailLength + hit;
+                missing &= ~(1u << l);
+            }
+        }
+    }
+
+    static void Run(void* context)
+    {
+        auto& s = *static_cast<InPlaceSearch*>(context);
+        const char* tail = nullptr;
+        std::size_t tailLength = 0;
+        for (std::size_t k = 0; k < s.count && s.missing != 0; ++k) {
+            const ChainText::Piece& piece = s.pieces[k];
+            const std::size_t pos = k * kSlot;
+            // The slot's text: spaces over a deleted block's first bytes,
+            // then the file's bytes up to the first zero.
+            const std::size_t textLength = s.deleted ? std::max(piece.length, kClobbered) : piece.length;
+            const std::size_t head = s.deleted ? kClobbered : 0;
+            const char* const slot = piece.source;
+            const std::size_t length = std::max(piece.length, head);  // bytes of the file from `head` on: length - head
+            if (tailLength > 0 || head > 0)
+                s.SearchSeam(tail, tailLength, slot, head, length, pos);
+            std::size_t zero = length;
+            if (s.missing != 0 && length > head) {
+                if ((s.missing & (s.missing - 1)) == 0) {
+                    // One label left (the attachment mark, as a rule): one
+                    // pass finds it or the end of the text.
+                    const auto l = static_cast<std::size_t>(__builtin_ctz(s.missing));
+                    const std::size_t hit = s.labels[l].FindBeforeZero(slot + head, length - head, zero);
+                    zero += head;
+                    if (hit != std::string_view::npos) {
+                        s.found[l] = pos + head + hit;
+                        s.missing = 0;
+                        break;
+                    }
+                } else {
+                    const void* z = std::memchr(slot + head, '\0', length - head);
+                    zero = z ? static_cast<std::size_t>(static_cast<const char*>(z) - slot) : length;
+                    const std::string_view text(slot + head, zero - head);
+                    for (std::uint32_t left = s.missing; left != 0; left &= left - 1) {
+                        const auto l = static_cast<std::size_t>(__builtin_ctz(left));
+                        const std::size_t hit = s.labels[l].FindIn(text);
+                        if (hit != std::string_view::npos) {
+                            s.found[l] = pos + head + hit;
+                            s.missing &= ~(1u << l);
+                        }
+                    }
+                }
+            }
+            if (zero < length || textLength < kSlot) {
+                s.end = pos + std::min(zero, textLength);
+                break;
+            }
+            tail = slot + kSlot - kSeam;
+            tailLength = kSeam;
+        }
+    }
+};
+
+} // namespace
+
+bool ChainText::FindInPlace(const TextSearcher* labels, std::uint32_t wanted, std::size_t* found)
+{
+    if (view_.empty() || wanted == 0)
+        return !view_.empty();
+    InPlaceSearch search{pieces_.data(), pieces_.size(), deleted_, labels, wanted, {}, std::string_view::npos};
+    for (std::size_t& f : search.found)
+        f = std::string_view::npos;
+    if (!platform::RunGuarded(view_.data(), view_.size(), &InPlaceSearch::Run, &search))
+        return false;
+    for (std::uint32_t left = wanted; left != 0; left &= left - 1) {
+        const auto l = static_cast<std::size_t>(__builtin_ctz(left));
+        found[l] = search.found[l];
+    }
+    if (search.end < end_)
+        end_ = search.end;  // the first zero: reads stop there as well
+    return true;
 }
 
 void ChainText::Release()

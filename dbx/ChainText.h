@@ -16,6 +16,8 @@
 
 namespace dbx {
 
+class TextSearcher;
+
 class ChainText {
 public:
     // Plans the text of `record`'s blocks in `source` (nothing is read yet);
@@ -29,17 +31,27 @@ public:
     // source could not read come as zeros, so the text ends there too.
     std::size_t Read(std::size_t pos, char* out, std::size_t n);
 
+    // Looks for the first occurrence in the text of each label labels[l]
+    // whose bit l is set in `wanted` (at most 32 labels), reading a mapped
+    // source's bytes where they lie: no copy of the text, across the seams
+    // between blocks. found[l] gets the label's text position, or npos when
+    // the text does not hold it. Returns false, setting nothing, when the
+    // source is not mapped or a read faulted (the file shrank): Read then
+    // tells what can still be read.
+    bool FindInPlace(const TextSearcher* labels, std::uint32_t wanted, std::size_t* found);
+
     // Gives back the memory the plan holds.
     void Release();
 
-private:
-    std::size_t ReadUnmapped(std::size_t pos, char* out, std::size_t n);
-
+    // One block's part of the text: its 512-byte slot.
     struct Piece {
         const char* source;    // in the mapped bytes, when the source is mapped
         std::uint64_t at;      // else its position in the source
         std::size_t length;    // bytes of the block in the file, up to 512
     };
+
+private:
+    std::size_t ReadUnmapped(std::size_t pos, char* out, std::size_t n);
 
     const ByteSource* source_ = nullptr;
     std::string_view view_;  // the mapped bytes, if any

@@ -17,6 +17,15 @@
 
 namespace dbx {
 
+// How a scan shares its work among threads. The defaults suit every file;
+// tests give small pieces, so that small files take the shared path with
+// many seams between pieces.
+struct ScanOptions {
+    unsigned threads = 0;                     // 0: platform::WorkerThreads()
+    std::uint64_t piecePositions = 1u << 16;  // 4-byte positions a thread examines at a time
+    std::size_t roundChains = 4096;           // chains whose headers are read in one round
+};
+
 class DbxFile {
 public:
     DbxFile() = default;
@@ -37,6 +46,7 @@ public:
     // Finds every e-mail of the file (deleted ones first). Does nothing when
     // the file is not open or already holds records.
     void Scan(IProgressSink& progress);
+    void Scan(IProgressSink& progress, const ScanOptions& options);
     bool IsScanned() const { return scanned_; }
     bool IsOpen() const { return source_ != nullptr; }
 

@@ -70,12 +70,19 @@ template <class Text>
 void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted, std::size_t stretchSize = kStretch)
 {
     constexpr std::size_t kSeam = 24;  // the longest label, less one byte
+    std::uint32_t missing = wanted & ~found.searched;
+    if (missing == 0)
+        return;
+    found.searched |= missing;
+    // A mapped text is searched where it lies.
+    if constexpr (requires { text.FindInPlace(kLabels, missing, found.at.data()); }) {
+        if (text.FindInPlace(kLabels, missing, found.at.data()))
+            return;
+    }
     thread_local std::unique_ptr<char[]> window;
     if (!window)
         window = std::make_unique_for_overwrite<char[]>(kSeam + kStretch);
     stretchSize = std::min(stretchSize, kStretch);
-    std::uint32_t missing = wanted & ~found.searched;
-    found.searched |= missing;
     std::size_t carried = 0;
     for (std::size_t pos = 0; missing != 0;) {
         const std::size_t got = text.Read(pos, window.get() + carried, stretchSize);
@@ -101,50 +108,53 @@ void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted, std::si
 // The value of a label found at `at` (of `labelSize` bytes): spaces skipped,
 // up to the first CR (or, with no CR left in the text, the first LF),
 // trailing spaces dropped, cut to kMaxValue bytes. Reads no further than the
-// line end, unless there is no CR at all. `start` gets the value's position.
-template <std::size_t kChunk = 4096, class Text>
+// line end, unless there is no CR at all: a small piece first, as header
+// lines are short, then larger ones. `start` gets the value's position.
+template <class Text>
 bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& value, std::size_t* start = nullptr)
 {
     value.clear();
     if (at == std::string_view::npos)
         return false;
-    char chunk[kChunk];
-    std::size_t i = at + labelSize;
-    for (;;) {  // past the spaces after the label
-        const std::size_t got = text.Read(i, chunk, sizeof chunk);
-        if (got == 0)
+    char chunk[4096];
+    std::size_t want = 256;
+    std::size_t pos = at + labelSize;  // text position of chunk[0]
+    std::size_t got = 0;
+    const auto readOn = [&] {
+        pos += got;
+        got = text.Read(pos, chunk, want);
+        want = std::min(2 * want, sizeof chunk);
+        return got > 0;
+    };
+    std::size_t skip = std::string_view::npos;
+    while (skip == std::string_view::npos) {  // past the spaces after the label
+        if (!readOn())
             return false;
-        const std::size_t skip = std::string_view(chunk, got).find_first_not_of(' ');
-        if (skip != std::string_view::npos) {
-            i += skip;
-            if (chunk[skip] == '\r' || chunk[skip] == '\n')
-                return false;
-            if (start)
-                *start = i;
-            break;
-        }
-        i += got;
+        skip = std::string_view(chunk, got).find_first_not_of(' ');
     }
+    if (chunk[skip] == '\r' || chunk[skip] == '\n')
+        return false;
+    const std::size_t i = pos + skip;
+    if (start)
+        *start = i;
 
     // From i on, a chunk at a time: the first CR ends the line; until one is
     // found, remember where the first LF would end it. `end` is one past the
     // last non-space so far (text[i] is not a space).
     std::size_t end = i + 1;
     std::size_t endAtLf = std::string_view::npos;
-    for (std::size_t pos = i;;) {
-        const std::size_t got = text.Read(pos, chunk, sizeof chunk);
-        if (got == 0)
-            break;
-        const std::string_view part(chunk, got);
-        if (pos - i < kMaxValue)
-            value.append(part.substr(0, kMaxValue - (pos - i)));
+    for (std::size_t from = skip;; from = 0) {
+        const std::string_view part(chunk + from, got - from);
+        const std::size_t partAt = pos + from;
+        if (partAt - i < kMaxValue)
+            value.append(part.substr(0, kMaxValue - (partAt - i)));
         auto endBefore = [&](std::size_t limit) {
             const std::size_t last = part.substr(0, limit).find_last_not_of(' ');
-            return last == std::string_view::npos ? end : pos + last + 1;
+            return last == std::string_view::npos ? end : partAt + last + 1;
         };
         const std::size_t cr = part.find('\r');
         if (endAtLf == std::string_view::npos) {
-            const std::size_t lf = part.substr(0, std::min(cr, got)).find('\n');
+            const std::size_t lf = part.substr(0, std::min(cr, part.size())).find('\n');
             if (lf != std::string_view::npos)
                 endAtLf = endBefore(lf);
         }
@@ -152,8 +162,9 @@ bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& val
             value.resize(std::min(endBefore(cr) - i, kMaxValue));
             return true;
         }
-        end = endBefore(got);
-        pos += got;
+        end = endBefore(part.size());
+        if (!readOn())
+            break;
     }
     if (endAtLf == std::string_view::npos) {
         value.clear();
@@ -280,6 +291,11 @@ public:
         window_ = buffer.get();
     }
 
+    bool FindInPlace(const TextSearcher* labels, std::uint32_t wanted, std::size_t* found)
+    {
+        return text_.FindInPlace(labels, wanted, found);
+    }
+
     std::size_t Read(std::size_t pos, char* out, std::size_t n)
     {
         if (!ended_ && pos + n > size_ && size_ < kMost)
@@ -294,7 +310,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kFirst = 4096;
+    static constexpr std::size_t kFirst = 1024;
     static constexpr std::size_t kMost = 64 * 1024;
 
     void Grow(std::size_t want)
@@ -390,7 +406,7 @@ void ReadHeaderLines(const ByteSource& source, const EmailRecord& record, unsign
             const Label label = w.labels[k];
             FindLabels(text, found, 1u << label, kSmallStretch);
             std::size_t start = 0;
-            if (ValueAt<256>(text, found.at[label], kLabels[label].Size(), value, &start)) {
+            if (ValueAt(text, found.at[label], kLabels[label].Size(), value, &start)) {
                 lines[static_cast<std::size_t>(w.field)] = UnfoldedLineAt(text, start);
                 break;
             }

@@ -50,9 +50,15 @@ std::uint64_t DateUtc(const DbxFile& file, int index)
     if (!record || record->date == 0)
         return 0;
     HeaderLines lines;
-    ReadHeaderLines(file.View(), *record, HeaderBit(HeaderField::kDate), lines);
+    ReadHeaderLines(file.Source(), *record, HeaderBit(HeaderField::kDate), lines);
+    return DateUtcOfLine(lines[static_cast<std::size_t>(HeaderField::kDate)]);
+}
+
+std::uint64_t DateUtcOfLine(std::string_view line)
+{
+    // An empty text would read as today's date.
     std::uint64_t utc = 0;
-    return ParseMailDateUtc(lines[static_cast<std::size_t>(HeaderField::kDate)], utc) ? utc : 0;
+    return !line.empty() && ParseMailDateUtc(line, utc) ? utc : 0;
 }
 
 FreeNames::FreeNames(std::string folder) : folder_(std::move(folder)) {}
@@ -86,6 +92,38 @@ std::pair<DbxFile::WriteResult, std::string> FreeNames::Create(const std::string
 EmlSaver::EmlSaver(const DbxFile& file, std::string folder, bool dateFiles)
     : file_(file), dateFiles_(dateFiles), names_(std::move(folder))
 {
+}
+
+SaveOutcome WriteEml(const DbxFile& file, const std::string& folder, int messageIndex, int displayIndex,
+                     const std::string& stem, bool stemFree, std::uint64_t dateUtc, bool dateFile, bool* stemCreated)
+{
+    SaveOutcome outcome;
+    if (stemCreated)
+        *stemCreated = false;
+    if (!file.GetAt(messageIndex))
+        return outcome;
+    outcome.dateUtc = dateUtc;
+    const auto write = [&](const std::string& name) {
+        outcome.path = platform::ChildPath(folder, name + ".eml");
+        outcome.result = file.WriteMessage(messageIndex, outcome.path, dateFile ? dateUtc : 0, &outcome.dated);
+    };
+    if (!stem.empty()) {
+        if (stemFree)
+            write(stem);
+        else
+            outcome.path = platform::ChildPath(folder, stem + ".eml");
+        // A file cut short is kept: writing it again under the second name
+        // would only give a second incomplete copy.
+        if (outcome.Created()) {
+            if (stemCreated)
+                *stemCreated = true;
+            return outcome;
+        }
+    }
+    // The subject gives no name, or that file exists: a name from the clock
+    // and the row's place in the list.
+    write(std::to_string(platform::GetTickCount()) + std::to_string(displayIndex));
+    return outcome;
 }
 
 SaveOutcome EmlSaver::Save(int messageIndex, int displayIndex, std::string_view nameText)

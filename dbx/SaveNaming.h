@@ -26,6 +26,9 @@ std::string ReplaceUnsafeCharacters(std::string_view utf8);
 // The Date header of record `index` as a UTC file time (its own zone
 // applied); 0 when the list shows no date for it or it is not a record.
 std::uint64_t DateUtc(const DbxFile& file, int index);
+// The same from the record's Date line as ReadHeaderLines gives it; 0 for
+// "" (no date, or the file no longer holds the line).
+std::uint64_t DateUtcOfLine(std::string_view line);
 
 struct SaveOutcome {
     DbxFile::WriteResult result = DbxFile::WriteResult::kNotCreated;
@@ -36,6 +39,17 @@ struct SaveOutcome {
     // A file was created, whole or cut short.
     bool Created() const { return result != DbxFile::WriteResult::kNotCreated; }
 };
+
+// Writes record `messageIndex` of `file` into `folder` as "<stem>.eml" when
+// `stem` is not empty and `stemFree` (no earlier e-mail of this save took
+// that name) and that file can be created, else as "<tick
+// count><displayIndex>.eml"; never over an existing file. A non-zero
+// `dateUtc` becomes the file's time when `dateFile`. `stemCreated`, when
+// given, tells whether "<stem>.eml" was created. Callers may write e-mails
+// of one mapped file from several threads at once.
+SaveOutcome WriteEml(const DbxFile& file, const std::string& folder, int messageIndex, int displayIndex,
+                     const std::string& stem, bool stemFree, std::uint64_t dateUtc, bool dateFile,
+                     bool* stemCreated = nullptr);
 
 // The names the savers give files in one folder: a first choice, or when
 // that is empty or taken, a second one made from the clock. Never

@@ -4,11 +4,18 @@
 #include "dbx/DbxFormat.h"
 #include "dbx/HeaderFields.h"
 #include "platform/GuardedRead.h"
+#include "platform/WorkerPool.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <functional>
 #include <limits>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dbx {
 
@@ -16,9 +23,10 @@ namespace {
 
 using format::LoadU32;
 
-constexpr std::uint64_t kChunkPositions = 1u << 16;  // 256 KiB per progress report
-constexpr std::uint64_t kPagePositions = 1u << 10;   // 4 KiB: retry granularity after a fault
-constexpr std::uint64_t kSweep = 16;                 // positions tested together
+constexpr std::uint64_t kPagePositions = 1u << 10;  // 4 KiB: retry granularity after a fault
+constexpr std::uint64_t kSweep = 16;                // positions tested together
+constexpr std::size_t kChainsPerTake = 8;           // chains a thread takes at a time
+constexpr std::size_t kRoundBlocks = 1u << 18;      // blocks of one round's chains (128 MiB of text)
 
 } // namespace
 
@@ -66,6 +74,26 @@ void ScanStretch(void* context)
         if (end - i >= kSweep) {
             const auto first = static_cast<std::uint32_t>(4 * i);
             const std::uint8_t* p = data + 4 * (i - origin);
+#if defined(__SSE2__)
+            // x86 is little-endian: the words compare as they lie. Bit k of
+            // the mask: position i + k names itself.
+            const auto load = [p](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p) + k); };
+            const __m128i at = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(first)), _mm_set_epi32(12, 8, 4, 0));
+            const __m128i step = _mm_set1_epi32(16);
+            const __m128i at1 = _mm_add_epi32(at, step), at2 = _mm_add_epi32(at1, step), at3 = _mm_add_epi32(at2, step);
+            auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_packs_epi16(_mm_packs_epi32(_mm_cmpeq_epi32(load(0), at), _mm_cmpeq_epi32(load(1), at1)),
+                                _mm_packs_epi32(_mm_cmpeq_epi32(load(2), at2), _mm_cmpeq_epi32(load(3), at3)))));
+            for (; mask != 0; mask &= mask - 1) {
+                const std::uint64_t hit = i + static_cast<unsigned>(__builtin_ctz(mask));
+                if (Examine(data, origin, hit, s) && s.hitCount == s.hits.size()) {
+                    s.next = hit + 1;
+                    return;
+                }
+            }
+            i += kSweep;
+            continue;
+#else
             std::uint32_t any = 0;
             for (std::uint32_t k = 0; k < kSweep; ++k)
                 any |= static_cast<std::uint32_t>(LoadU32(p + 4 * k) == first + 4 * k);
@@ -73,6 +101,7 @@ void ScanStretch(void* context)
                 i += kSweep;
                 continue;
             }
+#endif
         }
         const std::uint64_t stop = std::min(end, i + kSweep);
         for (; i < stop; ++i) {
@@ -85,19 +114,103 @@ void ScanStretch(void* context)
     s.next = i;
 }
 
+void Keep(const Stretch& s, Scanner::Found& found)
+{
+    for (std::size_t h = 0; h < s.hitCount; ++h)
+        (s.hits[h].deleted ? found.deleted : found.live).push_back(s.hits[h].block);
+}
+
+// Examines positions [from, to) of the mapped `view` into `found`, a
+// guarded stretch at a time. False when a read faulted (the file was cut
+// behind the mapping): `reached` is then where the stretch that faulted
+// began, and what it found is dropped.
+bool ScanGuarded(std::string_view view, Stretch& s, Scanner::Found& found, std::uint64_t from, std::uint64_t to,
+                 std::uint64_t& reached)
+{
+    s.data = reinterpret_cast<const std::uint8_t*>(view.data());
+    s.origin = 0;
+    s.next = from;
+    s.end = to;
+    while (s.next < to) {
+        const std::uint64_t start = s.next;
+        s.hitCount = 0;
+        if (!platform::RunGuarded(view.data(), view.size(), ScanStretch, &s)) {
+            reached = start;
+            return false;
+        }
+        Keep(s, found);
+    }
+    reached = to;
+    return true;
+}
+
+// The same for one piece of the pass, and where the file was cut, what the
+// pages before the first unreadable one hold. Returns where the readable
+// part ends: `to` unless the file was cut.
+std::uint64_t ScanPiece(std::string_view view, Stretch& s, Scanner::Found& found, std::uint64_t from,
+                        std::uint64_t to)
+{
+    std::uint64_t reached = from;
+    if (ScanGuarded(view, s, found, from, to, reached))
+        return to;
+    for (std::uint64_t page = reached; page < to;) {
+        const std::uint64_t pageEnd = std::min(to, page + kPagePositions);
+        if (!ScanGuarded(view, s, found, page, pageEnd, reached))
+            break;
+        page = pageEnd;
+    }
+    return reached;
+}
+
 } // namespace
 
-Scanner::Scanner(DbxFile& file, IProgressSink& progress)
-    : file_(file), progress_(progress), source_(file.Source()), view_(file.View())
+// The chains of one round: walked in order, their headers read by every
+// thread, kept in order.
+struct Scanner::Chains {
+    struct Chain {
+        std::size_t begin;  // its blocks' indexes, in `blocks`
+        std::size_t count;
+        std::int64_t steps;  // lookups its walk took
+    };
+    std::vector<Chain> chains;
+    std::vector<std::uint32_t> blocks;
+    std::vector<EmailRecord> records;   // one per chain, filled by the header reading
+    std::vector<std::uint8_t> listed;   // whether that record has a From, To or Subject
+};
+
+Scanner::Scanner(DbxFile& file, IProgressSink& progress, const ScanOptions& options)
+    : file_(file), progress_(progress), options_(options), source_(file.Source()), view_(file.View())
 {
+    options_.piecePositions = std::max<std::uint64_t>(options_.piecePositions, kSweep);
+    options_.roundChains = std::max<std::size_t>(options_.roundChains, 1);
+    // A source that is not mapped is read by one thread: its readers keep
+    // a cache.
+    const unsigned threads = options_.threads != 0 ? options_.threads : platform::WorkerThreads();
+    if (view_.empty() || threads <= 1)
+        return;
+    if (options_.threads == 0) {
+        pool_ = &platform::SharedWorkers();
+    } else {
+        ownPool_ = std::make_unique<platform::WorkerPool>(threads);
+        pool_ = ownPool_.get();
+    }
 }
 
 Scanner::~Scanner() = default;
 
+template <class Job>
+void Scanner::Share(Job&& job)
+{
+    if (pool_)
+        pool_->Run(std::function<void(unsigned)>(std::forward<Job>(job)));
+    else
+        job(0u);
+}
+
 void Scanner::ReportStep(std::int64_t first, std::int64_t last)
 {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    if (first > kMax)
+    if (first > kMax || last < first)
         return;
     progress_.SetPosRange(static_cast<std::int32_t>(first), static_cast<std::int32_t>(std::min(last, kMax)));
 }
@@ -115,79 +228,129 @@ void Scanner::Run()
     const std::uint64_t positions = quads > 4 ? quads - 4 : 0;
     ScanPass(positions);
 
-    AssembleMessages(deleted_, true);
-    AssembleMessages(live_, false);
-    std::vector<BlockRef>().swap(live_);
-    std::vector<BlockRef>().swap(deleted_);
-    ReleaseExtractBuffers();
-}
-
-bool Scanner::ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& reached)
-{
-    Stretch& s = *stretch_;
-    s.next = from;
-    s.end = to;
-    while (s.next < to) {
-        const std::uint64_t start = s.next;
-        s.hitCount = 0;
-        if (!platform::RunGuarded(view_.data(), view_.size(), ScanStretch, &s)) {
-            reached = start;  // what this stretch found is not trustworthy
-            return false;
-        }
-        for (std::size_t h = 0; h < s.hitCount; ++h)
-            (s.hits[h].deleted ? deleted_ : live_).push_back(s.hits[h].block);
-    }
-    reached = to;
-    return true;
+    AssembleMessages(found_.deleted, true);
+    AssembleMessages(found_.live, false);
+    found_ = Found{};
+    if (pool_)
+        pool_->Run([](unsigned) { ReleaseExtractBuffers(); });
+    else
+        ReleaseExtractBuffers();
 }
 
 void Scanner::ScanPass(std::uint64_t positions)
 {
-    stretch_ = std::make_unique<Stretch>();
     if (view_.empty()) {
         ScanUnmapped(positions);
-        stretch_.reset();
         return;
     }
-    stretch_->data = reinterpret_cast<const std::uint8_t*>(view_.data());
-    stretch_->origin = 0;
-    std::uint64_t i = 0;
-    while (i < positions) {
-        const std::uint64_t chunkEnd = std::min(positions, i + kChunkPositions);
-        std::uint64_t reached = i;
-        if (!ScanGuarded(i, chunkEnd, reached)) {
-            // The file was truncated behind the mapping: keep what the pages
-            // before the first unreadable one hold, and end the pass there.
-            for (std::uint64_t page = reached; page < chunkEnd;) {
-                const std::uint64_t pageEnd = std::min(chunkEnd, page + kPagePositions);
-                if (!ScanGuarded(page, pageEnd, reached))
-                    break;
-                page = pageEnd;
+    if (pool_ && positions > options_.piecePositions) {
+        ScanShared(positions);
+        return;
+    }
+    // One thread: the pass in pieces, each reported as it is done.
+    auto stretch = std::make_unique<Stretch>();
+    for (std::uint64_t i = 0; i < positions;) {
+        const std::uint64_t pieceEnd = std::min(positions, i + options_.piecePositions);
+        const std::uint64_t reached = ScanPiece(view_, *stretch, found_, i, pieceEnd);
+        ReportStep(step_, static_cast<std::int64_t>(reached) - 1);
+        step_ = static_cast<std::int64_t>(reached);
+        if (reached < pieceEnd)
+            break;  // the file was cut: the pass ends at the first unreadable page
+        i = pieceEnd;
+    }
+}
+
+void Scanner::ScanShared(std::uint64_t positions)
+{
+    // Threads take pieces in file order; each keeps what it finds in a list
+    // of its own, and the lists are put together in piece order after.
+    const std::uint64_t pieces = (positions + options_.piecePositions - 1) / options_.piecePositions;
+    struct Piece {
+        std::atomic<std::uint8_t> state{0};  // 0 not done, 1 whole, 2 cut short (the file shrank)
+        unsigned slot = 0;
+        std::size_t live = 0, deleted = 0;   // where its blocks lie in that thread's lists
+        std::size_t liveEnd = 0, deletedEnd = 0;
+        std::uint64_t reached = 0;
+    };
+    std::vector<Piece> done(pieces);
+    std::vector<Found> found(pool_->Threads());
+    std::atomic<std::uint64_t> next{0};
+    std::atomic<std::uint64_t> stopAt{pieces};  // pieces from here on are not needed
+    std::uint64_t reported = 0;                 // pieces reported as done
+
+    // A step per piece, as the scan on one thread reports them, so that a
+    // progress bar moves as evenly.
+    const auto reportDone = [&] {
+        while (reported < pieces && done[reported].state.load(std::memory_order_acquire) == 1) {
+            ++reported;
+            const auto end = static_cast<std::int64_t>(std::min(positions, reported * options_.piecePositions));
+            ReportStep(step_, end - 1);
+            step_ = std::max(step_, end);
+        }
+    };
+    Share([&](unsigned slot) {
+        auto stretch = std::make_unique<Stretch>();
+        Found& mine = found[slot];
+        for (std::uint64_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < stopAt.load(std::memory_order_relaxed);) {
+            const std::uint64_t from = p * options_.piecePositions;
+            const std::uint64_t to = std::min(positions, from + options_.piecePositions);
+            Piece& piece = done[p];
+            piece.slot = slot;
+            piece.live = mine.live.size();
+            piece.deleted = mine.deleted.size();
+            piece.reached = ScanPiece(view_, *stretch, mine, from, to);
+            piece.liveEnd = mine.live.size();
+            piece.deletedEnd = mine.deleted.size();
+            const bool cut = piece.reached < to;
+            if (cut) {
+                std::uint64_t stop = stopAt.load(std::memory_order_relaxed);
+                while (p + 1 < stop && !stopAt.compare_exchange_weak(stop, p + 1, std::memory_order_relaxed))
+                    ;
             }
-            ReportStep(step_, static_cast<std::int64_t>(reached) - 1);
-            step_ = static_cast<std::int64_t>(reached);
+            piece.state.store(cut ? 2 : 1, std::memory_order_release);
+            if (slot == 0)
+                reportDone();  // only the calling thread talks to the progress sink
+        }
+    });
+    reportDone();
+
+    // The lists in piece order, up to the first piece that was cut short.
+    std::size_t live = 0, deleted = 0;
+    for (const Found& f : found) {
+        live += f.live.size();
+        deleted += f.deleted.size();
+    }
+    found_.live.reserve(live);
+    found_.deleted.reserve(deleted);
+    for (std::uint64_t p = 0; p < pieces; ++p) {
+        const Piece& piece = done[p];
+        const Found& from = found[piece.slot];
+        const auto at = [](const std::vector<BlockRef>& v, std::size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(i); };
+        found_.live.insert(found_.live.end(), at(from.live, piece.live), at(from.live, piece.liveEnd));
+        found_.deleted.insert(found_.deleted.end(), at(from.deleted, piece.deleted), at(from.deleted, piece.deletedEnd));
+        if (piece.state.load(std::memory_order_relaxed) == 2) {
+            ReportStep(step_, static_cast<std::int64_t>(piece.reached) - 1);
+            step_ = static_cast<std::int64_t>(piece.reached);
             break;
         }
-        ReportStep(step_, static_cast<std::int64_t>(chunkEnd) - 1);
-        step_ = static_cast<std::int64_t>(chunkEnd);
-        i = chunkEnd;
     }
-    stretch_.reset();
 }
 
 void Scanner::ScanUnmapped(std::uint64_t positions)
 {
-    // A source that is not mapped is read a chunk at a time, with the 12
+    // A source that is not mapped is read a piece at a time, with the 12
     // bytes the last position's header needs beyond it.
-    std::vector<std::uint8_t> buffer(4 * kChunkPositions + format::kHeaderSize);
-    Stretch& s = *stretch_;
+    const std::uint64_t piece = options_.piecePositions;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(4 * piece) + format::kHeaderSize);
+    auto stretch = std::make_unique<Stretch>();
+    Stretch& s = *stretch;
     for (std::uint64_t i = 0; i < positions;) {
-        const std::uint64_t chunkEnd = std::min(positions, i + kChunkPositions);
-        const std::size_t want = static_cast<std::size_t>(4 * (chunkEnd - i)) + format::kHeaderSize - 4;
+        const std::uint64_t pieceEnd = std::min(positions, i + piece);
+        const std::size_t want = static_cast<std::size_t>(4 * (pieceEnd - i)) + format::kHeaderSize - 4;
         const std::size_t got = source_.Read(4 * i, buffer.data(), want);
         // A source that ends early (it cannot, unless broken) ends the pass.
         const std::uint64_t readable = got < format::kHeaderSize ? i : i + (got - format::kHeaderSize) / 4 + 1;
-        const std::uint64_t end = std::min(chunkEnd, readable);
+        const std::uint64_t end = std::min(pieceEnd, readable);
         s.data = buffer.data();
         s.origin = i;
         s.next = i;
@@ -195,14 +358,13 @@ void Scanner::ScanUnmapped(std::uint64_t positions)
         while (s.next < end) {
             s.hitCount = 0;
             ScanStretch(&s);
-            for (std::size_t h = 0; h < s.hitCount; ++h)
-                (s.hits[h].deleted ? deleted_ : live_).push_back(s.hits[h].block);
+            Keep(s, found_);
         }
         ReportStep(step_, static_cast<std::int64_t>(end) - 1);
         step_ = static_cast<std::int64_t>(end);
-        if (end < chunkEnd)
+        if (end < pieceEnd)
             break;
-        i = chunkEnd;
+        i = pieceEnd;
     }
 }
 
@@ -253,7 +415,8 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
     // runs through other starts (a message stored backwards, say) is walked
     // before them. Past the work budget a chain stops at a block that one
     // walked before it holds, so the full message still comes out whole and
-    // only its overlapping pieces are cut.
+    // only its overlapping pieces are cut. They are walked a round at a
+    // time, and the round's headers read by every thread.
     std::vector<std::uint32_t> chainOf(n, 0);  // the chain that last took a block: ends cycles
     std::vector<std::uint8_t> taken(n, 0);
     const std::uint64_t budget =
@@ -266,24 +429,19 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
     // Each kind has its own record budget, so that fake deleted fragments
     // can never push out a file's existing mail.
     const std::uint64_t maxRecords = source_.Size() / Scanner::kBytesPerRecord + Scanner::kRecordAllowance;
-    EmailRecord work;
+    Chains round;
     for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
-        if (file_.records_.size() - firstRecord >= maxRecords) {
-            file_.omittedChains_ += static_cast<std::uint64_t>(starts.rend() - start);
-            break;
-        }
-        work.blocks.clear();
         ++chainId;
         std::size_t current = *start;
         chainOf[current] = chainId;
         taken[current] = 1;
         std::uint32_t key = list[current].nextOffset;
-        const std::int64_t firstStep = step_;
+        Chains::Chain chain{round.blocks.size(), 0, 0};
         for (;;) {
             const std::size_t k = find(key, current);
-            ++step_;
+            ++chain.steps;
             ++steps;
-            work.blocks.push_back(list[current]);
+            round.blocks.push_back(static_cast<std::uint32_t>(current));
             if (k == n)
                 break;
             if (chainOf[k] == chainId)
@@ -295,27 +453,78 @@ void Scanner::AssembleMessages(const std::vector<BlockRef>& list, bool deleted)
             taken[current] = 1;
             key = list[current].nextOffset;
             if (key == 0) {
-                work.blocks.push_back(list[current]);
+                round.blocks.push_back(static_cast<std::uint32_t>(current));
                 break;
             }
         }
-        ReportStep(firstStep, step_ - 1);
-
-        work.isDeleted = deleted;
-        if (ExtractHeader(source_, work)) {
-            file_.records_.push_back(std::move(work));
-            work = EmailRecord{};
+        chain.count = round.blocks.size() - chain.begin;
+        round.chains.push_back(chain);
+        const bool last = start + 1 == starts.rend();
+        if (last || round.chains.size() >= options_.roundChains || round.blocks.size() >= kRoundBlocks) {
+            const std::size_t notWalked = static_cast<std::size_t>(starts.rend() - start) - 1;
+            if (!ReadHeaders(round, list, deleted, maxRecords, firstRecord)) {
+                file_.omittedChains_ += notWalked;
+                break;
+            }
+            round.chains.clear();
+            round.blocks.clear();
         }
     }
     // Listed in the order of the chains' first blocks.
     std::reverse(file_.records_.begin() + static_cast<std::ptrdiff_t>(firstRecord), file_.records_.end());
 }
 
+bool Scanner::ReadHeaders(Chains& round, const std::vector<BlockRef>& list, bool deleted, std::uint64_t maxRecords,
+                          std::size_t firstRecord)
+{
+    const std::size_t count = round.chains.size();
+    if (round.records.size() < count)
+        round.records.resize(count);
+    round.listed.assign(count, 0);
+    std::atomic<std::size_t> next{0};
+    const auto read = [&](unsigned) {
+        for (std::size_t from; (from = next.fetch_add(kChainsPerTake, std::memory_order_relaxed)) < count;) {
+            for (std::size_t c = from; c < std::min(count, from + kChainsPerTake); ++c) {
+                const Chains::Chain& chain = round.chains[c];
+                EmailRecord& record = round.records[c];
+                record.blocks.resize(chain.count);
+                for (std::size_t b = 0; b < chain.count; ++b)
+                    record.blocks[b] = list[round.blocks[chain.begin + b]];
+                record.isDeleted = deleted;
+                round.listed[c] = ExtractHeader(source_, record);
+            }
+        }
+    };
+    if (count > 1)
+        Share(read);
+    else
+        read(0);
+
+    // In walk order: the record cap and the progress are as if each chain
+    // had been read as it was walked.
+    for (std::size_t c = 0; c < count; ++c) {
+        if (file_.records_.size() - firstRecord >= maxRecords) {
+            file_.omittedChains_ += count - c;
+            return false;
+        }
+        ReportStep(step_, step_ + round.chains[c].steps - 1);
+        step_ += round.chains[c].steps;
+        if (round.listed[c])
+            file_.records_.push_back(std::move(round.records[c]));
+    }
+    return true;
+}
+
 void DbxFile::Scan(IProgressSink& progress)
+{
+    Scan(progress, ScanOptions{});
+}
+
+void DbxFile::Scan(IProgressSink& progress, const ScanOptions& options)
 {
     if (!IsOpen() || !records_.empty())
         return;
-    Scanner(*this, progress).Run();
+    Scanner(*this, progress, options).Run();
 }
 
 } // namespace dbx

@@ -2,6 +2,11 @@
 // The block scan behind DbxFile::Scan: one pass over every 4-byte position
 // collecting live and deleted block headers, then chain building over each
 // list. Internal to the engine.
+//
+// A mapped file's work is shared among threads where it does not depend on
+// order: the pass over disjoint pieces of the file, and the header of each
+// chain. Which blocks each chain takes, and which records are kept, is
+// decided in order on the calling thread, which alone reports progress.
 
 #include "dbx/BlockRef.h"
 #include "dbx/DbxFile.h"
@@ -12,13 +17,17 @@
 #include <string_view>
 #include <vector>
 
+namespace platform {
+class WorkerPool;
+}
+
 namespace dbx {
 
 struct Stretch;
 
 class Scanner {
 public:
-    Scanner(DbxFile& file, IProgressSink& progress);
+    Scanner(DbxFile& file, IProgressSink& progress, const ScanOptions& options);
     ~Scanner();
 
     // Runs the whole scan and appends the e-mails to the file's records.
@@ -47,21 +56,35 @@ public:
     static constexpr std::uint64_t kBytesPerRecord = 256;
     static constexpr std::uint64_t kRecordAllowance = 4096;
 
+    // The found blocks of one piece of the pass, or of all of it.
+    struct Found {
+        std::vector<BlockRef> live;
+        std::vector<BlockRef> deleted;
+    };
+
 private:
+    struct Chains;
+
     void ScanPass(std::uint64_t positions);
+    void ScanShared(std::uint64_t positions);
     void ScanUnmapped(std::uint64_t positions);
-    bool ScanGuarded(std::uint64_t from, std::uint64_t to, std::uint64_t& reached);
     void AssembleMessages(const std::vector<BlockRef>& list, bool deleted);
+    bool ReadHeaders(Chains& round, const std::vector<BlockRef>& list, bool deleted, std::uint64_t maxRecords,
+                     std::size_t firstRecord);
     void ReportStep(std::int64_t first, std::int64_t last);
+    // Runs job(slot) on the scan's threads (see platform::WorkerPool::Run).
+    template <class Job>
+    void Share(Job&& job);
 
     DbxFile& file_;
     IProgressSink& progress_;
+    ScanOptions options_;
     const ByteSource& source_;
     std::string_view view_;  // the source's bytes when it is mapped
-    std::vector<BlockRef> live_;
-    std::vector<BlockRef> deleted_;
+    platform::WorkerPool* pool_ = nullptr;  // nullptr: the calling thread alone
+    std::unique_ptr<platform::WorkerPool> ownPool_;
+    Found found_;
     std::int64_t step_ = 0;
-    std::unique_ptr<Stretch> stretch_;
 };
 
 } // namespace dbx

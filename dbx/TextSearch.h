@@ -66,6 +66,53 @@ public:
         return std::string_view::npos;
     }
 
+    // The same over data[0, size) where the text ends at its first zero
+    // byte: the position of the first occurrence before that zero, or npos
+    // with `zero` set to where the zero lies (size when there is none). One
+    // pass for both, as a long text is read once. The needle holds no zero
+    // and at least two bytes.
+    std::size_t FindBeforeZero(const char* data, std::size_t size, std::size_t& zero) const
+    {
+        const std::size_t n = needle_.size();
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i firstByte = _mm_set1_epi8(needle_[0]);
+        const __m128i lastByte = _mm_set1_epi8(needle_[n - 1]);
+        const __m128i nul = _mm_setzero_si128();
+        for (; i + n - 1 + 16 <= size; i += 16) {
+            const __m128i atFirst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+            const __m128i atLast = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + n - 1));
+            const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(atFirst, nul)));
+            auto events = zeros | static_cast<unsigned>(_mm_movemask_epi8(
+                                      _mm_and_si128(_mm_cmpeq_epi8(atFirst, firstByte), _mm_cmpeq_epi8(atLast, lastByte))));
+            // In text order: a zero first ends the text; a candidate that
+            // holds a zero fails the compare.
+            while (events != 0) {
+                const auto bit = static_cast<std::size_t>(__builtin_ctz(events));
+                if ((zeros >> bit) & 1u) {
+                    zero = i + bit;
+                    return std::string_view::npos;
+                }
+                if (std::memcmp(data + i + bit + 1, needle_.data() + 1, n - 2) == 0)
+                    return i + bit;
+                events &= events - 1;
+            }
+        }
+#endif
+        for (; i < size; ++i) {
+            if (data[i] == '\0') {
+                zero = i;
+                return std::string_view::npos;
+            }
+            if (data[i] == needle_[0] && i + n <= size && std::memcmp(data + i, needle_.data(), n) == 0)
+                return i;
+        }
+        zero = size;
+        return std::string_view::npos;
+    }
+
+    std::string_view Needle() const { return needle_; }
+
 private:
     std::string needle_;
     std::array<std::size_t, 256> skip_{};

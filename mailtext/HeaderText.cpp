@@ -311,6 +311,8 @@ void ReadDisplayTexts(const dbx::ByteSource& source, const dbx::EmailRecord& rec
     for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo})
         if ((fields & dbx::HeaderBit(f)) && !RecordField(record, f).empty())
             found |= dbx::HeaderBit(f);
+    if (record.date != 0)
+        found |= fields & dbx::HeaderBit(dbx::HeaderField::kDate);
     dbx::ReadHeaderLines(source, record, found, texts);
     // Raw 8-bit text is read in the message's charset: looked up only for
     // such text, which real mail seldom has.

@@ -48,7 +48,9 @@ const std::string& RecordField(const dbx::EmailRecord& record, dbx::HeaderField 
 // header line the engine took its value from, read again and decoded (the
 // Subject line also where the engine's value is empty, as for UTF-16 text).
 // Where the line can no longer be read (the file shrank), the record's own
-// value is decoded.
+// value is decoded. A Date in `fields` gives the Date line as it stands
+// (what ParseMailDateUtc reads), "" when the record has no date: read in
+// the same pass.
 void ReadDisplayTexts(std::string_view view, const dbx::EmailRecord& record, unsigned fields,
                       dbx::HeaderLines& texts);
 // The same for a mail file read through `source`.

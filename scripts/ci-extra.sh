@@ -5,9 +5,12 @@
 #      guard must hold whatever the optimiser does;
 #   2. the same built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (preset "asan");
-#   3. the libFuzzer targets (preset "fuzz", clang), each run over its corpus
+#   3. the engine built with ThreadSanitizer (preset "tsan"): the fuzz
+#      corpora replayed through the scan shared among four threads, and the
+#      scan's property test;
+#   4. the libFuzzer targets (preset "fuzz", clang), each run over its corpus
 #      and then on new inputs for a bounded time (scripts/fuzz.sh);
-#   4. the long tests of the default build (label "stress", preset
+#   5. the long tests of the default build (label "stress", preset
 #      "stress"): the real program crashed 30 times at random moments
 #      (QUILLMEND_STRESS_RUNS changes the count; about 4 s a run).
 set -euo pipefail
@@ -16,6 +19,8 @@ scripts/build.sh release
 ctest --preset release -j "$(nproc)"
 scripts/build.sh asan
 ctest --preset asan -j "$(nproc)"
+scripts/build.sh tsan
+ctest --preset tsan -j "$(nproc)"
 scripts/build.sh fuzz
 scripts/fuzz.sh
 ctest --preset stress

@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -240,6 +243,41 @@ TEST(Cli, SavedNamesShowTheSubjectAsTheListDoes)
     ASSERT_EQ(r.status, 0) << r.err;
     for (const auto& c : cases)
         EXPECT_TRUE(std::filesystem::exists(out + "/" + c.name)) << c.name << "\n" << r.out;
+}
+
+TEST(Cli, SaveNamesAndTellsTheSameWhateverTheThreads)
+{
+    // More e-mails than are named in one go, few subjects (one of them
+    // taken by a file already there), some with none: each subject's name
+    // goes to the first e-mail with it, the rest get clock names, and the
+    // lines come in list order.
+    constexpr int kEmails = 4300;
+    TempDir dir;
+    dbxgen::DbxImage image(1024 + std::size_t{kEmails} * 528);
+    for (int i = 0; i < kEmails; ++i) {
+        const std::string subject = i % 7 == 3 ? "From: a@example.org\r\n" : "Subject: s" + std::to_string(i * 7919 % 5) + "\r\n";
+        image.PutLiveBlock(static_cast<std::uint32_t>(1024 + i * 528), subject + "\r\nbody", 0);
+    }
+    const std::string mailbox = dir.File("many.dbx");
+    ASSERT_TRUE(image.WriteTo(mailbox));
+    std::vector<std::string> seen[2];
+    for (int run = 0; run < 2; ++run) {
+        const std::string out = dir.File("out" + std::to_string(run));
+        std::filesystem::create_directories(out);
+        std::ofstream(out + "/s2.eml") << "already here";
+        const CliRun r = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out), run ? "QUILLMEND_THREADS=3 " : "QUILLMEND_THREADS=1 ");
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::istringstream lines(r.out);
+        int expected = 0;
+        for (std::string line; std::getline(lines, line) && line.find('\t') != std::string::npos; ++expected) {
+            ASSERT_EQ(line.substr(0, line.find('\t')), std::to_string(expected));
+            const std::string name = line.substr(line.rfind('/') + 1);
+            seen[run].push_back(name[0] == 's' ? name : "clock");  // clock names differ from run to run
+        }
+        EXPECT_EQ(expected, kEmails);
+    }
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_EQ(std::count(seen[0].begin(), seen[0].end(), "clock"), kEmails - 4);  // s0, s1, s3, s4 once each
 }
 
 TEST(Cli, SaveReportsEmailsThatCouldNotBeWritten)

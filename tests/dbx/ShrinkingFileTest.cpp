@@ -15,18 +15,25 @@ using testsupport::ReadFile;
 
 // --- a file that shrinks while it is open ----------------------------------------------------
 
+// The scan on one thread, and shared among threads in pieces of 64 KiB
+// (a piece that holds the cut, pieces after it that other threads may
+// have read first).
+const dbx::ScanOptions kScanWays[] = {{1}, {3, 1u << 14, 2}};
+
 TEST(DbxFile, TruncatedBetweenOpenAndScanEndsQuietly)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
     DbxImage image(1 << 20);
     PutChain(image, {4096}, "Subject: early\r\n", false);
     PutChain(image, {600000, 600528}, Filled("Subject: late\r\n") + "rest", false);
-    ScannedFile f(image, /*scan=*/false);
-    ASSERT_TRUE(CutFile(f.path, 300000));
-    f.file.Scan(f.sink);
-    EXPECT_TRUE(f.file.IsScanned());
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_EQ(f.file.GetAt(0)->subject, "early");
+    for (const dbx::ScanOptions& way : kScanWays) {
+        ScannedFile f(image, /*scan=*/false);
+        ASSERT_TRUE(CutFile(f.path, 300000));
+        f.file.Scan(f.sink, way);
+        EXPECT_TRUE(f.file.IsScanned());
+        ASSERT_EQ(f.file.GetCount(), 1);
+        EXPECT_EQ(f.file.GetAt(0)->subject, "early");
+    }
 }
 
 TEST(DbxFile, TruncatedToNothingBeforeTheScanFindsNothing)
@@ -34,19 +41,22 @@ TEST(DbxFile, TruncatedToNothingBeforeTheScanFindsNothing)
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
     DbxImage image(1 << 16);
     PutChain(image, {4096}, "Subject: gone\r\n", false);
-    ScannedFile f(image, /*scan=*/false);
-    ASSERT_TRUE(CutFile(f.path, 0));
-    f.file.Scan(f.sink);
-    EXPECT_TRUE(f.file.IsScanned());
-    EXPECT_EQ(f.file.GetCount(), 0);
-    EXPECT_TRUE(f.sink.positions.empty());
+    for (const dbx::ScanOptions& way : kScanWays) {
+        ScannedFile f(image, /*scan=*/false);
+        ASSERT_TRUE(CutFile(f.path, 0));
+        f.file.Scan(f.sink, way);
+        EXPECT_TRUE(f.file.IsScanned());
+        EXPECT_EQ(f.file.GetCount(), 0);
+        EXPECT_TRUE(f.sink.positions.empty());
+    }
 }
 
 TEST(DbxFile, TruncatedInsideAScanChunkKeepsEveryHitBeforeTheCut)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
-    // More one-block messages than a guarded stretch holds hits, all in the
-    // first 256 KiB chunk, then more behind the cut in the same chunk.
+    // More one-block messages than a guarded stretch holds hits, all before
+    // the cut in its piece of the pass, then more behind the cut in the
+    // same piece and in later ones.
     constexpr std::uint32_t kBefore = 5000;
     constexpr std::uint32_t kStride = 32;
     DbxImage image(1 << 20);
@@ -55,15 +65,17 @@ TEST(DbxFile, TruncatedInsideAScanChunkKeepsEveryHitBeforeTheCut)
     for (std::uint32_t at = 210000; at < 250000; at += 1000)
         image.PutLiveBlock(at, "Subject: behind the cut\r\n", 0);
     image.PutLiveBlock(700000, "Subject: next chunk\r\n", 0);
-    ScannedFile f(image, /*scan=*/false);
-    ASSERT_TRUE(CutFile(f.path, 200000 + 100));  // mid-page, mid-chunk
-    f.file.Scan(f.sink);
-    ASSERT_EQ(f.file.GetCount(), static_cast<int>(kBefore));
-    for (std::uint32_t i = 0; i < kBefore; ++i)
-        ASSERT_EQ(f.file.GetAt(static_cast<int>(i))->subject, std::to_string(i));
-    // Progress runs without gaps up to where the scan stopped.
-    for (std::size_t k = 0; k < f.sink.positions.size(); ++k)
-        ASSERT_EQ(f.sink.positions[k], static_cast<std::int32_t>(k));
+    for (const dbx::ScanOptions& way : kScanWays) {
+        ScannedFile f(image, /*scan=*/false);
+        ASSERT_TRUE(CutFile(f.path, 200000 + 100));  // mid-page, mid-piece
+        f.file.Scan(f.sink, way);
+        ASSERT_EQ(f.file.GetCount(), static_cast<int>(kBefore));
+        for (std::uint32_t i = 0; i < kBefore; ++i)
+            ASSERT_EQ(f.file.GetAt(static_cast<int>(i))->subject, std::to_string(i));
+        // Progress runs without gaps up to where the scan stopped.
+        for (std::size_t k = 0; k < f.sink.positions.size(); ++k)
+            ASSERT_EQ(f.sink.positions[k], static_cast<std::int32_t>(k));
+    }
 }
 
 TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)

@@ -2,7 +2,6 @@
 
 #include "tools/dbxgen/MailboxStream.h"
 #include "tools/dbxgen/OeLayout.h"
-#include "tools/dbxgen/RandomMail.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -26,7 +25,7 @@ BenchSummary WriteBenchMailbox(const std::string& path, const BenchOptions& opti
     if (!stream.Ok())
         return summary;
 
-    RandomMail mail(options.seed, options.attachmentShare);
+    RandomMail mail(options.seed, options.attachmentShare, options.sizes);
     Prng fate(options.seed ^ 0xDE1E7Eull);
     std::vector<ManifestEntry> entries;
     for (int id = 0;; ++id) {

@@ -3,6 +3,7 @@
 // file size, a share of them deleted, written straight to disk.
 
 #include "tools/dbxgen/Manifest.h"
+#include "tools/dbxgen/RandomMail.h"
 
 #include <cstdint>
 #include <string>
@@ -14,6 +15,7 @@ struct BenchOptions {
     std::uint64_t seed = 1;
     double deletedShare = 0.2;        // share of messages that are deleted
     double attachmentShare = 0.15;    // share with attachments (0 to 0.15)
+    SizeMix sizes = SizeMix::kUsual;
 };
 
 struct BenchSummary {

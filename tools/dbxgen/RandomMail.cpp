@@ -49,9 +49,10 @@ std::string MakeTextPool(Prng& prng, std::size_t size)
 
 } // namespace
 
-RandomMail::RandomMail(std::uint64_t seed, double attachmentShare)
+RandomMail::RandomMail(std::uint64_t seed, double attachmentShare, SizeMix sizes)
     : prng_(seed), clock_(UnixFromCivil(2002, 1, 7, 8, 0, 0)),
-      attachmentPercent_(static_cast<std::uint64_t>(std::clamp(attachmentShare, 0.0, kUsualAttachmentShare) * 100 + 0.5))
+      attachmentPercent_(static_cast<std::uint64_t>(std::clamp(attachmentShare, 0.0, kUsualAttachmentShare) * 100 + 0.5)),
+      sizes_(sizes)
 {
     const char* const first[] = {"Anna", "Tom", "Maria", "Peter", "Olga", "James", "Chen", "Sofia",
                                  "Luca", "Emma", "Jan", "Fatima", "Pierre", "Ingrid", "Kenji"};
@@ -129,33 +130,40 @@ MailMessage RandomMail::Next()
     if (prng_.Chance(0.1))
         mk.Cc(prng_.Pick(people_));
 
+    // Text sizes of each kind and the attachments' total: the real mix
+    // draws the same numbers from narrower ranges.
+    const bool real = sizes_ == SizeMix::kReal;
+    const auto size = [&](std::uint64_t lo, std::uint64_t hi, std::uint64_t realLo, std::uint64_t realHi) {
+        return real ? prng_.LogRange(realLo, realHi) : prng_.LogRange(lo, hi);
+    };
     std::uint64_t kind = prng_.Below(100);
     // The attachment band is 80..94; what a smaller share leaves of it is
     // plain text, so the draws (and the default mailbox) stay the same.
     if (kind >= 80 + attachmentPercent_ && kind < 95)
         kind = 0;
     if (kind < 50) { // plain text
-        mk.Plain(TextSlice(prng_.LogRange(200, 12000)));
+        mk.Plain(TextSlice(size(200, 12000, 1500, 18000)));
     } else if (kind < 75) { // plain and HTML
-        const std::string text = TextSlice(prng_.LogRange(800, 16000));
+        const std::string text = TextSlice(size(800, 16000, 700, 7000));
         mk.Plain(text, "iso-8859-1", Transfer::QuotedPrintable).Html(HtmlFrom(text), "iso-8859-1");
     } else if (kind < 80) { // HTML only
-        mk.Html(HtmlFrom(TextSlice(prng_.LogRange(1500, 30000))), "iso-8859-1");
+        mk.Html(HtmlFrom(TextSlice(size(1500, 30000, 1500, 14000))), "iso-8859-1");
     } else if (kind < 95) { // with attachments
-        mk.Plain(TextSlice(prng_.LogRange(200, 3000)));
+        mk.Plain(TextSlice(size(200, 3000, 400, 3000)));
         static const char* const types[][2] = {
             {"application/pdf", "pdf"}, {"application/zip", "zip"}, {"application/msword", "doc"},
             {"application/vnd.ms-excel", "xls"}, {"image/jpeg", "jpg"}};
         const int files = prng_.Chance(0.2) ? 2 : 1;
         for (int f = 0; f < files; ++f) {
             const auto& type = types[prng_.Below(std::size(types))];
-            const std::size_t size = prng_.LogRange(8 * 1024, 700 * 1024 / static_cast<std::size_t>(files));
-            const std::size_t at = prng_.Below(noisePool_.size() - size);
+            const std::size_t bytes = size(8 * 1024, 700 * 1024 / static_cast<std::size_t>(files), 8 * 1024,
+                                           200 * 1024 / static_cast<std::size_t>(files));
+            const std::size_t at = prng_.Below(noisePool_.size() - bytes);
             mk.Attach({"file" + std::to_string(serial_) + "-" + std::to_string(f) + "." + type[1], type[0],
-                       noisePool_.substr(at, size), ""});
+                       noisePool_.substr(at, bytes), ""});
         }
     } else { // HTML with an inline image
-        const std::string text = TextSlice(prng_.LogRange(300, 4000));
+        const std::string text = TextSlice(size(300, 4000, 800, 4000));
         const std::string cid = "image" + std::to_string(serial_) + "@01C5A1B2.00000000";
         mk.Plain(text).Html("<HTML><BODY>" + text + "<IMG src=\"cid:" + cid + "\"></BODY></HTML>\r\n")
             .Inline({"image.png", "image/png", png_, cid});

@@ -1,5 +1,5 @@
-// quillmend-mkdbx bench --size BYTES[K|M|G] [--seed N] [--deleted-share X]
-//                       [--attachment-share X] [--manifest FILE.json] OUT.dbx
+// quillmend-mkdbx bench --size BYTES[K|M|G] [--seed N] [--shape usual|real]
+//                       [--deleted-share X] [--attachment-share X] [--manifest FILE.json] OUT.dbx
 
 #include "tools/dbxgen/BenchMailbox.h"
 #include "tools/dbxgen/RandomMail.h"
@@ -13,10 +13,13 @@ namespace mkdbx {
 
 namespace {
 
+constexpr double kRealDeletedShare = 1.0 / 3;
+constexpr double kRealAttachmentShare = 0.04;
+
 int Usage(const std::string& why)
 {
     std::cerr << "quillmend-mkdbx: " << why
-              << "\nusage: quillmend-mkdbx bench --size BYTES[K|M|G] [--seed N] "
+              << "\nusage: quillmend-mkdbx bench --size BYTES[K|M|G] [--seed N] [--shape usual|real] "
                  "[--deleted-share 0.2] [--attachment-share 0.15] [--manifest FILE.json] OUT.dbx\n";
     return kExitUsage;
 }
@@ -42,6 +45,17 @@ int RunBench(const CommandLine& cl)
         if (!seed)
             return Usage("bad --seed " + it->second);
         options.seed = *seed;
+    }
+    if (const auto it = cl.options.find("--shape"); it != cl.options.end()) {
+        if (it->second == "real") {
+            // A mailbox as people have them: many small messages, a third of
+            // them deleted, a few with attachments.
+            options.sizes = dbxgen::SizeMix::kReal;
+            options.deletedShare = kRealDeletedShare;
+            options.attachmentShare = kRealAttachmentShare;
+        } else if (it->second != "usual") {
+            return Usage("bad --shape " + it->second + " (usual or real)");
+        }
     }
     if (const auto it = cl.options.find("--deleted-share"); it != cl.options.end()) {
         const auto share = ParseShare(it->second);
