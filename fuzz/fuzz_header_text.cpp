@@ -43,8 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             text.erase(text.find_last_not_of(' ') + 1);
             return text;
         };
-        if (shown.size() + 16 < mailtext::kMaxDisplayText)
-            FUZZ_CHECK(withoutNul(mailtext::DecodeHeaderText(made)) == withoutNul(shown));
+        const std::string remade = mailtext::DecodeHeaderText(made);
+        const std::string before = withoutNul(shown), after = withoutNul(remade);
+        // Near the bound either text may be the one cut (the NULs take room
+        // in one only, and blanks at the cut are trimmed): then the shorter
+        // reads as the start of the longer.
+        if (std::max(shown.size(), remade.size()) + 16 < mailtext::kMaxDisplayText)
+            FUZZ_CHECK(after == before);
+        else
+            FUZZ_CHECK(before.size() <= after.size() ? after.starts_with(before) : before.starts_with(after));
     }
 
     const bool plain = value.find("=?") == std::string_view::npos
