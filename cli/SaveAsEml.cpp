@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <unordered_map>
 
 namespace cli {
@@ -33,6 +35,34 @@ struct EmlJob {
     std::string sha256;
     std::vector<std::string> warnings;  // told before its line
     std::atomic<int> done{0};
+};
+
+// Wakes the threads of a round that wait for an e-mail to be written or for
+// lines to be printed. Not std::atomic::wait: where the C++ runtime has no
+// futex (MinGW-w64's, GCC 12), its notify does not take the lock its wait
+// sleeps under, and a wake-up between a waiter's check and its sleep is
+// lost for good (a Windows save then hung now and then).
+class RoundProgress {
+public:
+    template <typename Ready>
+    void WaitUntil(Ready ready)
+    {
+        if (ready())
+            return;
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, ready);
+    }
+    // After a change that a waiter's `ready` reads: a waiter checks under
+    // the lock, so it either sees the change or is asleep by now.
+    void Changed()
+    {
+        { std::lock_guard lock(mutex_); }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
 };
 
 // Prints what became of a job, as the e-mails are saved: a line on stdout
@@ -136,6 +166,8 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
         // kAhead e-mails past the last line printed, so that a reader who
         // takes the lines slowly holds the save back as before.
         std::atomic<std::size_t> reported{0};
+        RoundProgress progress;
+        const auto isDone = [](const EmlJob& job) { return job.done.load(std::memory_order_acquire) != 0; };
         bool unflushed = false;
         const auto flush = [&] {
             std::fflush(stdout);
@@ -154,14 +186,14 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
                 if (Clock::now() - flushed >= kFlushEvery || r == count)
                     flush();
                 reported.store(r, std::memory_order_release);
-                reported.notify_all();
+                progress.Changed();
             }
         };
         // Before the printing thread waits, no line it holds waits with it.
         const auto waitFor = [&](const EmlJob& job) {
             if (unflushed)
                 flush();
-            job.done.wait(0, std::memory_order_acquire);
+            progress.WaitUntil([&] { return isDone(job); });
         };
         next = 0;
         share([&](unsigned slot) {
@@ -174,7 +206,7 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
                         waitFor(jobs[r]);
                         reportDone();
                     } else {
-                        reported.wait(r, std::memory_order_acquire);
+                        progress.WaitUntil([&] { return reported.load(std::memory_order_acquire) != r; });
                     }
                 }
                 if (job.before >= 0) {
@@ -184,7 +216,7 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
                     if (slot == 0)
                         waitFor(before);
                     else
-                        before.done.wait(0, std::memory_order_acquire);
+                        progress.WaitUntil([&] { return isDone(before); });
                     job.stemTaken = before.stemTaken;
                 }
                 bool created = false;
@@ -199,7 +231,7 @@ void SaveAsEml(const dbx::DbxFile& file, const std::vector<int>& chosen, const E
                         job.warnings.push_back(PathForTerminal(job.outcome.path) + ": could not be read back for its SHA-256");
                 }
                 job.done.store(1, std::memory_order_release);
-                job.done.notify_all();
+                progress.Changed();
                 if (slot == 0)
                     reportDone();  // only the calling thread prints
             }
