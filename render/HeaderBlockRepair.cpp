@@ -237,7 +237,12 @@ void BlockRepair::NameTheUntold()
                 stand += "part";
             }
             out += stand;
-            out += damagedName ? std::string(line.substr(name.size())) : ": " + std::string(line);
+            if (damagedName) {
+                out += line.substr(name.size());
+            } else {
+                out += ": ";
+                out += line;
+            }
         } else if (!line.empty() && IsGap(line.front())) {
             out += ' ';  // no name: the rest of the line before it, folded
             out += line;
@@ -262,7 +267,7 @@ std::string BlockRepair::RepairContentType(std::string_view value) const
     }
     if (HasGap(pieces[0])) {
         if (const std::string_view type = FitUnique(pieces[0], kMediaTypes); !type.empty())
-            pieces[0] = " " + std::string(type);
+            pieces[0].assign(1, ' ').append(type);
     }
     bool hasBoundary = false;
     for (std::size_t i = 1; i < pieces.size(); ++i) {
@@ -296,7 +301,7 @@ std::string BlockRepair::RepairContentType(std::string_view value) const
     bool touches = false;
     const std::string_view type = std::string_view(out).substr(out.find_first_not_of(" \t"));
     if (!hasBoundary && !nextBoundary_.empty() && Fits(type, 0, "multipart/", false, touches) && !touches)
-        out += ";\r\n\tboundary=\"" + std::string(nextBoundary_) + "\"";
+        out.append(";\r\n\tboundary=\"").append(nextBoundary_).append("\"");
     return out;
 }
 
@@ -325,7 +330,7 @@ void BlockRepair::RepairValues()
         std::string repaired(value);
         if (HasGap(value) && EqualsNoCase(name, "Content-Transfer-Encoding")) {
             if (const std::string_view fit = FitUnique(value, kEncodings); !fit.empty())
-                repaired = " " + std::string(fit);
+                repaired.assign(1, ' ').append(fit);
         } else if (HasGap(value) && EqualsNoCase(name, "Content-Type")) {
             repaired = RepairContentType(value);
         }

@@ -12,7 +12,9 @@
 #      and then on new inputs for a bounded time (scripts/fuzz.sh);
 #   5. the long tests of the default build (label "stress", preset
 #      "stress"): the real program crashed 30 times at random moments
-#      (QUILLMEND_STRESS_RUNS changes the count; about 4 s a run).
+#      (QUILLMEND_STRESS_RUNS changes the count; about 4 s a run). They
+#      mostly wait on the program under Xvfb, so they run while the fuzzers
+#      (which fuzz for a set time) have the cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh release
@@ -22,5 +24,13 @@ ctest --preset asan -j "$(nproc)"
 scripts/build.sh tsan
 ctest --preset tsan -j "$(nproc)"
 scripts/build.sh fuzz
-scripts/fuzz.sh
-ctest --preset stress
+stress_log=$(mktemp)
+trap 'rm -f "$stress_log"' EXIT
+ctest --preset stress >"$stress_log" 2>&1 &
+stress=$!
+fuzz_status=0
+scripts/fuzz.sh || fuzz_status=$?
+stress_status=0
+wait "$stress" || stress_status=$?
+cat "$stress_log"
+[ "$fuzz_status" -eq 0 ] && [ "$stress_status" -eq 0 ]

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config git
+  cmake ninja-build g++ pkg-config git mold
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev libgmime-3.0-dev nettle-dev
   libunwind8 libdw1

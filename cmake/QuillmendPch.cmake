@@ -1,0 +1,34 @@
+# Build-time helpers shared by the folders.
+
+# Precompiled Qt headers for the targets with many Qt sources: Qt's headers
+# take about half of the time of compiling a window or its test, and CI
+# builds them on every run. Making the header costs more than one source
+# file, so targets of a few files go without.
+option(QUILLMEND_PCH "Precompile the Qt headers of the larger GUI targets" ON)
+
+# quillmend_qt_pch(<target> [TEST])
+function(quillmend_qt_pch target)
+  cmake_parse_arguments(ARG "TEST" "" "" ${ARGN})
+  if(NOT QUILLMEND_PCH)
+    return()
+  endif()
+  set(headers <QApplication> <QDialog> <QFile> <QFileInfo> <QDir> <QHeaderView> <QImage> <QKeyEvent>
+              <QLabel> <QLineEdit> <QMenu> <QMessageBox> <QMouseEvent> <QPainter> <QPixmap> <QProgressBar>
+              <QPushButton> <QScreen> <QString> <QTimer> <QTreeWidget> <QVBoxLayout> <QWidget>)
+  if(ARG_TEST)
+    list(APPEND headers <gtest/gtest.h> <gmock/gmock.h> <QSignalSpy> <QTest>)
+  endif()
+  target_precompile_headers(${target} PRIVATE ${headers})
+endfunction()
+
+# Tests carry line tables only: enough for a failure's backtrace and for the
+# sanitizers' reports, at about two thirds of the compile time of full debug
+# information. QUILLMEND_TEST_FULL_DEBUG_INFO keeps all of it, to step
+# through a test in a debugger.
+option(QUILLMEND_TEST_FULL_DEBUG_INFO "Full debug information in the test programs" OFF)
+
+function(quillmend_test_debug_info target)
+  if(NOT QUILLMEND_TEST_FULL_DEBUG_INFO)
+    target_compile_options(${target} PRIVATE $<$<CONFIG:Debug,RelWithDebInfo>:-g1>)
+  endif()
+endfunction()
