@@ -19,41 +19,30 @@ using testsupport::WriteFile;
 
 // --- opening and closing ------------------------------------------------------------
 
-TEST(DbxFile, FilesThatCannotBeOpenedStayClosedAndEmpty)
-{
-    TempDir dir;
-    WriteFile(dir.File("empty.dbx"), "");
-    dbx::DbxFile file;
-    dbx::IProgressSink quiet;
-    EXPECT_FALSE(file.Open(dir.File("missing.dbx")));
-    EXPECT_FALSE(file.Open(dir.File("empty.dbx")));
-    file.Scan(quiet);
-    EXPECT_FALSE(file.IsScanned());
-    EXPECT_EQ(file.GetCount(), 0);
-    EXPECT_EQ(file.GetAt(0), nullptr);
-}
-
-TEST(DbxFile, OpeningAgainForgetsTheRecords)
+TEST(DbxFile, OpeningForgetsTheRecordsAndGetAtAnswersOnlyForThem)
 {
     DbxImage image(4096);
     image.PutLiveBlock(0, "Subject: one\r\n", 0);
     ScannedFile f(image);
     ASSERT_EQ(f.file.GetCount(), 1);
+    EXPECT_EQ(f.file.GetAt(-1), nullptr);
+    EXPECT_NE(f.file.GetAt(0), nullptr);
+    EXPECT_EQ(f.file.GetAt(1), nullptr);
     ASSERT_TRUE(f.file.Open(f.path));
     EXPECT_FALSE(f.file.IsScanned());
     EXPECT_EQ(f.file.GetCount(), 0);
     f.file.Close();
     EXPECT_FALSE(f.file.IsOpen());
-}
 
-TEST(DbxFile, GetAtAnswersOnlyForRecords)
-{
-    DbxImage image(4096);
-    image.PutLiveBlock(0, "Subject: one\r\n", 0);
-    ScannedFile f(image);
-    EXPECT_EQ(f.file.GetAt(-1), nullptr);
-    EXPECT_NE(f.file.GetAt(0), nullptr);
-    EXPECT_EQ(f.file.GetAt(f.file.GetCount()), nullptr);
+    // Files that cannot be opened stay closed and empty.
+    WriteFile(f.dir.File("empty.dbx"), "");
+    dbx::DbxFile file;
+    EXPECT_FALSE(file.Open(f.dir.File("missing.dbx")));
+    EXPECT_FALSE(file.Open(f.dir.File("empty.dbx")));
+    file.Scan(f.sink);
+    EXPECT_FALSE(file.IsScanned());
+    EXPECT_EQ(file.GetCount(), 0);
+    EXPECT_EQ(file.GetAt(0), nullptr);
 }
 
 // --- writing a message out ---------------------------------------------------------------

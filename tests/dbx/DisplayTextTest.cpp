@@ -5,16 +5,25 @@
 using dbx::IsValidUtf8;
 using dbx::ToDisplayUtf8;
 
-TEST(DisplayText, ValidUtf8IsShownAsItIs)
+TEST(DisplayText, ValidUtf8IsShownAsItIsAnythingElseAsWindows1252)
 {
-    EXPECT_EQ(ToDisplayUtf8("plain"), "plain");
-    EXPECT_EQ(ToDisplayUtf8("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\xA7"), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\xA7");
-}
-
-TEST(DisplayText, AnythingElseIsWindows1252)
-{
-    EXPECT_EQ(ToDisplayUtf8("Gr\xFC\xDF" "e"), "Gr\xC3\xBC\xC3\x9F" "e");
-    EXPECT_EQ(ToDisplayUtf8("\x80 \x93quoted\x94 \x81"), "\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D \xC2\x81");
+    const struct {
+        const char* text;
+        const char* shown;
+    } cases[] = {
+        {"plain", "plain"},
+        {"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\xA7", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x93\xA7"},
+        {"Gr\xFC\xDF" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
+        {"\x80 \x93quoted\x94 \x81", "\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D \xC2\x81"},
+        // A subject cut at the field limit in the middle of "é" is still
+        // UTF-8 text, not Windows-1252 mojibake; a lone Windows-1252 letter
+        // at the end is kept.
+        {"Gr\xC3\xBC\xC3\x9F" "e caf\xC3", "Gr\xC3\xBC\xC3\x9F" "e caf"},
+        {"caf\xE9", "caf\xC3\xA9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ToDisplayUtf8(c.text), c.shown) << c.text;
+    EXPECT_EQ(dbx::RepairUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
 }
 
 TEST(DisplayText, RejectsMalformedUtf8)
@@ -25,16 +34,6 @@ TEST(DisplayText, RejectsMalformedUtf8)
     EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
     EXPECT_FALSE(IsValidUtf8("\xBF"));              // lone continuation
     EXPECT_TRUE(IsValidUtf8(""));
-}
-
-TEST(DisplayText, FieldCutInsideItsLastCharacterStaysUtf8)
-{
-    // A subject cut at the field limit in the middle of "é" is still UTF-8
-    // text, not Windows-1252 mojibake; a lone Windows-1252 letter at the end
-    // is kept.
-    EXPECT_EQ(ToDisplayUtf8("Gr\xC3\xBC\xC3\x9F" "e caf\xC3"), "Gr\xC3\xBC\xC3\x9F" "e caf");
-    EXPECT_EQ(ToDisplayUtf8("caf\xE9"), "caf\xC3\xA9");
-    EXPECT_EQ(dbx::RepairUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
 }
 
 TEST(DisplayText, PathsAreShownOneComponentAtATime)

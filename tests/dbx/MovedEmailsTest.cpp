@@ -25,13 +25,19 @@ void OpenAndScan(Scanned& s, const testsupport::TempDir& dir, const std::string&
     s.file.Scan(quiet);
 }
 
-// The text of the e-mail with `subject` in `file`; empty when none.
-std::string TextOf(const dbx::DbxFile& file, const std::string& subject)
+// The index of the e-mail with `subject` in `file`; -1 when none.
+int IndexOf(const dbx::DbxFile& file, const std::string& subject)
+{
+    for (int i = 0; i < file.GetCount(); ++i)
+        if (file.GetAt(i)->subject == subject)
+            return i;
+    return -1;
+}
+
+std::string Text(const dbx::DbxFile& file, int index)
 {
     std::string text;
-    for (int i = 0; i < file.GetCount(); ++i)
-        if (file.GetAt(i)->subject == subject && file.ReadMessage(i, text))
-            return text;
+    EXPECT_TRUE(file.ReadMessage(index, text));
     return text;
 }
 
@@ -82,22 +88,16 @@ TEST(MovedEmails, FoundReadThroughTheFileAndListedAfterTheScansOwn)
         EXPECT_EQ(added.subject, moved.movedSubject);
         EXPECT_EQ(added.isDeleted, c.options.deleted);
         // Its fields and text are those of the e-mail before the move.
-        const std::string expected = TextOf(original.file, moved.movedSubject);
-        ASSERT_FALSE(expected.empty());
-        std::string text;
-        EXPECT_TRUE(s.file.ReadMessage(s.file.ScanCount(), text));
-        EXPECT_EQ(text, expected);
-        const dbx::EmailRecord* was = nullptr;
-        for (const dbx::EmailRecord& r : original.file.Records())
-            if (r.subject == moved.movedSubject)
-                was = &r;
-        ASSERT_NE(was, nullptr);
-        EXPECT_EQ(added.from, was->from);
-        EXPECT_EQ(added.date, was->date);
-        EXPECT_EQ(added.hasAttachment, was->hasAttachment);
-        EXPECT_EQ(s.file.MessageSize(s.file.ScanCount()), original.file.MessageSize(static_cast<int>(was - original.file.Records().data())));
+        const int was = IndexOf(original.file, moved.movedSubject);
+        ASSERT_GE(was, 0);
+        const dbx::EmailRecord& old = *original.file.GetAt(was);
+        EXPECT_EQ(added.from, old.from);
+        EXPECT_EQ(added.date, old.date);
+        EXPECT_EQ(added.hasAttachment, old.hasAttachment);
+        EXPECT_EQ(Text(s.file, s.file.ScanCount()), Text(original.file, was));
+        EXPECT_EQ(s.file.MessageSize(s.file.ScanCount()), original.file.MessageSize(was));
         // Its blocks are named by where they lie now: below where they say.
-        EXPECT_LT(added.blocks.front().offset, was->blocks.front().offset);
+        EXPECT_LT(added.blocks.front().offset, old.blocks.front().offset);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "dbx/Scanner.h"
 
+#include <functional>
 #include <numeric>
 
 using dbx::BlockRef;
@@ -73,37 +74,6 @@ TEST(Scan, TheLastExaminedPositionIsSixteenBytesBeforeTheEnd)
     }
 }
 
-TEST(Scan, OnlyExactHeadersAtAlignedPositionsAreBlocks)
-{
-    DbxImage image(16384);
-    image.PutLiveBlock(0, Filled("Subject: head\r\n"), 2048);
-    image.PutLiveBlock(2048, Filled("a"), 4096);          // length 512: fine
-    image.PutLiveBlock(4096, "", 6144);                    // length 0 is a block too
-    image.PutHeader(6144, 512, 513, 0);                    // too long: not a block
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{0, 2048, 4096}));
-
-    DbxImage odd(8192);
-    odd.PutLiveBlock(0, Filled("Subject: head\r\n"), 1026);
-    odd.PutU32(1026, 1026);  // a header two bytes off alignment is never examined
-    odd.PutU32(1030, 512);
-    odd.PutU32(1034, 10);
-    ScannedFile g(odd);
-    ASSERT_EQ(g.file.GetCount(), 1);
-    EXPECT_EQ(g.Offsets(0), (std::vector<std::uint32_t>{0}));
-}
-
-TEST(Scan, DeletedHeadersAreBlocksWhateverTheirLink)
-{
-    DbxImage image(8192);
-    image.PutDeletedBlock(1000, "XXXXSubject: d\r\n", 0xFFFFFFF0u);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_TRUE(f.file.GetAt(0)->isDeleted);
-    EXPECT_EQ(f.file.GetAt(0)->blocks[0].nextOffset, 0xFFFFFFF0u);
-}
-
 TEST(Scan, FileWithoutBlocksYieldsNothing)
 {
     DbxImage image(100000);
@@ -116,112 +86,100 @@ TEST(Scan, FileWithoutBlocksYieldsNothing)
 
 // --- building chains -----------------------------------------------------------------
 
-TEST(Scan, AscendingChainGivesOneRecord)
-{
-    DbxImage image(1 << 14);
-    const std::string text = Filled("From: a@x\r\nSubject: three blocks\r\n", 1024) + "To: not-a-header\r\ntail";
-    PutChain(image, {1024, 2048, 3072}, text, false);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{1024, 2048, 3072}));
-    EXPECT_EQ(f.Text(0), text);
-}
+namespace {
 
-TEST(Scan, DescendingChainStartsAtItsHighestBlock)
-{
-    DbxImage image(1 << 14);
-    const std::string text = Filled("Subject: backwards\r\n", 1024) + "Subject: inner\r\n";
-    PutChain(image, {3072, 2048, 1024}, text, false);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{3072, 2048, 1024}));
-    EXPECT_EQ(f.file.GetAt(0)->subject, "backwards");
-}
+// A record the scan must list: its blocks in chain order, its subject.
+struct Listed {
+    std::vector<std::uint32_t> offsets;
+    std::string subject;
+    bool deleted = false;
+};
 
-TEST(Scan, ContinuationBelowItsStartMayAlsoStartARecord)
-{
-    DbxImage image(1 << 14);
-    PutChain(image, {5120, 1024}, Filled("Subject: whole\r\n") + "Subject: tail\r\n", false);
-    image.PutLiveBlock(2048, "From: someone else\r\n", 0);  // breaks the adjacency
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 3);
-    EXPECT_EQ(f.Offsets(0), std::vector<std::uint32_t>{1024});
-    EXPECT_EQ(f.file.GetAt(0)->subject, "tail");
-    EXPECT_EQ(f.Offsets(1), std::vector<std::uint32_t>{2048});
-    EXPECT_EQ(f.Offsets(2), (std::vector<std::uint32_t>{5120, 1024}));
-}
+} // namespace
 
-TEST(Scan, LiveAndDeletedCopiesAreBothListedDeletedFirst)
+TEST(Scan, ChainsFollowTheLinksOfOneKindAndEndAtTheirFirstRepeat)
 {
-    DbxImage image(1 << 14);
-    const std::string text = "From: a@x\r\nSubject: twice\r\n\r\nbody";
-    PutChain(image, {1024}, text, false);
-    PutChain(image, {4096}, "XXXX" + text.substr(4), true);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 2);
-    EXPECT_TRUE(f.file.GetAt(0)->isDeleted);
-    EXPECT_FALSE(f.file.GetAt(1)->isDeleted);
-    EXPECT_EQ(f.file.GetAt(0)->subject, "twice");
-    EXPECT_EQ(f.file.GetAt(1)->subject, "twice");
-}
-
-TEST(Scan, KindsAreNeverChainedTogether)
-{
-    DbxImage image(1 << 14);
-    image.PutDeletedBlock(1024, Filled("XXXXSubject: d\r\n"), 2048);
-    image.PutLiveBlock(2048, "more text\r\n", 0);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_EQ(f.Offsets(0), std::vector<std::uint32_t>{1024});
-}
-
-TEST(Scan, BrokenLinkKeepsTheBlocksReachedSoFar)
-{
-    DbxImage image(1 << 14);
-    PutChain(image, {1024, 2048}, Filled("Subject: cut\r\n") + "rest", false, 9999);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{1024, 2048}));
-}
-
-TEST(Scan, ChainsWithoutFromToOrSubjectAreDropped)
-{
-    DbxImage image(1 << 14);
-    PutChain(image, {1024}, "X-Mailer: nothing useful\r\n\r\nbody\r\n", false);
-    ScannedFile f(image);
-    EXPECT_EQ(f.file.GetCount(), 0);
-}
-
-// --- links that loop ---------------------------------------------------------------------
-
-TEST(Scan, CyclesEndAtTheFirstBlockAlreadyInTheChain)
-{
-    DbxImage image(1 << 14);
-    image.PutLiveBlock(1024, Filled("Subject: loop\r\n"), 2048);
-    image.PutLiveBlock(2048, Filled("y"), 1024);       // back to the start
-    image.PutLiveBlock(4096, Filled("Subject: self\r\n"), 4096);  // to itself
-    image.PutDeletedBlock(8192, Filled("XXXXSubject: d\r\n"), 9216);
-    image.PutDeletedBlock(9216, Filled("z"), 10240);
-    image.PutDeletedBlock(10240, Filled("z"), 9216);   // back into the middle
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 3);
-    EXPECT_EQ(f.Offsets(0), (std::vector<std::uint32_t>{8192, 9216, 10240}));
-    // 1024 is skipped as a start (the next block links back to it), so the
-    // live loop is entered at 2048.
-    EXPECT_EQ(f.Offsets(1), (std::vector<std::uint32_t>{2048, 1024}));
-    EXPECT_EQ(f.file.GetAt(1)->subject, "loop");
-    EXPECT_EQ(f.Offsets(2), std::vector<std::uint32_t>{4096});
-}
-
-TEST(Scan, ABlockAtOffsetZeroIsNotTakenTwice)
-{
-    // Its "last block" link (0) names itself; the text must appear once.
-    DbxImage image(4096);
-    image.PutLiveBlock(0, "Subject: at zero\r\n", 0);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    EXPECT_EQ(f.Offsets(0), std::vector<std::uint32_t>{0});
-    EXPECT_EQ(f.Text(0), "Subject: at zero\r\n");
+    const struct {
+        const char* name;
+        std::function<void(DbxImage&)> lay;
+        std::vector<Listed> listed;
+    } cases[] = {
+        {"ascending",
+         [](DbxImage& i) {
+             PutChain(i, {1024, 2048, 3072}, Filled("From: a@x\r\nSubject: up\r\n", 1024) + "end", false);
+         },
+         {{{1024, 2048, 3072}, "up"}}},
+        {"descending: starts at its highest block",
+         [](DbxImage& i) {
+             PutChain(i, {3072, 2048, 1024}, Filled("Subject: down\r\n", 1024) + "Subject: inner\r\n", false);
+         },
+         {{{3072, 2048, 1024}, "down"}}},
+        {"a continuation below its start may also start a record",
+         [](DbxImage& i) {
+             PutChain(i, {5120, 1024}, Filled("Subject: whole\r\n") + "Subject: tail\r\n", false);
+             i.PutLiveBlock(2048, "From: someone else\r\n", 0);  // breaks the adjacency
+         },
+         {{{1024}, "tail"}, {{2048}, ""}, {{5120, 1024}, "whole"}}},
+        {"only exact headers at aligned positions are blocks",
+         [](DbxImage& i) {
+             i.PutLiveBlock(0, Filled("Subject: head\r\n"), 2048);
+             i.PutLiveBlock(2048, Filled("a"), 4096);  // length 512: fine
+             i.PutLiveBlock(4096, "", 6144);           // length 0 is a block too
+             i.PutHeader(6144, 512, 513, 0);           // too long: not a block
+             i.PutLiveBlock(8192, Filled("Subject: odd\r\n"), 9218);
+             i.PutU32(9218, 9218);  // a header two bytes off alignment is never examined
+             i.PutU32(9222, 512);
+             i.PutU32(9226, 10);
+         },
+         {{{0, 2048, 4096}, "head"}, {{8192}, "odd"}}},
+        {"a broken link keeps the blocks reached so far",
+         [](DbxImage& i) { PutChain(i, {1024, 2048}, Filled("Subject: cut\r\n") + "rest", false, 9999); },
+         {{{1024, 2048}, "cut"}}},
+        {"chains without From, To or Subject are dropped",
+         [](DbxImage& i) { PutChain(i, {1024}, "X-Mailer: nothing useful\r\n\r\nbody\r\n", false); },
+         {}},
+        {"live and deleted copies are both listed, deleted first",
+         [](DbxImage& i) {
+             const std::string text = "From: a@x\r\nSubject: twice\r\n\r\nbody";
+             PutChain(i, {1024}, text, false);
+             PutChain(i, {4096}, "XXXX" + text.substr(4), true);
+         },
+         {{{4096}, "twice", true}, {{1024}, "twice"}}},
+        {"kinds are never chained together; deleted headers are blocks whatever their link",
+         [](DbxImage& i) {
+             i.PutDeletedBlock(1024, Filled("XXXXSubject: d\r\n"), 2048);
+             i.PutLiveBlock(2048, "more text\r\n", 0);
+             i.PutDeletedBlock(4000, "XXXXSubject: far\r\n", 0xFFFFFFF0u);
+         },
+         {{{1024}, "d", true}, {{4000}, "far", true}}},
+        {"cycles end at the first block already in the chain",
+         [](DbxImage& i) {
+             i.PutLiveBlock(1024, Filled("Subject: loop\r\n"), 2048);
+             i.PutLiveBlock(2048, Filled("y"), 1024);                 // back to the start
+             i.PutLiveBlock(4096, Filled("Subject: self\r\n"), 4096);  // to itself
+             i.PutDeletedBlock(8192, Filled("XXXXSubject: d\r\n"), 9216);
+             i.PutDeletedBlock(9216, Filled("z"), 10240);
+             i.PutDeletedBlock(10240, Filled("z"), 9216);  // back into the middle
+         },
+         // 1024 is skipped as a start (the next block links back to it), so
+         // the live loop is entered at 2048.
+         {{{8192, 9216, 10240}, "d", true}, {{2048, 1024}, "loop"}, {{4096}, "self"}}},
+        {"a block at offset 0 is taken once, though its last-block link (0) names it",
+         [](DbxImage& i) { i.PutLiveBlock(0, "Subject: at zero\r\n", 0); },
+         {{{0}, "at zero"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DbxImage image(1 << 14);
+        c.lay(image);
+        ScannedFile f(image);
+        ASSERT_EQ(f.file.GetCount(), static_cast<int>(c.listed.size()));
+        for (int k = 0; k < f.file.GetCount(); ++k) {
+            EXPECT_EQ(f.Offsets(k), c.listed[k].offsets) << k;
+            EXPECT_EQ(f.file.GetAt(k)->subject, c.listed[k].subject) << k;
+            EXPECT_EQ(f.file.GetAt(k)->isDeleted, c.listed[k].deleted) << k;
+        }
+    }
 }
 
 // --- rescanning -----------------------------------------------------------------------------
@@ -270,12 +228,9 @@ TEST(Scan, HostileSharedTailsAreBoundedWork)
         image.PutLiveBlock(at, "", i == 0 ? 0 : at - 2 * 528);
         image.PutLiveBlock(at + 528, "", 0);
     }
-    testsupport::TempDir dir;
-    ASSERT_TRUE(image.WriteTo(dir.File("hostile.dbx")));
-    dbx::DbxFile file;
-    ASSERT_TRUE(file.Open(dir.File("hostile.dbx")));
+    ScannedFile f(image, /*scan=*/false);
     dbxtest::CountingSink sink;
-    file.Scan(sink);
+    f.file.Scan(sink);
     EXPECT_TRUE(sink.ordered);
     const std::uint64_t positions = image.Size() / 4 - 4;
     const std::uint64_t blocks = 2 * kCount;
@@ -298,12 +253,8 @@ TEST(Scan, BackwardsMessageStaysWholePastTheWorkBudget)
         image.PutLiveBlock(at(k) + 528, "X-Filler: no\r\n", 0);
     }
     image.Resize(at(kBlocks) + 528);
-    testsupport::TempDir dir;
-    ASSERT_TRUE(image.WriteTo(dir.File("backwards.dbx")));
-    dbx::DbxFile file;
-    ASSERT_TRUE(file.Open(dir.File("backwards.dbx")));
-    dbxtest::CountingSink sink;
-    file.Scan(sink);
+    const ScannedFile f(image);
+    const dbx::DbxFile& file = f.file;
 
     ASSERT_EQ(file.GetCount(), static_cast<int>(kBlocks));  // one record per chain start, in file order
     const dbx::EmailRecord& whole = *file.GetAt(file.GetCount() - 1);

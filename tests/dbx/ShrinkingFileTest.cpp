@@ -20,34 +20,25 @@ using testsupport::ReadFile;
 // have read first).
 const dbx::ScanOptions kScanWays[] = {{1}, {3, 1u << 14, 2}};
 
-TEST(DbxFile, TruncatedBetweenOpenAndScanEndsQuietly)
+TEST(DbxFile, TruncatedBetweenOpenAndScanListsWhatLiesBeforeTheCut)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
     DbxImage image(1 << 20);
     PutChain(image, {4096}, "Subject: early\r\n", false);
     PutChain(image, {600000, 600528}, Filled("Subject: late\r\n") + "rest", false);
-    for (const dbx::ScanOptions& way : kScanWays) {
-        ScannedFile f(image, /*scan=*/false);
-        ASSERT_TRUE(CutFile(f.path, 300000));
-        f.file.Scan(f.sink, way);
-        EXPECT_TRUE(f.file.IsScanned());
-        ASSERT_EQ(f.file.GetCount(), 1);
-        EXPECT_EQ(f.file.GetAt(0)->subject, "early");
-    }
-}
-
-TEST(DbxFile, TruncatedToNothingBeforeTheScanFindsNothing)
-{
-    SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
-    DbxImage image(1 << 16);
-    PutChain(image, {4096}, "Subject: gone\r\n", false);
-    for (const dbx::ScanOptions& way : kScanWays) {
-        ScannedFile f(image, /*scan=*/false);
-        ASSERT_TRUE(CutFile(f.path, 0));
-        f.file.Scan(f.sink, way);
-        EXPECT_TRUE(f.file.IsScanned());
-        EXPECT_EQ(f.file.GetCount(), 0);
-        EXPECT_TRUE(f.sink.positions.empty());
+    for (const std::uint64_t cut : {300000u, 0u}) {
+        for (const dbx::ScanOptions& way : kScanWays) {
+            SCOPED_TRACE(cut);
+            ScannedFile f(image, /*scan=*/false);
+            ASSERT_TRUE(CutFile(f.path, cut));
+            f.file.Scan(f.sink, way);
+            EXPECT_TRUE(f.file.IsScanned());
+            ASSERT_EQ(f.file.GetCount(), cut > 0 ? 1 : 0);
+            if (cut > 0)
+                EXPECT_EQ(f.file.GetAt(0)->subject, "early");
+            else
+                EXPECT_TRUE(f.sink.positions.empty());
+        }
     }
 }
 

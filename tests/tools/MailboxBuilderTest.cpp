@@ -185,11 +185,10 @@ TEST(MailboxBuilderExpectations, RecoveryOrderIsDeletedFirstThenByFirstBlock)
     b.Add(same);        // the live copy
     const Mailbox box = b.Build();
     const auto order = box.RecoveryOrder();
-    ASSERT_EQ(order.size(), 4u);
-    EXPECT_EQ(order[0]->id, 1);
-    EXPECT_EQ(order[1]->id, 2);
-    EXPECT_EQ(order[2]->id, 0);
-    EXPECT_EQ(order[3]->id, 3);
+    std::vector<int> ids;
+    for (const auto* m : order)
+        ids.push_back(m->id);
+    ASSERT_EQ(ids, (std::vector<int>{1, 2, 0, 3}));
     EXPECT_EQ(order[3]->text, same.text);
     EXPECT_EQ(order[0]->text, Spaced(same.text));
     EXPECT_EQ(order[0]->subject, order[3]->subject);

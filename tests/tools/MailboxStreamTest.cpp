@@ -41,8 +41,9 @@ TEST(BenchMailbox, StreamedFileReadsBackAndMatchesItsManifest)
     EXPECT_EQ(f.lastIndex, summary.live + summary.deleted);
     EXPECT_EQ(testing_oe::FirstOverlap(f.extents), "");
 
-    // Manifest: deleted first, then live, each by first block; it agrees
-    // with the index and the freed list read independently.
+    // The manifest agrees with the index and the freed list read
+    // independently. Its order, chains and sizes are those the engine
+    // recovers (Recovery.BenchMailboxMatchesItsManifest).
     const auto& entries = manifest.Entries();
     ASSERT_EQ(entries.size(), summary.live + summary.deleted);
     std::map<std::uint32_t, const testing_oe::ListedMessage*> listedByFirst;
@@ -50,19 +51,10 @@ TEST(BenchMailbox, StreamedFileReadsBackAndMatchesItsManifest)
         listedByFirst[l.firstBlock] = &l;
     std::set<std::uint32_t> deletedBlocks;
     std::size_t totalBlocks = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto& e = entries[i];
+    for (const auto& e : entries) {
         totalBlocks += e.blocks.size();
-        if (i > 0) {
-            const auto& p = entries[i - 1];
-            EXPECT_TRUE(p.deleted > e.deleted || (p.deleted == e.deleted && p.blocks[0] < e.blocks[0]));
-        }
         if (e.deleted) {
-            EXPECT_EQ(e.size, e.blocks.size() * 512);
-            for (std::size_t k = 0; k < e.blocks.size(); ++k) {
-                deletedBlocks.insert(e.blocks[k]);
-                EXPECT_EQ(U32(bytes, e.blocks[k] + 12), k + 1 < e.blocks.size() ? e.blocks[k + 1] : 0u);
-            }
+            deletedBlocks.insert(e.blocks.begin(), e.blocks.end());
             continue;
         }
         const auto it = listedByFirst.find(e.blocks.front());
