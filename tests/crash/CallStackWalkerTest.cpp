@@ -51,33 +51,21 @@ public:
     }
     bool GetModuleInfo(std::uint64_t address, crash::ModuleRecord& out) override
     {
-        const FakeFrame* f = At(address);
-        if (!f || !f->module)
-            return Fail();
-        std::snprintf(out.moduleName, sizeof out.moduleName, "%s", f->module);
         out.symType = crash::kSymPdb;
-        return true;
+        return Text(address, &FakeFrame::module, out.moduleName, sizeof out.moduleName);
     }
     bool GetSymbol(std::uint64_t address, std::uint64_t& displacement, char* name, std::size_t size) override
     {
-        const FakeFrame* f = At(address);
-        if (!f || !f->symbol)
-            return Fail();
         displacement = 0;
-        std::snprintf(name, size, "%s", f->symbol);
-        return true;
+        return Text(address, &FakeFrame::symbol, name, size);
     }
     bool HasLineLookup() const override { return true; }
     bool GetLine(std::uint64_t address, std::uint32_t& displacement, std::uint32_t& line, char* file,
                  std::size_t size) override
     {
-        const FakeFrame* f = At(address);
-        if (!f || !f->file)
-            return Fail();
         displacement = 0;
-        line = f->line;
-        std::snprintf(file, size, "%s", f->file);
-        return true;
+        line = At(address) ? At(address)->line : 0;
+        return Text(address, &FakeFrame::file, file, size);
     }
     bool StartWalk(const platform::ThreadContext&, crash::WalkFrame& frame) override
     {
@@ -115,6 +103,15 @@ private:
     {
         error_ = 1168;
         return false;
+    }
+    // The text `field` of the frame at `address`, if it has one.
+    bool Text(std::uint64_t address, const char* FakeFrame::*field, char* out, std::size_t size)
+    {
+        const FakeFrame* f = At(address);
+        if (!f || !(f->*field))
+            return Fail();
+        std::snprintf(out, size, "%s", f->*field);
+        return true;
     }
     std::size_t next_ = 0;
     int error_ = 0;
@@ -286,6 +283,11 @@ TEST(CallStackWalker, ModulesComeFromTheLoaderAndElseFromTheMappingList)
                                      + MapsLine(0x20000, "r-xp", "/lib/libz.so.1")
                                      + MapsLine(0x30000, "r--s", "/home/u/Inbox.dbx")  // a mapped mail file: no code
                                      + MapsLine(0x40000, "rw-p", "[heap]"));
+    const std::string longMaps = dir.File("long-maps");
+    std::string text;
+    for (std::size_t i = 0; i <= crash::CDbgHelpLoader::kMaxListedModules; ++i)
+        text += MapsLine(0x100000 + i * 0x2000, "r-xp", "/lib/lib" + std::to_string(i) + ".so");
+    testsupport::WriteFile(longMaps, text);
     struct Case {
         const char* what;
         std::vector<std::string> loaderLibraries;
@@ -295,6 +297,7 @@ TEST(CallStackWalker, ModulesComeFromTheLoaderAndElseFromTheMappingList)
         {"the loader's list", {"libc.so.6"}, "/nonexistent/maps", true},
         {"no library has the loader's list", {"libquillmend-missing.so.0", "libm-missing.so.6"}, maps, true},
         {"neither list", {"libquillmend-missing.so.0"}, "/nonexistent/maps", false},
+        {"a mapping list longer than its buffer", {}, longMaps, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -303,28 +306,13 @@ TEST(CallStackWalker, ModulesComeFromTheLoaderAndElseFromTheMappingList)
         crash::Sources().mapsFile = c.mapsFile;
         RecordingWalker walker;
         EXPECT_EQ(walker.LoadSymbolModules(), c.loaded);
-        if (c.mapsFile == maps) {
+        if (c.mapsFile == maps)
             EXPECT_EQ(g_world.loadedModules, (std::vector<std::string>{"/opt/app/bin/app", "/lib/libz.so.1"}));
-        } else if (c.loaded) {
+        else if (c.loaded)
             EXPECT_GT(g_world.loadedModules.size(), 2u);  // this test program, libc, ...
-        }
+        else
+            EXPECT_TRUE(g_world.loadedModules.empty());
     }
-}
-
-TEST(CallStackWalker, AMappingListLongerThanItsBufferLoadsNoModule)
-{
-    TempDir dir;
-    const std::string maps = dir.File("maps");
-    std::string text;
-    for (std::size_t i = 0; i <= crash::CDbgHelpLoader::kMaxListedModules; ++i)
-        text += MapsLine(0x100000 + i * 0x2000, "r-xp", "/lib/lib" + std::to_string(i) + ".so");
-    testsupport::WriteFile(maps, text);
-    SourcesScope scope(OpenFake);
-    crash::Sources().loaderListLibraries = {};
-    crash::Sources().mapsFile = maps;
-    RecordingWalker walker;
-    EXPECT_FALSE(walker.LoadSymbolModules());
-    EXPECT_TRUE(g_world.loadedModules.empty());
 }
 
 TEST(CallStackWalker, ModuleLinesCarryTheFileVersionWhenAsked)
@@ -351,15 +339,42 @@ TEST(CallStackWalker, ModuleLinesCarryTheFileVersionWhenAsked)
 
 namespace {
 
-std::atomic<bool> g_parked{false};
-std::atomic<bool> g_release{false};
-
-[[gnu::noinline]] void ParkedInKnownFunction()
+[[gnu::noinline]] void ParkedInKnownFunction(std::atomic<bool>& parked, const std::atomic<bool>& release)
 {
-    g_parked = true;
-    while (!g_release)
+    parked = true;
+    while (!release)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
+
+// A thread parked in a function of a known name until it is let go (and
+// joined) at the end of the scope; optionally with every signal blocked.
+class ParkedThread {
+public:
+    explicit ParkedThread(bool deaf = false)
+        : thread_([this, deaf] {
+              if (deaf) {
+                  sigset_t all;
+                  sigfillset(&all);
+                  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+              }
+              ParkedInKnownFunction(parked_, release_);
+          })
+    {
+        while (!parked_)
+            std::this_thread::yield();
+    }
+    ~ParkedThread()
+    {
+        release_ = true;
+        thread_.join();
+    }
+    pthread_t Handle() { return thread_.native_handle(); }
+
+private:
+    std::atomic<bool> parked_{false};
+    std::atomic<bool> release_{false};
+    std::thread thread_;
+};
 
 bool HasLibraries()
 {
@@ -380,53 +395,23 @@ TEST(CallStackWalker, AWalkOfTheCallingThreadStartsInsideWalkStack)
     EXPECT_EQ(walker.LastError(), 0);
 }
 
-TEST(CallStackWalker, AnotherThreadIsHeldForItsWalkAndRunsOnAfterwards)
+TEST(CallStackWalker, AnotherThreadIsHeldForItsWalkUnlessItDoesNotAnswer)
 {
     if (!HasLibraries())
         GTEST_SKIP() << "libunwind is not installed";
-    g_parked = false;
-    g_release = false;
-    std::thread parked(ParkedInKnownFunction);
-    while (!g_parked)
-        std::this_thread::yield();
     RecordingWalker walker;
-    const bool walked = walker.WalkStack(parked.native_handle());
-    g_release = true;
-    parked.join();  // it was let go
-    ASSERT_TRUE(walked);
+    {
+        ParkedThread deaf(true);
+        EXPECT_FALSE(walker.WalkStack(deaf.Handle()));
+        EXPECT_TRUE(walker.kinds.empty());
+    }
+    // The hold it never answered changes nothing for the next one, which
+    // runs on afterwards (it is joined at the end of the scope).
+    {
+        ParkedThread parked;
+        ASSERT_TRUE(walker.WalkStack(parked.Handle()));
+    }
     EXPECT_NE(std::find_if(walker.names.begin(), walker.names.end(),
                            [](const std::string& n) { return n.find("ParkedInKnownFunction") != std::string::npos; }),
               walker.names.end());
-}
-
-TEST(CallStackWalker, AThreadThatDoesNotAnswerIsNotWalked)
-{
-    if (!HasLibraries())
-        GTEST_SKIP() << "libunwind is not installed";
-    g_release = false;
-    std::atomic<bool> blocked{false};
-    std::thread deaf([&blocked] {
-        sigset_t all;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, nullptr);
-        blocked = true;
-        ParkedInKnownFunction();
-    });
-    while (!blocked)
-        std::this_thread::yield();
-    RecordingWalker walker;
-    EXPECT_FALSE(walker.WalkStack(deaf.native_handle()));
-    EXPECT_TRUE(walker.kinds.empty());
-    g_release = true;
-    deaf.join();
-    // The hold it never answered changes nothing for the next one.
-    g_parked = false;
-    g_release = false;
-    std::thread parked(ParkedInKnownFunction);
-    while (!g_parked)
-        std::this_thread::yield();
-    const bool walked = walker.WalkStack(parked.native_handle());
-    g_release = true;
-    parked.join();
-    EXPECT_TRUE(walked);
 }

@@ -14,6 +14,7 @@
 #include "platform/MappedFile.h"
 #include "platform/ThreadAltStack.h"
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -89,12 +90,14 @@ void Expect(const char* function, int line, void (*code)() = nullptr)
     FILE* file = alive ? std::fopen(alive, "w") : nullptr;
     if (!file)
         std::exit(3);
+    static std::atomic<int> written{0};
     std::thread worker([] {
-        usleep(100 * 1000);
+        while (written < 20)  // the main thread is well under way
+            std::this_thread::yield();
         WriteThroughNull();
     });
     worker.detach();
-    for (;;) {
+    for (;; ++written) {
         std::fputc('.', file);
         std::fflush(file);
         usleep(2000);

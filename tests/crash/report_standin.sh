@@ -2,10 +2,11 @@
 # Stands in for quillmend-bugreport in the crash tests: records that it ran,
 # with how many arguments and in which folder (and how far the crashed
 # program's CRASH_CHILD_ALIVE file had grown), keeps a copy of the page it
-# found there, then waits until the test lets it end ($rec.go, at most 15 s)
-# and says so ($rec.done). It leaves the page where it is.
+# found there, and only then lets go of the crashed program's output streams,
+# so that the test knows it ran once they end. Then it waits until the test
+# lets it end ($rec.go, at most 15 s) and says so ($rec.done). It leaves the
+# page where it is.
 rec=${QUILLMEND_STANDIN_RECORD:?}
-exec >/dev/null 2>&1
 {
     echo "args=$#"
     echo "cwd=$(pwd)"
@@ -13,6 +14,7 @@ exec >/dev/null 2>&1
 } >"$rec.tmp"
 cp bugreport.htm "$rec.page"
 mv "$rec.tmp" "$rec"
+exec >/dev/null 2>&1
 i=0
 while [ ! -e "$rec.go" ] && [ $i -lt 150 ]; do
     sleep 0.1

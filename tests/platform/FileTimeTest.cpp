@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace platform;
 using testsupport::MakeSystemTime;
 
@@ -14,38 +16,37 @@ struct ZoneGuard {
     ~ZoneGuard() { SetZoneOffsetForTesting(std::nullopt); }
 };
 
+// The fields of a calendar moment but its day of the week, to compare whole ones.
+std::array<int, 7> Fields(const SystemTime& t)
+{
+    return {t.year, t.month, t.day, t.hour, t.minute, t.second, t.milliseconds};
+}
+
 } // namespace
 
 // --- calendar conversion -------------------------------------------------------
 
-TEST(FileTime, KnownInstantsConvertExactly)
+TEST(FileTime, KnownInstantsConvertExactlyAndBackWithTheirWeekday)
 {
-    FileTime ft = 1;
-    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(1601, 1, 1), ft));
-    EXPECT_EQ(ft, 0u);
-    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(1970, 1, 1), ft));
-    EXPECT_EQ(ft, 116444736000000000ULL);
-    // 2008-01-15 09:20:30.250 UTC = Unix 1200388830.25
-    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2008, 1, 15, 9, 20, 30, 250), ft));
-    EXPECT_EQ(ft, 116444736000000000ULL + 1200388830ULL * 10'000'000ULL + 2'500'000ULL);
-}
-
-TEST(FileTime, RoundTripsAndNamesTheWeekday)
-{
-    SystemTime back;
-    FileTime ft = 0;
-    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2024, 2, 29, 23, 59, 59, 999), ft));
-    ASSERT_TRUE(FileTimeToSystemTime(ft, back));
-    EXPECT_EQ(back.year, 2024);
-    EXPECT_EQ(back.month, 2);
-    EXPECT_EQ(back.day, 29);
-    EXPECT_EQ(back.hour, 23);
-    EXPECT_EQ(back.minute, 59);
-    EXPECT_EQ(back.second, 59);
-    EXPECT_EQ(back.milliseconds, 999);
-    EXPECT_EQ(back.dayOfWeek, 4);  // a Thursday
-    ASSERT_TRUE(FileTimeToSystemTime(0, back));
-    EXPECT_EQ(back.dayOfWeek, 1);  // 1601-01-01 was a Monday
+    const struct {
+        SystemTime time;
+        FileTime fileTime;
+        int dayOfWeek;  // 0 = Sunday
+    } cases[] = {
+        {MakeSystemTime(1601, 1, 1), 0, 1},
+        {MakeSystemTime(1970, 1, 1), 116444736000000000ULL, 4},
+        {MakeSystemTime(2008, 1, 15, 9, 20, 30, 250), 128448624302500000ULL, 2},  // Unix 1200388830.25
+        {MakeSystemTime(2024, 2, 29, 23, 59, 59, 999), 133537247999990000ULL, 4},
+    };
+    for (const auto& c : cases) {
+        FileTime ft = 1;
+        ASSERT_TRUE(SystemTimeToFileTime(c.time, ft)) << c.fileTime;
+        EXPECT_EQ(ft, c.fileTime);
+        SystemTime back;
+        ASSERT_TRUE(FileTimeToSystemTime(ft, back));
+        EXPECT_EQ(Fields(back), Fields(c.time)) << c.fileTime;
+        EXPECT_EQ(back.dayOfWeek, c.dayOfWeek) << c.fileTime;
+    }
 }
 
 TEST(FileTime, RejectsInvalidFieldsLikeWindows)
@@ -97,15 +98,10 @@ TEST(FileTime, LocalConversionUsesTheCurrentZoneOffset)
 
 TEST(FileTime, NowCanBeFixedForTests)
 {
-    FileTime fixed = 0;
-    ASSERT_TRUE(SystemTimeToFileTime(MakeSystemTime(2011, 6, 7, 8, 9, 10), fixed));
-    SetNowForTesting(fixed);
+    SetNowForTesting(129519077500000000ULL);
     const SystemTime now = GetSystemTime();
     SetNowForTesting(std::nullopt);
-    EXPECT_EQ(now.year, 2011);
-    EXPECT_EQ(now.month, 6);
-    EXPECT_EQ(now.day, 7);
-    EXPECT_EQ(now.hour, 8);
+    EXPECT_EQ(Fields(now), Fields(MakeSystemTime(2011, 6, 7, 8, 9, 10)));
     EXPECT_GE(GetSystemTime().year, 2024);
 }
 

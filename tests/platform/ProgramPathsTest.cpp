@@ -48,34 +48,28 @@ TEST(ProgramPaths, AssetsAreFoundBesideTheProgramThenInShare)
 
 // --- where the program writes ------------------------------------------------------
 
-TEST(ProgramPaths, PrivateDirectoryIsMadeOwnerOnly)
+TEST(ProgramPaths, PrivateDirectoryIsMadeOwnerOnlyAndNeverThroughALinkOrFile)
 {
     TempDir dir;
     const std::string made = platform::PrivateDirectoryUnder(dir.Path().string());
-    ASSERT_FALSE(made.empty());
-    EXPECT_EQ(made.back(), '/');
     EXPECT_EQ(made, (dir.Path() / ("quillmend-" + std::to_string(getuid()))).string() + "/");
     struct stat st {};
     ASSERT_EQ(stat(made.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-
     // Found again; a loosened mode is tightened.
     chmod(made.c_str(), 0755);
     EXPECT_EQ(platform::PrivateDirectoryUnder(dir.Path().string()), made);
     ASSERT_EQ(stat(made.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_FALSE(platform::PrivateDirectory().empty());
-}
 
-TEST(ProgramPaths, PrivateDirectoryRefusesSymlinksAndFiles)
-{
-    TempDir dir;
+    TempDir other;
     TempDir elsewhere;
-    const fs::path name = dir.Path() / ("quillmend-" + std::to_string(getuid()));
+    const fs::path name = other.Path() / ("quillmend-" + std::to_string(getuid()));
     fs::create_directory_symlink(elsewhere.Path(), name);
-    EXPECT_EQ(platform::PrivateDirectoryUnder(dir.Path().string()), "");
+    EXPECT_EQ(platform::PrivateDirectoryUnder(other.Path().string()), "");
     fs::remove(name);
     WriteFile(name.string(), "not a directory");
-    EXPECT_EQ(platform::PrivateDirectoryUnder(dir.Path().string()), "");
+    EXPECT_EQ(platform::PrivateDirectoryUnder(other.Path().string()), "");
     EXPECT_EQ(platform::PrivateDirectoryUnder(""), "");
 }

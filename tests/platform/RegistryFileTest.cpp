@@ -44,71 +44,52 @@ std::vector<std::string> SubKeys(const RegistryFile& file, const std::string& ke
 
 // --- values -------------------------------------------------------------------------
 
-struct ValueCase {
-    const char* what;
-    std::string body;
-    std::string key;
-    std::string name;
-    std::optional<std::string> expected;
-};
-
-class RegistryValues : public testing::TestWithParam<ValueCase> {};
-
-TEST_P(RegistryValues, ReadAsANarrowReadGivesThem)
-{
-    const ValueCase& c = GetParam();
-    EXPECT_EQ(Read(c.body, c.key, c.name), c.expected) << c.what;
-}
-
 const std::string kKey = "[Software\\\\Test] 1700000000\n#time=1d9a5b2c3d4e5f6\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RegistryValues,
-    testing::Values(
-        ValueCase{"plain string with escapes", kKey + "\"v\"=\"a\\\\b\\\"c\\td\"\n", "Software\\Test", "v",
-                  "a\\b\"c\td"},
-        ValueCase{"hex escapes: short, four digits before a hex digit, a surrogate pair",
-                  kKey + "\"v\"=\"caf\\xe9 \\x4e2d0 \\xd83d\\xde00\"\n", "Software\\Test", "v",
-                  "caf\xC3\xA9 \xE4\xB8\xAD" "0 \xF0\x9F\x98\x80"},
-        ValueCase{"octal and C escapes", kKey + "\"v\"=\"\\101\\0102\\e\"\n", "Software\\Test", "v",
-                  "A\b" "2\x1B"},
-        ValueCase{"str(2): expandable string", kKey + "\"v\"=str(2):\"%UserProfile%\\\\x\"\n",
-                  "Software\\Test", "v", "%UserProfile%\\x"},
-        ValueCase{"str(7): multi-string stops at its first NUL", kKey + "\"v\"=str(7):\"one\\0two\\0\"\n",
-                  "Software\\Test", "v", "one"},
-        ValueCase{"hex(2): UTF-16LE over continuation lines",
-                  kKey + "\"v\"=hex(2):43,00,3a,00,5c,00,e9,00,\\\n  78,00,\\\n  00,00\n\"w\"=\"after\"\n",
-                  "Software\\Test", "v", "C:\\\xC3\xA9x"},
-        ValueCase{"the line after a continued value is read as usual",
-                  kKey + "\"v\"=hex(2):41,00,\\\n  00,00\n\"w\"=\"after\"\n", "Software\\Test", "w", "after"},
-        ValueCase{"hex(1): a string written as bytes", kKey + "\"v\"=hex(1):41,00,42,00,00,00\n",
-                  "Software\\Test", "v", "AB"},
-        ValueCase{"dword: its bytes up to the first NUL", kKey + "\"v\"=dword:00636261\n", "Software\\Test",
-                  "v", "abc"},
-        ValueCase{"hex: binary bytes up to the first NUL", kKey + "\"v\"=hex:41,42,00,43\n", "Software\\Test",
-                  "v", "AB"},
-        ValueCase{"default value", kKey + "@=\"default\"\n", "Software\\Test", "", "default"},
-        ValueCase{"value names ignore case; the later line counts",
-                  kKey + "\"Store Root\"=\"first\"\n\"STORE ROOT\"=\"second\"\n", "software\\TEST", "store root",
-                  "second"},
-        ValueCase{"a key written twice keeps the values of both",
-                  kKey + "\"a\"=\"1\"\n\n[Other] 1\n\n" + kKey + "\"b\"=\"2\"\n", "Software\\Test", "a", "1"},
-        ValueCase{"#class= and #link lines and comments are skipped",
-                  kKey + "#class=\"x\"\n#link\n; comment\n\"v\"=\"yes\"\n", "Software\\Test", "v", "yes"},
-        ValueCase{"CR LF line ends", "[Software\\\\Test] 1\r\n\"v\"=\"crlf\"\r\n", "Software\\Test", "v", "crlf"},
-        ValueCase{"escaped brackets and \\x in key names", "[A\\\\b\\[1\\]\\xe9] 1\n\"v\"=\"k\"\n",
-                  "a\\B[1]\xC3\x89", "v", "k"},
-        ValueCase{"missing value", kKey + "\"v\"=\"x\"\n", "Software\\Test", "w", std::nullopt},
-        ValueCase{"a malformed header hides the values up to the next header",
-                  kKey + "\"v\"=\"old\"\n[Software\\\\Test 1\n\"v\"=\"hidden\"\n", "Software\\Test", "v", "old"},
-        ValueCase{"damaged data leaves the value empty", kKey + "\"v\"=hex:41,zz\n", "Software\\Test", "v", ""},
-        ValueCase{"hex byte above 0xff is damage", kKey + "\"v\"=hex:141,42\n", "Software\\Test", "v", ""},
-        ValueCase{"a string cut before its closing quote is empty", kKey + "\"v\"=str(2):\"C:\\\\us",
-                  "Software\\Test", "v", ""},
-        ValueCase{"hex data cut after a continuation mark is empty", kKey + "\"v\"=hex(2):43,00,\\",
-                  "Software\\Test", "v", ""},
-        ValueCase{"a value before the first key belongs to no key", "\"v\"=\"x\"\n" + kKey, "Software\\Test",
-                  "v", std::nullopt}));
+TEST(RegistryFile, ValuesReadAsANarrowReadGivesThem)
+{
+    const struct {
+        const char* what;
+        std::string body;
+        std::optional<std::string> expected;
+        std::string name = "v";
+        std::string key = "Software\\Test";
+    } cases[] = {
+        {"plain string with escapes", kKey + "\"v\"=\"a\\\\b\\\"c\\td\"\n", "a\\b\"c\td"},
+        {"hex escapes: short, four digits before a hex digit, a surrogate pair",
+         kKey + "\"v\"=\"caf\\xe9 \\x4e2d0 \\xd83d\\xde00\"\n", "caf\xC3\xA9 \xE4\xB8\xAD" "0 \xF0\x9F\x98\x80"},
+        {"octal and C escapes", kKey + "\"v\"=\"\\101\\0102\\e\"\n", "A\b" "2\x1B"},
+        {"str(2): expandable string", kKey + "\"v\"=str(2):\"%UserProfile%\\\\x\"\n", "%UserProfile%\\x"},
+        {"str(7): multi-string stops at its first NUL", kKey + "\"v\"=str(7):\"one\\0two\\0\"\n", "one"},
+        {"hex(2): UTF-16LE over continuation lines",
+         kKey + "\"v\"=hex(2):43,00,3a,00,5c,00,e9,00,\\\n  78,00,\\\n  00,00\n\"w\"=\"after\"\n", "C:\\\xC3\xA9x"},
+        {"the line after a continued value is read as usual",
+         kKey + "\"v\"=hex(2):41,00,\\\n  00,00\n\"w\"=\"after\"\n", "after", "w"},
+        {"hex(1): a string written as bytes", kKey + "\"v\"=hex(1):41,00,42,00,00,00\n", "AB"},
+        {"dword: its bytes up to the first NUL", kKey + "\"v\"=dword:00636261\n", "abc"},
+        {"hex: binary bytes up to the first NUL", kKey + "\"v\"=hex:41,42,00,43\n", "AB"},
+        {"default value", kKey + "@=\"default\"\n", "default", ""},
+        {"value names ignore case; the later line counts",
+         kKey + "\"Store Root\"=\"first\"\n\"STORE ROOT\"=\"second\"\n", "second", "store root", "software\\TEST"},
+        {"a key written twice keeps the values of both",
+         kKey + "\"a\"=\"1\"\n\n[Other] 1\n\n" + kKey + "\"b\"=\"2\"\n", "1", "a"},
+        {"#class= and #link lines and comments are skipped", kKey + "#class=\"x\"\n#link\n; comment\n\"v\"=\"yes\"\n",
+         "yes"},
+        {"CR LF line ends", "[Software\\\\Test] 1\r\n\"v\"=\"crlf\"\r\n", "crlf"},
+        {"escaped brackets and \\x in key names", "[A\\\\b\\[1\\]\\xe9] 1\n\"v\"=\"k\"\n", "k", "v",
+         "a\\B[1]\xC3\x89"},
+        {"missing value", kKey + "\"v\"=\"x\"\n", std::nullopt, "w"},
+        {"a malformed header hides the values up to the next header",
+         kKey + "\"v\"=\"old\"\n[Software\\\\Test 1\n\"v\"=\"hidden\"\n", "old"},
+        {"damaged data leaves the value empty", kKey + "\"v\"=hex:41,zz\n", ""},
+        {"hex byte above 0xff is damage", kKey + "\"v\"=hex:141,42\n", ""},
+        {"a string cut before its closing quote is empty", kKey + "\"v\"=str(2):\"C:\\\\us", ""},
+        {"hex data cut after a continuation mark is empty", kKey + "\"v\"=hex(2):43,00,\\", ""},
+        {"a value before the first key belongs to no key", "\"v\"=\"x\"\n" + kKey, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Read(c.body, c.key, c.name), c.expected) << c.what;
+}
 
 // --- keys ---------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // The Win32 branches of the file layer against the real Windows functions
-// (under Wine in the cross build): deleting, exclusive creation, file times,
-// names outside ASCII, drives, the program's own path and the directory walk.
+// (under Wine in the cross build): file times, names outside ASCII, drives,
+// the program's own path and the directory walk. Deleting and exclusive
+// creation: FilesTest, on both systems.
 
 #include "platform/Directory.h"
 #include "platform/FileTime.h"
@@ -24,7 +25,6 @@
 #include <cstdio>
 
 using testsupport::MakeSystemTime;
-using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
@@ -35,65 +35,12 @@ std::wstring Wide(const std::string& path)
     return platform::ToFsPath(path).native();
 }
 
-bool IsThere(const std::string& path)
-{
-    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A name with Latin-1, a Euro sign and a character beyond U+FFFF (a
 // surrogate pair in UTF-16): UTF-8 inside the program.
 const std::string kWideName = "Z\xC3\xBCrich \xE2\x82\xAC \xF0\x9D\x84\x9E.dbx";
 const std::wstring kWideNameUtf16 = L"Z\u00FCrich \u20AC \U0001D11E.dbx";
 
 } // namespace
-
-// --- deleting and creating -------------------------------------------------------
-
-TEST(Win32Files, DeleteRefusesReadOnlyFilesAsTheStartPageNeeds)
-{
-    TempDir dir;
-    const std::string writable = dir.File("a.mht");
-    const std::string readOnly = dir.File("default.htm");
-    WriteFile(writable, "x");
-    WriteFile(readOnly, "start page");
-    ASSERT_TRUE(platform::SetReadOnly(readOnly));
-    EXPECT_NE(GetFileAttributesW(Wide(readOnly).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-
-    EXPECT_TRUE(platform::DeleteFile(writable));
-    EXPECT_FALSE(IsThere(writable));
-    EXPECT_FALSE(platform::DeleteFile(writable));  // already gone
-    EXPECT_FALSE(platform::DeleteFile(readOnly));
-    EXPECT_EQ(ReadFile(readOnly), "start page");
-    EXPECT_FALSE(platform::DeleteFile(dir.Path().string()));  // never a directory
-    SetFileAttributesW(Wide(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);  // for the clean-up
-}
-
-TEST(Win32Files, ExclusiveFileNeverOverwritesAndRemovesWhatIsNotCommitted)
-{
-    TempDir dir;
-    const std::string path = dir.File("mail.eml");
-    WriteFile(path, "precious");
-    platform::ExclusiveFile file;
-    EXPECT_FALSE(file.Create(path));
-    EXPECT_EQ(ReadFile(path), "precious");
-
-    const std::string fresh = dir.File("fresh.eml");
-    ASSERT_TRUE(file.Create(fresh));
-    ASSERT_TRUE(file.Write("hello ", 6));
-    ASSERT_TRUE(file.Write("world", 5));
-    ASSERT_TRUE(file.Commit());
-    EXPECT_EQ(ReadFile(fresh), "hello world");
-
-    const std::string dropped = dir.File("dropped.eml");
-    {
-        platform::ExclusiveFile partial;
-        ASSERT_TRUE(partial.Create(dropped));
-        ASSERT_TRUE(partial.Write("partial", 7));
-    }
-    EXPECT_FALSE(IsThere(dropped));
-    EXPECT_TRUE(platform::SyncFolder(dir.Path().string()));
-    EXPECT_FALSE(platform::SyncFolder(dir.File("missing")));
-}
 
 // --- names outside ASCII ------------------------------------------------------------
 
