@@ -1,63 +1,41 @@
 // The browse window driven as a user drives it: mail files in the tree, the
 // first selection's scan, the list, the preview files and the splitter.
 
-#include "app/CQuillmendDlg.h"
-#include "browse/CDbxBrowseWindow.h"
+#include "BrowseTest.h"
 #include "dbx/DbxFile.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "support/FakeDialogs.h"
-#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
-#include "support/TempDir.h"
+#include "support/WhenShown.h"
 #include "tools/dbxgen/DbxImage.h"
-#include "tools/dbxgen/DemoMailbox.h"
 #include "ui/CEmailPreviewWindow.h"
 #include "ui/CProgressWnd.h"
+#include "ui/ListTestSupport.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QScreen>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <sys/resource.h>
+
+using browsetest::kDemoCount;
 
 namespace {
 
-class BrowseWindowTest : public testsupport::MainDialogTest {
+class BrowseWindowTest : public browsetest::BrowseTest {
 protected:
-    CMessageListCtrl& List() { return Browse().MessageList(); }
-
-    // The demo mailbox as a file; returns its path.
-    std::string Demo(const std::string& name = "Inbox.dbx")
-    {
-        const std::string path = dir.File(name);
-        EXPECT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(path));
-        return path;
-    }
-    QTreeWidgetItem* AddFile(const std::string& path)
-    {
-        if (!folder)
-            folder = Browse().AddFolderNode(QStringLiteral("Test folder"));
-        Browse().AddDbxFile(folder, path);
-        return folder->child(folder->childCount() - 1);
-    }
-    void Select(QTreeWidgetItem* node)
-    {
-        Tree().setCurrentItem(node);
-        QCoreApplication::processEvents();
-    }
     // .mht files left in the preview folder.
     int PreviewFilesLeft() const
     {
@@ -66,22 +44,12 @@ protected:
             n += entry.path().extension() == ".mht";
         return n;
     }
-
-    QTreeWidgetItem* folder = nullptr;
+    // Waits until the preview folder holds no file, up to 5 s.
+    bool NoPreviewFileLeft()
+    {
+        return QTest::qWaitFor([this] { return PreviewFilesLeft() == 0; }, 5000);
+    }
 };
-
-constexpr int kDemoCount = 11;
-
-// The popup menu on the screen, if one is open.
-QMenu* OpenMenu()
-{
-    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
-        return menu;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible())
-            return menu;
-    return nullptr;
-}
 
 // A right click as the window system delivers it: the press, then the
 // context-menu request.
@@ -98,7 +66,9 @@ void RightClick(QWidget* viewport, QPoint at)
 
 TEST_F(BrowseWindowTest, FirstSelectionScansOnceAndEverySelectionRefillsUnticked)
 {
-    QTreeWidgetItem* file = AddFile(Demo());
+    const std::string path = Demo();
+    QTreeWidgetItem* file = AddFile(path);
+    QTreeWidgetItem* sameFile = AddFile(path);
     EXPECT_EQ(file->text(0), QStringLiteral("Inbox"));
     QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
 
@@ -114,6 +84,13 @@ TEST_F(BrowseWindowTest, FirstSelectionScansOnceAndEverySelectionRefillsUnticked
     EXPECT_EQ(scans.count(), 1);  // no second scan, no progress window
     EXPECT_EQ(List().GetItemCount(), kDemoCount);
     EXPECT_EQ(List().GetTickedCount(), 0);  // ticks are not kept across selections
+
+    // The same file added twice is two nodes, each scanning its own copy.
+    Select(sameFile);
+    ASSERT_EQ(scans.count(), 2);
+    EXPECT_EQ(scans.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(scans.at(1).at(0).toInt(), 1);
+    EXPECT_EQ(List().GetItemCount(), kDemoCount);
 }
 
 TEST_F(BrowseWindowTest, FolderNodeEmptiesTheListAndShowsTheStartPage)
@@ -123,10 +100,9 @@ TEST_F(BrowseWindowTest, FolderNodeEmptiesTheListAndShowsTheStartPage)
     ASSERT_EQ(List().GetItemCount(), kDemoCount);
     QSignalSpy shown(&Browse().Preview(), &CEmailPreviewWindow::documentComplete);
     Select(folder);
-    QTest::qWait(20);
     EXPECT_EQ(List().GetItemCount(), 0);
     EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:0    Selected Emails:0"));
-    ASSERT_GE(shown.count(), 1);
+    ASSERT_TRUE(shown.count() > 0 || shown.wait(5000));
     EXPECT_TRUE(shown.last().at(0).toString().endsWith(QStringLiteral("default.htm")));
     EXPECT_EQ(Browse().GetCurrentDbxFile(), nullptr);
 }
@@ -139,20 +115,6 @@ TEST_F(BrowseWindowTest, FileThatCannotBeOpenedStaysListedAndEmpty)
     EXPECT_EQ(List().GetItemCount(), 0);
     ASSERT_NE(Browse().GetCurrentDbxFile(), nullptr);
     EXPECT_FALSE(Browse().GetCurrentDbxFile()->IsOpen());
-}
-
-TEST_F(BrowseWindowTest, SameFileTwiceGivesTwoNodesThatEachScanTheirOwnCopy)
-{
-    const std::string path = Demo();
-    QTreeWidgetItem* first = AddFile(path);
-    QTreeWidgetItem* second = AddFile(path);
-    QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
-    Select(first);
-    Select(second);
-    ASSERT_EQ(scans.count(), 2);
-    EXPECT_EQ(scans.at(0).at(0).toInt(), 0);
-    EXPECT_EQ(scans.at(1).at(0).toInt(), 1);
-    EXPECT_EQ(List().GetItemCount(), kDemoCount);
 }
 
 TEST_F(BrowseWindowTest, MoreFilesThanTheDescriptorLimitAllAddedAtOnceAllOpen)
@@ -193,15 +155,26 @@ TEST_F(BrowseWindowTest, AListCutByTheRecordCapIsSaidToBeIncomplete)
 
 // --- ticking from the popup menu --------------------------------------------------------
 
-TEST_F(BrowseWindowTest, PopupMenuTicksGroupsOfEmails)
+TEST_F(BrowseWindowTest, PopupMenuTicksGroupsOfEmailsAndNothingOnAnEmptyList)
 {
+    // A right click anywhere opens the menu.
+    QStringList texts;
+    testsupport::WhenShown<QMenu>([&texts](QMenu* menu) {
+        for (const QAction* a : menu->actions())
+            texts << a->text();
+        menu->close();
+    });
+    RightClick(List().viewport(), QPoint(30, 30));
+    EXPECT_EQ(texts, (QStringList{"Select all", "Deselect all", "", "Select all existing emails",
+                                  "Select all deleted emails", "", "Save ticked e-mails as one mbox file\u2026", "",
+                                  "Save all attachments of this e-mail\u2026", "Save attachments of ticked e-mails\u2026"}));
+    Browse().OnCommand(ID_SELECT_ALL);
+    EXPECT_EQ(List().GetTickedCount(), 0);
+
     Select(AddFile(Demo()));
-    // A right click anywhere opens the menu; choose "Select all" in it.
-    QTimer::singleShot(50, [] {
-        if (QMenu* menu = OpenMenu()) {
-            menu->setActiveAction(menu->actions().first());
-            QTest::keyClick(menu, Qt::Key_Return);
-        }
+    testsupport::WhenShown<QMenu>([](QMenu* menu) {  // "Select all"
+        menu->setActiveAction(menu->actions().first());
+        QTest::keyClick(menu, Qt::Key_Return);
     });
     RightClick(List().viewport(), QPoint(300, 5));
     EXPECT_EQ(List().GetTickedCount(), kDemoCount);
@@ -214,24 +187,6 @@ TEST_F(BrowseWindowTest, PopupMenuTicksGroupsOfEmails)
     for (int i = 0; i < List().GetItemCount(); ++i)
         EXPECT_EQ(List().IsTicked(i) != 0, List().GetRow(i)->record->isDeleted) << i;
     Browse().OnCommand(ID_DESELECT_ALL);
-    EXPECT_EQ(List().GetTickedCount(), 0);
-}
-
-TEST_F(BrowseWindowTest, PopupMenuOnAnEmptyListChangesNothing)
-{
-    QStringList texts;
-    QTimer::singleShot(50, [&texts] {
-        if (QMenu* menu = OpenMenu()) {
-            for (const QAction* a : menu->actions())
-                texts << a->text();
-            menu->close();
-        }
-    });
-    RightClick(List().viewport(), QPoint(30, 30));
-    EXPECT_EQ(texts, (QStringList{"Select all", "Deselect all", "", "Select all existing emails",
-                                  "Select all deleted emails", "", "Save ticked e-mails as one mbox file\u2026", "",
-                                  "Save all attachments of this e-mail\u2026", "Save attachments of ticked e-mails\u2026"}));
-    Browse().OnCommand(ID_SELECT_ALL);
     EXPECT_EQ(List().GetTickedCount(), 0);
 }
 
@@ -255,8 +210,7 @@ TEST_F(BrowseWindowTest, EveryRowReachedWithTheArrowKeysIsPreviewedAndNoFileStay
         last = now;
     }
     EXPECT_EQ(previews, kDemoCount);
-    QTest::qWait(20);
-    EXPECT_EQ(PreviewFilesLeft(), 0);
+    EXPECT_TRUE(NoPreviewFileLeft());
     EXPECT_EQ(List().currentIndex().row(), kDemoCount - 1);
 }
 
@@ -272,16 +226,15 @@ TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesIt)
     ASSERT_TRUE(Browse().GetCurrentDbxFile()->ReadMessage(deletedRow->messageIndex, expected));
     EXPECT_EQ(written, expected);
     EXPECT_EQ(written.substr(0, 4), "    ");
-    QTest::qWait(20);
-    EXPECT_EQ(PreviewFilesLeft(), 0);
+    EXPECT_TRUE(NoPreviewFileLeft());
     // The pane was told where the bytes were overwritten: it says so, and
     // reads the e-mail around them.
     const QString shown = Browse().Preview().toPlainText();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Deleted e-mail: 4 bytes of every 512"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("Your account statement for November")));
     Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *List().GetRow(kDemoCount - 1));
-    QTest::qWait(20);
-    EXPECT_FALSE(Browse().Preview().toPlainText().contains(QStringLiteral("Deleted e-mail")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return !Browse().Preview().toPlainText().contains(QStringLiteral("Deleted e-mail")); }, 5000));
 }
 
 TEST_F(BrowseWindowTest, StartPageSurvivesBeingShownManyTimes)
@@ -304,6 +257,53 @@ TEST_F(BrowseWindowTest, ClosingDeletesTheLastPreviewFileAndEmptiesTheList)
     ASSERT_TRUE(std::filesystem::exists(preview));
     dlg.reset();  // before the pane has loaded (and deleted) it
     EXPECT_FALSE(std::filesystem::exists(preview));
+}
+
+// --- the status line ----------------------------------------------------------------------
+
+namespace {
+
+// Collects what a widget repaints.
+class PaintWatcher : public QObject {
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+TEST_F(BrowseWindowTest, TheStatusLineCountsTheListAndATickClickRepaintsIt)
+{
+    const std::vector<dbx::EmailRecord> records{listtest::Record("a@x", "me", "one", 0),
+                                                listtest::Record("b@x", "me", "two", 0, false, true),
+                                                listtest::Record("c@x", "me", "three", 0)};
+    listtest::Fill(List(), records);
+    EXPECT_EQ(dlg->CountsText(), "All Emails:3    Selected Emails:0");
+    // Focus moves first: a button losing it repaints the status line too.
+    List().setFocus();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    PaintWatcher watcher;
+    dlg->installEventFilter(&watcher);
+    QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, QPoint(8, List().rowViewportPosition(1) + List().rowHeight(1) / 2));
+    EXPECT_EQ(dlg->CountsText(), "All Emails:3    Selected Emails:1");
+    QCoreApplication::processEvents();  // the posted notification, then the paint
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(watcher.painted.contains(dlg->StatusStripRect())) << "status strip not repainted";
+    dlg->removeEventFilter(&watcher);
+
+    List().TickAll();
+    EXPECT_EQ(dlg->CountsText(), "All Emails:3    Selected Emails:3");
+    EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(*dlg), "main_dialog_with_list").isEmpty());
+    listtest::Fill(List(), {});
+    EXPECT_EQ(dlg->CountsText(), "All Emails:0    Selected Emails:0");
 }
 
 // --- the splitter -------------------------------------------------------------------------
@@ -406,8 +406,7 @@ TEST_F(BrowseWindowTest, TheFirstScanShowsItsProgressAndRunsNoOtherHandlerInside
     Tree().setCurrentItem(file);
     order.push_back("handler returned");
     EXPECT_EQ(List().GetItemCount(), kDemoCount);
-    QTest::qWait(20);
-    ASSERT_EQ(order.size(), 4u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() == 4; }, 5000)) << order.size();
     EXPECT_EQ(order[0], "scan");
     EXPECT_EQ(order[1], "handler returned");
     EXPECT_TRUE(progressOnScreen) << QGuiApplication::platformName().toStdString();

@@ -2,60 +2,30 @@
 // moved blocks added after the scan's rows once a search behind the list
 // finds them, and the mail files found in a disk image under its node.
 
-#include "app/CQuillmendDlg.h"
-#include "browse/CDbxBrowseWindow.h"
+#include "BrowseTest.h"
 #include "dbx/Carver.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "support/QtTestApp.h"
-#include "support/TempDir.h"
 #include "tools/dbxgen/CarveImages.h"
-#include "tools/dbxgen/DemoMailbox.h"
 #include "ui/CMessageListModel.h"
 
 #include <QSignalSpy>
 #include <QTest>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 
 namespace {
 
-class LostMailTest : public ::testing::Test {
+class LostMailTest : public browsetest::BrowseTest {
 protected:
-    void SetUp() override
-    {
-        std::filesystem::create_directories(dir.File("runtime"));
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.File("runtime")));
-        dlg = std::make_unique<CQuillmendDlg>();
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-        folder = Browse().AddFolderNode(QStringLiteral("Test folder"));
-    }
-    void TearDown() override
-    {
-        dlg.reset();
-        qunsetenv("XDG_RUNTIME_DIR");
-    }
-
-    CDbxBrowseWindow& Browse() { return dlg->BrowseWindow(); }
-    CMessageListCtrl& List() { return Browse().MessageList(); }
-    QTreeWidget& Tree() { return Browse().Tree(); }
-
+    // Writes `bytes` as the mail file `name` and adds it.
     QTreeWidgetItem* AddFile(const std::string& name, const std::string& bytes)
     {
-        const std::string path = dir.File(name);
-        testsupport::WriteFile(path, bytes);
-        Browse().AddDbxFile(folder, path);
-        return folder->child(folder->childCount() - 1);
-    }
-    void Select(QTreeWidgetItem* node)
-    {
-        Tree().setCurrentItem(node);
-        QCoreApplication::processEvents();
+        testsupport::WriteFile(dir.File(name), bytes);
+        return BrowseTest::AddFile(dir.File(name));
     }
     // Waits until no search for moved e-mails runs and its end is handled.
     void SearchesEnded()
@@ -64,10 +34,6 @@ protected:
         QCoreApplication::processEvents();
     }
     QString Status(int row) { return List().Model()->CellText(*List().GetRow(row), CMessageListModel::kColumnStatus); }
-
-    testsupport::TempDir dir;
-    std::unique_ptr<CQuillmendDlg> dlg;
-    QTreeWidgetItem* folder = nullptr;
 };
 
 } // namespace
@@ -115,9 +81,7 @@ TEST_F(LostMailTest, AnotherFilesFirstScanStopsTheSearchWhichRunsAgainWhenTheFil
 {
     const auto moved = dbxgen::MakeMovedEmailFile(52);
     QTreeWidgetItem* a = AddFile("Moved.dbx", moved.file.bytes);
-    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(dir.File("Inbox.dbx")));
-    Browse().AddDbxFile(folder, dir.File("Inbox.dbx"));
-    QTreeWidgetItem* b = folder->child(1);
+    QTreeWidgetItem* b = BrowseTest::AddFile(Demo());
     QSignalSpy added(&Browse(), &CDbxBrowseWindow::movedEmailsAdded);
 
     Tree().setCurrentItem(a);

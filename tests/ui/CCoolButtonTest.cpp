@@ -25,26 +25,17 @@ QRgb Coded(int cell, int x, int y)
     return qRgb(40 + cell * 50, 5 + x * 20, 5 + y * 25);
 }
 
-QPixmap CodedStrip()
-{
-    QImage image(4 * W, H, QImage::Format_RGB32);
-    for (int cell = 0; cell < 4; ++cell)
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x)
-                image.setPixel(cell * W + x, y, Coded(cell, x, y));
-    return QPixmap::fromImage(image);
-}
-
 // Four flat cells: normal, hover, pressed, disabled.
 const QRgb kFlat[4] = {qRgb(100, 150, 200), qRgb(250, 170, 20), qRgb(20, 40, 60), qRgb(90, 90, 160)};
 
-QPixmap FlatStrip()
+// A strip of four `w` x `h` cells, each pixel coloured by `colour`(cell, x, y).
+QPixmap Strip(int w, int h, QRgb (*colour)(int cell, int x, int y))
 {
-    QImage image(4 * 22, 22, QImage::Format_RGB32);
+    QImage image(4 * w, h, QImage::Format_RGB32);
     for (int cell = 0; cell < 4; ++cell)
-        for (int y = 0; y < 22; ++y)
-            for (int x = 0; x < 22; ++x)
-                image.setPixel(cell * 22 + x, y, kFlat[cell]);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                image.setPixel(cell * w + x, y, colour(cell, x, y));
     return QPixmap::fromImage(image);
 }
 
@@ -69,6 +60,20 @@ protected:
         host.setGeometry(200, 200, 300, 120);
         QCursor::setPos(QPoint(5, 5));  // well away from the host
         QCoreApplication::processEvents();
+        ASSERT_TRUE(skin.SetSkin(Strip(22, 22, [](int cell, int, int) { return kFlat[cell]; }), 22, 22, 4, 4));
+    }
+
+    // A button on the host at `geometry`; a `hintId` other than -1 posts
+    // hints with it to `owner`.
+    CCoolButton& Button(QRect geometry, int hintId = -1)
+    {
+        auto* button = new CCoolButton(&skin, &host);
+        button->setGeometry(geometry);
+        if (hintId != -1) {
+            button->SetHintOwner(&owner);
+            button->SetHintId(hintId);
+        }
+        return *button;
     }
 
     // Shows the host with `button` on it and waits until it is on screen.
@@ -85,9 +90,10 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    QWidget host;
+    // The host goes first: its buttons paint with the skin and post to the owner.
     ButtonSkin skin;
     HintOwner owner;
+    QWidget host;
 };
 
 } // namespace
@@ -96,9 +102,8 @@ protected:
 
 TEST_F(CoolButtonTest, ButtonOfCellSizeShowsItsCellUnchangedAndNoIcon)
 {
-    ASSERT_TRUE(skin.SetSkin(CodedStrip(), W, H, CW, CH));
-    CCoolButton button(&skin, &host);
-    button.setGeometry(0, 0, W, H);
+    ASSERT_TRUE(skin.SetSkin(Strip(W, H, Coded), W, H, CW, CH));
+    CCoolButton& button = Button({0, 0, W, H});
     QPixmap icon(32, 32);
     icon.fill(Qt::black);
     button.SetIconPixmap(icon);
@@ -114,10 +119,9 @@ TEST_F(CoolButtonTest, ButtonOfCellSizeShowsItsCellUnchangedAndNoIcon)
 
 TEST_F(CoolButtonTest, LargerButtonKeepsCornersAndRepeatsEdges)
 {
-    ASSERT_TRUE(skin.SetSkin(CodedStrip(), W, H, CW, CH));
-    CCoolButton button(&skin, &host);
+    ASSERT_TRUE(skin.SetSkin(Strip(W, H, Coded), W, H, CW, CH));
     const int w = 31, h = 21;
-    button.setGeometry(0, 0, w, h);
+    CCoolButton& button = Button({0, 0, w, h});
     const QImage face = testsupport::Grab(button);
     const int step = W - 2 * CW;
     // Top and bottom edges: pieces every `step` px, the last one cut by the
@@ -158,9 +162,7 @@ TEST_F(CoolButtonTest, WithoutSkinNothingIsDrawn)
 
 TEST_F(CoolButtonTest, DisabledIconIsGreyAndLeavesMagentaPixelsOut)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    button.setGeometry(0, 0, 60, 25);
+    CCoolButton& button = Button({0, 0, 60, 25});
     QImage icon(32, 32, QImage::Format_ARGB32);
     icon.fill(Qt::transparent);
     icon.setPixel(5, 10, qRgba(255, 0, 0, 255));
@@ -187,9 +189,7 @@ TEST_F(CoolButtonTest, DisabledIconIsGreyAndLeavesMagentaPixelsOut)
 
 TEST_F(CoolButtonTest, CaptionUsesTheColourOfTheState)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    button.setGeometry(0, 0, 120, 25);
+    CCoolButton& button = Button({0, 0, 120, 25});
     QFont bold = button.font();
     bold.setBold(true);
     bold.setPixelSize(16);
@@ -220,11 +220,8 @@ TEST_F(CoolButtonTest, CaptionUsesTheColourOfTheState)
 
 TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlag)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    CCoolButton other(&skin, &host);
-    button.setGeometry(0, 0, 60, 25);
-    other.setGeometry(100, 0, 60, 25);
+    CCoolButton& button = Button({0, 0, 60, 25});
+    CCoolButton& other = Button({100, 0, 60, 25});
     Show();
     host.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
@@ -239,15 +236,28 @@ TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlag)
     EXPECT_EQ(testsupport::Grab(button), unfocused);
 }
 
+TEST_F(CoolButtonTest, LosingFocusEndsTheHint)
+{
+    CCoolButton& button = Button({0, 0, 80, 25}, 106);
+    CCoolButton& other = Button({100, 0, 80, 25});
+    Show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    button.setFocus();
+    MoveTo(button, QPoint(10, 10));
+    ASSERT_EQ(owner.hints.size(), 1u);
+    other.setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(owner.hints.size(), 2u);
+    EXPECT_EQ(owner.hints[1].first, -1);
+    EXPECT_FALSE(button.IsTracking());
+}
+
 // --- hints and hover --------------------------------------------------------------
 
 TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeave)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    button.setGeometry(20, 20, 80, 25);
-    button.SetHintOwner(&owner);
-    button.SetHintId(107);
+    CCoolButton& button = Button({20, 20, 80, 25}, 107);
     Show();
 
     MoveTo(button, QPoint(10, 10));
@@ -269,11 +279,7 @@ TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeave)
 
 TEST_F(CoolButtonTest, HintIsPostedNotSent)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    button.setGeometry(20, 20, 80, 25);
-    button.SetHintOwner(&owner);
-    button.SetHintId(104);
+    CCoolButton& button = Button({20, 20, 80, 25}, 104);
     QEnterEvent enter(QPointF(5, 5), QPointF(25, 25), QPointF(225, 225));
     QApplication::sendEvent(&button, &enter);
     EXPECT_TRUE(owner.hints.empty());  // still in the queue
@@ -283,12 +289,9 @@ TEST_F(CoolButtonTest, HintIsPostedNotSent)
 
 TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton noId(&skin, &host);
-    noId.setGeometry(0, 0, 80, 25);
+    CCoolButton& noId = Button({0, 0, 80, 25});
     noId.SetHintOwner(&owner);
-    CCoolButton noOwner(&skin, &host);
-    noOwner.setGeometry(100, 0, 80, 25);
+    CCoolButton& noOwner = Button({100, 0, 80, 25});
     noOwner.SetHintId(105);
     Show();
     for (CCoolButton* b : {&noId, &noOwner}) {
@@ -302,35 +305,9 @@ TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
     EXPECT_TRUE(owner.hints.empty());
 }
 
-TEST_F(CoolButtonTest, LosingFocusEndsTheHint)
-{
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    CCoolButton other(&skin, &host);
-    button.setGeometry(0, 0, 80, 25);
-    other.setGeometry(100, 0, 80, 25);
-    button.SetHintOwner(&owner);
-    button.SetHintId(106);
-    Show();
-    host.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
-    button.setFocus();
-    MoveTo(button, QPoint(10, 10));
-    ASSERT_EQ(owner.hints.size(), 1u);
-    other.setFocus();
-    QCoreApplication::processEvents();
-    ASSERT_EQ(owner.hints.size(), 2u);
-    EXPECT_EQ(owner.hints[1].first, -1);
-    EXPECT_FALSE(button.IsTracking());
-}
-
 TEST_F(CoolButtonTest, HeldButtonIsNeverDrawnHoveredAndLeavingReleasesTracking)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    button.setGeometry(20, 20, 80, 25);
-    button.SetHintOwner(&owner);
-    button.SetHintId(104);
+    CCoolButton& button = Button({20, 20, 80, 25}, 104);
     Show();
     MoveTo(button, QPoint(10, 10));
     QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
@@ -347,9 +324,7 @@ TEST_F(CoolButtonTest, HeldButtonIsNeverDrawnHoveredAndLeavingReleasesTracking)
 
 TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)
 {
-    ASSERT_TRUE(skin.SetSkin(FlatStrip(), 22, 22, 4, 4));
-    CCoolButton button(&skin, &host);
-    button.setGeometry(0, 0, 80, 25);
+    CCoolButton& button = Button({0, 0, 80, 25});
     Show();
     QSignalSpy clicked(&button, &QPushButton::clicked);
     // What the window system delivers for a double click.

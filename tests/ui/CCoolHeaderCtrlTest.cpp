@@ -52,7 +52,7 @@ protected:
 
 // --- painting ----------------------------------------------------------------------------
 
-TEST_F(HeaderTest, PaintsTheBandAndARaisedFramePerTitle)
+TEST_F(HeaderTest, PaintsTheBandAndARaisedFramePerTitleAndRightOfThem)
 {
     const QImage shot = Shot();
     const int h = shot.height();
@@ -71,11 +71,8 @@ TEST_F(HeaderTest, PaintsTheBandAndARaisedFramePerTitle)
     EXPECT_NEAR(title.center().x(), from.center().x(), 3);
     // Column 0 has no title.
     EXPECT_TRUE(TitleBox(shot, CMessageListModel::kColumnTick).isEmpty());
-}
 
-TEST_F(HeaderTest, TheBandRightOfTheColumnsGetsAFrameWithoutARightLine)
-{
-    const QImage shot = Shot();
+    // The band right of the columns gets a frame without a right line.
     const QRect last = header->ItemRect(CMessageListModel::kColumnStatus);
     const int end = last.x() + last.width();  // 760
     ASSERT_EQ(end, 760);

@@ -112,6 +112,15 @@ protected:
         return path;
     }
 
+    // The start page, read-only as installed, in the test's folder.
+    std::string StartPage()
+    {
+        const std::string page = dir.File("default.htm");
+        std::filesystem::copy_file(QUILLMEND_ASSETS_DIR "/default.htm", page);
+        EXPECT_TRUE(platform::SetReadOnly(page));
+        return page;
+    }
+
     void Screenshot(const char* name)
     {
         EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(host), QLatin1String(name)).isEmpty());
@@ -139,18 +148,11 @@ std::string LongPlainMessage()
 
 // ---- document complete
 
-TEST_F(PreviewTest, DocumentCompleteDeletesAWritableFileAndLeavesAReadOnlyOne)
+TEST_F(PreviewTest, DocumentCompleteDeletesAWritableFile)
 {
     const std::string message = ShowMessage("Subject: hello\r\n\r\nbody\r\n");
     EXPECT_FALSE(std::filesystem::exists(message));
     EXPECT_THAT(view->toPlainText().toStdString(), HasSubstr("body"));
-
-    const std::string page = dir.File("default.htm");
-    std::filesystem::copy_file(QUILLMEND_ASSETS_DIR "/default.htm", page);
-    ASSERT_TRUE(platform::SetReadOnly(page));
-    Show(page);
-    Show(page);
-    EXPECT_TRUE(std::filesystem::exists(page));
 }
 
 TEST_F(PreviewTest, MissingFileShowsAnEmptyPageAndIsReportedAllTheSame)
@@ -194,12 +196,12 @@ TEST_F(PreviewTest, ShowsAPlainTextMessageInItsCharset)
     Screenshot("preview_plain_message");
 }
 
-TEST_F(PreviewTest, ShowsTheStartPage)
+TEST_F(PreviewTest, ShowsTheStartPageAgainAndAgainAndLeavesItInPlace)
 {
-    const std::string page = dir.File("default.htm");
-    std::filesystem::copy_file(QUILLMEND_ASSETS_DIR "/default.htm", page);
-    platform::SetReadOnly(page);
+    const std::string page = StartPage();
     Show(page);
+    Show(page);
+    EXPECT_TRUE(std::filesystem::exists(page));  // read-only: not deleted once shown
     const std::string text = view->toPlainText().toStdString();
     EXPECT_THAT(text, HasSubstr("Select a mail file"));
     EXPECT_THAT(text, HasSubstr("Tick the e-mails"));
@@ -271,9 +273,7 @@ TEST_F(PreviewTest, ServesOnlyTheMessagesPartsAndFilesBesideThePage)
     EXPECT_FALSE(load(QUrl::fromLocalFile(QString::fromStdString(dir.File("logo.png"))).toEncoded()).isValid());
     EXPECT_FALSE(load("logo.png").isValid());
 
-    std::filesystem::copy_file(QUILLMEND_ASSETS_DIR "/default.htm", dir.File("default.htm"));
-    platform::SetReadOnly(dir.File("default.htm"));
-    Show(dir.File("default.htm"));
+    Show(StartPage());
     EXPECT_FALSE(load("logo.png").value<QImage>().isNull());
     EXPECT_FALSE(load("sub/inner.png").isValid());
     EXPECT_FALSE(load("sub/../../logo.png").isValid());
@@ -315,28 +315,22 @@ TEST_F(PreviewTest, ShowsNoContextMenu)
     EXPECT_EQ(host.contextMenus, 0);
 }
 
-TEST_F(PreviewTest, ShortcutKeysDoNothingWhileNavigationKeysScroll)
+TEST_F(PreviewTest, ShortcutKeysDoNothingWhileNavigationKeysScrollAndTheWindowsShortcutsWork)
 {
     ShowMessage(LongPlainMessage());
     QSignalSpy followed(view, &QTextBrowser::anchorClicked);
     QSignalSpy navigated(view, &QTextBrowser::sourceChanged);
     const QString before = view->toHtml();
 
-    // Back, forward, home, refresh, find, print, new window, stop, moving to
-    // a link and following it.
-    Key(Qt::Key_Left, Qt::AltModifier);
-    Key(Qt::Key_Right, Qt::AltModifier);
-    Key(Qt::Key_Home, Qt::AltModifier);
-    Key(Qt::Key_Backspace);
-    Key(Qt::Key_F5);
-    Key(Qt::Key_F, Qt::ControlModifier);
-    Key(Qt::Key_P, Qt::ControlModifier);
-    Key(Qt::Key_N, Qt::ControlModifier);
-    Key(Qt::Key_Back);
-    Key(Qt::Key_Forward);
-    Key(Qt::Key_Refresh);
-    Key(Qt::Key_Plus, Qt::ControlModifier);
-    Key(Qt::Key_Tab);
+    // Back, forward, home, refresh, find, print, new window, stop, zoom,
+    // moving to a link and following it.
+    const QKeyCombination ignored[] = {Qt::ALT | Qt::Key_Left, Qt::ALT | Qt::Key_Right, Qt::ALT | Qt::Key_Home,
+                                       Qt::Key_Backspace,      Qt::Key_F5,              Qt::CTRL | Qt::Key_F,
+                                       Qt::CTRL | Qt::Key_P,   Qt::CTRL | Qt::Key_N,    Qt::Key_Back,
+                                       Qt::Key_Forward,        Qt::Key_Refresh,         Qt::CTRL | Qt::Key_Plus,
+                                       Qt::Key_Tab};
+    for (const QKeyCombination key : ignored)
+        Key(key.key(), key.keyboardModifiers());
     view->setFocus();
     Key(Qt::Key_Return);
     Key(Qt::Key_A);
@@ -355,11 +349,8 @@ TEST_F(PreviewTest, ShortcutKeysDoNothingWhileNavigationKeysScroll)
     EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
     Key(Qt::Key_A, Qt::ControlModifier);
     EXPECT_TRUE(view->textCursor().hasSelection());
-}
 
-TEST_F(PreviewTest, WindowShortcutsStillWorkWhileThePreviewHasFocus)
-{
-    ShowMessage(LongPlainMessage());
+    // The window's own shortcuts still work while the preview has the focus.
     QShortcut save(QKeySequence(Qt::ALT | Qt::Key_S), &host);
     QSignalSpy activated(&save, &QShortcut::activated);
     host.activateWindow();

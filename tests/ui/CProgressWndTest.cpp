@@ -44,16 +44,61 @@ protected:
 
 // --- the percentage rule ------------------------------------------------------------
 
-TEST(ProgressWnd, SendsOnlyAChangedPercentage)
+// One call to the window: SetTotal(a), SetPos(a) or SetPosRange(a, b).
+enum CallKind { kTotal, kPos, kRange };
+struct Call {
+    CallKind what;
+    int a;
+    int b = 0;
+};
+
+TEST(ProgressWnd, SendsEachChangedPercentageUntilTheFirstAbove100)
 {
-    RecordingWnd w;
-    w.SetTotal(200);
-    EXPECT_EQ(w.sent, (std::vector<int>{0}));  // the reset to 0
-    w.Pos(1);                                   // 0.5 % -> 0, as shown
-    EXPECT_EQ(w.sent, (std::vector<int>{0}));
-    w.Pos(2);
-    EXPECT_EQ(w.sent, (std::vector<int>{0, 1}));
-    EXPECT_EQ(w.ProgressBar()->value(), 1);
+    const struct {
+        const char* name;
+        std::vector<Call> calls;
+        std::vector<int> sent;  // every percentage sent to the bar, the reset to 0 too
+        int bar;                // what the bar shows at the end
+    } cases[] = {
+        // 0.5 % is 0, as shown: not sent again.
+        {"only a changed percentage", {{kTotal, 200}, {kPos, 1}, {kPos, 2}}, {0, 1}, 1},
+        // The first percentage above 100 is sent, and nothing after it.
+        {"far above 100", {{kTotal, 10}, {kPos, 9}, {kPos, 11}, {kPos, 12}}, {0, 90, 110}, 100},
+        {"a run that starts above 100", {{kTotal, 10}, {kRange, 12, 40}}, {0, 120}, 100},
+        {"no total",
+         {{kTotal, 0}, {kPos, 0}, {kPos, 1}, {kPos, 5}, {kPos, 100}, {kPos, INT_MAX}, {kPos, -3}, {kRange, 0, 1000}},
+         {0},
+         0},
+        {"a negative total",
+         {{kTotal, -5}, {kPos, 0}, {kPos, 1}, {kPos, 5}, {kPos, 100}, {kPos, INT_MAX}, {kPos, -3}, {kRange, 0, 1000}},
+         {0},
+         0},
+        {"a second total starts over",
+         {{kTotal, 100}, {kPos, 150}, {kPos, 160}, {kTotal, 100}, {kPos, 50}},
+         {0, 150, 0, 50},
+         50},
+        // A run sends at most once and costs no more for more positions (one
+        // call per position would take seconds); an empty run sends nothing,
+        // nor does any run after 100 %.
+        {"long runs",
+         {{kTotal, INT_MAX}, {kRange, 0, INT_MAX - 1}, {kTotal, 1000}, {kRange, 0, INT_MAX}, {kRange, 5, 4},
+          {kRange, 0, 10}},
+         {0, 99, 0, 101},
+         100},
+    };
+    for (const auto& c : cases) {
+        RecordingWnd w;
+        for (const Call& call : c.calls) {
+            if (call.what == kTotal)
+                w.SetTotal(call.a);
+            else if (call.what == kPos)
+                w.Pos(call.a);
+            else
+                w.SetPosRange(call.a, call.b);
+        }
+        EXPECT_EQ(w.sent, c.sent) << c.name;
+        EXPECT_EQ(w.ProgressBar()->value(), c.bar) << c.name;
+    }
 }
 
 TEST(ProgressWnd, StopsAfterTheFirstPercentageAbove100)
@@ -69,44 +114,6 @@ TEST(ProgressWnd, StopsAfterTheFirstPercentageAbove100)
     EXPECT_EQ(w.sentAt[101], std::make_pair(1010, 101));
     EXPECT_EQ(w.LastPercent(), 101);
     EXPECT_EQ(w.ProgressBar()->value(), 100);  // the bar shows a full bar, not 101
-}
-
-TEST(ProgressWnd, APercentageFarAbove100ShowsAFullBar)
-{
-    RecordingWnd w;
-    w.SetTotal(10);
-    w.Pos(9);
-    w.Pos(11);  // 110 %
-    EXPECT_EQ(w.sent, (std::vector<int>{0, 90, 110}));
-    EXPECT_EQ(w.ProgressBar()->value(), 100);
-    w.Pos(12);
-    EXPECT_EQ(w.sent.size(), 3u);
-}
-
-TEST(ProgressWnd, NoUsableTotalShowsNothing)
-{
-    for (int total : {0, -5}) {
-        RecordingWnd w;
-        w.SetTotal(total);
-        for (int p : {0, 1, 5, 100, INT_MAX, -3})
-            w.Pos(p);
-        w.SetPosRange(0, 1000);
-        EXPECT_EQ(w.sent, (std::vector<int>{0})) << "total " << total;
-        EXPECT_EQ(w.ProgressBar()->value(), 0);
-    }
-}
-
-TEST(ProgressWnd, ASecondTotalStartsOver)
-{
-    RecordingWnd w;
-    w.SetTotal(100);
-    w.Pos(150);
-    w.Pos(160);
-    EXPECT_EQ(w.sent, (std::vector<int>{0, 150}));
-    w.SetTotal(100);
-    EXPECT_EQ(w.ProgressBar()->value(), 0);
-    w.Pos(50);
-    EXPECT_EQ(w.sent, (std::vector<int>{0, 150, 0, 50}));
 }
 
 TEST(ProgressWnd, PercentTruncatesAndSaturates)
@@ -149,47 +156,13 @@ TEST(ProgressWnd, RangesEndWhereSinglePositionsEnd)
     }
 }
 
-TEST(ProgressWnd, ARangeSendsAtMostOnceAndCostsNoMoreForMorePositions)
-{
-    RecordingWnd w;
-    w.SetTotal(INT_MAX);
-    w.SetPosRange(0, INT_MAX - 1);  // one call per position would take seconds
-    EXPECT_EQ(w.sent, (std::vector<int>{0, 99}));
-    w.SetTotal(1000);
-    w.SetPosRange(0, INT_MAX);  // passes 100 %: stops at the first position above
-    EXPECT_EQ(w.sent.back(), 101);
-    EXPECT_EQ(w.LastPercent(), 101);
-    w.SetPosRange(5, 4);  // an empty run
-    w.SetPosRange(0, 10);  // after 100 % nothing more
-    EXPECT_EQ(w.sent.size(), 4u);
-}
-
-TEST(ProgressWnd, ARangeThatStartsAbove100SendsItsFirstPosition)
-{
-    RecordingWnd a;
-    RecordingWnd b;
-    a.SetTotal(10);
-    b.SetTotal(10);
-    a.SetPosRange(12, 40);
-    b.dbx::IProgressSink::SetPosRange(12, 40);
-    EXPECT_EQ(a.sent, b.sent);
-    EXPECT_EQ(a.sent.back(), 120);
-}
-
 // --- the window ------------------------------------------------------------------------
 
-TEST(ProgressWnd, IsASmallWindowWithoutTitleBarHoldingOneBar)
+TEST(ProgressWnd, IsAWindowWithoutTitleBarHoldingABarWithoutText)
 {
     CProgressWnd w;
     EXPECT_TRUE(w.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(w.size(), QSize(CProgressWnd::kClientWidth + 2 * CProgressWnd::kFrame,
-                              CProgressWnd::kClientHeight + 2 * CProgressWnd::kFrame));
-    const QProgressBar* bar = w.ProgressBar();
-    EXPECT_EQ(bar->minimum(), 0);
-    EXPECT_EQ(bar->maximum(), 100);
-    EXPECT_FALSE(bar->isTextVisible());
-    EXPECT_EQ(bar->geometry(), QRect(CProgressWnd::kFrame, CProgressWnd::kFrame + CProgressWnd::kBarTop,
-                                     CProgressWnd::kClientWidth, CProgressWnd::kBarHeight));
+    EXPECT_FALSE(w.ProgressBar()->isTextVisible());
 }
 
 TEST(ProgressWnd, IsAPanelCentredInItsOwnersWindowAndIgnoresHelp)
