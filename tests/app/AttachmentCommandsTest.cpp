@@ -3,28 +3,17 @@
 // e-mail shown, all of the ticked e-mails; damaged ones, names that are
 // taken and a full disk.
 
-#include "app/CQuillmendDlg.h"
 #include "res/resource.h"
-#include "support/FakeDialogs.h"
 #include "support/FileOpsRecorder.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
-#include "support/TempDir.h"
 #include "tools/dbxgen/MailboxBuilder.h"
 #include "tools/dbxgen/MimeText.h"
-#include "ui/CEmailPreviewWindow.h"
 
 #include <QDir>
-#include <QTest>
 #include <QTextDocument>
-#include <QTreeWidget>
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <map>
 
 using testsupport::ReadFile;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -51,66 +40,29 @@ std::string File(const std::string& name, const std::string& bytes)
            dbxgen::Base64(bytes) + "\r\n";
 }
 
-class AttachmentCommandsTest : public ::testing::Test {
+class AttachmentCommandsTest : public testsupport::MainDialogFakesTest {
 protected:
     void SetUp() override
     {
-        fs::create_directories(dir.File("runtime"));
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.File("runtime")));
-        dlg = std::make_unique<CQuillmendDlg>();
-        dlg->SetUserDialogs(&dialogs);
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        MainDialogFakesTest::SetUp();
         // An e-mail with two files, a deleted one whose file lost bytes,
         // and one without files.
         dbxgen::MailboxBuilder builder;
         builder.AddText(Message("photos", File("photo.jpg", kPhoto) + File("notes.txt", kNotes)));
         builder.AddText(Message("lost", File("lost.pdf", kLost)), true);
         builder.AddText(Message("plain", ""));
-        const std::string path = dir.File("Inbox.dbx");
-        ASSERT_TRUE(builder.Build().WriteTo(path));
-        dialogs.filesToOpen = {QString::fromStdString(path)};
-        dlg->OnLoad();
-        QTreeWidget& tree = dlg->BrowseWindow().Tree();
-        tree.setCurrentItem(tree.topLevelItem(tree.topLevelItemCount() - 1)->child(0));
+        ASSERT_TRUE(builder.Build().WriteTo(dir.File("Inbox.dbx")));
+        Load(dir.File("Inbox.dbx"));
         ASSERT_EQ(List().GetItemCount(), 3);
     }
-    void TearDown() override
-    {
-        dlg.reset();
-        qunsetenv("XDG_RUNTIME_DIR");
-    }
 
-    CMessageListCtrl& List() { return dlg->BrowseWindow().MessageList(); }
-    CEmailPreviewWindow& Preview() { return dlg->BrowseWindow().Preview(); }
-    int Row(const std::string& subject)
-    {
-        for (int i = 0; i < List().GetItemCount(); ++i)
-            if (List().GetRow(i)->record->subject == subject)
-                return i;
-        return -1;
-    }
+    CEmailPreviewWindow& Preview() { return Browse().Preview(); }
     // Selects the e-mail, which the preview then shows.
     void Preview(const std::string& subject)
     {
-        List().selectRow(Row(subject));
+        List().selectRow(RowOf(subject));
         QCoreApplication::processEvents();
     }
-    QString Folder(const std::string& name)
-    {
-        fs::create_directories(dir.File(name));
-        dialogs.folder = QString::fromStdString(dir.File(name));
-        return dialogs.folder;
-    }
-    static std::map<std::string, std::string> Files(const QString& folder)
-    {
-        return testsupport::FilesIn(folder.toStdString());
-    }
-    const testsupport::FakeDialogs::Asked& LastMessage() const { return dialogs.asked.back(); }
-
-    testsupport::TempDir dir;
-    testsupport::FakeDialogs dialogs;
-    std::unique_ptr<CQuillmendDlg> dlg;
 };
 
 } // namespace
@@ -154,28 +106,28 @@ TEST_F(AttachmentCommandsTest, AllOfTheEmailShownOrOfTheTickedOnesGoIntoAChosenF
 {
     Preview("photos");
     const QString shown = Folder("shown");
-    dlg->BrowseWindow().OnCommand(ID_SAVE_ATTACHMENTS);
+    Browse().OnCommand(ID_SAVE_ATTACHMENTS);
     EXPECT_EQ(dialogs.folderTitles, QStringList{"Select a folder to store the attachments."});
     EXPECT_TRUE(Files(shown) == (std::map<std::string, std::string>{{"photo.jpg", kPhoto}, {"notes.txt", kNotes}}));
     EXPECT_EQ(LastMessage().text,
               QStringLiteral("OK! 2 attachments have been saved to \"%1\".").arg(QDir::toNativeSeparators(shown)));
 
     // Nothing ticked: asked to tick, no folder chooser.
-    dlg->BrowseWindow().OnCommand(ID_SAVE_TICKED_ATTACHMENTS);
+    Browse().OnCommand(ID_SAVE_TICKED_ATTACHMENTS);
     EXPECT_EQ(LastMessage().text, QStringLiteral("Please select emails you like to recover!"));
     EXPECT_EQ(dialogs.folderTitles.size(), 1);
 
     // Only an e-mail without files.
-    List().ToggleTick(Row("plain"));
+    List().ToggleTick(RowOf("plain"));
     Folder("none");
-    dlg->BrowseWindow().OnCommand(ID_SAVE_TICKED_ATTACHMENTS);
+    Browse().OnCommand(ID_SAVE_TICKED_ATTACHMENTS);
     EXPECT_EQ(LastMessage().text, QStringLiteral("The chosen emails carry no attachments."));
 
     // All three: the deleted e-mail's file is saved as far as it can be
     // read, marked, and counted.
     List().TickAll();
     const QString ticked = Folder("ticked");
-    dlg->BrowseWindow().OnCommand(ID_SAVE_TICKED_ATTACHMENTS);
+    Browse().OnCommand(ID_SAVE_TICKED_ATTACHMENTS);
     const auto files = Files(ticked);
     ASSERT_EQ(files.size(), 3u);
     const std::string& damaged = files.at("lost (damaged).pdf");

@@ -6,6 +6,7 @@
 #include "res/Images.h"
 #include "res/Strings.h"
 #include "res/resource.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
 #include "support/WhenShown.h"
 
@@ -18,13 +19,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 #include <QUrl>
-
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -61,17 +56,18 @@ std::shared_ptr<SeenBox> Answer(QMessageBox::StandardButton answer)
     return seen;
 }
 
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public testsupport::MainDialogTest {
 protected:
     void SetUp() override
     {
-        QCursor::setPos(QPoint(1, 1));
-        dlg = std::make_unique<CQuillmendDlg>();
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-        QCoreApplication::processEvents();
+        QCursor::setPos(QPoint(1, 1));  // over no button
+        testsupport::MainDialogTest::SetUp();
     }
-    void TearDown() override { testsupport::EndWhenShownWatches(); }
+    void TearDown() override
+    {
+        testsupport::EndWhenShownWatches();
+        testsupport::MainDialogTest::TearDown();
+    }
 
     void MoveTo(QWidget& widget, QPoint pos)
     {
@@ -86,8 +82,6 @@ protected:
         QCoreApplication::processEvents();
         ASSERT_EQ(dlg->size(), QSize(width, height));
     }
-
-    std::unique_ptr<CQuillmendDlg> dlg;
 };
 
 } // namespace
@@ -144,7 +138,7 @@ TEST_F(MainDialogTest, BrowseWindowFillsTheMiddleInTheBandColour)
 {
     for (QSize size : {QSize(660, 560), QSize(900, 700)}) {
         ResizeClient(size.width(), size.height());
-        EXPECT_EQ(dlg->BrowseWindow().geometry(), QRect(0, 135, size.width(), size.height() - 158));
+        EXPECT_EQ(Browse().geometry(), QRect(0, 135, size.width(), size.height() - 158));
         const QImage shot = testsupport::Grab(*dlg);
         EXPECT_EQ(shot.pixel(201, size.height() / 2), kBand);  // the splitter gap
         EXPECT_EQ(shot.pixel(0, size.height() / 2), kBand);    // left of the tree
@@ -243,7 +237,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheNormalAndTheSearchingWindow)
 
 // --- ending the program ----------------------------------------------------------
 
-TEST_F(MainDialogTest, CloseAsksExitNowAndNoKeepsTheWindow)
+TEST_F(MainDialogTest, CloseAndEscapeAskExitNowAndNoKeepsTheWindow)
 {
     auto seen = Answer(QMessageBox::No);
     dlg->close();
@@ -261,18 +255,10 @@ TEST_F(MainDialogTest, CloseAsksExitNowAndNoKeepsTheWindow)
     EXPECT_TRUE(dlg->isVisible());
 
     seen = Answer(QMessageBox::Yes);
-    dlg->close();
-    EXPECT_TRUE(seen->shown);
-    EXPECT_FALSE(dlg->isVisible());
-    EXPECT_EQ(dlg->result(), QDialog::Rejected);
-}
-
-TEST_F(MainDialogTest, EscapeAsksToo)
-{
-    auto seen = Answer(QMessageBox::Yes);
     QTest::keyClick(dlg.get(), Qt::Key_Escape);
     EXPECT_TRUE(seen->shown);
     EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
 }
 
 TEST_F(MainDialogTest, EnterEndsAtOnceWithoutAsking)
@@ -300,6 +286,7 @@ TEST_F(MainDialogTest, CloseDoesNothingWhileSaveIsDisabled)
     dlg->close();
     EXPECT_TRUE(seen->shown);
     EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
 }
 
 // --- help and About ---------------------------------------------------------------
@@ -320,8 +307,8 @@ TEST_F(MainDialogTest, HelpButtonAndF1FromAnyPaneShowTheHelpPageInTheProgramsWin
     testsupport::SaveScreenshot(testsupport::Grab(*help), QStringLiteral("help_window"));
 
     // F1 with the focus in each pane, the preview among them.
-    QWidget* panes[] = {&dlg->BrowseWindow().Tree(), &dlg->BrowseWindow().MessageList(),
-                        &dlg->BrowseWindow().Preview(), dlg->Button(IDC_BUTTON_SAVE)};
+    QWidget* panes[] = {&Browse().Tree(), &Browse().MessageList(),
+                        &Browse().Preview(), dlg->Button(IDC_BUTTON_SAVE)};
     for (QWidget* pane : panes) {
         help->hide();
         QApplication::setActiveWindow(dlg.get());
@@ -362,14 +349,6 @@ TEST_F(MainDialogTest, HeaderMenuOpensTheAboutBox)
     EXPECT_TRUE(aboutTexts.contains(res::Text(IDS_NOTICE)));
     EXPECT_TRUE(dlg->isVisible());
 }
-
-TEST_F(MainDialogTest, HeaderMenuHoldsOnlyTheAboutEntry)
-{
-    std::unique_ptr<QMenu> menu(dlg->CreateHeaderMenu(nullptr));
-    ASSERT_EQ(menu->actions().size(), 1);
-    EXPECT_EQ(menu->actions()[0]->data().toUInt(), static_cast<unsigned>(IDM_ABOUTBOX));
-}
-
 
 TEST(AboutBox, KeepsItsTemplateSizeAndTheNoticeFitsItsPlace)
 {

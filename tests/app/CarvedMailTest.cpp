@@ -6,35 +6,24 @@
 // are the user guide's pictures of this.
 
 #include "app/CCarveProgressDlg.h"
-#include "app/CQuillmendDlg.h"
 #include "res/Strings.h"
 #include "res/resource.h"
-#include "ui/CEmailPreviewWindow.h"
-#include "ui/CMessageListCtrl.h"
 #include "ui/CMessageListModel.h"
 
-#include "support/FakeDialogs.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
-#include "support/TempDir.h"
 #include "tools/dbxgen/CarveImages.h"
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QScrollBar>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
+#include <QScrollBar>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -68,33 +57,20 @@ std::multiset<std::string> Subjects(const std::multimap<std::string, std::string
     return subjects;
 }
 
-class CarvedMail : public ::testing::Test {
+class CarvedMail : public testsupport::MainDialogFakesTest {
 protected:
     void SetUp() override
     {
-        fs::create_directories(dir.File("runtime"));
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.File("runtime")));
-        dlg = std::make_unique<CQuillmendDlg>();
-        dlg->SetUserDialogs(&dialogs);
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        MainDialogFakesTest::SetUp();
         dlg->resize(900, 640);
         // A tree wide enough for the image's nodes to read whole.
-        QWidget& grip = dlg->BrowseWindow().SplitterGrip();
+        QWidget& grip = Browse().SplitterGrip();
         QTest::mousePress(&grip, Qt::LeftButton, {}, QPoint(1, 10));
         QMouseEvent drag(QEvent::MouseMove, QPointF(140, 10), grip.mapToGlobal(QPointF(140, 10)), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&grip, &drag);
         QTest::mouseRelease(&grip, Qt::LeftButton, {}, QPoint(140, 10));
     }
-    void TearDown() override
-    {
-        dlg.reset();
-        qunsetenv("XDG_RUNTIME_DIR");
-    }
-
-    QTreeWidget& Tree() { return dlg->BrowseWindow().Tree(); }
-    CMessageListCtrl& List() { return dlg->BrowseWindow().MessageList(); }
 
     // Subjects of the rows listed now.
     std::multiset<std::string> ListedSubjects()
@@ -104,43 +80,14 @@ protected:
             subjects.insert(List().GetRow(i)->record->subject);
         return subjects;
     }
-    // The display index of the row with `subject`; -1 when none.
-    int RowOf(const std::string& subject)
-    {
-        for (int i = 0; i < List().GetItemCount(); ++i)
-            if (List().GetRow(i)->record->subject == subject)
-                return i;
-        return -1;
-    }
-    // Selects row `i` and waits until the preview shows it; its text.
-    QString Preview(int i)
-    {
-        CEmailPreviewWindow& preview = dlg->BrowseWindow().Preview();
-        QSignalSpy shown(&preview, &CEmailPreviewWindow::documentComplete);
-        List().setCurrentIndex(List().model()->index(i, CMessageListModel::kColumnSubject));
-        EXPECT_TRUE(shown.count() > 0 || shown.wait(5000));
-        QTest::qWait(50);
-        return preview.toPlainText();
-    }
-    // The saved files of `folder`, by name.
-    static std::map<std::string, std::string> Saved(const std::string& folder)
-    {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(folder))
-            files[entry.path().filename().string()] = testsupport::ReadFile(entry.path().string());
-        return files;
-    }
+    // `widget` saved as the guide's picture `name`, once painted.
     void Shot(QWidget& widget, const char* name)
     {
-        QTest::qWait(100);
+        QCoreApplication::processEvents();  // layouts and scrolling done
         const QImage image = testsupport::Grab(widget);
         EXPECT_FALSE(image.isNull());
         EXPECT_FALSE(testsupport::SaveScreenshot(image, QStringLiteral("help/") + QLatin1String(name)).isEmpty());
     }
-
-    testsupport::TempDir dir;
-    testsupport::FakeDialogs dialogs;
-    std::unique_ptr<CQuillmendDlg> dlg;
 };
 
 } // namespace
@@ -201,15 +148,13 @@ TEST_F(CarvedMail, AnImageAndAMovedEmailListedPreviewedAndSavedAsTheOriginalsHol
                                          [&](const auto& o) { return Subjects(o) == ListedSubjects(); });
     ASSERT_GE(List().GetItemCount(), 3);
     const QString first = List().Model()->CellText(*List().GetRow(2), CMessageListModel::kColumnSubject);
-    EXPECT_TRUE(Preview(2).contains(first.left(12))) << first.toStdString();
+    EXPECT_TRUE(PreviewRow(2).contains(first.left(12))) << first.toStdString();
     Shot(*dlg, "carved_image");
-    const std::string outImage = dir.File("saved-from-image");
-    fs::create_directories(outImage);
     for (int i = 0; i < 3; ++i)
         List().ToggleTick(i);
-    dialogs.folder = QString::fromStdString(outImage);
+    const QString outImage = Folder("saved-from-image");
     dlg->OnSave();
-    auto saved = Saved(outImage);
+    auto saved = Files(outImage);
     ASSERT_EQ(saved.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         const std::string subject = List().GetRow(i)->record->subject;
@@ -222,7 +167,7 @@ TEST_F(CarvedMail, AnImageAndAMovedEmailListedPreviewedAndSavedAsTheOriginalsHol
     }
 
     // The moved e-mail follows the scan's own rows, "Moved", once found.
-    QSignalSpy added(&dlg->BrowseWindow(), &CDbxBrowseWindow::movedEmailsAdded);
+    QSignalSpy added(&Browse(), &CDbxBrowseWindow::movedEmailsAdded);
     Tree().setCurrentItem(movedNode->child(0));
     const int scanned = List().GetItemCount();
     EXPECT_EQ(scanned + 1, static_cast<int>(movedOriginal.size()));
@@ -233,20 +178,17 @@ TEST_F(CarvedMail, AnImageAndAMovedEmailListedPreviewedAndSavedAsTheOriginalsHol
     EXPECT_EQ(List().Model()->CellText(row, CMessageListModel::kColumnStatus), res::Text(IDS_STATUS_MOVED));
     EXPECT_EQ(ListedSubjects(), Subjects(movedOriginal));
     const QString subject = List().Model()->CellText(row, CMessageListModel::kColumnSubject);
-    EXPECT_TRUE(Preview(scanned).contains(subject.left(12))) << subject.toStdString();
+    EXPECT_TRUE(PreviewRow(scanned).contains(subject.left(12))) << subject.toStdString();
     List().ToggleTick(scanned);
     // The status column in sight.
     List().horizontalScrollBar()->setValue(List().horizontalScrollBar()->maximum());
     Shot(*dlg, "moved_email");
-    const std::string outMoved = dir.File("saved-moved");
-    fs::create_directories(outMoved);
-    dialogs.folder = QString::fromStdString(outMoved);
+    const QString outMoved = Folder("saved-moved");
     dlg->OnSave();
-    saved = Saved(outMoved);
+    saved = Files(outMoved);
     ASSERT_EQ(saved.size(), 1u);
     const auto range = movedOriginal.equal_range(moved.movedSubject);
     EXPECT_TRUE(std::any_of(range.first, range.second, [&](const auto& e) { return e.second == saved.begin()->second; }));
-    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(CarvedMail, ALongReadingCancelledKeepsWhatItFound)

@@ -9,6 +9,7 @@
 #include "support/TempDir.h"
 
 #include <QFileInfo>
+#include <QImage>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -105,4 +106,18 @@ TEST(HelpWindow, EveryLinkOfTheInstalledGuideLeadsSomewhereInIt)
         EXPECT_TRUE(anchors.contains(link.mid(1))) << link.toStdString();
     }
     EXPECT_GE(links, 4);
+}
+
+// Every picture the guide shows is committed beside it, so the installed
+// guide is whole.
+TEST(HelpWindow, EveryPictureOfTheGuideIsInItsFolder)
+{
+    const QString html = QString::fromStdString(testsupport::ReadFile(QUILLMEND_ASSETS_DIR "/help.htm"));
+    int pictures = 0;
+    for (const QRegularExpressionMatch& m : QRegularExpression(QStringLiteral("<img[^>]*src=\"([^\"]+)\"")).globalMatch(html)) {
+        ++pictures;
+        const QImage image(QStringLiteral(QUILLMEND_ASSETS_DIR "/") + m.captured(1));
+        EXPECT_FALSE(image.isNull()) << m.captured(1).toStdString();
+    }
+    EXPECT_GE(pictures, 1);
 }

@@ -3,7 +3,6 @@
 // when an image or disk cannot be read or holds no mail, the disk chooser.
 
 #include "app/CCarveProgressDlg.h"
-#include "app/CQuillmendDlg.h"
 #include "app/CarveJob.h"
 #include "platform/BlockDevices.h"
 #include "platform/ImageFile.h"
@@ -11,55 +10,39 @@
 #include "res/resource.h"
 #include "ui/CDiskPickerDlg.h"
 
-#include "support/FakeDialogs.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
-#include "support/TempDir.h"
 #include "tools/dbxgen/CarveImages.h"
 #include "tools/dbxgen/DemoMailbox.h"
 
 #include <QLabel>
 #include <QPushButton>
-#include <QTest>
-#include <QTreeWidget>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <grp.h>
 #include <unistd.h>
 
 namespace {
 
-class ImageCommandsTest : public ::testing::Test {
+class ImageCommandsTest : public testsupport::MainDialogFakesTest {
 protected:
     void SetUp() override
     {
-        std::filesystem::create_directories(dir.File("runtime"));
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.File("runtime")));
-        dlg = std::make_unique<CQuillmendDlg>();
-        dlg->SetUserDialogs(&dialogs);
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        MainDialogFakesTest::SetUp();
         store = Tree().topLevelItemCount();
     }
     void TearDown() override
     {
         platform::ImageFile::SetOpenForTesting(nullptr);
-        dlg.reset();
-        qunsetenv("XDG_RUNTIME_DIR");
+        MainDialogFakesTest::TearDown();
     }
-    QTreeWidget& Tree() { return dlg->BrowseWindow().Tree(); }
     QString File(const std::string& name, const std::string& bytes)
     {
         testsupport::WriteFile(dir.File(name), bytes);
         return QString::fromStdString(dir.File(name));
     }
 
-    testsupport::TempDir dir;
-    testsupport::FakeDialogs dialogs;
-    std::unique_ptr<CQuillmendDlg> dlg;
-    int store = 0;
+    int store = 0;  // the top-level nodes before the test's own
 };
 
 int RefuseToOpen(const char*, int)
@@ -73,11 +56,7 @@ int RefuseToOpen(const char*, int)
 TEST_F(ImageCommandsTest, LoadScansMailFilesByNameAndReadsEveryOtherFileAsADiskImage)
 {
     const auto files = dbxgen::MakeMailFiles(1, 60 * 1024, 61);
-    std::string demo;
-    {
-        ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(dir.File("demo")));
-        demo = testsupport::ReadFile(dir.File("demo"));
-    }
+    const std::string demo = dbxgen::MakeDemoMailbox().Image().Bytes();
     // A mail file with a damaged header is still one by its name.
     dialogs.filesToOpen = {File("INBOX.DBX", std::string(64, 'x') + demo.substr(64)),
                            File("disk.img", std::string(4096, '\0') + files[0].bytes),

@@ -1,7 +1,6 @@
 // The Load and Save commands as a user meets them, with the dialogs answered
 // by the test; the real dialogs, driven by keys, at the end.
 
-#include "app/CQuillmendDlg.h"
 #include "app/CSaveProgressDlg.h"
 #include "app/SaveJob.h"
 #include "app/SaveReport.h"
@@ -9,11 +8,10 @@
 #include "res/Menus.h"
 #include "res/Strings.h"
 #include "res/resource.h"
-#include "support/FakeDialogs.h"
 #include "support/FileOpsRecorder.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
 #include "support/WhenShown.h"
-#include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
 
 #include <QApplication>
@@ -23,30 +21,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
 #include <QThread>
-#include <QTimer>
-#include <QTreeWidget>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <functional>
-#include <map>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using testsupport::ReadFile;
+using testsupport::WhenShown;
 namespace fs = std::filesystem;
 
 namespace {
-
-using testsupport::WhenShown;
 
 // The main dialog with the Save's writing run as a test says.
 class TestDlg : public CQuillmendDlg {
@@ -63,42 +50,13 @@ protected:
     }
 };
 
-// What the folder chooser does while it is open.
-class ChoosingDialogs : public testsupport::FakeDialogs {
-public:
-    std::function<void()> whileChoosing;
-    QString ChooseFolder(QWidget* owner, const QString& title) override
-    {
-        if (whileChoosing)
-            whileChoosing();
-        return FakeDialogs::ChooseFolder(owner, title);
-    }
-};
-
-class LoadSaveTest : public ::testing::Test {
+class LoadSaveTest : public testsupport::MainDialogFakesTest {
 protected:
-    void SetUp() override
-    {
-        fs::create_directories(dir.File("runtime"));
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.File("runtime")));
-        dlg = std::make_unique<TestDlg>();
-        dlg->SetUserDialogs(&dialogs);
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-    }
-    void TearDown() override
-    {
-        dlg.reset();
-        qunsetenv("XDG_RUNTIME_DIR");
-        testsupport::EndWhenShownWatches();
-    }
-
-    QTreeWidget& Tree() { return dlg->BrowseWindow().Tree(); }
-    CMessageListCtrl& List() { return dlg->BrowseWindow().MessageList(); }
+    std::unique_ptr<CQuillmendDlg> MakeDialog() override { return std::make_unique<TestDlg>(); }
 
     // A mail file whose e-mails have these subjects (one block each, live;
-    // "": no subject line).
-    QString Mailbox(const std::string& name, const std::vector<std::string>& subjects)
+    // "": no subject line; a subject may carry more header lines after it).
+    std::string Mailbox(const std::string& name, const std::vector<std::string>& subjects)
     {
         dbxgen::DbxImage image(1024 * (subjects.size() + 2));
         for (std::size_t i = 0; i < subjects.size(); ++i) {
@@ -108,33 +66,8 @@ protected:
         }
         const std::string path = dir.File(name);
         EXPECT_TRUE(image.WriteTo(path));
-        return QString::fromStdString(path);
+        return path;
     }
-    // Loads `path` through Load and selects it.
-    void Show(const QString& path)
-    {
-        dialogs.filesToOpen = {path};
-        dlg->OnLoad();
-        QTreeWidgetItem* node = Tree().topLevelItem(Tree().topLevelItemCount() - 1);
-        Tree().setCurrentItem(node->child(0));
-    }
-    // A fresh empty folder for saving into.
-    QString Folder(const std::string& name)
-    {
-        fs::create_directories(dir.File(name));
-        dialogs.folder = QString::fromStdString(dir.File(name));
-        return dialogs.folder;
-    }
-    // File name -> contents of every file in `folder`.
-    static std::map<std::string, std::string> Files(const QString& folder)
-    {
-        return testsupport::FilesIn(folder.toStdString());
-    }
-    const testsupport::FakeDialogs::Asked& LastMessage() const { return dialogs.asked.back(); }
-
-    testsupport::TempDir dir;
-    ChoosingDialogs dialogs;
-    std::unique_ptr<TestDlg> dlg;
 };
 
 } // namespace
@@ -143,13 +76,13 @@ protected:
 
 TEST_F(LoadSaveTest, LoadAddsTheChosenFilesUnderOneExpandedNodeAndScansNothing)
 {
-    const QString one = Mailbox("one.dbx", {"a"});
+    const QString one = QString::fromStdString(Mailbox("one.dbx", {"a"}));
     fs::create_directories(dir.File("mail"));
-    const QString a = Mailbox("mail/a.dbx", {"a"});
-    const QString inbox = Mailbox("mail/INBOX.DBX", {"b"});
+    const QString a = QString::fromStdString(Mailbox("mail/a.dbx", {"a"}));
+    const QString inbox = QString::fromStdString(Mailbox("mail/INBOX.DBX", {"b"}));
     const QString broken = QString::fromStdString(dir.File("mail/broken.dbx"));
     testsupport::WriteFile(broken.toStdString(), "");  // cannot be opened: added all the same
-    QSignalSpy scans(&dlg->BrowseWindow(), &CDbxBrowseWindow::scanStarted);
+    QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
 
     const struct {
         QStringList chosen;
@@ -172,7 +105,7 @@ TEST_F(LoadSaveTest, LoadAddsTheChosenFilesUnderOneExpandedNodeAndScansNothing)
     }
     EXPECT_EQ(dialogs.openedFor, (QStringList{".dbx", ".dbx"}));
     EXPECT_EQ(Tree().topLevelItemCount(), 3);  // the store's node and two loads
-    EXPECT_EQ(dlg->BrowseWindow().FileCount(), 4);
+    EXPECT_EQ(Browse().FileCount(), 4);
     EXPECT_EQ(Tree().currentItem(), nullptr);  // nothing selected...
     EXPECT_EQ(scans.count(), 0);               // ...and nothing scanned
 
@@ -183,10 +116,11 @@ TEST_F(LoadSaveTest, LoadAddsTheChosenFilesUnderOneExpandedNodeAndScansNothing)
 
 // --- Save: what is written ---------------------------------------------------------------
 
-TEST_F(LoadSaveTest, NothingTickedAsksForTicksAndNoFolder)
+TEST_F(LoadSaveTest, NothingTickedOrNoFolderChosenWritesNothing)
 {
-    Show(Mailbox("m.dbx", {"one", "two"}));
-    Folder("out");
+    Load(Mailbox("m.dbx", {"one", "two"}));
+    QTreeWidgetItem* file = Tree().currentItem();
+    const QString folder = Folder("out");
     dlg->OnSave();
     Tree().setCurrentItem(Tree().topLevelItem(0));  // the folder node: an empty list
     List().TickAll();
@@ -198,12 +132,20 @@ TEST_F(LoadSaveTest, NothingTickedAsksForTicksAndNoFolder)
         EXPECT_EQ(asked.buttons, QMessageBox::Ok);
     }
     EXPECT_TRUE(dialogs.folderTitles.isEmpty());
-    EXPECT_TRUE(Files(dialogs.folder).empty());
+
+    // Ticked, but the folder chooser cancelled: nothing more is said.
+    Tree().setCurrentItem(file);
+    List().TickAll();
+    dialogs.folder.clear();
+    dlg->OnSave();
+    EXPECT_EQ(dialogs.folderTitles.size(), 1);
+    EXPECT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_TRUE(Files(folder).empty());
 }
 
 TEST_F(LoadSaveTest, TickedRowsAreWrittenInDisplayOrderUnderTheirSubjectNames)
 {
-    Show(Mailbox("m.dbx", {"Same first twenty bytes A", "Same first twenty bytes B", "a/b",
+    Load(Mailbox("m.dbx", {"Same first twenty bytes A", "Same first twenty bytes B", "a/b",
                            "Re: Invoice 2008/01 for project X", "", "not ticked"}));
     ASSERT_EQ(List().GetItemCount(), 6);
     List().OnColumnClick(3);
@@ -251,7 +193,7 @@ TEST_F(LoadSaveTest, TickedRowsAreWrittenInDisplayOrderUnderTheirSubjectNames)
 
 TEST_F(LoadSaveTest, SavingTwiceLeavesTheFirstFilesAndUsesClockNames)
 {
-    Show(Mailbox("m.dbx", {"first", "second"}));
+    Load(Mailbox("m.dbx", {"first", "second"}));
     List().TickAll();
     const QString folder = Folder("out");
     dlg->OnSave();
@@ -270,9 +212,9 @@ TEST_F(LoadSaveTest, SavingTwiceLeavesTheFirstFilesAndUsesClockNames)
 
 TEST_F(LoadSaveTest, TheRowsTickedWhenSaveBeganAreSaved)
 {
-    Show(Mailbox("m.dbx", {"kept", "other"}));
+    Load(Mailbox("m.dbx", {"kept", "other"}));
     List().ToggleTick(0);
-    dialogs.whileChoosing = [this] {
+    dialogs.whileChoosingFolder = [this] {
         List().UntickAll();
         List().ToggleTick(1);
         List().OnColumnClick(3);
@@ -282,16 +224,6 @@ TEST_F(LoadSaveTest, TheRowsTickedWhenSaveBeganAreSaved)
     const auto files = Files(folder);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files.begin()->first, "kept.eml");
-}
-
-TEST_F(LoadSaveTest, ACancelledChooserWritesNothingAndSaysNothing)
-{
-    Show(Mailbox("m.dbx", {"one"}));
-    List().TickAll();
-    dialogs.folder.clear();
-    dlg->OnSave();
-    EXPECT_EQ(dialogs.folderTitles.size(), 1);
-    EXPECT_TRUE(dialogs.asked.empty());
 }
 
 // --- Save: when not everything could be saved --------------------------------------------------
@@ -306,7 +238,7 @@ TEST_F(LoadSaveTest, AFailedSaveIsNotReportedAsASuccess)
     image.PutLiveBlock(40000, "tail", 0);
     const std::string path = dir.File("shrinks.dbx");
     ASSERT_TRUE(image.WriteTo(path));
-    Show(QString::fromStdString(path));
+    Load(path);
     ASSERT_EQ(List().GetItemCount(), 3);
     List().TickAll();
     ASSERT_EQ(::truncate(path.c_str(), 8192), 0);  // the mail program compacts it meanwhile
@@ -330,13 +262,8 @@ TEST_F(LoadSaveTest, AFailedSaveIsNotReportedAsASuccess)
 
 TEST_F(LoadSaveTest, SavedFilesAreNamedAsTheListShowsAndDatedByTheirDateHeader)
 {
-    dbxgen::DbxImage image(1 << 14);
-    image.PutLiveBlock(1024, "Subject: =?UTF-8?B?U29tbWVyIGluIFPDvGR0aXJvbA==?=\r\n"
-                             "Date: Tue, 15 Jan 2008 10:20:30 +0100\r\n\r\nbody", 0);
-    image.PutLiveBlock(2048, "Subject: no date\r\n\r\nbody", 0);
-    const std::string path = dir.File("dated.dbx");
-    ASSERT_TRUE(image.WriteTo(path));
-    Show(QString::fromStdString(path));
+    Load(Mailbox("dated.dbx", {"=?UTF-8?B?U29tbWVyIGluIFPDvGR0aXJvbA==?=\r\nDate: Tue, 15 Jan 2008 10:20:30 +0100",
+                               "no date"}));
     List().TickAll();
     const QString folder = Folder("out");
     dlg->OnSave();
@@ -362,11 +289,11 @@ TEST_F(LoadSaveTest, TheListMenuSavesTickedEmailsAsOneMboxFile)
     EXPECT_EQ((*mboxEntry)->text(), QStringLiteral("Save ticked e-mails as one mbox file\u2026"));
     delete menu;
 
-    Show(Mailbox("m.dbx", {"one", "two", "three"}));
+    Load(Mailbox("m.dbx", {"one", "two", "three"}));
     List().TickAll();
     const QString mbox = QString::fromStdString(dir.File("out.mbox"));
     dialogs.saveFile = mbox;
-    dlg->BrowseWindow().OnCommand(ID_SAVE_MBOX);
+    Browse().OnCommand(ID_SAVE_MBOX);
     EXPECT_EQ(dialogs.saveTitles, QStringList{"Save the selected emails as one mbox file"});
     EXPECT_EQ(LastMessage().icon, QMessageBox::Information);
     EXPECT_EQ(LastMessage().text, QStringLiteral("OK! The selected emails have been saved to \"%1\".").arg(mbox));
@@ -375,7 +302,7 @@ TEST_F(LoadSaveTest, TheListMenuSavesTickedEmailsAsOneMboxFile)
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 3 * 5);  // separator, 2 lines, body, blank
 
     // Never an existing file: it stays as it is.
-    dlg->BrowseWindow().OnCommand(ID_SAVE_MBOX);
+    Browse().OnCommand(ID_SAVE_MBOX);
     EXPECT_EQ(LastMessage().icon, QMessageBox::Warning);
     EXPECT_TRUE(LastMessage().text.startsWith(QStringLiteral("\"%1\" could not be created").arg(mbox)));
     EXPECT_EQ(ReadFile(mbox.toStdString()), written);
@@ -388,7 +315,7 @@ TEST_F(LoadSaveTest, TheListMenuSavesTickedEmailsAsOneMboxFile)
     {
         testsupport::FileOpsRecorder ops;
         ops.FailWritesAfter(twoEntries + 2, full.toStdString());
-        dlg->BrowseWindow().OnCommand(ID_SAVE_MBOX);
+        Browse().OnCommand(ID_SAVE_MBOX);
     }
     EXPECT_EQ(ReadFile(full.toStdString()), written.substr(0, twoEntries));
     EXPECT_EQ(LastMessage().icon, QMessageBox::Warning);
@@ -398,9 +325,9 @@ TEST_F(LoadSaveTest, TheListMenuSavesTickedEmailsAsOneMboxFile)
 
 TEST_F(LoadSaveTest, ACancelledSaveSaysWhatWasNotSaved)
 {
-    Show(Mailbox("m.dbx", {"one", "two", "three"}));
+    Load(Mailbox("m.dbx", {"one", "two", "three"}));
     List().TickAll();
-    dlg->runSave = [](app::SaveJob& job) {
+    static_cast<TestDlg&>(*dlg).runSave = [](app::SaveJob& job) {
         job.Cancel();  // before the first e-mail
         job.Run();
     };
@@ -493,20 +420,6 @@ TEST(SaveJob, WritesInOrderAndFlushesOnceWhenAnythingWasWritten)
     EXPECT_FALSE(lost.job.Tally().AllWhole());
 }
 
-TEST(SaveJob, CancelStopsAfterTheCurrentEmailAndStillFlushes)
-{
-    RecordedJob saved(5);
-    saved.beforeWrite = [&saved](int index) {
-        if (index == 1)
-            saved.job.Cancel();  // while the second e-mail is being written
-    };
-    saved.job.Run();
-    EXPECT_EQ(saved.written, (std::vector<int>{100, 101}));
-    EXPECT_EQ(saved.job.Tally().whole, 2);
-    EXPECT_EQ(saved.job.Tally().notTried, 3);
-    EXPECT_EQ(saved.flushes, 1);
-}
-
 TEST(SaveProgressWindow, ShowsProgressAndItsCancelStopsAfterTheCurrentEmail)
 {
     // The first e-mail takes until the test lets it go.
@@ -538,8 +451,11 @@ TEST(SaveProgressWindow, ShowsProgressAndItsCancelStopsAfterTheCurrentEmail)
     EXPECT_EQ(label, QStringLiteral("Saving email 1 of 5..."));
     EXPECT_EQ(labelAfterCancel, QStringLiteral("Cancelling after the current email..."));
     EXPECT_FALSE(cancelEnabledAfter);
+    // The e-mail being written when Cancel came is finished and flushed.
     EXPECT_EQ(saved.written, (std::vector<int>{100}));
+    EXPECT_EQ(saved.job.Tally().whole, 1);
     EXPECT_EQ(saved.job.Tally().notTried, 4);
+    EXPECT_EQ(saved.flushes, 1);
 }
 
 // --- the real dialogs, answered with keys ---------------------------------------------------

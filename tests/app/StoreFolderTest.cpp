@@ -9,6 +9,7 @@
 #include "support/TempDir.h"
 #include "support/TestPrefix.h"
 #include "tools/dbxgen/DemoMailbox.h"
+#include "ui/CEmailPreviewWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -19,34 +20,12 @@
 #include <filesystem>
 
 using testsupport::RegKey;
-using testsupport::ScopedWinePrefix;
 using testsupport::StoreRootKey;
-using testsupport::TempDir;
-using testsupport::TestPrefix;
 using testsupport::WriteFile;
 
 namespace {
 
 const QString kStoreNode = QStringLiteral("Outlook Express - Local Folder");
-
-struct Started {
-    std::unique_ptr<CQuillmendDlg> dlg;
-    std::unique_ptr<QSignalSpy> scans;
-};
-
-// Shows the main dialog as the program does at start (with the mail files
-// named on its command line), counting the scans that start from then on.
-Started Start(const std::vector<std::string>& commandLineFiles = {})
-{
-    Started s;
-    s.dlg = std::make_unique<CQuillmendDlg>();
-    s.scans = std::make_unique<QSignalSpy>(&s.dlg->BrowseWindow(), &CDbxBrowseWindow::scanStarted);
-    s.dlg->OpenFiles(commandLineFiles);
-    s.dlg->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(s.dlg.get()));
-    QCoreApplication::processEvents();
-    return s;
-}
 
 QStringList Children(const QTreeWidgetItem& node)
 {
@@ -56,63 +35,88 @@ QStringList Children(const QTreeWidgetItem& node)
     return names;
 }
 
+class StoreAtStart : public ::testing::Test {
+protected:
+    // Shows the main dialog as the program does at start (with the mail files
+    // named on its command line), counting the scans that start from then on.
+    void Start(const std::vector<std::string>& commandLineFiles = {})
+    {
+        scans.reset();
+        dlg.reset();
+        dlg = std::make_unique<CQuillmendDlg>();
+        scans = std::make_unique<QSignalSpy>(&dlg->BrowseWindow(), &CDbxBrowseWindow::scanStarted);
+        dlg->OpenFiles(commandLineFiles);
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        QCoreApplication::processEvents();
+    }
+    // The store folder of identity {A1} in `user`'s profile, named in the
+    // registry through %UserProfile% and in other letter case than on disk.
+    std::string ProfileStore(const char* user)
+    {
+        prefix.Profile(user);
+        prefix.UserReg(StoreRootKey("{A1}", "str(2):\"%UserProfile%\\\\local settings\\\\application data\\\\"
+                                            "identities\\\\{A1}\\\\microsoft\\\\outlook express\""));
+        return prefix.Folder("users/" + std::string(user) +
+                             "/Local Settings/Application Data/Identities/{A1}/Microsoft/Outlook Express");
+    }
+    QTreeWidget& Tree() { return dlg->BrowseWindow().Tree(); }
+
+    testsupport::TempDir dir;
+    testsupport::TestPrefix prefix{dir.Path() / "wine"};
+    testsupport::ScopedWinePrefix scoped{prefix.Root()};
+    std::unique_ptr<CQuillmendDlg> dlg;
+    std::unique_ptr<QSignalSpy> scans;
+};
+
+// The user guide's pictures are screens of the real main window, made here
+// and copied into res/assets/help/ by scripts/update-help-pictures.sh (the
+// committed copies ship; installing never runs the tests). Each screen is
+// checked for what the guide says it shows.
+using HelpPictures = StoreAtStart;
+
 } // namespace
 
-TEST(StoreAtStart, ListsTheStoresMailFilesUnscannedUnderOneExpandedNode)
+TEST_F(StoreAtStart, ListsTheStoresMailFilesUnscannedUnderOneExpandedNode)
 {
-    TempDir dir;
-    TestPrefix prefix(dir.Path() / "wine");
-    prefix.Profile("ann");
-    const std::string folder = prefix.Folder("users/ann/Local Settings/Application Data/Identities/{A1}/"
-                                             "Microsoft/Outlook Express");
+    const std::string folder = ProfileStore("ann");
     ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(folder + "/Inbox.dbx"));
     for (const char* name : {"Sent Items.DBX", "folders.dbx", "Deleted Items.dbx"})
         WriteFile(folder + "/" + name, std::string(4096, '\0'));
-    prefix.UserReg(StoreRootKey("{A1}", "str(2):\"%UserProfile%\\\\local settings\\\\application data\\\\"
-                                        "identities\\\\{A1}\\\\microsoft\\\\outlook express\""));
-    ScopedWinePrefix scoped(prefix.Root());
 
-    Started s = Start();
-    QTreeWidget& tree = s.dlg->BrowseWindow().Tree();
-    ASSERT_EQ(tree.topLevelItemCount(), 1);
-    QTreeWidgetItem& node = *tree.topLevelItem(0);
+    Start();
+    ASSERT_EQ(Tree().topLevelItemCount(), 1);
+    QTreeWidgetItem& node = *Tree().topLevelItem(0);
     EXPECT_EQ(node.text(0), kStoreNode);
     EXPECT_TRUE(node.isExpanded());
     EXPECT_EQ(Children(node), (QStringList{"Deleted Items", "folders", "Inbox", "Sent Items"}));
     EXPECT_EQ(std::filesystem::canonical(node.child(2)->toolTip(0).toStdString()),
               std::filesystem::canonical(folder + "/Inbox.dbx"));
-    EXPECT_EQ(s.dlg->BrowseWindow().FileCount(), 4);
-    EXPECT_EQ(s.scans->count(), 0);
-    EXPECT_EQ(s.dlg->BrowseWindow().MessageList().GetItemCount(), 0);
-    EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(*s.dlg), QStringLiteral("store_at_start")).isEmpty());
+    EXPECT_EQ(dlg->BrowseWindow().FileCount(), 4);
+    EXPECT_EQ(scans->count(), 0);
+    EXPECT_EQ(dlg->BrowseWindow().MessageList().GetItemCount(), 0);
+    EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(*dlg), QStringLiteral("store_at_start")).isEmpty());
 
     // Selecting a file scans it, then and only then.
-    tree.setCurrentItem(node.child(2));
+    Tree().setCurrentItem(node.child(2));
     QCoreApplication::processEvents();
-    EXPECT_EQ(s.scans->count(), 1);
-    EXPECT_GT(s.dlg->BrowseWindow().MessageList().GetItemCount(), 0);
+    EXPECT_EQ(scans->count(), 1);
+    EXPECT_GT(dlg->BrowseWindow().MessageList().GetItemCount(), 0);
 }
 
-TEST(StoreAtStart, WithoutAStoreOnlyTheEmptyNodeShows)
+TEST_F(StoreAtStart, WithoutAStoreOnlyTheEmptyNodeShows)
 {
-    TempDir dir;
-    TestPrefix prefix(dir.Path() / "wine");
-    prefix.UserReg(testsupport::RegKey("Software\\Wine") + "\"Version\"=\"winxp\"\n");
-    ScopedWinePrefix scoped(prefix.Root());
-
-    Started s = Start();
-    QTreeWidget& tree = s.dlg->BrowseWindow().Tree();
-    ASSERT_EQ(tree.topLevelItemCount(), 1);
-    EXPECT_EQ(tree.topLevelItem(0)->text(0), kStoreNode);
-    EXPECT_TRUE(tree.topLevelItem(0)->isExpanded());
-    EXPECT_EQ(tree.topLevelItem(0)->childCount(), 0);
-    EXPECT_EQ(s.dlg->BrowseWindow().FileCount(), 0);
+    prefix.UserReg(RegKey("Software\\Wine") + "\"Version\"=\"winxp\"\n");
+    Start();
+    ASSERT_EQ(Tree().topLevelItemCount(), 1);
+    EXPECT_EQ(Tree().topLevelItem(0)->text(0), kStoreNode);
+    EXPECT_TRUE(Tree().topLevelItem(0)->isExpanded());
+    EXPECT_EQ(Tree().topLevelItem(0)->childCount(), 0);
+    EXPECT_EQ(dlg->BrowseWindow().FileCount(), 0);
 }
 
-TEST(StoreAtStart, OtherIdentitiesStoresFollowUnderTheirUserNamesAndTheStatusLineSaysWhatIsMissing)
+TEST_F(StoreAtStart, OtherIdentitiesStoresFollowUnderTheirUserNamesAndTheStatusLineSaysWhatIsMissing)
 {
-    TempDir dir;
-    TestPrefix prefix(dir.Path() / "wine");
     for (const char* user : {"ann", "bob"}) {
         const std::string folder = prefix.Folder(std::string("mail/") + user);
         WriteFile(folder + "/Inbox.dbx", std::string(4096, '\0'));
@@ -121,7 +125,6 @@ TEST(StoreAtStart, OtherIdentitiesStoresFollowUnderTheirUserNamesAndTheStatusLin
         RegKey("Identities") + "\"Last User ID\"=\"{C3}\"\n" + RegKey("Identities\\{A1}") + "\"Username\"=\"Ann\"\n"
         + RegKey("Identities\\{B2}") + "\"Username\"=\"Bob\"\n" + RegKey("Identities\\{C3}") + "\"Username\"=\"Cy\"\n"
         + StoreRootKey("{B2}", "\"C:\\\\mail\\\\bob\"") + StoreRootKey("{C3}", "\"C:\\\\MAIL\\\\BOB\"");
-    ScopedWinePrefix scoped(prefix.Root());
     struct Case {
         const char* what;
         std::string userKeys;
@@ -141,51 +144,73 @@ TEST(StoreAtStart, OtherIdentitiesStoresFollowUnderTheirUserNamesAndTheStatusLin
     };
     for (const Case& c : cases) {
         prefix.UserReg(c.userKeys);
-        Started s = Start();
-        QTreeWidget& tree = s.dlg->BrowseWindow().Tree();
+        Start();
         QStringList nodes;
-        for (int i = 0; i < tree.topLevelItemCount(); ++i)
-            nodes << tree.topLevelItem(i)->text(0);
+        for (int i = 0; i < Tree().topLevelItemCount(); ++i)
+            nodes << Tree().topLevelItem(i)->text(0);
         EXPECT_EQ(nodes, c.nodes) << c.what;
-        EXPECT_TRUE(tree.topLevelItem(0)->isExpanded()) << c.what;
-        EXPECT_EQ(s.dlg->HintText(), c.status) << c.what;
+        EXPECT_TRUE(Tree().topLevelItem(0)->isExpanded()) << c.what;
+        EXPECT_EQ(dlg->HintText(), c.status) << c.what;
         if (nodes.size() < 2)
             continue;
         // Cy's node: the one folder Bob and Cy share, listed once.
-        EXPECT_EQ(Children(*tree.topLevelItem(1)), QStringList{"Inbox"}) << c.what;
-        EXPECT_FALSE(tree.topLevelItem(1)->isExpanded()) << c.what;
-        if (tree.topLevelItem(0)->childCount() == 0) {
-            EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(*s.dlg), QStringLiteral("store_other_identity"))
-                             .isEmpty());
+        EXPECT_EQ(Children(*Tree().topLevelItem(1)), QStringList{"Inbox"}) << c.what;
+        EXPECT_FALSE(Tree().topLevelItem(1)->isExpanded()) << c.what;
+        if (Tree().topLevelItem(0)->childCount() == 0) {
             // A mail file selected: the notice again.
-            tree.setCurrentItem(tree.topLevelItem(1)->child(0));
-            EXPECT_EQ(s.dlg->HintText(), res::Text(IDS_NOTICE)) << c.what;
+            Tree().setCurrentItem(Tree().topLevelItem(1)->child(0));
+            EXPECT_EQ(dlg->HintText(), res::Text(IDS_NOTICE)) << c.what;
         }
     }
 }
 
-TEST(StoreAtStart, FilesFromTheCommandLineFollowTheStoresNode)
+TEST_F(StoreAtStart, FilesFromTheCommandLineFollowTheStoresNode)
 {
-    TempDir dir;
-    TestPrefix prefix(dir.Path() / "wine");
     WriteFile(prefix.Folder("mail/ann") + "/Sent.dbx", std::string(4096, '\0'));
     prefix.UserReg(StoreRootKey("{A1}", "\"C:\\\\mail\\\\ann\""));
-    ScopedWinePrefix scoped(prefix.Root());
     const std::string named = dir.File("Inbox.dbx");
     ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(named));
 
-    Started s = Start({named});
-    QTest::qWait(20);
-    QTreeWidget& tree = s.dlg->BrowseWindow().Tree();
-    ASSERT_EQ(tree.topLevelItemCount(), 2);
-    EXPECT_EQ(tree.topLevelItem(0)->text(0), kStoreNode);
-    EXPECT_TRUE(tree.topLevelItem(0)->isExpanded());
-    EXPECT_EQ(Children(*tree.topLevelItem(0)), QStringList{"Sent"});
-    QTreeWidgetItem* files = tree.topLevelItem(1);
+    Start({named});
+    ASSERT_TRUE(QTest::qWaitFor([this] { return dlg->BrowseWindow().MessageList().GetItemCount() > 0; }, 5000));
+    ASSERT_EQ(Tree().topLevelItemCount(), 2);
+    EXPECT_EQ(Tree().topLevelItem(0)->text(0), kStoreNode);
+    EXPECT_TRUE(Tree().topLevelItem(0)->isExpanded());
+    EXPECT_EQ(Children(*Tree().topLevelItem(0)), QStringList{"Sent"});
+    QTreeWidgetItem* files = Tree().topLevelItem(1);
     EXPECT_EQ(files->text(0), QString::fromStdString(named));
     EXPECT_TRUE(files->isExpanded());
-    // The named file is still the one shown.
-    EXPECT_EQ(tree.currentItem(), files->child(0));
-    EXPECT_EQ(s.scans->count(), 1);
-    EXPECT_GT(s.dlg->BrowseWindow().MessageList().GetItemCount(), 0);
+    // The named file is still the one shown, scanned once.
+    EXPECT_EQ(Tree().currentItem(), files->child(0));
+    EXPECT_EQ(scans->count(), 1);
+}
+
+TEST_F(HelpPictures, TheMainWindowWithTheStoreATickedListAndADeletedEmail)
+{
+    const std::string store = ProfileStore("tom");
+    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(store + "/Inbox.dbx"));
+    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(store + "/Sent Items.dbx"));
+    testsupport::TempDir runtime;  // the preview's files
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.Path().string()));
+
+    Start();
+    ASSERT_EQ(Tree().topLevelItemCount(), 1);
+    ASSERT_EQ(Tree().topLevelItem(0)->childCount(), 2);
+    Tree().setCurrentItem(Tree().topLevelItem(0)->child(0));  // Inbox: scanned now
+    CMessageListCtrl& list = dlg->BrowseWindow().MessageList();
+    ASSERT_GE(list.GetItemCount(), 4);
+    list.ToggleTick(1);
+    list.ToggleTick(3);
+    CEmailPreviewWindow& preview = dlg->BrowseWindow().Preview();
+    QSignalSpy shown(&preview, &CEmailPreviewWindow::documentComplete);
+    list.setCurrentIndex(list.model()->index(1, 1));  // a deleted e-mail: the list puts them first
+    EXPECT_TRUE(shown.count() > 0 || shown.wait(5000));
+    QTest::qWait(50);  // the document painted
+    EXPECT_EQ(list.GetTickedCount(), 2);
+    EXPECT_TRUE(preview.toPlainText().contains(QStringLiteral("Deleted e-mail")));
+    const QImage main = testsupport::Grab(*dlg);
+    EXPECT_EQ(main.size(), dlg->size());
+    EXPECT_FALSE(testsupport::SaveScreenshot(main, QStringLiteral("help/main_window")).isEmpty());
+    dlg.reset();
+    qunsetenv("XDG_RUNTIME_DIR");
 }

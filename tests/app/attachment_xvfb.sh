@@ -28,44 +28,43 @@ cmp -s "$work/sent.xls" "$work/reference/Q4-2007.xls" || { echo "FAIL: the comma
 XDG_RUNTIME_DIR=$work/runtime "$exe" "$work/Inbox.dbx" &
 pid=$!
 wait_main_window
-sleep 1.5
+wait_until 10 mapped "$work/Inbox.dbx" && wait_settled "$wid" || fail "the mailbox was never shown"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 # The ninth row of the list (x 203.. under the 135 px band, 17 px rows
 # below the titles), then a click in the preview below it, on no link.
+before=$(window_sum "$wid")
 xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 8 * 17 + 8)) click 1
-sleep 1.5
+wait_settled "$wid" "$before" || fail "a click on the e-mail changed nothing"
 xdotool mousemove $((X + 600)) $((Y + HEIGHT - 40)) click 1
-sleep 0.3
+before=$(window_sum "$wid")
 xdotool key Tab
-sleep 0.3
+wait_settled "$wid" "$before" || fail "Tab reached nothing in the preview"
 screen_shot real_attachment_focused
 xdotool key Return
 dialog=$(wait_for_window 'Save the attachment') || fail "Enter on the attachment opened no save dialog"
-sleep 0.8
+wait_focus "$dialog" && wait_settled "$dialog" || fail "the save dialog never took the keyboard"
 window_shot real_attachment_dialog "$dialog"
 # The dialog offers the attachment's own name: replace it by a full path.
 xdotool key ctrl+a
 xdotool type --delay 20 "$work/saved/Q4-2007.xls"
-sleep 0.3
 xdotool key Return
-sleep 0.5
-window_named 'Save the attachment' >/dev/null && xdotool key Return
+# The completer's list may take the first Return.
+wait_gone 1 'Save the attachment' || xdotool key Return
 
 report=$(wait_for_window Quillmend) || fail "no message after saving"
-sleep 0.5
+wait_settled "$report" || fail "the message was never painted"
 window_shot real_attachment_report "$report"
 [ -f "$work/saved/Q4-2007.xls" ] || fail "no Q4-2007.xls saved: $(ls "$work/saved")"
 cmp -s "$work/saved/Q4-2007.xls" "$work/reference/Q4-2007.xls" || fail "the saved file differs from the command line's"
 mode=$(stat -c %a "$work/saved/Q4-2007.xls")
 case $mode in *[1357]*) fail "the saved file may be run: mode $mode" ;; esac
 xdotool key Return
-i=0
-while window_named Quillmend >/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+wait_gone 5 Quillmend || fail "Enter left the message open"
 
 # Enter on the attachment's link would save it again: the list gets the
 # focus back, and there Enter ends the program.
 xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 8 * 17 + 8)) click 1
-sleep 0.3
+wait_settled "$wid"
 xdotool key Return
 wait_ended Enter || fail "exit status $?"
 echo "saved Q4-2007.xls through the dialog, byte for byte; ended cleanly"

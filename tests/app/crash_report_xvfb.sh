@@ -20,12 +20,13 @@ mkdir -p "$shots"
 XDG_RUNTIME_DIR=$work/runtime "$exe" "$work/Inbox.dbx" &
 pid=$!
 wait_main_window
-sleep 1.5  # the first selection scans the file and fills the list
+# The first selection scans the file and fills the list.
+wait_until 10 mapped "$work/Inbox.dbx" && wait_settled "$wid" || fail "the mailbox was never shown"
 kill -SEGV "$pid"
 
 rid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quillmend Bug Report$' 2>/dev/null | head -n 1)
 [ -n "$rid" ] || fail "the report program did not show up"
-sleep 1
+wait_settled "$rid" || fail "the report window was never painted"
 screen_shot real_program_crash_report
 
 folder=$work/runtime/quillmend-$(id -u)/crash-$pid
@@ -40,8 +41,7 @@ status=$?
 rpid=$(xdotool getwindowpid "$rid")
 xdotool windowfocus "$rid" 2>/dev/null
 xdotool key Escape 2>/dev/null
-i=0
-while kill -0 "$rpid" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-kill -0 "$rpid" 2>/dev/null && { kill -9 "$rpid"; fail "Escape did not close the report window"; }
+report_ended() { ! kill -0 "$rpid" 2>/dev/null; }
+wait_until 10 report_ended || { kill -9 "$rpid"; fail "Escape did not close the report window"; }
 [ ! -e "$folder" ] || fail "the report page or its folder was left behind"
 echo "reported, ended with $status, report closed and deleted"

@@ -59,11 +59,11 @@ one_run() {
         idle) sleep "0.$((RANDOM % 10))" ;;
         scan) sleep "0.$((RANDOM % 4))" ;;
         preview)
-            sleep 1.5  # the first file's scan
+            wait_until 10 mapped "$file"  # the first file's scan
             xdotool mousemove $((X + 500)) $((Y + 200 + RANDOM % 60)) click 1
             sleep "0.0$((RANDOM % 10))" ;;
         menu)
-            sleep 1.5
+            wait_until 10 mapped "$file"
             xdotool mousemove $((X + 500)) $((Y + 200)) click 3
             sleep 0.3 ;;
         esac

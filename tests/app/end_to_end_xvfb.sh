@@ -20,16 +20,18 @@ mkdir "$folder"
 XDG_RUNTIME_DIR=$work/runtime "$exe" "$folder/Inbox.dbx" &
 pid=$!
 wait_main_window
-sleep 1.5  # the first selection scans the file and fills the list
-# The program maps the mail file it opened: the name's own bytes.
-grep -qF "$folder/Inbox.dbx" "/proc/$pid/maps" || fail "the file named on the command line was not opened"
+# The program maps the mail file it opened: the name's own bytes. Its
+# first selection scans it and fills the list.
+wait_until 10 mapped "$folder/Inbox.dbx" || fail "the file named on the command line was not opened"
+wait_settled "$wid" || fail "the main window was never painted"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 screen_shot real_program_list
 
 # The fifth row of the list: the list starts 3 px right of the tree (x 203)
 # under the 135 px header band, rows 17 px high below the column titles.
+before=$(window_sum "$wid")
 xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 4 * 17 + 8)) click 1
-sleep 1.5
+wait_settled "$wid" "$before" || fail "a click on an e-mail changed nothing"
 screen_shot real_program_preview
 
 # The preview file was written, shown and deleted again.

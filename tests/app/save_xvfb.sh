@@ -55,53 +55,49 @@ REG
 start_program
 
 wait_main_window
-sleep 1.5
+wait_settled "$wid" || fail "the main window was never painted"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 screen_shot real_save_tree_at_start
 
 # The tree (x 1..199 under the 135 px header band): its first node, the
 # store's "Outlook Express - Local Folder", then Down to the first mail file
 # under it, which lists its e-mails.
+before=$(window_sum "$wid")
 xdotool mousemove $((X + 60)) $((Y + 135 + 8)) click 1
-sleep 0.3
 xdotool key Down
-sleep 1.5
+wait_until 10 mapped "$store/Inbox.dbx" && wait_settled "$wid" "$before" || fail "Down selected no mail file"
 # The list: click the first row's text, then tick it and the next with Space.
 xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 8)) click 1
-sleep 0.3
+before=$(window_sum "$wid")
 xdotool key space Down space
-sleep 0.3
+wait_settled "$wid" "$before" || fail "Space ticked nothing"
 screen_shot real_save_ticked
 
 # Save (Alt+S), then the folder typed into the chooser.
 xdotool key alt+s
 chooser=$(wait_for_window 'Select a folder to store the selected emails.') || fail "no folder chooser"
-sleep 0.5
+wait_focus "$chooser" && wait_settled "$chooser" || fail "the folder chooser never took the keyboard"
 xdotool type --delay 20 "$work/saved"
-sleep 0.3
 xdotool key Return
-sleep 0.5
 # The completer's list may take the first Return.
-window_named 'Select a folder to store the selected emails.' >/dev/null && xdotool key Return
+wait_gone 1 'Select a folder to store the selected emails.' || xdotool key Return
 
 report=$(wait_for_window Quillmend) || fail "no message after saving"
-sleep 0.5
+wait_settled "$report" || fail "the message was never painted"
 window_shot real_save_report "$report"
 saved=$(find "$work/saved" -name '*.eml' | wc -l)
 [ "$saved" -eq 2 ] || fail "$saved e-mail files saved, not 2"
 xdotool key Return
-i=0
-while window_named Quillmend >/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+wait_gone 5 Quillmend || fail "Enter left the message open"
 
 # F1 opens the help window; Esc closes it.
 xdotool mousemove $((X + 400)) $((Y + 135 + 25 + 8)) click 1
 xdotool key F1
 help=$(wait_for_window 'Quillmend Help') || fail "F1 opened no help window"
-sleep 0.8
+wait_settled "$help" || fail "the help window was never painted"
 screen_shot real_help_window
 xdotool key Escape
-sleep 0.3
-window_named 'Quillmend Help' >/dev/null && fail "Esc left the help window open"
+wait_gone 5 'Quillmend Help' || fail "Esc left the help window open"
 
 xdotool windowfocus "$wid" 2>/dev/null
 xdotool key Return

@@ -19,7 +19,7 @@ echo "window $wid: ${width}x${height}"
 [ "$width" = 660 ] && [ "$height" = 560 ] || fail "window is ${width}x${height}, not 660x560"
 
 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
-sleep 0.5
+wait_focus "$wid" || fail "the main window never had the keyboard"
 xdotool key Return
 
 wait_ended Enter

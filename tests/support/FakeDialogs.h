@@ -4,6 +4,7 @@
 
 #include "ui/UserDialogs.h"
 
+#include <functional>
 #include <vector>
 
 namespace testsupport {
@@ -22,6 +23,7 @@ public:
     QString saveFile;         // what the save-file dialog answers; empty: Cancel
     std::string disk;         // what the disk chooser answers; empty: Cancel
     QMessageBox::StandardButton answer = QMessageBox::Ok;  // for every message box
+    std::function<void()> whileChoosingFolder;  // runs while the folder chooser is open
 
     QStringList openedFor;    // the extension of each open-file dialog
     QStringList folderTitles; // the title of each folder chooser
@@ -43,6 +45,8 @@ public:
     QString ChooseFolder(QWidget*, const QString& title) override
     {
         folderTitles << title;
+        if (whileChoosingFolder)
+            whileChoosingFolder();
         return folder;
     }
     QString SaveFile(QWidget*, const QString& title, const QString&) override

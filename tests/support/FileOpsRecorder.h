@@ -64,15 +64,6 @@ public:
         std::lock_guard lock(mutex_);
         return static_cast<int>(std::count_if(steps_.begin(), steps_.end(), [&](const Step& s) { return s.op == op; }));
     }
-    // Where the first step of kind `op` came, or -1.
-    int FirstIndex(platform::FileOp op) const
-    {
-        std::lock_guard lock(mutex_);
-        for (std::size_t i = 0; i < steps_.size(); ++i)
-            if (steps_[i].op == op)
-                return static_cast<int>(i);
-        return -1;
-    }
 
 private:
     mutable std::mutex mutex_;

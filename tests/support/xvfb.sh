@@ -41,6 +41,18 @@ wait_main_window() {
     [ -n "$wid" ] || fail "no window named Quillmend appeared"
 }
 
+# wait_until <seconds> <command>...: runs the command every 0.05 s until it
+# succeeds; false when it has not within that many seconds.
+wait_until() {
+    tries=$(($1 * 20))
+    shift
+    until "$@"; do
+        [ "$tries" -gt 0 ] || return 1
+        tries=$((tries - 1))
+        sleep 0.05
+    done
+}
+
 # window_named <title>: the id of a visible window of that very title other
 # than the main window.
 window_named() {
@@ -51,13 +63,50 @@ window_named() {
 }
 # wait_for_window <title>: waits up to 10 s for such a window; prints its id.
 wait_for_window() {
-    i=0
-    while [ $i -lt 100 ]; do
-        window_named "$1" && return 0
+    wait_until 10 window_named "$1"
+}
+# wait_gone <seconds> <title>: waits until no such window shows.
+window_gone() {
+    ! window_named "$1" >/dev/null
+}
+wait_gone() {
+    wait_until "$1" window_gone "$2"
+}
+
+# mapped <file>: true once the program has the file mapped (it scans it).
+mapped() {
+    grep -qF "$1" "/proc/$pid/maps" 2>/dev/null
+}
+
+# window_sum <window>: a checksum of what the window shows now.
+window_sum() {
+    xwd -id "$1" -silent 2>/dev/null | md5sum
+}
+# wait_settled <window> [<window_sum before>]: waits up to 10 s until the
+# window shows more than one colour, other than it showed before when that is
+# given, and the same in two captures 0.1 s apart: what was asked of it has
+# been painted.
+wait_settled() {
+    last=
+    tries=100
+    while [ "$tries" -gt 0 ]; do
+        now=$(window_sum "$1")
+        if [ "$now" = "$last" ] && [ "$now" != "${2:-}" ] &&
+            [ "$(xwd -id "$1" -silent 2>/dev/null | xwdtopnm 2>/dev/null | ppmhist -noheader 2>/dev/null | wc -l)" -gt 1 ]; then
+            return 0
+        fi
+        last=$now
+        tries=$((tries - 1))
         sleep 0.1
-        i=$((i + 1))
     done
     return 1
+}
+# wait_focus <window>: waits up to 5 s until the window has the keyboard.
+has_focus() {
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]
+}
+wait_focus() {
+    wait_until 5 has_focus "$1"
 }
 
 # screen_shot <name>: the whole screen as $shots/<name>.png.
@@ -74,12 +123,10 @@ window_shot() {
 
 # wait_ended <what ended it>: up to 20 s for the program to end by itself;
 # returns its exit status.
+ended() {
+    ! kill -0 "$pid" 2>/dev/null
+}
 wait_ended() {
-    i=0
-    while kill -0 "$pid" 2>/dev/null && [ $i -lt 200 ]; do
-        sleep 0.1
-        i=$((i + 1))
-    done
-    kill -0 "$pid" 2>/dev/null && fail "the program did not end after $1"
+    wait_until 20 ended || fail "the program did not end after $1"
     wait "$pid"
 }
