@@ -3,7 +3,7 @@
 // another file, never executable), the outcome lines, exit statuses and
 // manifest, and what a full disk leaves.
 
-#include "archive/Sha256.h"
+#include "CliRun.h"
 #include "cli/CliCommon.h"
 #include "dbx/DbxFile.h"
 #include "support/FileOpsRecorder.h"
@@ -15,31 +15,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
+#include <map>
 #include <sys/stat.h>
 
 using ::testing::HasSubstr;
+using testsupport::CliRun;
+using testsupport::FilesIn;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun Attachments(std::vector<std::string> args)
+CliRun Attachments(const std::vector<std::string>& args)
 {
-    CliRun r;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    r.status = cli::RunAttachments(args);
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
-    return r;
+    return testsupport::InProcess(cli::RunAttachments, args);
 }
 
 std::string Bytes(std::size_t size, int seed)
@@ -103,14 +93,6 @@ Mailbox MakeMailbox(const TempDir& dir)
     return box;
 }
 
-std::set<std::string> Names(const std::string& folder)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 } // namespace
 
 TEST(AttachmentsCommand, ListsEveryFileForPeopleAndForScripts)
@@ -141,10 +123,8 @@ TEST(AttachmentsCommand, SavesUnderSafeNamesNeverOverAFileAndNeverExecutable)
     const std::string out = dir.File("out");
     const CliRun r = Attachments({box.path, "--save", out, "--index", std::to_string(box.files)});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Names(out), (std::set<std::string>{"photo.jpg", "_profile", "gpj.exe"}));
-    EXPECT_EQ(ReadFile(out + "/photo.jpg"), kPhoto);
-    EXPECT_EQ(ReadFile(out + "/_profile"), kScript);
-    EXPECT_EQ(ReadFile(out + "/gpj.exe"), kScript);
+    EXPECT_EQ(FilesIn(out), (std::map<std::string, std::string>{
+                                {"photo.jpg", kPhoto}, {"_profile", kScript}, {"gpj.exe", kScript}}));
     for (const auto& entry : fs::directory_iterator(out)) {
         struct stat st {};
         ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
@@ -159,11 +139,12 @@ TEST(AttachmentsCommand, SavesUnderSafeNamesNeverOverAFileAndNeverExecutable)
     // other names.
     const CliRun again = Attachments({box.path, "--save", out, "--index", f});
     ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(Names(out).size(), 6u);
-    EXPECT_EQ(ReadFile(out + "/photo.jpg"), kPhoto);
-    for (const std::string& name : Names(out)) {
+    const auto files = FilesIn(out);
+    EXPECT_EQ(files.size(), 6u);
+    EXPECT_EQ(files.at("photo.jpg"), kPhoto);
+    for (const auto& [name, bytes] : files) {
         if (name.starts_with("photo ") && name.ends_with(".jpg")) {
-            EXPECT_EQ(ReadFile(out + "/" + name), kPhoto) << name;
+            EXPECT_EQ(bytes, kPhoto) << name;
         }
     }
 }
@@ -191,10 +172,8 @@ TEST(AttachmentsCommand, ADamagedFileIsSavedMarkedAndNamedOnStandardError)
     EXPECT_GT(zeros, 0u);
 
     const std::string json = ReadFile(manifest);
-    std::string digest;
-    std::uint64_t size = 0;
-    ASSERT_TRUE(archive::HashFile(out + "/lost (damaged).pdf", digest, size));
-    EXPECT_THAT(json, HasSubstr("\"result\":\"damaged\",\"savedName\":\"lost (damaged).pdf\",\"sha256\":\"" + digest));
+    EXPECT_THAT(json, HasSubstr("\"result\":\"damaged\",\"savedName\":\"lost (damaged).pdf\",\"sha256\":\"" +
+                                testsupport::Sha256Hex(saved)));
     EXPECT_THAT(json, HasSubstr("\"name\":\"photo.jpg\",\"type\":\"image/jpeg\",\"size\":3000,\"lostBytes\":0"));
     // The manifest is never replaced either.
     EXPECT_EQ(Attachments({box.path, "--save", dir.File("out2"), "--manifest", manifest}).status, 2);
@@ -211,7 +190,7 @@ TEST(AttachmentsCommand, AFullDiskLeavesNoPartialFileAndNamesWhatWasNotWritten)
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, HasSubstr("1 attachment saved to " + out + ", 2 could not be written\n"));
     EXPECT_THAT(r.err, HasSubstr("could not save attachment 1 of e-mail "));
-    EXPECT_EQ(Names(out), (std::set<std::string>{"photo.jpg"}));
+    EXPECT_EQ(FilesIn(out), (std::map<std::string, std::string>{{"photo.jpg", kPhoto}}));
 }
 
 TEST(AttachmentsCommand, UsageErrorsExitWithTwo)

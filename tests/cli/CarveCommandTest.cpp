@@ -5,7 +5,6 @@
 
 #include "CliRun.h"
 
-#include "archive/Sha256.h"
 #include "cli/CarveParts.h"
 #include "tools/dbxgen/CarveImages.h"
 
@@ -27,13 +26,6 @@ std::vector<std::string> All(const std::string& text, const std::string& pattern
     for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it)
         found.push_back((*it)[1]);
     return found;
-}
-
-std::string Digest(const std::string& bytes)
-{
-    archive::Sha256 sha;
-    sha.Update(bytes);
-    return sha.HexDigest();
 }
 
 } // namespace
@@ -65,7 +57,7 @@ TEST(CarveCommand, ExtractedFilesListLikeTheCarveAndTheManifestNamesTheImage)
     }
     // The manifest's digest is the image's; the image was not touched.
     const std::string manifest = testsupport::ReadFile(dir.File("out/manifest.json"));
-    EXPECT_NE(manifest.find("\"sha256\":\"" + Digest(fragmented.bytes) + "\""), std::string::npos);
+    EXPECT_NE(manifest.find("\"sha256\":\"" + testsupport::Sha256Hex(fragmented.bytes) + "\""), std::string::npos);
     EXPECT_NE(manifest.find("\"blocks\":[["), std::string::npos);
     struct stat after {};
     ASSERT_EQ(::stat(image.c_str(), &after), 0);

@@ -1,11 +1,17 @@
 #pragma once
-// Runs the real quillmend-cli as scripts do and collects what it printed.
+// Runs the command-line tool as scripts do and collects what it printed:
+// the real quillmend-cli in a shell, or one command in-process.
 
+#include "archive/Sha256.h"
 #include "support/TempDir.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
+#include <vector>
 
 namespace testsupport {
 
@@ -15,6 +21,33 @@ struct CliRun {
     std::string err;
 };
 
+// Runs a command's entry point, e.g. cli::RunSave, in this process.
+inline CliRun InProcess(int (*command)(const std::vector<std::string>&), const std::vector<std::string>& args)
+{
+    CliRun r;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    r.status = command(args);
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
+    return r;
+}
+
+inline std::size_t Count(std::string_view text, std::string_view what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
+inline std::string Sha256Hex(std::string_view bytes)
+{
+    archive::Sha256 hash;
+    hash.Update(bytes);
+    return hash.HexDigest();
+}
+
 inline std::string Quote(const std::string& s)
 {
     std::string q = "'";
@@ -23,6 +56,7 @@ inline std::string Quote(const std::string& s)
     return q + "'";
 }
 
+#ifdef QUILLMEND_CLI
 // Runs the tool with `args` (already quoted) under /bin/sh, with an optional
 // shell prefix such as a ulimit. Standard error comes through a pipe, which a
 // file-size limit does not affect.
@@ -43,5 +77,6 @@ inline CliRun Cli(const TempDir& dir, const std::string& args, const std::string
     r.out = ReadFile(out);
     return r;
 }
+#endif
 
 } // namespace testsupport

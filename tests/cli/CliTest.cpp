@@ -22,6 +22,8 @@
 
 using testsupport::Cli;
 using testsupport::CliRun;
+using testsupport::Count;
+using testsupport::FilesIn;
 using testsupport::Quote;
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -47,7 +49,7 @@ std::string MakeMailbox(const TempDir& dir)
 
 // --- list ---------------------------------------------------------------------------
 
-TEST(Cli, ListJsonHasTheContractedFieldsInOrder)
+TEST(Cli, ListGivesTheContractedJsonAndATableSafeOnATerminal)
 {
     TempDir dir;
     const std::string mailbox = MakeMailbox(dir);
@@ -64,6 +66,14 @@ TEST(Cli, ListJsonHasTheContractedFieldsInOrder)
               "\"toText\":\"bob@example.org\",\"subjectText\":\"Quarterly \\\"report\\\"\",\"date\":\"2008-01-15 10:20:30\",\"filetime\":128448660300000000,"
               "\"hasAttachment\":true,\"blocks\":[4096],\"size\":155}\n"
               "]\n");
+
+    const CliRun table = Cli(dir, "list " + Quote(mailbox), "TZ=UTC ");
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("Deleted"), std::string::npos);
+    EXPECT_NE(table.out.find("2008-01-15 10:20:30  @  Ann <ann@example.org>"), std::string::npos) << table.out;
+    EXPECT_EQ(table.out.find('\x1B'), std::string::npos);  // the escape sequence is defused
+    EXPECT_NE(table.out.find("Caf\xC3\xA9 ?[2J"), std::string::npos);
+    EXPECT_NE(table.out.find("2 e-mails"), std::string::npos);
 }
 
 TEST(Cli, ListJsonShowsEveryDemoEmailDeletedOnesFirst)
@@ -90,18 +100,6 @@ TEST(Cli, ListJsonShowsEveryDemoEmailDeletedOnesFirst)
     EXPECT_EQ(r.out.find("{\"index\":" + std::to_string(expected.size())), std::string::npos);
 }
 
-TEST(Cli, ListTableIsSafeOnATerminal)
-{
-    TempDir dir;
-    const CliRun r = Cli(dir, "list " + Quote(MakeMailbox(dir)), "TZ=UTC ");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Deleted"), std::string::npos);
-    EXPECT_NE(r.out.find("2008-01-15 10:20:30  @  Ann <ann@example.org>"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find('\x1B'), std::string::npos);  // the escape sequence is defused
-    EXPECT_NE(r.out.find("Caf\xC3\xA9 ?[2J"), std::string::npos);
-    EXPECT_NE(r.out.find("2 e-mails"), std::string::npos);
-}
-
 TEST(Cli, ListAndShowReadUtf16AndUtf32SubjectsByOneRule)
 {
     // Without a byte-order mark such text is big-endian; its bytes may begin
@@ -119,19 +117,12 @@ TEST(Cli, ListAndShowReadUtf16AndUtf32SubjectsByOneRule)
 
     const CliRun json = Cli(dir, "list " + Quote(mailbox) + " --json");
     ASSERT_EQ(json.status, 0) << json.err;
-    std::size_t shown = 0;
-    for (std::size_t p = json.out.find("\"subjectText\":\"ab\""); p != std::string::npos;
-         p = json.out.find("\"subjectText\":\"ab\"", p + 1))
-        ++shown;
-    EXPECT_EQ(shown, count) << json.out;
+    EXPECT_EQ(Count(json.out, "\"subjectText\":\"ab\""), count) << json.out;
     EXPECT_NE(json.out.find("\"subject\":\"\""), std::string::npos);  // the engine's value stays as it was
 
     const CliRun table = Cli(dir, "list " + Quote(mailbox));
     ASSERT_EQ(table.status, 0) << table.err;
-    std::size_t rows = 0;
-    for (std::size_t p = table.out.find("  ab\n"); p != std::string::npos; p = table.out.find("  ab\n", p + 1))
-        ++rows;
-    EXPECT_EQ(rows, count) << table.out;
+    EXPECT_EQ(Count(table.out, "  ab\n"), count) << table.out;
 
     for (std::size_t i = 0; i < count; ++i) {
         const CliRun show = Cli(dir, "show " + Quote(mailbox) + " " + std::to_string(i));
@@ -209,10 +200,7 @@ TEST(Cli, SaveWritesChosenEmailsAndNeverOverwrites)
     r = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out) + " --index 0,1");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::exists(out + "/Caf\xC3\xA9 _[2J.eml"));  // UTF-8, no control byte
-    int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(out))
-        files += entry.is_regular_file();
-    EXPECT_EQ(files, 3);  // the second copy of e-mail 1 got a clock name
+    EXPECT_EQ(FilesIn(out).size(), 3u);  // the second copy of e-mail 1 got a clock name
 }
 
 TEST(Cli, SavedNamesShowTheSubjectAsTheListDoes)
@@ -361,10 +349,7 @@ TEST(Cli, SaveTellsEmailsCutShortWhenTheMailFileShrinksMeanwhile)
 
     // Every e-mail has one file: whole ones before the cut, those behind it
     // kept with what could be read, never written a second time.
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out))
-        ++files;
-    EXPECT_EQ(files, kShrinkCount);
+    EXPECT_EQ(FilesIn(out).size(), kShrinkCount);
     EXPECT_EQ(ReadFile(out + "/mail 0.eml").size(), 515u);
     EXPECT_LT(ReadFile(out + "/mail " + std::to_string(kShrinkCount - 1) + ".eml").size(), 515u);
     EXPECT_NE(r.err.find("e-mail " + std::to_string(kShrinkCount - 1) + " is incomplete"), std::string::npos) << r.err;
@@ -379,10 +364,7 @@ TEST(Cli, MboxExportTellsEmailsCutShortToo)
     const std::string mbox = dir.File(std::string(150, 'm') + ".mbox");
     const CliRun r = SaveWhileTheMailFileShrinks(dir, mailbox, {"--mbox", mbox});
     EXPECT_EQ(r.status, 1);
-    const std::string written = ReadFile(mbox);
-    std::size_t entries = 0;
-    for (std::size_t at = 0; (at = written.find("From MAILER-DAEMON ", at)) != std::string::npos; ++at)
-        ++entries;
+    const std::size_t entries = Count(ReadFile(mbox), "From MAILER-DAEMON ");
     // Those read before the cut are in it; of those behind it nothing was
     // left to read: told, and counted as not written.
     EXPECT_GT(entries, 0u);
@@ -416,11 +398,8 @@ TEST(Cli, ListSaysWhenAFloodOfFakeHeadersLeftChainsUnexamined)
 TEST(Cli, UsageErrorsAndUnopenableFilesExitWithTwo)
 {
     TempDir dir;
-    EXPECT_EQ(Cli(dir, "").status, 2);
-    EXPECT_EQ(Cli(dir, "frobnicate").status, 2);
-    EXPECT_EQ(Cli(dir, "list").status, 2);
-    EXPECT_EQ(Cli(dir, "save x.dbx out --existing --deleted").status, 2);
-    EXPECT_EQ(Cli(dir, "save x.dbx out --index 1,x").status, 2);
+    for (const char* args : {"", "frobnicate", "list", "save x.dbx out --existing --deleted", "save x.dbx out --index 1,x"})
+        EXPECT_EQ(Cli(dir, args).status, 2) << args;
     const CliRun missing = Cli(dir, "list " + Quote(dir.File("missing.dbx")));
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("missing.dbx: No such file or directory"), std::string::npos) << missing.err;

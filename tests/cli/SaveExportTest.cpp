@@ -2,7 +2,6 @@
 // mbox parser, file dates, and the manifest's digests.
 
 #include "archive/Mbox.h"
-#include "archive/Sha256.h"
 #include "CliRun.h"
 #include "dbx/DbxFile.h"
 #include "mailtext/HeaderText.h"
@@ -24,6 +23,7 @@ using testsupport::Cli;
 using testsupport::CliRun;
 using testsupport::Quote;
 using testsupport::ReadFile;
+using testsupport::Sha256Hex;
 using testsupport::TempDir;
 
 namespace {
@@ -222,13 +222,6 @@ std::uint64_t JsonNumber(const std::string& line, const std::string& key)
     return at == std::string::npos ? 0 : std::stoull(line.substr(at + key.size() + 3));
 }
 
-std::string Sha256Of(std::string_view bytes)
-{
-    archive::Sha256 hash;
-    hash.Update(bytes);
-    return hash.HexDigest();
-}
-
 TEST(SaveExport, ManifestDigestsMatchWhatWasWritten)
 {
     TempDir dir;
@@ -243,10 +236,10 @@ TEST(SaveExport, ManifestDigestsMatchWhatWasWritten)
         int emails = 0;
         for (std::string line; std::getline(manifest, line);) {
             if (line.starts_with("\"mailFile\"")) {
-                EXPECT_EQ(JsonField(line, "sha256"), Sha256Of(ReadFile(mailbox)));
+                EXPECT_EQ(JsonField(line, "sha256"), Sha256Hex(ReadFile(mailbox)));
                 EXPECT_EQ(JsonNumber(line, "size"), std::filesystem::file_size(mailbox));
             } else if (line.starts_with("\"mbox\"")) {
-                EXPECT_EQ(JsonField(line, "sha256"), Sha256Of(mbox));
+                EXPECT_EQ(JsonField(line, "sha256"), Sha256Hex(mbox));
             } else if (line.starts_with("{\"index\"")) {
                 ++emails;
                 EXPECT_EQ(JsonField(line, "result"), "whole");
@@ -255,7 +248,7 @@ TEST(SaveExport, ManifestDigestsMatchWhatWasWritten)
                                                 ? ReadFile(out + "/" + name)
                                                 : mbox.substr(JsonNumber(line, "mboxOffset"), JsonNumber(line, "mboxLength"));
                 ASSERT_FALSE(written.empty()) << line;
-                EXPECT_EQ(JsonField(line, "sha256"), Sha256Of(written)) << line;
+                EXPECT_EQ(JsonField(line, "sha256"), Sha256Hex(written)) << line;
             }
         }
         EXPECT_EQ(emails, json == "eml.json" ? 4 : 2);

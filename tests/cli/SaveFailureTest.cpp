@@ -2,6 +2,7 @@
 // the order of the flush, and what a full disk leaves (a valid mbox, lines
 // on stdout only for what is whole, a manifest of exactly what stays).
 
+#include "CliRun.h"
 #include "cli/CliCommon.h"
 #include "support/FileOpsRecorder.h"
 #include "support/TempDir.h"
@@ -15,6 +16,8 @@
 #include <vector>
 
 using platform::FileOp;
+using testsupport::CliRun;
+using testsupport::Count;
 using testsupport::FileOpsRecorder;
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -38,26 +41,14 @@ std::string MakeMailbox(const TempDir& dir)
     return path;
 }
 
-struct SaveRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-SaveRun Save(std::vector<std::string> args)
+CliRun Save(const std::vector<std::string>& args)
 {
-    SaveRun r;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    r.status = cli::RunSave(args);
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
-    return r;
+    return testsupport::InProcess(cli::RunSave, args);
 }
 
 int Lines(const std::string& text)
 {
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    return static_cast<int>(Count(text, "\n"));
 }
 
 } // namespace
@@ -112,7 +103,7 @@ TEST(SaveFlush, AFailedFinalFlushNamesWhatItCoversAndExitsOne)
         SCOPED_TRACE(c.what);
         FileOpsRecorder ops;
         ops.FailFrom(c.failing, 0);
-        const SaveRun r = Save(c.args);
+        const CliRun r = Save(c.args);
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find(c.told), std::string::npos) << r.err;
         EXPECT_EQ(Lines(r.out), kEmails + 1);  // each written whole, then the summary
@@ -128,7 +119,7 @@ TEST(SaveOnAFullDisk, MboxKeepsItsWholeEntriesAndNamesTheRest)
     const std::string mbox = dir.File("out.mbox"), manifest = dir.File("m.json");
     FileOpsRecorder ops;
     ops.FailWritesAfter(800, mbox);  // two entries of about 340 bytes fit
-    const SaveRun r = Save({mailbox, "--mbox", mbox, "--manifest", manifest});
+    const CliRun r = Save({mailbox, "--mbox", mbox, "--manifest", manifest});
     EXPECT_EQ(r.status, 1);
     const std::string kept = ReadFile(mbox);
     EXPECT_TRUE(kept.starts_with("From a0@example.org "));
@@ -142,10 +133,7 @@ TEST(SaveOnAFullDisk, MboxKeepsItsWholeEntriesAndNamesTheRest)
     EXPECT_EQ(r.err.find("e-mail 1 is not in"), std::string::npos);
     const std::string json = ReadFile(manifest);
     EXPECT_NE(json.find("\"size\":" + std::to_string(kept.size())), std::string::npos) << json;
-    std::size_t notWritten = 0;
-    for (std::size_t at = 0; (at = json.find("\"result\":\"notWritten\",\"mboxOffset\":null", at)) != std::string::npos; ++at)
-        ++notWritten;
-    EXPECT_EQ(notWritten, 3u);
+    EXPECT_EQ(Count(json, "\"result\":\"notWritten\",\"mboxOffset\":null"), 3u);
 }
 
 TEST(SaveOnAFullDisk, AnMboxWithoutAWholeEntryIsRemoved)
@@ -155,7 +143,7 @@ TEST(SaveOnAFullDisk, AnMboxWithoutAWholeEntryIsRemoved)
     const std::string mbox = dir.File("out.mbox");
     FileOpsRecorder ops;
     ops.FailWritesAfter(100);
-    const SaveRun r = Save({mailbox, "--mbox", mbox});
+    const CliRun r = Save({mailbox, "--mbox", mbox});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(std::filesystem::exists(mbox));
     EXPECT_EQ(Lines(r.out), 1);  // the summary only
@@ -169,16 +157,9 @@ TEST(SaveOnAFullDisk, EmlFilesThatFailAreGoneAndNotListed)
     const std::string folder = dir.File("out"), manifest = dir.File("m.json");
     FileOpsRecorder ops;
     ops.FailWritesAfter(700, folder);  // two files fit
-    const SaveRun r = Save({mailbox, folder, "--manifest", manifest});
+    const CliRun r = Save({mailbox, folder, "--manifest", manifest});
     EXPECT_EQ(r.status, 1);
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++files;
-    EXPECT_EQ(files, 2u);
+    EXPECT_EQ(testsupport::FilesIn(folder).size(), 2u);
     EXPECT_EQ(Lines(r.out), 3);
-    const std::string json = ReadFile(manifest);
-    std::size_t named = 0;
-    for (std::size_t at = 0; (at = json.find("\"savedName\":\"", at)) != std::string::npos; ++at)
-        ++named;
-    EXPECT_EQ(named, 2u);
+    EXPECT_EQ(Count(ReadFile(manifest), "\"savedName\":\""), 2u);
 }

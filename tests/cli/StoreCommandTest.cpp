@@ -69,19 +69,10 @@ TEST(CliStore, AStoreWithoutMailFilesIsStillFound)
     EXPECT_EQ(r.out, "{A1}: " + fs::canonical(dir.Path() / "wine/drive_c/users/ann/Mail").string() + "\n");
 }
 
-TEST(CliStore, NoStoreExitsWithOneAndSaysWhy)
+TEST(CliStore, AStoreFolderThatIsGoneExitsWithOneAndSaysWhy)
 {
     TempDir dir;
     TestPrefix prefix(dir.Path() / "wine");
-    prefix.UserReg("");
-    const CliRun text = Store(dir, prefix.Root(), "");
-    EXPECT_EQ(text.status, 1);
-    EXPECT_EQ(text.out, "");
-    EXPECT_NE(text.err.find("no Outlook Express store found: no Outlook Express identity in the Wine prefix "
-                            + prefix.Root()),
-              std::string::npos)
-        << text.err;
-
     prefix.UserReg(StoreRootKey("{A1}", "\"C:\\\\gone\""));
     const CliRun json = Store(dir, prefix.Root(), "--json");
     EXPECT_EQ(json.status, 1);
@@ -101,6 +92,8 @@ TEST(CliStore, SaysWhatIsWrongWithThePrefix)
     fs::create_directory(empty);
     const std::string home = dir.File("home");
     fs::create_directory(home);
+    TestPrefix noIdentity(dir.Path() / "wine");
+    noIdentity.UserReg("");
     struct Case {
         std::string environment;  // shell words before the command
         std::string reason;
@@ -109,6 +102,8 @@ TEST(CliStore, SaysWhatIsWrongWithThePrefix)
         {"WINEPREFIX=" + Quote(dir.File("missing")) + " ", "the Wine prefix " + dir.File("missing") + " does not exist"},
         {"WINEPREFIX=" + Quote(file) + " ", "the Wine prefix " + file + " is not a folder"},
         {"WINEPREFIX=" + Quote(empty) + " ", empty + " is not a Wine prefix: it has no user.reg"},
+        {"WINEPREFIX=" + Quote(noIdentity.Root()) + " ",
+         "no Outlook Express identity in the Wine prefix " + noIdentity.Root()},
         {"unset WINEPREFIX; HOME=" + Quote(home) + " ",
          "no Wine prefix: WINEPREFIX is not set and " + home + "/.wine does not exist"},
     };

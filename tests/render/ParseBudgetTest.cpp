@@ -4,6 +4,8 @@
 #include "render/Limits.h"
 #include "render/ParseBudget.h"
 
+#include "VisibleText.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,14 +20,6 @@ std::string Fields(std::size_t count, const std::string& line = "X-F: v\r\n")
     for (std::size_t i = 0; i < count; ++i)
         out += line;
     return out;
-}
-
-std::size_t Count(std::string_view text, std::string_view what)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + what.size()))
-        ++n;
-    return n;
 }
 
 std::string_view Bound(const std::string& message, std::string& storage, bool& cut)

@@ -2,6 +2,7 @@
 
 #include "VisibleText.h"
 #include "support/WideText.h"
+#include "tools/dbxgen/MimeText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,87 +11,158 @@
 #include <fstream>
 #include <sstream>
 
+using dbxgen::Crlf;
 using render::RenderMessage;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
 
-// Stored messages use CR LF line ends.
-std::string Crlf(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
+// A message (LF line ends, stored as CR LF) and what its document holds.
+struct ShownCase {
+    const char* name;
+    std::string message;
+    std::vector<std::string> shows = {};   // in the text a reader sees
+    std::vector<std::string> hides = {};   // nowhere in that text
+    std::vector<std::string> html = {};    // in the document's markup
+    std::vector<std::string> noHtml = {};  // nowhere in the markup
+    bool incomplete = false;
+};
 
-std::string Visible(std::string_view message)
+std::string DeletedWithBlanks()
 {
-    return VisibleText(RenderMessage(Crlf(message)).html);
+    std::string message = Crlf(
+        "From: Joe Sender <joe@example.com>\n"
+        "To: ann@example.com\n"
+        "Subject: deleted but found\n"
+        "Content-Type: text/plain; charset=us-ascii\n\n");
+    for (int line = 0; line < 40; ++line)
+        message += "Line " + std::to_string(line) + " of the deleted message text.\r\n";
+    // The preview file of a deleted message has four spaces at the start of
+    // every block's part of the text.
+    for (std::size_t at = 0; at < message.size(); at += 512)
+        message.replace(at, 4, "    ");
+    return message;
 }
 
 } // namespace
 
-// ---- real-world shapes: charsets and encodings
-
-TEST(RenderMessage, PlainTextInWindows1251AndKoi8r)
+TEST(RenderMessage, ShowsWhatTheMessageSaysAndNothingThatLoadsOrRuns)
 {
-    const std::string cp1251 = Visible(
-        "From: =?windows-1251?B?yOLg7Q==?= <ivan@example.ru>\n"
-        "To: anna@example.ru\n"
-        "Subject: =?windows-1251?B?zvL3uPIg5+Ag7ODw8g==?=\n"
-        "Date: Mon, 3 Mar 2003 10:15:00 +0300\n"
-        "MIME-Version: 1.0\n"
-        "Content-Type: text/plain; charset=\"windows-1251\"\n"
-        "Content-Transfer-Encoding: 8bit\n\n"
-        "\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0! \xca\xe0\xea \xe4\xe5\xeb\xe0?\n");
-    EXPECT_THAT(cp1251, HasSubstr("Привет, мир! Как дела?"));
-    EXPECT_THAT(cp1251, HasSubstr("Отчёт за март"));
-    EXPECT_THAT(cp1251, HasSubstr("Иван <ivan@example.ru>"));
-    EXPECT_THAT(cp1251, HasSubstr("Mon, 3 Mar 2003 10:15:00 +0300"));
-
-    const std::string koi8 = Visible(
-        "From: ivan@example.ru\n"
-        "Subject: test\n"
-        "Content-Type: text/plain; charset=koi8-r\n"
-        "Content-Transfer-Encoding: quoted-printable\n\n"
-        "=F0=D2=C9=D7=C5=D4, =CD=C9=D2! =EB=C1=CB =C4=C5=CC=C1?\n");
-    EXPECT_THAT(koi8, HasSubstr("Привет, мир! Как дела?"));
-}
-
-TEST(RenderMessage, UndeclaredEightBitTextFollowsTheTextRule)
-{
-    // No charset: valid UTF-8 shows as such, anything else as Windows-1252.
-    EXPECT_THAT(Visible("Subject: x\n\nna\xc3\xafve caf\xc3\xa9\n"), HasSubstr("naïve café"));
-    EXPECT_THAT(Visible("Subject: x\n\ncaf\xe9 \x93quoted\x94\n"), HasSubstr("café “quoted”"));
-    // Raw 8-bit header text likewise.
-    EXPECT_THAT(Visible("Subject: caf\xe9\n\nbody\n"), HasSubstr("café"));
-}
-
-TEST(RenderMessage, QuotedPrintableUtf8Html)
-{
-    const auto r = RenderMessage(Crlf(
-        "From: a@example.com\n"
-        "Subject: html\n"
-        "Content-Type: text/html; charset=utf-8\n"
-        "Content-Transfer-Encoding: quoted-printable\n\n"
-        "<html><head><title>T</title></head><body><p>Caf=C3=A9 cr=C3=A8me =E2=80=94 =E2=80=9Cquoted=E2=80=9D =\n"
-        "<b>bold</b></p></body></html>\n"));
-    EXPECT_THAT(VisibleText(r.html), HasSubstr("Café crème — “quoted” bold"));
-    EXPECT_THAT(r.html, HasSubstr("<b>bold</b>"));
-}
-
-TEST(RenderMessage, EncodedWordSubjectInQAndBAndTwoCharsets)
-{
-    const std::string v = Visible(
-        "Subject: =?utf-8?Q?Caf=C3=A9_au_lait?= =?koi8-r?B?8NLJ18XU?= and\n"
-        " =?ISO-8859-1?q?na=EFve?=\n\nbody\n");
-    // Adjacent encoded words join without the space between them.
-    EXPECT_THAT(v, HasSubstr("Café au laitПривет and naïve"));
+    const ShownCase cases[] = {
+        // ---- real-world shapes: charsets and encodings
+        {.name = "Windows-1251 text and headers",
+         .message = "From: =?windows-1251?B?yOLg7Q==?= <ivan@example.ru>\n"
+                    "To: anna@example.ru\n"
+                    "Subject: =?windows-1251?B?zvL3uPIg5+Ag7ODw8g==?=\n"
+                    "Date: Mon, 3 Mar 2003 10:15:00 +0300\n"
+                    "MIME-Version: 1.0\n"
+                    "Content-Type: text/plain; charset=\"windows-1251\"\n"
+                    "Content-Transfer-Encoding: 8bit\n\n"
+                    "\xcf\xf0\xe8\xe2\xe5\xf2, \xec\xe8\xf0! \xca\xe0\xea \xe4\xe5\xeb\xe0?\n",
+         .shows = {"Привет, мир! Как дела?", "Отчёт за март", "Иван <ivan@example.ru>", "Mon, 3 Mar 2003 10:15:00 +0300"}},
+        {.name = "KOI8-R quoted-printable",
+         .message = "From: ivan@example.ru\n"
+                    "Subject: test\n"
+                    "Content-Type: text/plain; charset=koi8-r\n"
+                    "Content-Transfer-Encoding: quoted-printable\n\n"
+                    "=F0=D2=C9=D7=C5=D4, =CD=C9=D2! =EB=C1=CB =C4=C5=CC=C1?\n",
+         .shows = {"Привет, мир! Как дела?"}},
+        // No charset: valid UTF-8 shows as such, anything else as Windows-1252;
+        // raw 8-bit header text likewise.
+        {.name = "undeclared UTF-8", .message = "Subject: x\n\nna\xc3\xafve caf\xc3\xa9\n", .shows = {"naïve café"}},
+        {.name = "undeclared Windows-1252", .message = "Subject: x\n\ncaf\xe9 \x93quoted\x94\n", .shows = {"café “quoted”"}},
+        {.name = "undeclared 8-bit subject", .message = "Subject: caf\xe9\n\nbody\n", .shows = {"café"}},
+        {.name = "quoted-printable UTF-8 HTML",
+         .message = "From: a@example.com\n"
+                    "Subject: html\n"
+                    "Content-Type: text/html; charset=utf-8\n"
+                    "Content-Transfer-Encoding: quoted-printable\n\n"
+                    "<html><head><title>T</title></head><body><p>Caf=C3=A9 cr=C3=A8me =E2=80=94 =E2=80=9Cquoted=E2=80=9D =\n"
+                    "<b>bold</b></p></body></html>\n",
+         .shows = {"Café crème — “quoted” bold"},
+         .html = {"<b>bold</b>"}},
+        // Adjacent encoded words join without the space between them.
+        {.name = "encoded words in Q and B and two charsets",
+         .message = "Subject: =?utf-8?Q?Caf=C3=A9_au_lait?= =?koi8-r?B?8NLJ18XU?= and\n"
+                    " =?ISO-8859-1?q?na=EFve?=\n\nbody\n",
+         .shows = {"Café au laitПривет and naïve"}},
+        // ---- structure: which part shows
+        {.name = "an alternative shows its HTML part",
+         .message = "Subject: alt\n"
+                    "Content-Type: multipart/alternative; boundary=\"b1\"\n\n"
+                    "--b1\nContent-Type: text/plain\n\nthe plain version\n"
+                    "--b1\nContent-Type: text/html\n\n<p>the <i>html</i> version</p>\n"
+                    "--b1--\n",
+         .shows = {"the html version"},
+         .hides = {"the plain version"}},
+        {.name = "an alternative whose HTML was cut away shows the plain part",
+         .message = "Subject: alt\n"
+                    "Content-Type: multipart/alternative; boundary=\"b1\"\n\n"
+                    "--b1\nContent-Type: text/plain\n\nthe plain version\n"
+                    "--b1\nContent-Type: text/html\n\n",
+         .shows = {"the plain version"},
+         .incomplete = true},
+        // ---- damaged and truncated input
+        {.name = "cut off in the middle of a part",
+         .message = "From: a@example.com\nSubject: cut\n"
+                    "Content-Type: multipart/mixed; boundary=\"m\"\n\n"
+                    "--m\nContent-Type: text/plain\n\nfirst part, whole\n"
+                    "--m\nContent-Type: text/html\n\n<p>second part, cut in the mid",
+         .shows = {"first part, whole", "second part, cut in the mid", "This message is incomplete"},
+         .incomplete = true},
+        {.name = "headers cut before their end",
+         .message = "From: a@example.com\nSubject: only headers\nTo: b@exa",
+         .shows = {"only headers", "b@exa"},
+         .incomplete = true},
+        // "From" is gone with the first block's blanks, the rest is there.
+        {.name = "deleted, with blanks over every block's start",
+         .message = DeletedWithBlanks(),
+         .shows = {"Joe Sender <joe@example.com>", "deleted but found", "Line 39 of the deleted message text."},
+         .hides = {"From:"}},
+        {.name = "overlong headers are cut",
+         .message = "Subject: " + std::string(100000, 'x') + "\nTo: a@b.c\n\nbody\n",
+         .shows = {std::string(32 * 1024, 'x') + "\u2026", "a@b.c"},
+         .hides = {std::string(32 * 1024 + 1, 'x')}},
+        // ---- hostile text and HTML
+        {.name = "plain text is escaped and its links look like links",
+         .message = "Subject: <script>alert(1)</script>\n\n"
+                    "<img src=x onerror=alert(1)> see http://example.com/a?b=1&c=2.\n",
+         .shows = {"<script>alert(1)</script>"},
+         .html = {"<a href=\"http://example.com/a?b=1&amp;c=2\">"},
+         .noHtml = {"<script", "<img"}},
+        {.name = "HTML with a remote image and scripts loads and runs nothing",
+         .message = "Subject: offer\nContent-Type: text/html\n\n"
+                    "<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://evil.example/\">"
+                    "<base href=\"http://evil.example/\"><link rel=stylesheet href=\"http://evil.example/a.css\">"
+                    "<style>@import url(http://evil.example/b.css); p { background: url(http://evil.example/t.gif) }</style>"
+                    "<script>document.write('pwned')</script></head>"
+                    "<body onload=\"alert(1)\"><p>Hello <img src=\"http://tracker.example/pixel.gif?id=42\" alt=\"Logo\">"
+                    "<a href=\"javascript:alert(1)\" onclick=\"alert(2)\">click</a></p>"
+                    "<iframe src=\"http://evil.example/frame\">frame text</iframe></body></html>\n",
+         .shows = {"Hello [Logo]click"},
+         .noHtml = {"evil.example", "tracker.example", "script", "alert", "pwned", "<iframe"}},
+    };
+    for (const ShownCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto r = RenderMessage(Crlf(c.message));
+        const std::string v = VisibleText(r.html);
+        for (const std::string& text : c.shows)
+            EXPECT_THAT(v, HasSubstr(text));
+        for (const std::string& text : c.hides)
+            EXPECT_THAT(v, Not(HasSubstr(text)));
+        for (const std::string& markup : c.html)
+            EXPECT_THAT(r.html, HasSubstr(markup));
+        for (const std::string& markup : c.noHtml)
+            EXPECT_THAT(r.html, Not(HasSubstr(markup)));
+        EXPECT_EQ(r.incomplete, c.incomplete);
+        EXPECT_TRUE(r.attachments.empty());
+    }
+    // Text that is not a message shows as text; nothing at all is still a document.
+    const std::string v = VisibleText(RenderMessage("no headers here <b>at all</b>\n\x01\x02 caf\xe9\n").html);
+    EXPECT_THAT(v, HasSubstr("no headers here <b>at all</b>"));
+    EXPECT_THAT(v, HasSubstr("café"));
+    EXPECT_THAT(RenderMessage("").html, HasSubstr("</html>"));
 }
 
 TEST(RenderMessage, Utf16AndUtf32WithoutAMarkAreBigEndianInHeadersAndBodies)
@@ -112,32 +184,7 @@ TEST(RenderMessage, Utf16AndUtf32WithoutAMarkAreBigEndianInHeadersAndBodies)
     }
 }
 
-// ---- structure: which part shows, what is listed
-
-TEST(RenderMessage, AlternativeShowsTheHtmlPart)
-{
-    const auto r = RenderMessage(Crlf(
-        "Subject: alt\n"
-        "Content-Type: multipart/alternative; boundary=\"b1\"\n\n"
-        "--b1\nContent-Type: text/plain\n\nthe plain version\n"
-        "--b1\nContent-Type: text/html\n\n<p>the <i>html</i> version</p>\n"
-        "--b1--\n"));
-    const std::string v = VisibleText(r.html);
-    EXPECT_THAT(v, HasSubstr("the html version"));
-    EXPECT_THAT(v, Not(HasSubstr("the plain version")));
-    EXPECT_TRUE(r.attachments.empty());
-}
-
-TEST(RenderMessage, AlternativeFallsBackToPlainWhenTheHtmlWasCutAway)
-{
-    const auto r = RenderMessage(Crlf(
-        "Subject: alt\n"
-        "Content-Type: multipart/alternative; boundary=\"b1\"\n\n"
-        "--b1\nContent-Type: text/plain\n\nthe plain version\n"
-        "--b1\nContent-Type: text/html\n\n"));
-    EXPECT_THAT(VisibleText(r.html), HasSubstr("the plain version"));
-    EXPECT_TRUE(r.incomplete);
-}
+// ---- what is listed, what is served
 
 TEST(RenderMessage, MixedListsTheAttachmentWithNameTypeAndSize)
 {
@@ -186,101 +233,7 @@ TEST(RenderMessage, RelatedServesTheCidImageFromTheMessage)
     EXPECT_TRUE(r.attachments.empty());
 }
 
-// ---- damaged and truncated input
-
-TEST(RenderMessage, MessageCutOffMidPartShowsWhatItHolds)
-{
-    const auto r = RenderMessage(Crlf(
-        "From: a@example.com\nSubject: cut\n"
-        "Content-Type: multipart/mixed; boundary=\"m\"\n\n"
-        "--m\nContent-Type: text/plain\n\nfirst part, whole\n"
-        "--m\nContent-Type: text/html\n\n<p>second part, cut in the mid"));
-    const std::string v = VisibleText(r.html);
-    EXPECT_THAT(v, HasSubstr("first part, whole"));
-    EXPECT_THAT(v, HasSubstr("second part, cut in the mid"));
-    EXPECT_TRUE(r.incomplete);
-    EXPECT_THAT(v, HasSubstr("This message is incomplete"));
-}
-
-TEST(RenderMessage, HeadersCutBeforeTheirEndStillShow)
-{
-    const auto r = RenderMessage(Crlf("From: a@example.com\nSubject: only headers\nTo: b@exa"));
-    const std::string v = VisibleText(r.html);
-    EXPECT_THAT(v, HasSubstr("only headers"));
-    EXPECT_THAT(v, HasSubstr("b@exa"));
-    EXPECT_TRUE(r.incomplete);
-}
-
-TEST(RenderMessage, DeletedMessageWithBlanksOverEveryBlockStart)
-{
-    std::string message = Crlf(
-        "From: Joe Sender <joe@example.com>\n"
-        "To: ann@example.com\n"
-        "Subject: deleted but found\n"
-        "Content-Type: text/plain; charset=us-ascii\n\n");
-    for (int line = 0; line < 40; ++line)
-        message += "Line " + std::to_string(line) + " of the deleted message text.\r\n";
-    // The preview file of a deleted message has four spaces at the start of
-    // every block's part of the text.
-    for (std::size_t at = 0; at < message.size(); at += 512)
-        message.replace(at, 4, "    ");
-    const auto r = RenderMessage(message);
-    const std::string v = VisibleText(r.html);
-    EXPECT_THAT(v, HasSubstr("Joe Sender <joe@example.com>"));  // "From" is gone, the rest is there
-    EXPECT_THAT(v, Not(HasSubstr("From:")));
-    EXPECT_THAT(v, HasSubstr("deleted but found"));
-    EXPECT_THAT(v, HasSubstr("Line 39 of the deleted message text."));
-}
-
-TEST(RenderMessage, TextThatIsNotAMessageShowsAsText)
-{
-    const std::string v = VisibleText(RenderMessage("no headers here <b>at all</b>\n\x01\x02 caf\xe9\n").html);
-    EXPECT_THAT(v, HasSubstr("no headers here <b>at all</b>"));
-    EXPECT_THAT(v, HasSubstr("café"));
-    EXPECT_THAT(RenderMessage("").html, HasSubstr("</html>"));
-}
-
-TEST(RenderMessage, PlainTextIsEscapedAndItsLinksLookLikeLinks)
-{
-    const auto r = RenderMessage(Crlf("Subject: <script>alert(1)</script>\n\n"
-                                      "<img src=x onerror=alert(1)> see http://example.com/a?b=1&c=2.\n"));
-    EXPECT_THAT(r.html, Not(HasSubstr("<script")));
-    EXPECT_THAT(r.html, Not(HasSubstr("<img")));
-    EXPECT_THAT(r.html, HasSubstr("<a href=\"http://example.com/a?b=1&amp;c=2\">"));
-    EXPECT_THAT(VisibleText(r.html), HasSubstr("<script>alert(1)</script>"));
-}
-
-TEST(RenderMessage, OverlongHeadersAreCut)
-{
-    const std::string subject(100000, 'x');
-    const std::string v = Visible("Subject: " + subject + "\nTo: a@b.c\n\nbody\n");
-    EXPECT_THAT(v, HasSubstr(std::string(32 * 1024, 'x') + "\u2026"));
-    EXPECT_THAT(v, Not(HasSubstr(std::string(32 * 1024 + 1, 'x'))));
-    EXPECT_THAT(v, HasSubstr("a@b.c"));
-}
-
-// ---- hostile HTML
-
-TEST(RenderMessage, HtmlWithRemoteImageAndScriptLoadsAndRunsNothing)
-{
-    const auto r = RenderMessage(Crlf(
-        "Subject: offer\nContent-Type: text/html\n\n"
-        "<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://evil.example/\">"
-        "<base href=\"http://evil.example/\"><link rel=stylesheet href=\"http://evil.example/a.css\">"
-        "<style>@import url(http://evil.example/b.css); p { background: url(http://evil.example/t.gif) }</style>"
-        "<script>document.write('pwned')</script></head>"
-        "<body onload=\"alert(1)\"><p>Hello <img src=\"http://tracker.example/pixel.gif?id=42\" alt=\"Logo\">"
-        "<a href=\"javascript:alert(1)\" onclick=\"alert(2)\">click</a></p>"
-        "<iframe src=\"http://evil.example/frame\">frame text</iframe></body></html>\n"));
-    EXPECT_THAT(r.html, Not(HasSubstr("evil.example")));
-    EXPECT_THAT(r.html, Not(HasSubstr("tracker.example")));
-    EXPECT_THAT(r.html, Not(HasSubstr("script")));
-    EXPECT_THAT(r.html, Not(HasSubstr("alert")));
-    EXPECT_THAT(r.html, Not(HasSubstr("pwned")));
-    EXPECT_THAT(r.html, Not(HasSubstr("<iframe")));
-    const std::string v = VisibleText(r.html);
-    EXPECT_THAT(v, HasSubstr("Hello [Logo]click"));
-}
+// ---- hostile shapes
 
 TEST(RenderMessage, HostileNestingIsCutInsteadOfHanging)
 {
@@ -316,30 +269,32 @@ TEST(RenderMessage, HostileHeaderFieldsAndPartCountsAreCut)
     EXPECT_THAT(v, Not(HasSubstr("part 2050")));
 }
 
-// The fuzzer's find: "<div style= background:ur<<<...<l(c>" once came out
-// as style="background:url(c" when the "<" were taken out.
-TEST(RenderMessage, AStyleNeverGrowsAUrl)
+namespace {
+
+std::string ReadBytes(const std::filesystem::path& path)
 {
-    std::ifstream in(std::string(QUILLMEND_RENDER_CORPUS) + "/style-grows-url.eml", std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     std::stringstream bytes;
     bytes << in.rdbuf();
-    ASSERT_THAT(bytes.str(), HasSubstr("background:ur<<<"));
-    const auto r = RenderMessage(bytes.str());
-    EXPECT_THAT(r.html, Not(HasSubstr("url(")));
-    EXPECT_THAT(r.html, HasSubstr("<div><img src=\"cid:logo@x\" alt=\"logo\"><div>x</div>"));
+    return bytes.str();
 }
 
-// Every seed and every input the fuzzer ever found goes through again.
+} // namespace
+
+// Every seed and every input the fuzzer ever found goes through again. One
+// of its finds, "<div style= background:ur<<<...<l(c>", once came out as
+// style="background:url(c" when the "<" were taken out.
 TEST(RenderMessage, FuzzCorpusRendersToADocument)
 {
-    namespace fs = std::filesystem;
+    const std::string grows = ReadBytes(std::string(QUILLMEND_RENDER_CORPUS) + "/style-grows-url.eml");
+    ASSERT_THAT(grows, HasSubstr("background:ur<<<"));
+    const auto r = RenderMessage(grows);
+    EXPECT_THAT(r.html, Not(HasSubstr("url(")));
+    EXPECT_THAT(r.html, HasSubstr("<div><img src=\"cid:logo@x\" alt=\"logo\"><div>x</div>"));
+
     std::size_t files = 0;
-    for (const auto& entry : fs::directory_iterator(QUILLMEND_RENDER_CORPUS)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::stringstream bytes;
-        bytes << in.rdbuf();
-        const auto r = RenderMessage(bytes.str());
-        EXPECT_THAT(r.html, HasSubstr("</body></html>")) << entry.path();
+    for (const auto& entry : std::filesystem::directory_iterator(QUILLMEND_RENDER_CORPUS)) {
+        EXPECT_THAT(RenderMessage(ReadBytes(entry.path())).html, HasSubstr("</body></html>")) << entry.path();
         ++files;
     }
     EXPECT_GT(files, 5u);

@@ -23,3 +23,11 @@ std::string VisibleText(std::string_view html)
             text.replace(at, ref.size(), ch);
     return text;
 }
+
+std::size_t Count(std::string_view text, std::string_view what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}

@@ -10,11 +10,6 @@ QImage Bitmap(int id)
     return res::LoadBitmap(id).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QRgb Rgb(int r, int g, int b)
-{
-    return qRgb(r, g, b);
-}
-
 } // namespace
 
 // --- sizes ----------------------------------------------------------------------
@@ -55,29 +50,29 @@ TEST(Images, IconsHaveTheirSizes)
 TEST(Images, SkinCellsLookAsTheButtonsExpect)
 {
     const QImage skin = Bitmap(IDB_BUTTON_SKIN);
-    const QRgb face = Rgb(108, 163, 218);
+    const QRgb face = qRgb(108, 163, 218);
     // Cells 0 and 3: flat face, grey and white column at the right end.
     for (int cell : {0, 3}) {
         const int x0 = cell * 22;
         for (int y = 0; y < 22; ++y) {
             for (int x = 0; x < 20; ++x)
                 ASSERT_EQ(skin.pixel(x0 + x, y), face) << cell << " " << x << "," << y;
-            EXPECT_EQ(skin.pixel(x0 + 20, y), Rgb(128, 128, 128));
-            EXPECT_EQ(skin.pixel(x0 + 21, y), Rgb(255, 255, 255));
+            EXPECT_EQ(skin.pixel(x0 + 20, y), qRgb(128, 128, 128));
+            EXPECT_EQ(skin.pixel(x0 + 21, y), qRgb(255, 255, 255));
         }
     }
     // Cell 1: orange with a light top and left edge, a near-black bottom and right.
-    EXPECT_EQ(skin.pixel(22 + 10, 10), Rgb(255, 173, 24));
-    EXPECT_EQ(skin.pixel(22 + 10, 0), Rgb(255, 236, 202));
-    EXPECT_EQ(skin.pixel(22, 10), Rgb(255, 236, 202));
-    EXPECT_EQ(skin.pixel(22 + 10, 21), Rgb(10, 7, 1));
-    EXPECT_EQ(skin.pixel(22 + 21, 10), Rgb(10, 7, 1));
+    EXPECT_EQ(skin.pixel(22 + 10, 10), qRgb(255, 173, 24));
+    EXPECT_EQ(skin.pixel(22 + 10, 0), qRgb(255, 236, 202));
+    EXPECT_EQ(skin.pixel(22, 10), qRgb(255, 236, 202));
+    EXPECT_EQ(skin.pixel(22 + 10, 21), qRgb(10, 7, 1));
+    EXPECT_EQ(skin.pixel(22 + 21, 10), qRgb(10, 7, 1));
     // Cell 2: face with a black top and left edge, a white bottom and right.
     EXPECT_EQ(skin.pixel(44 + 10, 10), face);
-    EXPECT_EQ(skin.pixel(44 + 10, 0), Rgb(0, 0, 0));
-    EXPECT_EQ(skin.pixel(44, 10), Rgb(0, 0, 0));
-    EXPECT_EQ(skin.pixel(44 + 10, 21), Rgb(255, 255, 255));
-    EXPECT_EQ(skin.pixel(44 + 21, 10), Rgb(255, 255, 255));
+    EXPECT_EQ(skin.pixel(44 + 10, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(skin.pixel(44, 10), qRgb(0, 0, 0));
+    EXPECT_EQ(skin.pixel(44 + 10, 21), qRgb(255, 255, 255));
+    EXPECT_EQ(skin.pixel(44 + 21, 10), qRgb(255, 255, 255));
 }
 
 TEST(Images, RepeatedPartsTileWithoutSeams)
@@ -87,7 +82,7 @@ TEST(Images, RepeatedPartsTileWithoutSeams)
     for (int y = 0; y < status.height(); ++y)
         for (int x = 1; x < status.width(); ++x)
             ASSERT_EQ(status.pixel(x, y), status.pixel(0, y)) << x << "," << y;
-    EXPECT_EQ(status.pixel(0, 0), Rgb(255, 255, 255));
+    EXPECT_EQ(status.pixel(0, 0), qRgb(255, 255, 255));
     const QColor below(status.pixel(0, 10));
     EXPECT_GT(below.blue(), below.red());
     EXPECT_GT(below.lightness(), 180);
