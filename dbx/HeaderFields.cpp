@@ -349,8 +349,15 @@ std::string UnfoldedLineAt(Text& text, std::size_t start)
         if (c < 0)
             break;
         if (c != '\r' && c != '\n') {
-            line += static_cast<char>(c);
-            ++pos;
+            // The bytes before the line end, as far as the chunk and the
+            // length bound reach, in one append.
+            const char* from = chunk + (pos - chunkAt);
+            const std::size_t most = std::min(chunkAt + chunkSize - pos, kMaxHeaderLine - line.size());
+            std::size_t run = 1;
+            while (run < most && from[run] != '\r' && from[run] != '\n')
+                ++run;
+            line.append(from, run);
+            pos += run;
             continue;
         }
         pos += c == '\r' && byteAt(pos + 1) == '\n' ? 2 : 1;
@@ -553,13 +560,15 @@ bool MailDateTicks(std::string_view text, std::uint64_t& utc)
         }
     }
 
-    const platform::SystemTime today = platform::GetSystemTime();
-    if (!yearSet)
-        parts.year = today.year;
-    if (!monthSet)
-        parts.month = today.month;
-    if (!daySet)
-        parts.day = today.day;
+    if (!yearSet || !monthSet || !daySet) {
+        const platform::SystemTime today = platform::GetSystemTime();
+        if (!yearSet)
+            parts.year = today.year;
+        if (!monthSet)
+            parts.month = today.month;
+        if (!daySet)
+            parts.day = today.day;
+    }
 
     if (!platform::SystemTimeToFileTime(parts, utc))
         return false;

@@ -79,12 +79,22 @@ public:
         const __m128i firstByte = _mm_set1_epi8(needle_[0]);
         const __m128i lastByte = _mm_set1_epi8(needle_[n - 1]);
         const __m128i nul = _mm_setzero_si128();
+        const auto load = [data](std::size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)); };
+        // Bytes 16 at a time that are a zero or may start the needle.
+        const auto eventsAt = [&](std::size_t at) {
+            const __m128i atFirst = load(at);
+            return _mm_or_si128(_mm_cmpeq_epi8(atFirst, nul),
+                                _mm_and_si128(_mm_cmpeq_epi8(atFirst, firstByte), _mm_cmpeq_epi8(load(at + n - 1), lastByte)));
+        };
         for (; i + n - 1 + 16 <= size; i += 16) {
-            const __m128i atFirst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-            const __m128i atLast = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + n - 1));
+            // Most of a long text holds neither: 32 bytes skipped per test.
+            while (i + n - 1 + 32 <= size && _mm_movemask_epi8(_mm_or_si128(eventsAt(i), eventsAt(i + 16))) == 0)
+                i += 32;
+            if (i + n - 1 + 16 > size)
+                break;
+            const __m128i atFirst = load(i);
             const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(atFirst, nul)));
-            auto events = zeros | static_cast<unsigned>(_mm_movemask_epi8(
-                                      _mm_and_si128(_mm_cmpeq_epi8(atFirst, firstByte), _mm_cmpeq_epi8(atLast, lastByte))));
+            auto events = static_cast<unsigned>(_mm_movemask_epi8(eventsAt(i)));
             // In text order: a zero first ends the text; a candidate that
             // holds a zero fails the compare.
             while (events != 0) {
@@ -96,6 +106,22 @@ public:
                 if (std::memcmp(data + i + bit + 1, needle_.data() + 1, n - 2) == 0)
                     return i + bit;
                 events &= events - 1;
+            }
+        }
+        // The last bytes, where the needle's last byte would lie past the
+        // end: zeros and its first byte only.
+        for (; i + 16 <= size; i += 16) {
+            const __m128i atFirst = load(i);
+            const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(atFirst, nul)));
+            for (auto events = zeros | static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(atFirst, firstByte)));
+                 events != 0; events &= events - 1) {
+                const auto bit = static_cast<std::size_t>(__builtin_ctz(events));
+                if ((zeros >> bit) & 1u) {
+                    zero = i + bit;
+                    return std::string_view::npos;
+                }
+                if (i + bit + n <= size && std::memcmp(data + i + bit, needle_.data(), n) == 0)
+                    return i + bit;
             }
         }
 #endif

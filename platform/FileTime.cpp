@@ -126,11 +126,20 @@ int CurrentZoneOffsetMinutes()
         bias += tz.StandardBias;
     return static_cast<int>(-bias);
 #else
+    // Asked once per e-mail date: the zone's offset is looked up again only
+    // when the second has changed, as the system's lookup takes a lock that
+    // every thread shares.
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (!localtime_r(&now, &local))
-        return 0;
-    return static_cast<int>(local.tm_gmtoff / 60);
+    thread_local std::time_t asked = -1;
+    thread_local int offset = 0;
+    if (now != asked) {
+        std::tm local{};
+        if (!localtime_r(&now, &local))
+            return 0;
+        offset = static_cast<int>(local.tm_gmtoff / 60);
+        asked = now;
+    }
+    return offset;
 #endif
 }
 
