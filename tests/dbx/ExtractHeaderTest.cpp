@@ -43,24 +43,6 @@ std::string Subject(std::string_view value)
 
 // --- which line gives which field --------------------------------------------------
 
-TEST(ExtractHeader, ReadsTheFourFieldsOfAPlainHeader)
-{
-    platform::SetZoneOffsetForTesting(0);
-    bool found = false;
-    const EmailRecord r = Extract("From: Ann <ann@example.org>\r\nTo: bob@example.org\r\n"
-                                  "Subject: Lunch?\r\nDate: Tue, 15 Jan 2008 10:20:30 +0100\r\n\r\nHi Bob\r\n",
-                                  false, &found);
-    platform::SetZoneOffsetForTesting(std::nullopt);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(r.from, "Ann <ann@example.org>");
-    EXPECT_EQ(r.to, "bob@example.org");
-    EXPECT_EQ(r.subject, "Lunch?");
-    platform::SystemTime st;
-    ASSERT_TRUE(platform::FileTimeToSystemTime(r.date, st));
-    EXPECT_EQ(st.hour, 9);
-    EXPECT_FALSE(r.hasAttachment);
-}
-
 TEST(ExtractHeader, EachFieldComesFromItsLabelledLine)
 {
     const struct {
