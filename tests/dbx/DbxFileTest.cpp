@@ -19,7 +19,7 @@ using testsupport::WriteFile;
 
 // --- opening and closing ------------------------------------------------------------
 
-TEST(DbxFile, OpeningForgetsTheRecordsAndGetAtAnswersOnlyForThem)
+TEST(DbxFile, OpeningForgetsTheRecordsAndAScanRunsAgainOnlyWhileThereAreNone)
 {
     DbxImage image(4096);
     image.PutLiveBlock(0, "Subject: one\r\n", 0);
@@ -28,11 +28,24 @@ TEST(DbxFile, OpeningForgetsTheRecordsAndGetAtAnswersOnlyForThem)
     EXPECT_EQ(f.file.GetAt(-1), nullptr);
     EXPECT_NE(f.file.GetAt(0), nullptr);
     EXPECT_EQ(f.file.GetAt(1), nullptr);
+    f.file.Scan(f.sink);  // a scan that found e-mails does not run again
+    EXPECT_EQ(f.sink.totals.size(), 1u);
+    EXPECT_EQ(f.file.GetCount(), 1);
     ASSERT_TRUE(f.file.Open(f.path));
     EXPECT_FALSE(f.file.IsScanned());
     EXPECT_EQ(f.file.GetCount(), 0);
     f.file.Close();
     EXPECT_FALSE(f.file.IsOpen());
+
+    // One that found none (near misses everywhere) runs again.
+    DbxImage misses(100000);
+    for (std::size_t i = 0; i < misses.Size(); i += 4)
+        misses.PutU32(i, static_cast<std::uint32_t>(i + 1));
+    ScannedFile none(misses);
+    ASSERT_TRUE(none.file.IsScanned());
+    EXPECT_EQ(none.file.GetCount(), 0);
+    none.file.Scan(none.sink);
+    EXPECT_EQ(none.sink.totals.size(), 2u);
 
     // Files that cannot be opened stay closed and empty.
     WriteFile(f.dir.File("empty.dbx"), "");

@@ -74,16 +74,6 @@ TEST(Scan, TheLastExaminedPositionIsSixteenBytesBeforeTheEnd)
     }
 }
 
-TEST(Scan, FileWithoutBlocksYieldsNothing)
-{
-    DbxImage image(100000);
-    for (std::size_t i = 0; i < image.Size(); i += 4)
-        image.PutU32(i, static_cast<std::uint32_t>(i + 1));  // near misses everywhere
-    ScannedFile f(image);
-    EXPECT_TRUE(f.file.IsScanned());
-    EXPECT_EQ(f.file.GetCount(), 0);
-}
-
 // --- building chains -----------------------------------------------------------------
 
 namespace {
@@ -180,25 +170,6 @@ TEST(Scan, ChainsFollowTheLinksOfOneKindAndEndAtTheirFirstRepeat)
             EXPECT_EQ(f.file.GetAt(k)->isDeleted, c.listed[k].deleted) << k;
         }
     }
-}
-
-// --- rescanning -----------------------------------------------------------------------------
-
-TEST(Scan, RunsAgainOnlyWhileThereAreNoRecords)
-{
-    DbxImage withMail(4096);
-    withMail.PutLiveBlock(0, "Subject: one\r\n", 0);
-    ScannedFile f(withMail);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    f.file.Scan(f.sink);
-    EXPECT_EQ(f.sink.totals.size(), 1u);
-    EXPECT_EQ(f.file.GetCount(), 1);
-
-    DbxImage empty(4096);
-    ScannedFile g(empty);
-    ASSERT_TRUE(g.file.IsScanned());
-    g.file.Scan(g.sink);
-    EXPECT_EQ(g.sink.totals.size(), 2u);
 }
 
 // --- damaged files ---------------------------------------------------------------------------
