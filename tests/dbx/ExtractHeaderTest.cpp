@@ -18,9 +18,7 @@ namespace {
 EmailRecord Extract(std::string_view text, bool deleted = false, bool* found = nullptr)
 {
     DbxImage image;
-    std::vector<std::uint32_t> offsets;
-    for (std::size_t i = 0; i * 512 < std::max<std::size_t>(text.size(), 1); ++i)
-        offsets.push_back(static_cast<std::uint32_t>(4096 * (i + 1)));
+    const auto offsets = dbxtest::Run(4096, std::max<std::size_t>((text.size() + 511) / 512, 1), 4096);
     PutChain(image, offsets, text, deleted);
     EmailRecord record;
     record.isDeleted = deleted;
