@@ -41,7 +41,6 @@ TEST(ByteSource, AnImageReadsLikeTheFileAcrossItsCacheChunks)
         ASSERT_EQ(got, pos >= bytes.size() ? 0 : std::min<std::size_t>(n, bytes.size() - pos));
         ASSERT_EQ(out.substr(0, got), bytes.substr(std::min<std::size_t>(pos, bytes.size()), got)) << pos;
     }
-    image.File().FailSectorsForTesting([](std::uint64_t sector) { return sector == 300; });
     dbx::ImageSource fresh;  // the cache of the first holds the sector already
     ASSERT_TRUE(fresh.Open(dir.File("disk.img")));
     fresh.File().FailSectorsForTesting([](std::uint64_t sector) { return sector == 300; });

@@ -30,6 +30,15 @@ inline void PutChain(dbxgen::DbxImage& image, const std::vector<std::uint32_t>& 
     }
 }
 
+// `count` block offsets from `first`, `stride` bytes apart.
+inline std::vector<std::uint32_t> Run(std::uint32_t first, std::size_t count, std::uint32_t stride = 528)
+{
+    std::vector<std::uint32_t> offsets(count);
+    for (std::size_t i = 0; i < count; ++i)
+        offsets[i] = first + static_cast<std::uint32_t>(i) * stride;
+    return offsets;
+}
+
 // A header block of exactly `size` bytes with no zero byte in it, so that
 // the text runs on into the next block.
 inline std::string Filled(std::string head, std::size_t size = 512)
@@ -64,13 +73,14 @@ public:
     bool ordered = true;
 };
 
-// A scratch folder holding the image as a .dbx file.
+// A scratch folder holding the image (or bytes) as a .dbx file.
 class ScannedFile {
 public:
-    explicit ScannedFile(const dbxgen::DbxImage& image, bool scan = true)
+    explicit ScannedFile(const dbxgen::DbxImage& image, bool scan = true) : ScannedFile(image.Bytes(), scan) {}
+    explicit ScannedFile(const std::string& bytes, bool scan = true)
     {
         path = dir.File("test.dbx");
-        EXPECT_TRUE(image.WriteTo(path));
+        testsupport::WriteFile(path, bytes);
         EXPECT_TRUE(file.Open(path));
         if (scan)
             file.Scan(sink);
@@ -80,6 +90,14 @@ public:
         std::string text;
         EXPECT_TRUE(file.ReadMessage(index, text));
         return text;
+    }
+    // The index of the e-mail with `subject`; -1 when none.
+    int IndexOf(std::string_view subject) const
+    {
+        for (int i = 0; i < file.GetCount(); ++i)
+            if (file.GetAt(i)->subject == subject)
+                return i;
+        return -1;
     }
     std::vector<std::uint32_t> Offsets(int index) const
     {

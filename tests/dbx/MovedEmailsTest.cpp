@@ -2,51 +2,12 @@
 // the file itself exactly as before the move, listed after the scan's own
 // records without changing theirs; copies and untouched files add nothing.
 
+#include "DbxTestSupport.h"
+
 #include "dbx/MovedEmails.h"
-#include "support/TempDir.h"
 #include "tools/dbxgen/CarveImages.h"
 
-#include <gtest/gtest.h>
-
-
-namespace {
-
-struct Scanned {
-    std::string path;
-    dbx::DbxFile file;
-};
-
-void OpenAndScan(Scanned& s, const testsupport::TempDir& dir, const std::string& name, const std::string& bytes)
-{
-    s.path = dir.File(name);
-    testsupport::WriteFile(s.path, bytes);
-    ASSERT_TRUE(s.file.Open(s.path));
-    dbx::NullProgressSink quiet;
-    s.file.Scan(quiet);
-}
-
-// The index of the e-mail with `subject` in `file`; -1 when none.
-int IndexOf(const dbx::DbxFile& file, const std::string& subject)
-{
-    for (int i = 0; i < file.GetCount(); ++i)
-        if (file.GetAt(i)->subject == subject)
-            return i;
-    return -1;
-}
-
-std::string Text(const dbx::DbxFile& file, int index)
-{
-    std::string text;
-    EXPECT_TRUE(file.ReadMessage(index, text));
-    return text;
-}
-
-class StopAtOnce final : public dbx::ICarveProgress {
-public:
-    bool Stopped() override { return true; }
-};
-
-} // namespace
+using dbxtest::ScannedFile;
 
 TEST(MovedEmails, FoundReadThroughTheFileAndListedAfterTheScansOwn)
 {
@@ -62,11 +23,8 @@ TEST(MovedEmails, FoundReadThroughTheFileAndListedAfterTheScansOwn)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::TempDir dir;
         const auto moved = dbxgen::MakeMovedEmailFile(24, c.options);
-        Scanned s, original;
-        OpenAndScan(s, dir, "Moved.dbx", moved.file.bytes);
-        OpenAndScan(original, dir, "Original.dbx", moved.original.bytes);
+        ScannedFile s(moved.file.bytes), original(moved.original.bytes);
         const std::vector<dbx::EmailRecord> before = s.file.Records();
 
         dbx::ICarveProgress quiet;
@@ -88,13 +46,13 @@ TEST(MovedEmails, FoundReadThroughTheFileAndListedAfterTheScansOwn)
         EXPECT_EQ(added.subject, moved.movedSubject);
         EXPECT_EQ(added.isDeleted, c.options.deleted);
         // Its fields and text are those of the e-mail before the move.
-        const int was = IndexOf(original.file, moved.movedSubject);
+        const int was = original.IndexOf(moved.movedSubject);
         ASSERT_GE(was, 0);
         const dbx::EmailRecord& old = *original.file.GetAt(was);
         EXPECT_EQ(added.from, old.from);
         EXPECT_EQ(added.date, old.date);
         EXPECT_EQ(added.hasAttachment, old.hasAttachment);
-        EXPECT_EQ(Text(s.file, s.file.ScanCount()), Text(original.file, was));
+        EXPECT_EQ(s.Text(s.file.ScanCount()), original.Text(was));
         EXPECT_EQ(s.file.MessageSize(s.file.ScanCount()), original.file.MessageSize(was));
         // Its blocks are named by where they lie now: below where they say.
         EXPECT_LT(added.blocks.front().offset, old.blocks.front().offset);
@@ -103,16 +61,15 @@ TEST(MovedEmails, FoundReadThroughTheFileAndListedAfterTheScansOwn)
 
 TEST(MovedEmails, NothingForAnUntouchedFileAStoppedSearchOrAChangedFile)
 {
-    testsupport::TempDir dir;
     const auto moved = dbxgen::MakeMovedEmailFile(31);
-    Scanned untouched;
-    OpenAndScan(untouched, dir, "Untouched.dbx", moved.original.bytes);
+    ScannedFile untouched(moved.original.bytes);
     dbx::ICarveProgress quiet;
     EXPECT_TRUE(dbx::FindMovedEmails(untouched.path, untouched.file, quiet).records.empty());
 
-    Scanned s;
-    OpenAndScan(s, dir, "Moved.dbx", moved.file.bytes);
-    StopAtOnce stop;
+    ScannedFile s(moved.file.bytes);
+    struct : dbx::ICarveProgress {
+        bool Stopped() override { return true; }
+    } stop;
     const dbx::MovedSearch stopped = dbx::FindMovedEmails(s.path, s.file, stop);
     EXPECT_TRUE(stopped.stopped);
     EXPECT_TRUE(stopped.records.empty());
@@ -120,7 +77,7 @@ TEST(MovedEmails, NothingForAnUntouchedFileAStoppedSearchOrAChangedFile)
     // The path holds other bytes than the mapping (a file replaced since it
     // was opened; Windows refuses to change a mapped file in place, so the
     // other bytes lie at another path): nothing from them.
-    const std::string other = dir.File("Replaced.dbx");
+    const std::string other = s.dir.File("Replaced.dbx");
     testsupport::WriteFile(other, moved.file.bytes + std::string(4096, '\0'));
     const dbx::MovedSearch changed = dbx::FindMovedEmails(other, s.file, quiet);
     EXPECT_TRUE(changed.fileChanged);

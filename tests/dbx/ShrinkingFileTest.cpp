@@ -5,6 +5,9 @@
 #include "DbxTestSupport.h"
 #include "support/CutFile.h"
 
+#include <cstring>
+#include <memory>
+
 using dbxgen::DbxImage;
 using dbxtest::Filled;
 using dbxtest::PutChain;
@@ -20,6 +23,28 @@ using testsupport::ReadFile;
 // have read first).
 const dbx::ScanOptions kScanWays[] = {{1}, {3, 1u << 14, 2}};
 
+namespace {
+
+// A source read in pieces that gives fewer bytes than the size it told (a
+// broken device, or a disk image cut while it is read).
+class EndsEarly final : public dbx::ByteSource {
+public:
+    EndsEarly(std::string bytes, std::uint64_t end) : bytes_(std::move(bytes)), end_(end) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t Read(std::uint64_t pos, void* out, std::size_t n) const override
+    {
+        n = pos < end_ ? static_cast<std::size_t>(std::min<std::uint64_t>(n, end_ - pos)) : 0;
+        std::memcpy(out, bytes_.data() + std::min(pos, end_), n);
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    std::uint64_t end_;
+};
+
+} // namespace
+
 TEST(DbxFile, TruncatedBetweenOpenAndScanListsWhatLiesBeforeTheCut)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
@@ -27,18 +52,26 @@ TEST(DbxFile, TruncatedBetweenOpenAndScanListsWhatLiesBeforeTheCut)
     PutChain(image, {4096}, "Subject: early\r\n", false);
     PutChain(image, {600000, 600528}, Filled("Subject: late\r\n") + "rest", false);
     for (const std::uint64_t cut : {300000u, 0u}) {
+        SCOPED_TRACE(cut);
+        auto expectEarlyOnly = [&](const dbx::DbxFile& file, const dbxtest::RecordingSink& sink) {
+            EXPECT_TRUE(file.IsScanned());
+            ASSERT_EQ(file.GetCount(), cut > 0 ? 1 : 0);
+            if (cut > 0)
+                EXPECT_EQ(file.GetAt(0)->subject, "early");
+            else
+                EXPECT_TRUE(sink.positions.empty());
+        };
         for (const dbx::ScanOptions& way : kScanWays) {
-            SCOPED_TRACE(cut);
             ScannedFile f(image, /*scan=*/false);
             ASSERT_TRUE(CutFile(f.path, cut));
             f.file.Scan(f.sink, way);
-            EXPECT_TRUE(f.file.IsScanned());
-            ASSERT_EQ(f.file.GetCount(), cut > 0 ? 1 : 0);
-            if (cut > 0)
-                EXPECT_EQ(f.file.GetAt(0)->subject, "early");
-            else
-                EXPECT_TRUE(f.sink.positions.empty());
+            expectEarlyOnly(f.file, f.sink);
         }
+        dbx::DbxFile read;
+        ASSERT_TRUE(read.Open(std::make_unique<EndsEarly>(image.Bytes(), cut)));
+        dbxtest::RecordingSink sink;
+        read.Scan(sink, dbx::ScanOptions{1, 1u << 14});
+        expectEarlyOnly(read, sink);
     }
 }
 
@@ -72,40 +105,27 @@ TEST(DbxFile, TruncatedInsideAScanChunkKeepsEveryHitBeforeTheCut)
 TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
-    DbxImage image(1 << 20);
-    const std::string text = Filled("Subject: spans pages\r\n", 512 * 20);
-    std::vector<std::uint32_t> offsets;
-    for (std::uint32_t i = 0; i < 20; ++i)
-        offsets.push_back(4096 + i * 528);
-    PutChain(image, offsets, text, false);
-    ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 1);
-    ASSERT_TRUE(CutFile(f.path, 8192));  // pages beyond 8 KiB are gone
-
-    std::string read;
-    EXPECT_FALSE(f.file.ReadMessage(0, read));
-    EXPECT_EQ(read, text.substr(0, read.size()));
-    EXPECT_LT(read.size(), text.size());
-
-    const std::string target = f.dir.File("partial.eml");
-    EXPECT_EQ(f.file.WriteMessage(0, target), WriteResult::kCutShort);  // kept, and said to be incomplete
-    EXPECT_EQ(ReadFile(target), read);
-}
-
-TEST(DbxFile, MessagesWhoseBlocksAllVanishedGiveEmptyTexts)
-{
-    SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
     DbxImage image(1 << 16);
+    const std::string spans = Filled("Subject: spans pages\r\n", 512 * 20);
     PutChain(image, {1024}, "Subject: stays\r\n", false);
+    PutChain(image, dbxtest::Run(4096, 20), spans, false);
     PutChain(image, {40000, 41000}, Filled("XXXXSubject: goes\r\n") + "more", true);
     ScannedFile f(image);
-    ASSERT_EQ(f.file.GetCount(), 2);
-    ASSERT_TRUE(CutFile(f.path, 4096));
+    ASSERT_EQ(f.file.GetCount(), 3);
+    ASSERT_TRUE(CutFile(f.path, 8192));  // pages beyond 8 KiB are gone
 
-    std::string read;
-    EXPECT_FALSE(f.file.ReadMessage(0, read));  // the deleted one, first in the list
-    EXPECT_EQ(read, "");
-    EXPECT_EQ(f.file.WriteMessage(0, f.dir.File("gone.eml")), WriteResult::kCutShort);
-    EXPECT_EQ(ReadFile(f.dir.File("gone.eml")), "");
+    // The deleted e-mail, first in the list, lies wholly past the cut; the
+    // last one partly. Each is kept as far as it can be read, and said to be
+    // incomplete.
+    for (const int i : {0, 2}) {
+        SCOPED_TRACE(i);
+        std::string read;
+        EXPECT_FALSE(f.file.ReadMessage(i, read));
+        EXPECT_EQ(read, i == 0 ? "" : spans.substr(0, read.size()));
+        EXPECT_LT(read.size(), spans.size());
+        const std::string target = f.dir.File(std::to_string(i) + ".eml");
+        EXPECT_EQ(f.file.WriteMessage(i, target), WriteResult::kCutShort);
+        EXPECT_EQ(ReadFile(target), read);
+    }
     EXPECT_EQ(f.Text(1), "Subject: stays\r\n");
 }

@@ -6,9 +6,7 @@
 #include "mailtext/Charsets.h"
 #include "mailtext/HeaderText.h"
 #include "mailtext/HeaderTextCache.h"
-#include "support/TempDir.h"
 #include "support/WideText.h"
-#include "tools/dbxgen/DbxImage.h"
 
 #include <gtest/gtest.h>
 
@@ -160,17 +158,10 @@ const FileCase kFileCases[] = {
 TEST(HeaderText, ReadsTheLineTheEngineFoundUnfolded)
 {
     for (const FileCase& c : kFileCases) {
-        testsupport::TempDir dir;
         dbxgen::DbxImage image(1 << 16);
-        std::vector<std::uint32_t> offsets;
-        for (std::size_t at = 0; at < c.message.size(); at += 512)
-            offsets.push_back(static_cast<std::uint32_t>(4096 + at / 512 * 528));
-        dbxtest::PutChain(image, offsets, c.message, c.deleted);
-        ASSERT_TRUE(image.WriteTo(dir.File("m.dbx")));
-        dbx::DbxFile file;
-        ASSERT_TRUE(file.Open(dir.File("m.dbx")));
-        dbx::NullProgressSink quiet;
-        file.Scan(quiet);
+        dbxtest::PutChain(image, dbxtest::Run(4096, (c.message.size() + 511) / 512), c.message, c.deleted);
+        const dbxtest::ScannedFile scanned(image);
+        const dbx::DbxFile& file = scanned.file;
         ASSERT_EQ(file.GetCount(), 1) << c.name;
         dbx::HeaderLines texts;
         const unsigned all = dbx::HeaderBit(dbx::HeaderField::kFrom) | dbx::HeaderBit(dbx::HeaderField::kTo)

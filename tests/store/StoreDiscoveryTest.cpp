@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -78,77 +77,66 @@ const std::vector<std::string> kAnnFiles = {"Deleted Items.Dbx", "folders.DBX", 
 
 // --- where the store is ---------------------------------------------------------------
 
-struct StoreCase {
-    const char* what;
-    std::string userKeys;
-    std::string registryValue;         // what FindStoreFolder gives
-    std::vector<std::string> files;    // names listed; empty with no store
-    bool found;
-};
-
-class StoreDiscovery : public testing::TestWithParam<StoreCase> {};
-
-TEST_P(StoreDiscovery, FindsTheFirstIdentitysStore)
+TEST(StoreDiscovery, FindsTheFirstIdentitysStore)
 {
-    const StoreCase& c = GetParam();
-    Prefix wine;
-    const store::StoreFolder found = wine.Discover(c.userKeys);
-    EXPECT_EQ(found.registryValue, c.registryValue) << c.what;
-    EXPECT_EQ(found.found, c.found) << c.what << ": " << found.why;
-    EXPECT_EQ(Names(found), c.files) << c.what;
-    if (c.found && c.files == kAnnFiles) {
-        EXPECT_EQ(fs::canonical(found.folder), fs::canonical(wine.annFolder)) << c.what;
+    const std::string kAnnValueText = "%UserProfile%\\local settings\\APPLICATION DATA\\identities\\{A1}\\microsoft"
+                                      "\\outlook express";
+    const struct {
+        const char* what;
+        std::string userKeys;
+        std::string registryValue;       // what FindStoreFolder gives
+        std::vector<std::string> files;  // names listed; empty with no store
+        bool found;
+        const char* folder = nullptr;    // the folder found, under drive_c
+    } cases[] = {
+        {"no Identities key", RegKey("Software\\Wine") + "\"Version\"=\"win2k\"\n", "", {}, false},
+        {"an identity without Outlook Express settings",
+         RegKey("Identities\\{A1}") + "\"Username\"=\"Main Identity\"\n", "", {}, false},
+        {"%UserProfile% expanded, the path matched ignoring case",
+         StoreRootKey("{A1}", std::string("str(2):\"") + kAnnValue + "\""), kAnnValueText, kAnnFiles, true, kAnnStore},
+        {"a REG_SZ value, read whatever its type",
+         StoreRootKey("{A1}", std::string("\"") + kAnnValue + "\""), kAnnValueText, kAnnFiles, true, kAnnStore},
+        {"a hex(2): value over continuation lines",
+         StoreRootKey("{B2}", "hex(2):43,00,3a,00,5c,00,55,00,53,00,45,00,52,00,53,00,5c,00,61,00,6e,00,\\\n"
+                              "  6e,00,5c,00,4c,00,6f,00,63,00,61,00,6c,00,20,00,53,00,65,00,74,00,74,00,\\\n"
+                              "  69,00,6e,00,67,00,73,00,5c,00,61,00,70,00,70,00,6c,00,69,00,63,00,61,00,\\\n"
+                              "  74,00,69,00,6f,00,6e,00,20,00,64,00,61,00,74,00,61,00,5c,00,69,00,64,00,\\\n"
+                              "  65,00,6e,00,74,00,69,00,74,00,69,00,65,00,73,00,5c,00,7b,00,62,00,32,00,\\\n"
+                              "  7d,00,5c,00,6d,00,69,00,63,00,72,00,6f,00,73,00,6f,00,66,00,74,00,5c,00,\\\n"
+                              "  6f,00,75,00,74,00,6c,00,6f,00,6f,00,6b,00,20,00,65,00,78,00,70,00,72,00,\\\n"
+                              "  65,00,73,00,73,00,00,00"),
+         "C:\\USERS\\ann\\Local Settings\\application data\\identities\\{b2}\\microsoft\\outlook express",
+         {"Bob.dbx"}, true},
+        {"several identities: the first in name order, not in file order",
+         StoreRootKey("{B2}", "\"C:\\\\users\\\\ann\\\\x\"") + RegKey("Identities")
+             + "\"Default User ID\"=\"{B2}\"\n" + StoreRootKey("{A1}", std::string("\"") + kAnnValue + "\""),
+         kAnnValueText, kAnnFiles, true, kAnnStore},
+        {"variables further on are not expanded",
+         StoreRootKey("{A1}", "\"C:\\\\%USERNAME%\\\\Mail\""), "C:\\%USERNAME%\\Mail", {}, false},
+        {"a folder that does not exist", StoreRootKey("{A1}", "\"C:\\\\gone\""), "C:\\gone", {}, false},
+        {"a value naming no drive", StoreRootKey("{A1}", "\"\\\\\\\\server\\\\mail\""), "\\\\server\\mail",
+         {}, false},
+        {"user.reg cut inside the value: the damaged value is not used",
+         CutBefore(StoreRootKey("{A1}", std::string("str(2):\"") + kAnnValue + "\""), "APPLICATION"), "",
+         {}, false},
+        {"user.reg cut in a line after the store's key",
+         StoreRootKey("{A1}", std::string("str(2):\"") + kAnnValue + "\"") + "\n[Software\\\\Wi",
+         kAnnValueText, kAnnFiles, true, kAnnStore},
+        {"a store without mail files is found and empty", StoreRootKey("{A1}", "\"%USERPROFILE%\\\\empty store\""),
+         "%USERPROFILE%\\empty store", {}, true, "users/ann/Empty Store"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Prefix wine;
+        wine.prefix.Folder("users/ann/Empty Store");
+        const store::StoreFolder found = wine.Discover(c.userKeys);
+        EXPECT_EQ(found.registryValue, c.registryValue);
+        EXPECT_EQ(found.found, c.found) << found.why;
+        EXPECT_EQ(Names(found), c.files);
+        if (c.folder) {
+            EXPECT_EQ(fs::canonical(found.folder), fs::canonical(wine.dir.Path() / "wine/drive_c" / c.folder));
+        }
     }
-}
-
-const std::string kAnnValueText = "%UserProfile%\\local settings\\APPLICATION DATA\\identities\\{A1}\\microsoft"
-                                  "\\outlook express";
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, StoreDiscovery,
-    testing::Values(
-        StoreCase{"no Identities key", RegKey("Software\\Wine") + "\"Version\"=\"win2k\"\n", "", {}, false},
-        StoreCase{"an identity without Outlook Express settings",
-                  RegKey("Identities\\{A1}") + "\"Username\"=\"Main Identity\"\n", "", {}, false},
-        StoreCase{"%UserProfile% expanded, the path matched ignoring case",
-                  StoreRootKey("{A1}", std::string("str(2):\"") + kAnnValue + "\""), kAnnValueText, kAnnFiles, true},
-        StoreCase{"a REG_SZ value, read whatever its type",
-                  StoreRootKey("{A1}", std::string("\"") + kAnnValue + "\""), kAnnValueText, kAnnFiles, true},
-        StoreCase{"a hex(2): value over continuation lines",
-                  StoreRootKey("{B2}", "hex(2):43,00,3a,00,5c,00,55,00,53,00,45,00,52,00,53,00,5c,00,61,00,6e,00,\\\n"
-                                       "  6e,00,5c,00,4c,00,6f,00,63,00,61,00,6c,00,20,00,53,00,65,00,74,00,74,00,\\\n"
-                                       "  69,00,6e,00,67,00,73,00,5c,00,61,00,70,00,70,00,6c,00,69,00,63,00,61,00,\\\n"
-                                       "  74,00,69,00,6f,00,6e,00,20,00,64,00,61,00,74,00,61,00,5c,00,69,00,64,00,\\\n"
-                                       "  65,00,6e,00,74,00,69,00,74,00,69,00,65,00,73,00,5c,00,7b,00,62,00,32,00,\\\n"
-                                       "  7d,00,5c,00,6d,00,69,00,63,00,72,00,6f,00,73,00,6f,00,66,00,74,00,5c,00,\\\n"
-                                       "  6f,00,75,00,74,00,6c,00,6f,00,6f,00,6b,00,20,00,65,00,78,00,70,00,72,00,\\\n"
-                                       "  65,00,73,00,73,00,00,00"),
-                  "C:\\USERS\\ann\\Local Settings\\application data\\identities\\{b2}\\microsoft\\outlook express",
-                  {"Bob.dbx"}, true},
-        StoreCase{"several identities: the first in name order, not in file order",
-                  StoreRootKey("{B2}", "\"C:\\\\users\\\\ann\\\\x\"") + RegKey("Identities")
-                      + "\"Default User ID\"=\"{B2}\"\n" + StoreRootKey("{A1}", std::string("\"") + kAnnValue + "\""),
-                  kAnnValueText, kAnnFiles, true},
-        StoreCase{"variables further on are not expanded",
-                  StoreRootKey("{A1}", "\"C:\\\\%USERNAME%\\\\Mail\""), "C:\\%USERNAME%\\Mail", {}, false},
-        StoreCase{"a folder that does not exist", StoreRootKey("{A1}", "\"C:\\\\gone\""), "C:\\gone", {}, false},
-        StoreCase{"a value naming no drive", StoreRootKey("{A1}", "\"\\\\\\\\server\\\\mail\""), "\\\\server\\mail",
-                  {}, false},
-        StoreCase{"user.reg cut inside the value: the damaged value is not used",
-                  CutBefore(StoreRootKey("{A1}", std::string("str(2):\"") + kAnnValue + "\""), "APPLICATION"), "",
-                  {}, false},
-        StoreCase{"user.reg cut in a line after the store's key",
-                  StoreRootKey("{A1}", std::string("str(2):\"") + kAnnValue + "\"") + "\n[Software\\\\Wi",
-                  kAnnValueText, kAnnFiles, true}));
-
-TEST(StoreDiscoveryFolder, AStoreWithoutMailFilesIsFoundAndEmpty)
-{
-    Prefix wine;
-    wine.prefix.Folder("users/ann/Empty Store");
-    const store::StoreFolder found = wine.Discover(StoreRootKey("{A1}", "\"%USERPROFILE%\\\\empty store\""));
-    EXPECT_TRUE(found.found) << found.why;
-    EXPECT_TRUE(found.files.empty());
-    EXPECT_EQ(fs::canonical(found.folder), fs::canonical(wine.dir.Path() / "wine/drive_c/users/ann/Empty Store"));
 }
 
 TEST(StoreDiscoveryFolder, NoPrefixOrAnUnreadableRegistryIsNoStore)
