@@ -7,7 +7,6 @@
 
 using render::SanitizeHtml;
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 
@@ -38,13 +37,8 @@ TEST(HtmlSanitizer, RemovesHandlersAndScriptLinksHoweverWritten)
         "<a href=\"jav&#97;script:x()\">3</a><a href=vbscript:x>4</a><a href=\"data:text/html,x\">5</a>"
         "<p onclick=x() ONMOUSEOVER='y()' style=\"color:red\">6</p>"
         "<a href=\"http://example.com/?a=1&amp;b=2\" target=_blank>7</a><a href=\"#top\" name=n>8</a>");
-    EXPECT_THAT(out, Not(HasSubstr("script")));
-    EXPECT_THAT(out, Not(HasSubstr("data:")));
-    EXPECT_THAT(out, Not(HasSubstr("on")));
-    EXPECT_THAT(out, HasSubstr("<a>1</a><a>2</a><a>3</a><a>4</a><a>5</a>"));
-    EXPECT_THAT(out, HasSubstr("<p style=\"color:red\">6</p>"));
-    EXPECT_THAT(out, HasSubstr("<a href=\"http://example.com/?a=1&amp;b=2\">7</a>"));
-    EXPECT_THAT(out, HasSubstr("<a href=\"#top\" name=\"n\">8</a>"));
+    EXPECT_EQ(out, "<a>1</a><a>2</a><a>3</a><a>4</a><a>5</a><p style=\"color:red\">6</p>"
+                   "<a href=\"http://example.com/?a=1&amp;b=2\">7</a><a href=\"#top\" name=\"n\">8</a>");
 }
 
 TEST(HtmlSanitizer, ShowsOnlyImagesFromTheMessageItself)
@@ -54,13 +48,9 @@ TEST(HtmlSanitizer, ShowsOnlyImagesFromTheMessageItself)
         "<img src=\"http://tracker/p.gif\" alt=\"Company logo\"><img src=\"https://t/1.gif\" width=1>"
         "<img src=\"file:///etc/passwd\" alt=\"f\"><img alt=\"none\"><img src=\"data:text/html;base64,PA\">"
         "<table background=\"http://x/bg.gif\"><tr><td background=\"cid:bg\">c</td></tr></table>");
-    EXPECT_THAT(out, HasSubstr("<img src=\"cid:part1@x\" width=\"10\">"));
-    EXPECT_THAT(out, HasSubstr("<img src=\"data:image/png;base64,iVBO\">"));
-    EXPECT_THAT(out, HasSubstr("[Company logo][f][none]"));
-    EXPECT_THAT(out, Not(HasSubstr("tracker")));
-    EXPECT_THAT(out, Not(HasSubstr("passwd")));
-    EXPECT_THAT(out, Not(HasSubstr("text/html")));
-    EXPECT_THAT(out, HasSubstr("<table><tr><td background=\"cid:bg\">c</td></tr></table>"));
+    // Pictures of the message stay; others show their alt text, remote backgrounds go.
+    EXPECT_EQ(out, "<img src=\"cid:part1@x\" width=\"10\"><img src=\"data:image/png;base64,iVBO\">"
+                   "[Company logo][f][none]<table><tr><td background=\"cid:bg\">c</td></tr></table>");
 }
 
 TEST(HtmlSanitizer, StylesKeepTheirLooksButLoadNothing)
@@ -70,12 +60,9 @@ TEST(HtmlSanitizer, StylesKeepTheirLooksButLoadNothing)
         "body { color: #333; background: url('http://x/bg.png') } .a { background-image: url(cid:bg1) }\n"
         "p { width: expression(alert(1)); -moz-binding: url(x.xml#y) } q { background: u\\72l(http://x/e) }"
         "</style><style>x</style><p style=\"background:url(http://x/t.gif); color: blue\">t</p>");
-    EXPECT_THAT(clean.styleSheet, HasSubstr("body { color: #333; background: none }"));
-    EXPECT_THAT(clean.styleSheet, HasSubstr("url(cid:bg1)"));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("http")));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("@import")));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("expression(")));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("-moz-binding")));
+    // Imports, remote URLs and rules left empty go.
+    EXPECT_EQ(clean.styleSheet, "body { color: #333; background: none }\n.a { background-image: url(cid:bg1) }\n"
+                                "q { background: none }\n\n\n");
     EXPECT_EQ(clean.body, "<p style=\"background:none; color: blue\">t</p>");
 }
 
