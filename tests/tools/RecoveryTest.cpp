@@ -201,9 +201,8 @@ TEST(BenchMailbox, StreamedFileReadsBackAndMatchesItsManifest)
     testsupport::TempDir dir;
     const std::string path = dir.File("bench.dbx");
     BenchOptions options;
-    options.size = 3u << 20;
-    options.seed = 5;
-    options.deletedShare = 0.3;
+    options.size = 4u << 20;
+    options.seed = 77;
     Manifest manifest("bench.dbx", 0);
     const BenchSummary summary = WriteBenchMailbox(path, options, &manifest);
     const std::string bytes = testsupport::ReadFile(path);
