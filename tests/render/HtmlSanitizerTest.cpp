@@ -1,4 +1,3 @@
-#include "render/CssSanitizer.h"
 #include "render/HtmlSanitizer.h"
 
 #include "VisibleText.h"
@@ -6,10 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using render::SanitizeStyleSheet;
 using render::SanitizeHtml;
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 
@@ -40,13 +37,8 @@ TEST(HtmlSanitizer, RemovesHandlersAndScriptLinksHoweverWritten)
         "<a href=\"jav&#97;script:x()\">3</a><a href=vbscript:x>4</a><a href=\"data:text/html,x\">5</a>"
         "<p onclick=x() ONMOUSEOVER='y()' style=\"color:red\">6</p>"
         "<a href=\"http://example.com/?a=1&amp;b=2\" target=_blank>7</a><a href=\"#top\" name=n>8</a>");
-    EXPECT_THAT(out, Not(HasSubstr("script")));
-    EXPECT_THAT(out, Not(HasSubstr("data:")));
-    EXPECT_THAT(out, Not(HasSubstr("on")));
-    EXPECT_THAT(out, HasSubstr("<a>1</a><a>2</a><a>3</a><a>4</a><a>5</a>"));
-    EXPECT_THAT(out, HasSubstr("<p style=\"color:red\">6</p>"));
-    EXPECT_THAT(out, HasSubstr("<a href=\"http://example.com/?a=1&amp;b=2\">7</a>"));
-    EXPECT_THAT(out, HasSubstr("<a href=\"#top\" name=\"n\">8</a>"));
+    EXPECT_EQ(out, "<a>1</a><a>2</a><a>3</a><a>4</a><a>5</a><p style=\"color:red\">6</p>"
+                   "<a href=\"http://example.com/?a=1&amp;b=2\">7</a><a href=\"#top\" name=\"n\">8</a>");
 }
 
 TEST(HtmlSanitizer, ShowsOnlyImagesFromTheMessageItself)
@@ -56,13 +48,9 @@ TEST(HtmlSanitizer, ShowsOnlyImagesFromTheMessageItself)
         "<img src=\"http://tracker/p.gif\" alt=\"Company logo\"><img src=\"https://t/1.gif\" width=1>"
         "<img src=\"file:///etc/passwd\" alt=\"f\"><img alt=\"none\"><img src=\"data:text/html;base64,PA\">"
         "<table background=\"http://x/bg.gif\"><tr><td background=\"cid:bg\">c</td></tr></table>");
-    EXPECT_THAT(out, HasSubstr("<img src=\"cid:part1@x\" width=\"10\">"));
-    EXPECT_THAT(out, HasSubstr("<img src=\"data:image/png;base64,iVBO\">"));
-    EXPECT_THAT(out, HasSubstr("[Company logo][f][none]"));
-    EXPECT_THAT(out, Not(HasSubstr("tracker")));
-    EXPECT_THAT(out, Not(HasSubstr("passwd")));
-    EXPECT_THAT(out, Not(HasSubstr("text/html")));
-    EXPECT_THAT(out, HasSubstr("<table><tr><td background=\"cid:bg\">c</td></tr></table>"));
+    // Pictures of the message stay; others show their alt text, remote backgrounds go.
+    EXPECT_EQ(out, "<img src=\"cid:part1@x\" width=\"10\"><img src=\"data:image/png;base64,iVBO\">"
+                   "[Company logo][f][none]<table><tr><td background=\"cid:bg\">c</td></tr></table>");
 }
 
 TEST(HtmlSanitizer, StylesKeepTheirLooksButLoadNothing)
@@ -72,15 +60,10 @@ TEST(HtmlSanitizer, StylesKeepTheirLooksButLoadNothing)
         "body { color: #333; background: url('http://x/bg.png') } .a { background-image: url(cid:bg1) }\n"
         "p { width: expression(alert(1)); -moz-binding: url(x.xml#y) } q { background: u\\72l(http://x/e) }"
         "</style><style>x</style><p style=\"background:url(http://x/t.gif); color: blue\">t</p>");
-    EXPECT_THAT(clean.styleSheet, HasSubstr("body { color: #333; background: none }"));
-    EXPECT_THAT(clean.styleSheet, HasSubstr("url(cid:bg1)"));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("http")));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("@import")));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("expression(")));
-    EXPECT_THAT(clean.styleSheet, Not(HasSubstr("-moz-binding")));
+    // Imports, remote URLs and rules left empty go.
+    EXPECT_EQ(clean.styleSheet, "body { color: #333; background: none }\n.a { background-image: url(cid:bg1) }\n"
+                                "q { background: none }\n\n\n");
     EXPECT_EQ(clean.body, "<p style=\"background:none; color: blue\">t</p>");
-    // Nothing in a style sheet can close its element.
-    EXPECT_THAT(SanitizeStyleSheet("a{}</style><script>x</script>"), Not(HasSubstr("<")));
 }
 
 // ---- attribute values: references are decoded once, before the check, and
@@ -116,26 +99,29 @@ TEST(HtmlSanitizer, AttributeValuesAreCheckedAsTheBrowserReadsThem)
 
 // ---- the output is well-formed whatever the input
 
-TEST(HtmlSanitizer, ClosesWhatItOpensAndDropsStrayEndTags)
+TEST(HtmlSanitizer, ClosesWhatItOpensAndLetsTextThroughEscaped)
 {
-    EXPECT_EQ(Body("<div><b>bold <i>both</div> after</b></i></p>"), "<div><b>bold <i>both</i></b></div> after");
-    EXPECT_EQ(Body("<ul><li>one<li>two</ul>"), "<ul><li>one</li><li>two</li></ul>");
-    EXPECT_EQ(Body("<table><tr><td>a<td>b<tr><td>c</table>"),
-              "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>");
-    // An end tag inside a cell does not close what is outside the table.
-    EXPECT_EQ(Body("<b><table><tr><td>x</b>y</td></tr></table>z</b>"),
-              "<b><table><tr><td>xy</td></tr></table>z</b>");
-}
-
-TEST(HtmlSanitizer, TextComesThroughAndOddMarkupIsHarmless)
-{
-    EXPECT_EQ(Body("a < b && c > d &amp; &eacute;"), "a &lt; b && c &gt; d &amp; &eacute;");
-    EXPECT_EQ(Body("x<!-- <script>hidden</script> -->y<!DOCTYPE html><?xml x?></ >z"), "xyz");
-    EXPECT_EQ(Body("<p title=\"a&quot;b\">t</p>"), "<p title=\"a&quot;b\">t</p>");
-    EXPECT_EQ(Body("<p title=\"x\" title=\"y\" class=c>t"), "<p title=\"x\" class=\"c\">t</p>");
-    EXPECT_EQ(Body("text <b title=\"never closed"), "text ");  // a tag cut off by the end goes
-    EXPECT_EQ(Body("<textarea><b>shown as text</b></textarea>"), "&lt;b&gt;shown as text&lt;/b&gt;");
-    EXPECT_EQ(Body(std::string_view("a\0b\x01" "c", 5)), "abc");
+    using namespace std::string_view_literals;
+    const struct {
+        std::string_view input;
+        std::string_view expected;
+    } cases[] = {
+        {"<div><b>bold <i>both</div> after</b></i></p>", "<div><b>bold <i>both</i></b></div> after"},
+        {"<ul><li>one<li>two</ul>", "<ul><li>one</li><li>two</li></ul>"},
+        {"<table><tr><td>a<td>b<tr><td>c</table>", "<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>"},
+        // an end tag inside a cell does not close what is outside the table
+        {"<b><table><tr><td>x</b>y</td></tr></table>z</b>", "<b><table><tr><td>xy</td></tr></table>z</b>"},
+        // text, and odd markup made harmless
+        {"a < b && c > d &amp; &eacute;", "a &lt; b && c &gt; d &amp; &eacute;"},
+        {"x<!-- <script>hidden</script> -->y<!DOCTYPE html><?xml x?></ >z", "xyz"},
+        {"<p title=\"a&quot;b\">t</p>", "<p title=\"a&quot;b\">t</p>"},
+        {"<p title=\"x\" title=\"y\" class=c>t", "<p title=\"x\" class=\"c\">t</p>"},
+        {"text <b title=\"never closed", "text "},  // a tag cut off by the end goes
+        {"<textarea><b>shown as text</b></textarea>", "&lt;b&gt;shown as text&lt;/b&gt;"},
+        {"a\0b\x01" "c"sv, "abc"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Body(c.input), c.expected) << c.input;
 }
 
 TEST(HtmlSanitizer, DeepNestingIsBounded)

@@ -1,6 +1,7 @@
 #include "render/RenderMessage.h"
 
 #include "VisibleText.h"
+#include "support/TempDir.h"
 #include "support/WideText.h"
 #include "tools/dbxgen/MimeText.h"
 
@@ -8,11 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 using dbxgen::Crlf;
 using render::RenderMessage;
+using testsupport::ReadFile;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -27,6 +27,7 @@ struct ShownCase {
     std::vector<std::string> html = {};    // in the document's markup
     std::vector<std::string> noHtml = {};  // nowhere in the markup
     bool incomplete = false;
+    std::size_t files = 0;  // listed as attachments
 };
 
 std::string DeletedWithBlanks()
@@ -103,6 +104,20 @@ TEST(RenderMessage, ShowsWhatTheMessageSaysAndNothingThatLoadsOrRuns)
                     "--b1\nContent-Type: text/html\n\n",
          .shows = {"the plain version"},
          .incomplete = true},
+        {.name = "a file in a mixed, listed with its name, type and size",
+         .message = "Subject: report\n"
+                    "Content-Type: multipart/mixed; boundary=\"m\"\n\n"
+                    "--m\nContent-Type: multipart/alternative; boundary=\"a\"\n\n"
+                    "--a\nContent-Type: text/plain\n\nsee attached\n"
+                    "--a\nContent-Type: text/html\n\n<p>see <b>attached</b></p>\n"
+                    "--a--\n"
+                    "--m\nContent-Type: application/pdf; name=\"=?utf-8?Q?M=C3=A4rz.pdf?=\"\n"
+                    "Content-Disposition: attachment; filename*=utf-8''M%C3%A4rz%20report.pdf\n"
+                    "Content-Transfer-Encoding: base64\n\n"
+                    "JVBERi0xLjQgZmFrZSBwZGYgYm9keSAwMTIzNDU2Nzg5\n"
+                    "--m--\n",
+         .shows = {"see attached", "Attachments:März report.pdf (application/pdf, 33 bytes)"},
+         .files = 1},
         // ---- damaged and truncated input
         {.name = "cut off in the middle of a part",
          .message = "From: a@example.com\nSubject: cut\n"
@@ -156,7 +171,7 @@ TEST(RenderMessage, ShowsWhatTheMessageSaysAndNothingThatLoadsOrRuns)
         for (const std::string& markup : c.noHtml)
             EXPECT_THAT(r.html, Not(HasSubstr(markup)));
         EXPECT_EQ(r.incomplete, c.incomplete);
-        EXPECT_TRUE(r.attachments.empty());
+        EXPECT_EQ(r.attachments.size(), c.files);
     }
     // Text that is not a message shows as text; nothing at all is still a document.
     const std::string v = VisibleText(RenderMessage("no headers here <b>at all</b>\n\x01\x02 caf\xe9\n").html);
@@ -185,31 +200,6 @@ TEST(RenderMessage, Utf16AndUtf32WithoutAMarkAreBigEndianInHeadersAndBodies)
 }
 
 // ---- what is listed, what is served
-
-TEST(RenderMessage, MixedListsTheAttachmentWithNameTypeAndSize)
-{
-    const auto r = RenderMessage(Crlf(
-        "Subject: report\n"
-        "Content-Type: multipart/mixed; boundary=\"m\"\n\n"
-        "--m\nContent-Type: multipart/alternative; boundary=\"a\"\n\n"
-        "--a\nContent-Type: text/plain\n\nsee attached\n"
-        "--a\nContent-Type: text/html\n\n<p>see <b>attached</b></p>\n"
-        "--a--\n"
-        "--m\nContent-Type: application/pdf; name=\"=?utf-8?Q?M=C3=A4rz.pdf?=\"\n"
-        "Content-Disposition: attachment; filename*=utf-8''M%C3%A4rz%20report.pdf\n"
-        "Content-Transfer-Encoding: base64\n\n"
-        "JVBERi0xLjQgZmFrZSBwZGYgYm9keSAwMTIzNDU2Nzg5\n"
-        "--m--\n"));
-    ASSERT_EQ(r.attachments.size(), 1u);
-    EXPECT_EQ(r.attachments[0].name, "März report.pdf");
-    EXPECT_EQ(r.attachments[0].mimeType, "application/pdf");
-    EXPECT_EQ(r.attachments[0].size, 33u);
-    const std::string v = VisibleText(r.html);
-    EXPECT_THAT(v, HasSubstr("Attachments:"));
-    EXPECT_THAT(v, HasSubstr("März report.pdf (application/pdf, 33 bytes)"));
-    EXPECT_THAT(v, HasSubstr("see attached"));
-    EXPECT_FALSE(r.incomplete);
-}
 
 TEST(RenderMessage, RelatedServesTheCidImageFromTheMessage)
 {
@@ -269,24 +259,12 @@ TEST(RenderMessage, HostileHeaderFieldsAndPartCountsAreCut)
     EXPECT_THAT(v, Not(HasSubstr("part 2050")));
 }
 
-namespace {
-
-std::string ReadBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-} // namespace
-
 // Every seed and every input the fuzzer ever found goes through again. One
 // of its finds, "<div style= background:ur<<<...<l(c>", once came out as
 // style="background:url(c" when the "<" were taken out.
 TEST(RenderMessage, FuzzCorpusRendersToADocument)
 {
-    const std::string grows = ReadBytes(std::string(QUILLMEND_RENDER_CORPUS) + "/style-grows-url.eml");
+    const std::string grows = ReadFile(QUILLMEND_RENDER_CORPUS "/style-grows-url.eml");
     ASSERT_THAT(grows, HasSubstr("background:ur<<<"));
     const auto r = RenderMessage(grows);
     EXPECT_THAT(r.html, Not(HasSubstr("url(")));
@@ -294,7 +272,7 @@ TEST(RenderMessage, FuzzCorpusRendersToADocument)
 
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(QUILLMEND_RENDER_CORPUS)) {
-        EXPECT_THAT(RenderMessage(ReadBytes(entry.path())).html, HasSubstr("</body></html>")) << entry.path();
+        EXPECT_THAT(RenderMessage(ReadFile(entry.path().string())).html, HasSubstr("</body></html>")) << entry.path();
         ++files;
     }
     EXPECT_GT(files, 5u);

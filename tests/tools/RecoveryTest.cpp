@@ -3,16 +3,19 @@
 
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
-#include "tests/tools/TestFiles.h"
+#include "tests/tools/OeFileReader.h"
 #include "tools/dbxgen/BenchMailbox.h"
 #include "tools/dbxgen/DemoMailbox.h"
 #include "tools/dbxgen/MailboxBuilder.h"
 #include "tools/dbxgen/MessageMaker.h"
+#include "tools/dbxgen/Manifest.h"
 #include "tools/dbxgen/MimeText.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 using namespace dbxgen;
 
@@ -44,7 +47,7 @@ Recovered Recover(const std::string& path)
     for (int i = 0; i < file.GetCount(); ++i) {
         const std::string out = dir.File(Numbered("m", i) + ".eml");
         EXPECT_EQ(file.WriteMessage(i, out), dbx::DbxFile::WriteResult::kWhole);
-        r.texts.push_back(testing_oe::ReadFile(out));
+        r.texts.push_back(testsupport::ReadFile(out));
     }
     return r;
 }
@@ -85,12 +88,20 @@ MailMessage Sample(int n, std::size_t lines)
 
 } // namespace
 
+// The demo mailbox reads back independently and comes back from the engine
+// as the maker says, its one e-mail there twice (deleted and live) included.
 TEST(Recovery, DemoMailboxComesBackExactly)
 {
     const Mailbox box = MakeDemoMailbox();
+    const auto f = testing_oe::ReadOeFile(box.Image().Bytes());
+    ASSERT_TRUE(f.errors.empty()) << f.errors.front();
+    EXPECT_EQ(testing_oe::FirstOverlap(f.extents), "");
+    EXPECT_TRUE(box.PartialChains().empty());
     const Recovered r = Recover(box);
     const auto expected = box.RecoveryOrder();
+    ASSERT_EQ(expected.size(), box.Messages().size());
     ASSERT_EQ(r.records.size(), expected.size());
+    std::size_t live = 0, attachments = 0;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const ExpectedMessage& e = *expected[i];
         const dbx::EmailRecord& rec = r.records[i];
@@ -98,7 +109,9 @@ TEST(Recovery, DemoMailboxComesBackExactly)
         EXPECT_EQ(rec.isDeleted, e.deleted);
         EXPECT_EQ(Offsets(rec), e.blocks);
         EXPECT_TRUE(r.texts[i] == e.text) << "WriteMessage output differs";
+        attachments += e.hasAttachment;
         if (!e.deleted) { // live texts are whole, so the header fields are the written ones
+            ++live;
             EXPECT_EQ(rec.from, e.from);
             EXPECT_EQ(rec.to, e.to);
             EXPECT_EQ(rec.subject, e.subject);
@@ -106,6 +119,16 @@ TEST(Recovery, DemoMailboxComesBackExactly)
             EXPECT_NE(rec.date, 0u);
         }
     }
+    EXPECT_EQ(f.listed.size(), live);
+    EXPECT_GE(attachments, 2u);
+    int pairs = 0; // the deleted copy is older, lower in the file
+    for (const auto& d : box.Messages())
+        for (const auto& l : box.Messages())
+            if (d.deleted && !l.deleted && d.subject == l.subject && d.textLength == l.textLength) {
+                ++pairs;
+                EXPECT_LT(d.blocks.front(), l.blocks.front());
+            }
+    EXPECT_EQ(pairs, 1);
     // The deleted Russian report's subject is a windows-1251 encoded word,
     // which recovery decodes to its bytes.
     bool russian = false;
@@ -171,7 +194,9 @@ TEST(Recovery, LayoutsAndDamageMatchTheExpectations)
     EXPECT_GT(partialRecords, 3);
 }
 
-TEST(Recovery, BenchMailboxMatchesItsManifest)
+// A large mailbox streamed to disk: an independent reading of its index and
+// freed list, and the engine's recovery, both agree with its manifest.
+TEST(BenchMailbox, StreamedFileReadsBackAndMatchesItsManifest)
 {
     testsupport::TempDir dir;
     const std::string path = dir.File("bench.dbx");
@@ -179,13 +204,48 @@ TEST(Recovery, BenchMailboxMatchesItsManifest)
     options.size = 4u << 20;
     options.seed = 77;
     Manifest manifest("bench.dbx", 0);
-    ASSERT_GT(WriteBenchMailbox(path, options, &manifest).fileSize, 0u);
-    const Recovered r = Recover(path);
+    const BenchSummary summary = WriteBenchMailbox(path, options, &manifest);
+    const std::string bytes = testsupport::ReadFile(path);
+    ASSERT_EQ(bytes.size(), summary.fileSize);
+    EXPECT_LE(bytes.size(), options.size);
+    EXPECT_GT(bytes.size(), options.size * 3 / 4);
+    ASSERT_GT(summary.deleted, 0u);
+    ASSERT_GT(summary.live, 0u);
+
+    const auto f = testing_oe::ReadOeFile(bytes);
+    ASSERT_TRUE(f.errors.empty()) << f.errors.front();
+    EXPECT_TRUE(f.signatureOk);
+    EXPECT_EQ(f.usedFileSize, bytes.size());
+    EXPECT_EQ(f.listed.size(), summary.live);
+    EXPECT_EQ(f.lastIndex, summary.live + summary.deleted);
+    EXPECT_EQ(testing_oe::FirstOverlap(f.extents), "");
+
     const auto& entries = manifest.Entries();
+    const Recovered r = Recover(path);
+    ASSERT_EQ(entries.size(), summary.live + summary.deleted);
     ASSERT_EQ(r.records.size(), entries.size());
+    std::map<std::uint32_t, const testing_oe::ListedMessage*> listedByFirst;
+    for (const auto& l : f.listed)
+        listedByFirst[l.firstBlock] = &l;
+    std::set<std::uint32_t> deletedBlocks;
+    std::size_t totalBlocks = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(r.records[i].isDeleted, entries[i].deleted) << i;
-        EXPECT_EQ(Offsets(r.records[i]), entries[i].blocks) << i;
-        EXPECT_EQ(r.texts[i].size(), entries[i].size) << i;
+        const ManifestEntry& e = entries[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(r.records[i].isDeleted, e.deleted);
+        EXPECT_EQ(Offsets(r.records[i]), e.blocks);
+        EXPECT_EQ(r.texts[i].size(), e.size);
+        totalBlocks += e.blocks.size();
+        if (e.deleted) {
+            deletedBlocks.insert(e.blocks.begin(), e.blocks.end());
+            continue;
+        }
+        const auto it = listedByFirst.find(e.blocks.front());
+        ASSERT_NE(it, listedByFirst.end());
+        EXPECT_EQ(it->second->blocks, e.blocks);
+        EXPECT_EQ(it->second->text.size(), e.size);
+        EXPECT_EQ(it->second->text.compare(0, 13, "Return-Path: "), 0);
     }
+    EXPECT_EQ(std::set<std::uint32_t>(f.freedBlocks.begin(), f.freedBlocks.end()), deletedBlocks);
+    EXPECT_EQ(testing_oe::FindBlockHeaders(bytes).size(), totalBlocks);
 }
