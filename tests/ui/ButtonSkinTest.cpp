@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 TEST(ButtonSkin, FreshSkinHasNoBitmapAndLoadsTheProgramSkin)
 {
     ButtonSkin skin;
@@ -23,10 +25,8 @@ TEST(ButtonSkin, RefusesMissingBitmapsAndSizesThatCouldNeverBeDrawn)
     strip.fill(Qt::red);
     // Edges are repeated in steps of cell - 2 * corner: zero or less would
     // never end.
-    EXPECT_FALSE(skin.SetSkin(strip, 10, 10, 5, 2));
-    EXPECT_FALSE(skin.SetSkin(strip, 10, 10, 2, 5));
-    EXPECT_FALSE(skin.SetSkin(strip, 10, 10, 6, 2));
-    EXPECT_FALSE(skin.SetSkin(strip, 10, 10, -1, 2));
+    for (const auto& [x, y] : {std::pair(5, 2), std::pair(2, 5), std::pair(6, 2), std::pair(-1, 2)})
+        EXPECT_FALSE(skin.SetSkin(strip, 10, 10, x, y)) << x << ", " << y;
     EXPECT_FALSE(skin.IsLoaded());
     EXPECT_TRUE(skin.SetSkin(strip, 10, 10, 4, 4));
     // A later bad load leaves the skin unloaded rather than half-changed.

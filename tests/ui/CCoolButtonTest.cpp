@@ -218,9 +218,9 @@ TEST_F(CoolButtonTest, CaptionUsesTheColourOfTheState)
     EXPECT_EQ(count(disabled, qRgb(0, 255, 0)), 0);
 }
 
-TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlag)
+TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlagAndLosingFocusEndsTheHint)
 {
-    CCoolButton& button = Button({0, 0, 60, 25});
+    CCoolButton& button = Button({0, 0, 60, 25}, 106);
     CCoolButton& other = Button({100, 0, 60, 25});
     Show();
     host.activateWindow();
@@ -234,16 +234,9 @@ TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlag)
     EXPECT_EQ(focused.pixel(30, 12), unfocused.pixel(30, 12));  // inside untouched
     button.SetNoFocusRect(1);
     EXPECT_EQ(testsupport::Grab(button), unfocused);
-}
 
-TEST_F(CoolButtonTest, LosingFocusEndsTheHint)
-{
-    CCoolButton& button = Button({0, 0, 80, 25}, 106);
-    CCoolButton& other = Button({100, 0, 80, 25});
-    Show();
-    host.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
-    button.setFocus();
+    QCoreApplication::processEvents();
+    owner.hints.clear();  // the focus moves above posted some
     MoveTo(button, QPoint(10, 10));
     ASSERT_EQ(owner.hints.size(), 1u);
     other.setFocus();
@@ -255,7 +248,7 @@ TEST_F(CoolButtonTest, LosingFocusEndsTheHint)
 
 // --- hints and hover --------------------------------------------------------------
 
-TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeave)
+TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeaveAndHeldButtonsAreNotHovered)
 {
     CCoolButton& button = Button({20, 20, 80, 25}, 107);
     Show();
@@ -275,6 +268,18 @@ TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeave)
     EXPECT_EQ(owner.hints[1], (std::pair<std::intptr_t, std::intptr_t>(-1, -1)));
     EXPECT_FALSE(button.IsTracking());
     EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
+
+    // Held, it is never drawn hovered; dragged out with the button held it
+    // is back to normal and no longer tracking.
+    MoveTo(button, QPoint(10, 10));
+    QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kPressed]);
+    MoveTo(button, QPoint(200, 80));
+    EXPECT_FALSE(button.IsTracking());
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
+    ASSERT_EQ(owner.hints.size(), 4u);
+    EXPECT_EQ(owner.hints[3].first, -1);
+    QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(200, 80));
 }
 
 TEST_F(CoolButtonTest, HintIsPostedNotSent)
@@ -303,23 +308,6 @@ TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
     }
     QCoreApplication::processEvents();
     EXPECT_TRUE(owner.hints.empty());
-}
-
-TEST_F(CoolButtonTest, HeldButtonIsNeverDrawnHoveredAndLeavingReleasesTracking)
-{
-    CCoolButton& button = Button({20, 20, 80, 25}, 104);
-    Show();
-    MoveTo(button, QPoint(10, 10));
-    QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kPressed]);
-    // Dragged out with the button held: back to normal, no longer tracking.
-    QTest::mouseMove(&button, QPoint(200, 80));
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(button.IsTracking());
-    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
-    ASSERT_EQ(owner.hints.size(), 2u);
-    EXPECT_EQ(owner.hints[1].first, -1);
-    QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(200, 80));
 }
 
 TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)

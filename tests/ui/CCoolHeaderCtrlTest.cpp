@@ -1,12 +1,9 @@
 #include "ui/CCoolHeaderCtrl.h"
 
 #include "support/QtTestApp.h"
-#include "ui/CMessageListCtrl.h"
-#include "ui/CMessageListModel.h"
 #include "ListTestSupport.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -16,16 +13,12 @@ const QRgb kBand = qRgb(106, 160, 216);
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kGrey = qRgb(128, 128, 128);
 
-class HeaderTest : public ::testing::Test {
+class HeaderTest : public listtest::ListTest {
 protected:
     void SetUp() override
     {
-        records = {listtest::Record("a", "b", "one", 0), listtest::Record("c", "d", "two", 0, true, true)};
-        list.resize(800, 200);
-        list.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
-        listtest::Fill(list, records);
-        header = list.Header();
+        ListTest::SetUp();
+        header = list->Header();
     }
 
     QImage Shot() { return testsupport::Grab(*header); }
@@ -43,8 +36,6 @@ protected:
         return box;
     }
 
-    std::vector<dbx::EmailRecord> records;
-    CMessageListCtrl list;
     CCoolHeaderCtrl* header = nullptr;
 };
 
@@ -85,10 +76,10 @@ TEST_F(HeaderTest, PaintsTheBandAndARaisedFramePerTitleAndRightOfThem)
 
 TEST_F(HeaderTest, TheSortArrowStandsLeftOfTheSortedTitleOnly)
 {
-    list.OnColumnClick(CMessageListModel::kColumnDate);
+    list->OnColumnClick(CMessageListModel::kColumnDate);
     const QImage shot = Shot();
     const QRect date = header->ItemRect(CMessageListModel::kColumnDate);
-    const QImage arrow = list.AscendingArrow().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage arrow = list->AscendingArrow().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(arrow.size(), QSize(15, 15));
     EXPECT_EQ(shot.copy(date.left() + 5, 1, 15, 15), arrow);
     // The title is centred in the room right of the arrow.
@@ -111,7 +102,7 @@ TEST_F(HeaderTest, TheSortArrowStandsLeftOfTheSortedTitleOnly)
 
 TEST_F(HeaderTest, ATitleWiderThanItsColumnEndsInAnEllipsis)
 {
-    list.Model()->setHeaderData(CMessageListModel::kColumnTo, Qt::Horizontal,
+    list->Model()->setHeaderData(CMessageListModel::kColumnTo, Qt::Horizontal,
                                 QStringLiteral("Recipients of this message, all of them"), Qt::DisplayRole);
     const QRect to = header->ItemRect(CMessageListModel::kColumnTo);
     const QImage shot = Shot();
@@ -148,7 +139,7 @@ TEST_F(HeaderTest, APressedTitleIsSunkenUntilReleasedAndThenSorts)
     EXPECT_EQ(shot.pixel(subject.left(), 4), kWhite);
     EXPECT_EQ(shot.pixel(subject.right(), 4), kGrey);
     ASSERT_EQ(clicked.count(), 1);
-    EXPECT_EQ(list.SortDirections()[CMessageListModel::kColumnSubject], CMessageListCtrl::kAscending);
+    EXPECT_EQ(list->SortDirections()[CMessageListModel::kColumnSubject], CMessageListCtrl::kAscending);
 }
 
 TEST_F(HeaderTest, DraggingADividerResizesWithoutSortingOrSinking)
@@ -162,7 +153,7 @@ TEST_F(HeaderTest, DraggingADividerResizesWithoutSortingOrSinking)
     QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, divider + QPoint(40, 0));
     EXPECT_EQ(header->sectionSize(CMessageListModel::kColumnFrom), 190);
     EXPECT_EQ(clicked.count(), 0);
-    EXPECT_EQ(list.SortDirections()[CMessageListModel::kColumnFrom], CMessageListCtrl::kNeverSorted);
+    EXPECT_EQ(list->SortDirections()[CMessageListModel::kColumnFrom], CMessageListCtrl::kNeverSorted);
 }
 
 TEST_F(HeaderTest, ADoubleClickOnATitleIsTwoClicks)
@@ -173,6 +164,6 @@ TEST_F(HeaderTest, ADoubleClickOnATitleIsTwoClicks)
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, at);
     // Ascending after the first click, descending after the second.
-    EXPECT_EQ(list.SortDirections()[CMessageListModel::kColumnSubject], CMessageListCtrl::kDescending);
-    EXPECT_EQ(listtest::Order(list), (std::vector<int>{1, 0}));  // "two" before "one"
+    EXPECT_EQ(list->SortDirections()[CMessageListModel::kColumnSubject], CMessageListCtrl::kDescending);
+    EXPECT_EQ(listtest::Order(*list), (std::vector<int>{3, 1, 5, 4, 0, 2}));
 }
