@@ -1,8 +1,10 @@
 #include "ui/CEmailPreviewWindow.h"
 
+#include "dbx/DbxFile.h"
 #include "platform/Files.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
+#include "tools/dbxgen/DemoMailbox.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -15,12 +17,15 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
-#include <QVBoxLayout>
+#include <QHBoxLayout>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <vector>
 
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -86,28 +91,31 @@ protected:
     PreviewTest()
     {
         host.resize(760, 560);
-        auto* layout = new QVBoxLayout(&host);
+        auto* layout = new QHBoxLayout(&host);  // more views side by side, where a test adds them
         layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(4);
         view = CEmailPreviewWindow::CreateObject();
         layout->addWidget(view);
         host.show();
         view->setFocus();
     }
 
-    // Shows the file and waits until the preview reports it loaded.
-    void Show(const std::string& path)
+    // Shows the file in `in` (the view by default) and waits until it reports it loaded.
+    void Show(const std::string& path, const dbx::TextDamage& damage = {}, CEmailPreviewWindow* in = nullptr)
     {
-        QSignalSpy complete(view, &CEmailPreviewWindow::documentComplete);
-        view->Navigate2(QString::fromStdString(path));
+        in = in ? in : view;
+        QSignalSpy complete(in, &CEmailPreviewWindow::documentComplete);
+        in->Navigate2(QString::fromStdString(path), damage);
         ASSERT_TRUE(complete.wait(5000));
         ASSERT_EQ(complete.first().first().toString(), QString::fromStdString(path));
     }
 
-    std::string ShowMessage(std::string_view bytes, const char* name = "1234.mht")
+    std::string ShowMessage(std::string_view bytes, const char* name = "1234.mht", const dbx::TextDamage& damage = {},
+                            CEmailPreviewWindow* in = nullptr)
     {
         const std::string path = dir.File(name);
         WriteFile(path, bytes);
-        Show(path);
+        Show(path, damage, in);
         return path;
     }
 
@@ -120,9 +128,9 @@ protected:
         return page;
     }
 
-    void Screenshot(const char* name)
+    void Screenshot(const QString& name)
     {
-        EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(host), QLatin1String(name)).isEmpty());
+        EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(host), name).isEmpty());
     }
 
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -134,6 +142,23 @@ protected:
     Host host;
     CEmailPreviewWindow* view = nullptr;
 };
+
+// The share of `original` that `shown` keeps, in order: the longest common
+// subsequence of the two, in characters, over the original's length.
+double ShareKept(const QString& shown, const QString& original)
+{
+    std::vector<int> row(static_cast<std::size_t>(shown.size()) + 1, 0);
+    for (const QChar c : original) {
+        int diagonal = 0;
+        for (qsizetype j = 1; j <= shown.size(); ++j) {
+            const int above = row[static_cast<std::size_t>(j)];
+            row[static_cast<std::size_t>(j)] = c == shown[j - 1] ? diagonal + 1
+                                                                  : std::max(above, row[static_cast<std::size_t>(j - 1)]);
+            diagonal = above;
+        }
+    }
+    return original.isEmpty() ? 1.0 : static_cast<double>(row.back()) / static_cast<double>(original.size());
+}
 
 std::string LongPlainMessage()
 {
@@ -258,6 +283,63 @@ TEST_F(PreviewTest, StylesOfAnHtmlMessageShowAndLoadOnlyItsOwnPictures)
     EXPECT_EQ(colourOf("Red note"), QColor(0xc0, 0, 0));
     EXPECT_EQ(colourOf("Green"), QColor(0x1a, 0x7f, 0x37));
     Screenshot("preview_styled_message");
+}
+
+// The demo mailbox's deleted e-mails side by side: as the stored bytes read
+// on their own, read around their gaps, and the original (the undeleted
+// copy where the mailbox keeps one, else the message as the maker wrote it).
+TEST_F(PreviewTest, DeletedDemoEmailsReadAsTheOriginalAroundMarkedGaps)
+{
+    const dbxgen::Mailbox demo = dbxgen::MakeDemoMailbox();
+    ASSERT_TRUE(demo.WriteTo(dir.File("Inbox.dbx")));
+    dbx::DbxFile file;
+    ASSERT_TRUE(file.Open(dir.File("Inbox.dbx")));
+    dbx::IProgressSink quiet;
+    file.Scan(quiet);
+    const auto messages = dbxgen::DemoMessages();
+    const auto order = demo.RecoveryOrder();
+    ASSERT_EQ(static_cast<int>(order.size()), file.GetCount());
+    CEmailPreviewWindow* const panes[] = {view, CEmailPreviewWindow::CreateObject(), CEmailPreviewWindow::CreateObject()};
+    host.layout()->addWidget(panes[1]);
+    host.layout()->addWidget(panes[2]);
+    host.resize(3 * 520, 640);
+    const auto shown = [&](int pane, const std::string& bytes, const dbx::TextDamage& damage = {}) {
+        ShowMessage(bytes, "deleted.mht", damage, panes[pane]);
+        return panes[pane]->toPlainText();
+    };
+
+    int deleted = 0;
+    for (int i = 0; i < file.GetCount(); ++i) {
+        if (!file.GetAt(i)->isDeleted)
+            continue;
+        ++deleted;
+        std::string stored;
+        ASSERT_TRUE(file.ReadMessage(i, stored));
+        std::string original = messages[static_cast<std::size_t>(order[static_cast<std::size_t>(i)]->id)].first.text;
+        const char* origin = "as written";
+        for (int k = 0; k < file.GetCount(); ++k) {
+            if (!file.GetAt(k)->isDeleted && file.GetAt(k)->subject == file.GetAt(i)->subject) {
+                original.clear();
+                ASSERT_TRUE(file.ReadMessage(k, original));
+                origin = "undeleted copy";
+            }
+        }
+        const QString before = shown(0, stored);
+        const QString after = shown(1, stored, file.Damage(i));
+        const QString reference = shown(2, original);
+        ASSERT_TRUE(after.startsWith(QStringLiteral("Deleted e-mail: 4 bytes of every 512 were overwritten"))) << i;
+        // The banner's own sample mark and the marks in the text.
+        const QString body = after.mid(after.indexOf(QLatin1Char('\n')) + 1);
+        const double shareBefore = ShareKept(before, reference);
+        const double shareAfter = ShareKept(body, reference);
+        std::printf("deleted e-mail %d (%s): %.1f %% of the original's text before, %.1f %% after, %lld gaps marked\n",
+                    i, origin, 100 * shareBefore, 100 * shareAfter,
+                    static_cast<long long>(body.count(QStringLiteral("\u2591\u2591\u2591"))));
+        EXPECT_GT(shareAfter, shareBefore) << i;
+        EXPECT_GE(shareAfter, 0.97) << i;
+        Screenshot(QStringLiteral("deleted_demo_%1").arg(i));
+    }
+    EXPECT_EQ(deleted, 4);
 }
 
 // ---- no context menu, no shortcuts, no clicks on the view itself

@@ -109,23 +109,21 @@ TEST_F(ListTest, KeysReachEveryRowAndSpaceTicksWithoutAMouse)
 {
     list->setFocus();
     ClickAt(InRow(2, 450));  // the subject
-    QTest::keyClick(list, Qt::Key_End);
-    EXPECT_EQ(SelectedRow(), 5);
-    EXPECT_EQ(list->currentIndex().column(), kSubject);  // no sideways scrolling
-    QTest::keyClick(list, Qt::Key_Space);
-    QTest::keyClick(list, Qt::Key_Home);
-    EXPECT_EQ(SelectedRow(), 0);
-    QTest::keyClick(list, Qt::Key_Space);
-    QTest::keyClick(list, Qt::Key_Down);
-    QTest::keyClick(list, Qt::Key_Space);
-    QTest::keyClick(list, Qt::Key_Space);  // and off again
-    QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(SelectedRow(), 5);
-    EXPECT_EQ(list->IsTicked(0), 1);
-    EXPECT_EQ(list->IsTicked(1), 0);
-    EXPECT_EQ(list->IsTicked(5), 1);
-    EXPECT_EQ(list->GetTickedCount(), 2);
-    EXPECT_EQ(SelectedRow(), 5);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int selected, ticked;
+    } keys[] = {{Qt::Key_End, {}, 5, 0},   {Qt::Key_Space, {}, 5, 1}, {Qt::Key_Home, {}, 0, 1},
+                {Qt::Key_Space, {}, 0, 2}, {Qt::Key_Down, {}, 1, 2},  {Qt::Key_Space, {}, 1, 3},
+                {Qt::Key_Space, {}, 1, 2},  // and off again
+                {Qt::Key_End, Qt::ControlModifier, 5, 2}};
+    for (const auto& k : keys) {
+        QTest::keyClick(list, k.key, k.modifiers);
+        EXPECT_EQ(SelectedRow(), k.selected) << k.key;
+        EXPECT_EQ(list->GetTickedCount(), k.ticked) << k.key;
+        EXPECT_EQ(list->currentIndex().column(), kSubject);  // no sideways scrolling
+    }
+    EXPECT_EQ(list->IsTicked(0) + list->IsTicked(5), 2);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(parent.ticks, 4);  // the status line hears of each
 
@@ -175,7 +173,8 @@ TEST_F(ListTest, TheTickCommandsTakeEmailsByTheirKindAndMovedOnesSaySo)
     EXPECT_EQ(Order(*list), (std::vector<int>{3, 2, 1, 0}));
 }
 
-TEST_F(ListTest, OutOfRangeIndexesAnswerNothing)
+// Indexes out of range, and rows whose records are gone.
+TEST_F(ListTest, RowsThatAreNotThereAnswerNothingAndNeverReadDroppedRecords)
 {
     EXPECT_EQ(list->GetRow(-1), nullptr);
     EXPECT_EQ(list->GetRow(6), nullptr);
@@ -188,10 +187,7 @@ TEST_F(ListTest, OutOfRangeIndexesAnswerNothing)
     list->AddRow(nullptr, 6);
     list->UpdateItemCount();
     EXPECT_EQ(list->GetItemCount(), 6);
-}
 
-TEST_F(ListTest, StaleItemsNeverReadDroppedRecords)
-{
     auto owned = std::make_unique<std::vector<dbx::EmailRecord>>(records);
     listtest::Fill(*list, *owned);
     ClickAt(InRow(1, 300));
@@ -245,6 +241,13 @@ TEST_F(ListTest, TitleClicksSortStablyAndFlipTheDirection)
                   (ascending ? list->AscendingArrow() : list->DescendingArrow()).toImage());
         EXPECT_EQ(list->SortColumn(), -1);
     }
+    // A refill starts every column unsorted.
+    listtest::Fill(*list, records);
+    EXPECT_EQ(list->SortDirections(), std::vector<std::uint8_t>(6, CMessageListCtrl::kNeverSorted));
+    EXPECT_TRUE(ColumnsWithArrow().empty());
+    EXPECT_TRUE(HeaderBitmap(CMessageListModel::kColumnTick).isNull());
+    ClickTitle(kSubject);
+    EXPECT_EQ(list->SortDirections()[kSubject], CMessageListCtrl::kAscending);
 }
 
 TEST_F(ListTest, SortingKeepsTicksWithTheirRowsAndTheSelectedIndex)
@@ -261,18 +264,6 @@ TEST_F(ListTest, SortingKeepsTicksWithTheirRowsAndTheSelectedIndex)
     parent.resize(760, 160);
     list->resize(760, 160);
     EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(parent), "message_list_filled").isEmpty());
-}
-
-TEST_F(ListTest, ARefillStartsEveryColumnUnsorted)
-{
-    ClickTitle(kSubject);
-    ClickTitle(kSubject);
-    listtest::Fill(*list, records);
-    EXPECT_EQ(list->SortDirections(), std::vector<std::uint8_t>(6, CMessageListCtrl::kNeverSorted));
-    EXPECT_TRUE(ColumnsWithArrow().empty());
-    EXPECT_TRUE(HeaderBitmap(kSubject).isNull());
-    ClickTitle(kSubject);
-    EXPECT_EQ(list->SortDirections()[kSubject], CMessageListCtrl::kAscending);
 }
 
 TEST(MessageList, AClickBeforeTheFirstResetChangesNothingAndOnAnEmptyListOnlyMovesTheArrow)
