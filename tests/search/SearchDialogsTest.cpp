@@ -311,8 +311,15 @@ TEST_F(SearchTest, SearchCommandDisablesTheCommandsAndTheCloseBoxMeanwhileAndTel
     EXPECT_EQ(dialogs.asked[0].text, res::Format(IDS_SEARCH_UNREADABLE, {QStringLiteral("1")}) + QLatin1Char('\n') +
                                          root + QStringLiteral("/gone: No such file or directory"));
 
-    // Cancelling the question searches nothing.
+    // A search that reads everything tells nothing; cancelling the question searches nothing.
+    QTimer::singleShot(0, [&] {
+        Shown<CSearchDbxSettingDlg>()->DriveListEdit().setText(root + QStringLiteral("/Backup.2008"));
+        Shown<CSearchDbxSettingDlg>()->SearchNowButton().click();
+    });
+    searchButton->click();
+    EXPECT_EQ(Tree().topLevelItemCount(), kFirstFound + 4);
     QTimer::singleShot(0, [] { Shown<CSearchDbxSettingDlg>()->CancelButton().click(); });
     searchButton->click();
-    EXPECT_EQ(Tree().topLevelItemCount(), kFirstFound + 3);
+    EXPECT_EQ(Tree().topLevelItemCount(), kFirstFound + 4);
+    EXPECT_EQ(dialogs.asked.size(), 1u);
 }

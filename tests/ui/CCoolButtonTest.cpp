@@ -41,18 +41,22 @@ QPixmap Strip(int w, int h, QRgb (*colour)(int cell, int x, int y))
     return QPixmap::fromImage(image);
 }
 
-// Records every WM_BUTTONHINT posted to it.
-class HintOwner : public QObject {
+// Records every private message of one kind posted to it (hints by default).
+class Recipient : public QObject {
 public:
+    explicit Recipient(unsigned kind = ui::WM_BUTTONHINT) : kind_(kind) {}
     bool event(QEvent* e) override
     {
-        if (const auto* m = ui::PostedMessage::As(e, ui::WM_BUTTONHINT)) {
-            hints.push_back({m->WParam(), m->LParam()});
+        if (const auto* m = ui::PostedMessage::As(e, kind_)) {
+            posted.push_back({m->WParam(), m->LParam()});
             return true;
         }
         return QObject::event(e);
     }
-    std::vector<std::pair<std::intptr_t, std::intptr_t>> hints;
+    std::vector<std::pair<std::intptr_t, std::intptr_t>> posted;
+
+private:
+    unsigned kind_;
 };
 
 class CoolButtonTest : public ::testing::Test {
@@ -94,7 +98,7 @@ protected:
 
     // The host goes first: its buttons paint with the skin and post to the owner.
     ButtonSkin skin;
-    HintOwner owner;
+    Recipient owner;
     QWidget host;
 };
 
@@ -268,13 +272,13 @@ TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlagAndLosingFocusEndsTheHint
     EXPECT_EQ(testsupport::Grab(button), unfocused);
 
     QCoreApplication::processEvents();
-    owner.hints.clear();  // the focus moves above posted some
+    owner.posted.clear();  // the focus moves above posted some
     MoveTo(button, QPoint(10, 10));
-    ASSERT_EQ(owner.hints.size(), 1u);
+    ASSERT_EQ(owner.posted.size(), 1u);
     other.setFocus();
     QCoreApplication::processEvents();
-    ASSERT_EQ(owner.hints.size(), 2u);
-    EXPECT_EQ(owner.hints[1].first, -1);
+    ASSERT_EQ(owner.posted.size(), 2u);
+    EXPECT_EQ(owner.posted[1].first, -1);
     EXPECT_FALSE(button.IsTracking());
 }
 
@@ -286,18 +290,18 @@ TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeaveAndHeldButtonsAreNot
     Show();
 
     MoveTo(button, QPoint(10, 10));
-    ASSERT_EQ(owner.hints.size(), 1u);
-    EXPECT_EQ(owner.hints[0], (std::pair<std::intptr_t, std::intptr_t>(107, 107)));
+    ASSERT_EQ(owner.posted.size(), 1u);
+    EXPECT_EQ(owner.posted[0], (std::pair<std::intptr_t, std::intptr_t>(107, 107)));
     EXPECT_TRUE(button.IsTracking());
     EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kHover]);
 
     MoveTo(button, QPoint(30, 12));
     MoveTo(button, QPoint(70, 5));
-    EXPECT_EQ(owner.hints.size(), 1u);
+    EXPECT_EQ(owner.posted.size(), 1u);
 
     MoveTo(host, QPoint(200, 100));
-    ASSERT_EQ(owner.hints.size(), 2u);
-    EXPECT_EQ(owner.hints[1], (std::pair<std::intptr_t, std::intptr_t>(-1, -1)));
+    ASSERT_EQ(owner.posted.size(), 2u);
+    EXPECT_EQ(owner.posted[1], (std::pair<std::intptr_t, std::intptr_t>(-1, -1)));
     EXPECT_FALSE(button.IsTracking());
     EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
 
@@ -309,8 +313,8 @@ TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeaveAndHeldButtonsAreNot
     MoveTo(button, QPoint(200, 80));
     EXPECT_FALSE(button.IsTracking());
     EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
-    ASSERT_EQ(owner.hints.size(), 4u);
-    EXPECT_EQ(owner.hints[3].first, -1);
+    ASSERT_EQ(owner.posted.size(), 4u);
+    EXPECT_EQ(owner.posted[3].first, -1);
     QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(200, 80));
 }
 
@@ -319,9 +323,9 @@ TEST_F(CoolButtonTest, HintIsPostedNotSent)
     CCoolButton& button = Button({20, 20, 80, 25}, 104);
     QEnterEvent enter(QPointF(5, 5), QPointF(25, 25), QPointF(225, 225));
     QApplication::sendEvent(&button, &enter);
-    EXPECT_TRUE(owner.hints.empty());  // still in the queue
+    EXPECT_TRUE(owner.posted.empty());  // still in the queue
     QCoreApplication::sendPostedEvents(&owner);
-    EXPECT_EQ(owner.hints.size(), 1u);
+    EXPECT_EQ(owner.posted.size(), 1u);
 }
 
 TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
@@ -339,7 +343,7 @@ TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
         b->clearFocus();
     }
     QCoreApplication::processEvents();
-    EXPECT_TRUE(owner.hints.empty());
+    EXPECT_TRUE(owner.posted.empty());
 }
 
 TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)
@@ -354,4 +358,19 @@ TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)
     QCoreApplication::processEvents();
     EXPECT_EQ(clicked.count(), 2);
     EXPECT_FALSE(button.isDown());
+}
+
+// --- posted private messages -------------------------------------------------------
+
+TEST(PostedMessage, ArrivesOnlyWhenTheEventLoopRunsWithItsParameters)
+{
+    Recipient receiver(ui::WM_TICKCHANGED);
+    ui::PostPrivateMessage(&receiver, ui::WM_TICKCHANGED, 7, -1);
+    ui::PostPrivateMessage(&receiver, ui::WM_BUTTONHINT, 1, 1);  // not the one it counts
+    ui::PostPrivateMessage(nullptr, ui::WM_TICKCHANGED, 1, 1);   // ignored
+    EXPECT_TRUE(receiver.posted.empty());
+    QCoreApplication::sendPostedEvents(&receiver);
+    ASSERT_EQ(receiver.posted.size(), 1u);
+    EXPECT_EQ(receiver.posted[0].first, 7);
+    EXPECT_EQ(receiver.posted[0].second, -1);
 }
