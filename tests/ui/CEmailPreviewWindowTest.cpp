@@ -299,7 +299,8 @@ TEST_F(PreviewTest, DeletedDemoEmailsReadAsTheOriginalAroundMarkedGaps)
     const auto messages = dbxgen::DemoMessages();
     const auto order = demo.RecoveryOrder();
     ASSERT_EQ(static_cast<int>(order.size()), file.GetCount());
-    CEmailPreviewWindow* const panes[] = {view, CEmailPreviewWindow::CreateObject(), CEmailPreviewWindow::CreateObject()};
+    CEmailPreviewWindow* const panes[] = {view, CEmailPreviewWindow::CreateObject(),
+                                          CEmailPreviewWindow::CreateObject()};
     host.layout()->addWidget(panes[1]);
     host.layout()->addWidget(panes[2]);
     host.resize(3 * 520, 640);

@@ -118,7 +118,8 @@ TEST(ProgressWnd, StopsAfterTheFirstPercentageAbove100)
 
 TEST(ProgressWnd, PercentTruncatesTowardZeroAndSaturates)
 {
-    const int cases[][3] = {{1, 3, 33}, {2, 3, 66}, {-1, 3, -33}, {INT_MAX, 1, INT_MAX}, {INT_MIN, 1, INT_MIN}, {5, 0, 0}};
+    const int cases[][3] = {{1, 3, 33}, {2, 3, 66}, {-1, 3, -33},  // toward zero
+                            {INT_MAX, 1, INT_MAX}, {INT_MIN, 1, INT_MIN}, {5, 0, 0}};
     for (const auto& [pos, total, percent] : cases)
         EXPECT_EQ(CProgressWnd::Percent(pos, total), percent) << pos << " of " << total;
 }
