@@ -1,15 +1,22 @@
 // The browse window driven as a user drives it: mail files in the tree, the
-// first selection's scan, the list, the preview files and the splitter.
+// first selection's scan, the list, the preview files and the splitter; and
+// mail the scan of a file does not place: e-mails in moved blocks, added
+// once a search behind the list finds them, and a disk image's mail files.
 
-#include "BrowseTest.h"
+#include "browse/CDbxBrowseWindow.h"
+#include "dbx/Carver.h"
 #include "dbx/DbxFile.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "support/FakeDialogs.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
 #include "support/WhenShown.h"
+#include "tools/dbxgen/CarveImages.h"
 #include "tools/dbxgen/DbxImage.h"
+#include "tools/dbxgen/DemoMailbox.h"
 #include "ui/CEmailPreviewWindow.h"
+#include "ui/CMessageListModel.h"
 #include "ui/CProgressWnd.h"
 #include "ui/ListTestSupport.h"
 
@@ -28,13 +35,41 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <sys/resource.h>
-
-using browsetest::kDemoCount;
 
 namespace {
 
-class BrowseWindowTest : public browsetest::BrowseTest {
+// E-mails the scan of the demo mailbox lists.
+constexpr int kDemoCount = 11;
+
+class BrowseTest : public testsupport::MainDialogTest {
+protected:
+    // The demo mailbox as a file; returns its path.
+    std::string Demo(const std::string& name = "Inbox.dbx")
+    {
+        const std::string path = dir.File(name);
+        EXPECT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(path));
+        return path;
+    }
+    // Adds `path` under the folder node, made at the first call.
+    QTreeWidgetItem* AddFile(const std::string& path)
+    {
+        if (!folder)
+            folder = Browse().AddFolderNode(QStringLiteral("Test folder"));
+        Browse().AddDbxFile(folder, path);
+        return folder->child(folder->childCount() - 1);
+    }
+    void Select(QTreeWidgetItem* node)
+    {
+        Tree().setCurrentItem(node);
+        QCoreApplication::processEvents();
+    }
+
+    QTreeWidgetItem* folder = nullptr;
+};
+
+class BrowseWindowTest : public BrowseTest {
 protected:
     // .mht files left in the preview folder.
     int PreviewFilesLeft() const
@@ -69,7 +104,9 @@ TEST_F(BrowseWindowTest, FirstSelectionScansOnceAndEverySelectionRefillsUnticked
     const std::string path = Demo();
     QTreeWidgetItem* file = AddFile(path);
     QTreeWidgetItem* sameFile = AddFile(path);
+    QTreeWidgetItem* missing = AddFile(dir.File("gone.dbx"));
     EXPECT_EQ(file->text(0), QStringLiteral("Inbox"));
+    EXPECT_EQ(Browse().FileCount(), 3);
     QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
 
     Select(file);
@@ -79,7 +116,23 @@ TEST_F(BrowseWindowTest, FirstSelectionScansOnceAndEverySelectionRefillsUnticked
     Browse().OnCommand(ID_SELECT_ALL);
     EXPECT_EQ(List().GetTickedCount(), kDemoCount);
 
+    // The folder node: an empty list and the start page, which stays,
+    // read-only, however often it is shown.
+    QSignalSpy shown(&Browse().Preview(), &CEmailPreviewWindow::documentComplete);
     Select(folder);
+    EXPECT_EQ(List().GetItemCount(), 0);
+    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:0    Selected Emails:0"));
+    ASSERT_TRUE(shown.count() > 0 || shown.wait(5000));
+    EXPECT_TRUE(shown.last().at(0).toString().endsWith(QStringLiteral("default.htm")));
+    EXPECT_EQ(Browse().GetCurrentDbxFile(), nullptr);
+    for (int i = 0; i < 25; ++i) {
+        Browse().ShowStartPage();
+        QCoreApplication::processEvents();
+    }
+    const QFileInfo page(QCoreApplication::applicationDirPath() + QStringLiteral("/default.htm"));
+    ASSERT_TRUE(page.exists());
+    EXPECT_FALSE(page.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+
     Select(file);
     EXPECT_EQ(scans.count(), 1);  // no second scan, no progress window
     EXPECT_EQ(List().GetItemCount(), kDemoCount);
@@ -91,26 +144,7 @@ TEST_F(BrowseWindowTest, FirstSelectionScansOnceAndEverySelectionRefillsUnticked
     EXPECT_EQ(scans.at(0).at(0).toInt(), 0);
     EXPECT_EQ(scans.at(1).at(0).toInt(), 1);
     EXPECT_EQ(List().GetItemCount(), kDemoCount);
-}
-
-TEST_F(BrowseWindowTest, FolderNodeEmptiesTheListAndShowsTheStartPage)
-{
-    QTreeWidgetItem* file = AddFile(Demo());
-    Select(file);
-    ASSERT_EQ(List().GetItemCount(), kDemoCount);
-    QSignalSpy shown(&Browse().Preview(), &CEmailPreviewWindow::documentComplete);
-    Select(folder);
-    EXPECT_EQ(List().GetItemCount(), 0);
-    EXPECT_EQ(dlg->CountsText(), QStringLiteral("All Emails:0    Selected Emails:0"));
-    ASSERT_TRUE(shown.count() > 0 || shown.wait(5000));
-    EXPECT_TRUE(shown.last().at(0).toString().endsWith(QStringLiteral("default.htm")));
-    EXPECT_EQ(Browse().GetCurrentDbxFile(), nullptr);
-}
-
-TEST_F(BrowseWindowTest, FileThatCannotBeOpenedStaysListedAndEmpty)
-{
-    QTreeWidgetItem* missing = AddFile(dir.File("gone.dbx"));
-    EXPECT_EQ(Browse().FileCount(), 1);
+    // A file that cannot be opened stays listed, with an empty list.
     Select(missing);
     EXPECT_EQ(List().GetItemCount(), 0);
     ASSERT_NE(Browse().GetCurrentDbxFile(), nullptr);
@@ -198,23 +232,21 @@ TEST_F(BrowseWindowTest, EveryRowReachedWithTheArrowKeysIsPreviewedAndNoFileStay
     List().setFocus();
     List().setCurrentIndex(List().model()->index(0, 1));
     QCoreApplication::processEvents();
-    std::string last = Browse().PreviewFile();
-    ASSERT_FALSE(last.empty());
-    int previews = 1;
+    ASSERT_FALSE(Browse().PreviewFile().empty());
+    QSignalSpy shown(&Browse().Preview(), &CEmailPreviewWindow::documentComplete);
     for (int row = 1; row < kDemoCount; ++row) {
-        QTest::qWait(3);  // distinct tick counts, and the last file loaded
+        QCoreApplication::processEvents();  // the last file shown (and deleted)
         QTest::keyClick(&List(), Qt::Key_Down);
         const std::string now = Browse().PreviewFile();
         EXPECT_TRUE(std::filesystem::exists(now)) << "written before it is shown: " << now;
-        previews += now != last;
-        last = now;
     }
-    EXPECT_EQ(previews, kDemoCount);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.count(), kDemoCount - 1);
     EXPECT_TRUE(NoPreviewFileLeft());
     EXPECT_EQ(List().currentIndex().row(), kDemoCount - 1);
 }
 
-TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesIt)
+TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesItAndGoesWhenTheWindowCloses)
 {
     Select(AddFile(Demo()));
     const ListRow* deletedRow = List().GetRow(0);
@@ -235,27 +267,12 @@ TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesIt)
     Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *List().GetRow(kDemoCount - 1));
     EXPECT_TRUE(QTest::qWaitFor(
         [this] { return !Browse().Preview().toPlainText().contains(QStringLiteral("Deleted e-mail")); }, 5000));
-}
 
-TEST_F(BrowseWindowTest, StartPageSurvivesBeingShownManyTimes)
-{
-    for (int i = 0; i < 25; ++i) {
-        Browse().ShowStartPage();
-        QCoreApplication::processEvents();
-    }
-    QTest::qWait(20);
-    const QFileInfo page(QCoreApplication::applicationDirPath() + QStringLiteral("/default.htm"));
-    ASSERT_TRUE(page.exists());
-    EXPECT_FALSE(page.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
-}
-
-TEST_F(BrowseWindowTest, ClosingDeletesTheLastPreviewFileAndEmptiesTheList)
-{
-    Select(AddFile(Demo()));
+    // Closing deletes the last preview file, even before the pane has loaded (and deleted) it.
     Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *List().GetRow(3));
     const std::string preview = Browse().PreviewFile();
     ASSERT_TRUE(std::filesystem::exists(preview));
-    dlg.reset();  // before the pane has loaded (and deleted) it
+    dlg.reset();
     EXPECT_FALSE(std::filesystem::exists(preview));
 }
 
@@ -319,16 +336,20 @@ void Send(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
 
 } // namespace
 
-TEST_F(BrowseWindowTest, SplitterDragsWithinItsLimits)
+TEST_F(BrowseWindowTest, PanesFollowTheLayoutAndTheSplitterDragsWithinItsLimits)
 {
     CDbxBrowseWindow& browse = Browse();
-    const int R = browse.width();
+    const int R = browse.width(), B = browse.height(), b2 = B / 2;
     ASSERT_EQ(browse.SplitX(), 200);
+    EXPECT_EQ(browse.Tree().geometry(), QRect(1, 0, 199, B));
+    EXPECT_EQ(browse.MessageList().geometry(), QRect(203, 0, R - 1 - 203, b2));
+    EXPECT_EQ(browse.Preview().geometry(), QRect(203, b2 + 2, R - 1 - 203, B - (b2 + 2)));
+    EXPECT_EQ(browse.SplitterGrip().geometry(), QRect(200, 0, 3, B));
 
     Send(browse, QEvent::MouseButtonPress, QPoint(201, 40), Qt::LeftButton);
     Send(browse, QEvent::MouseMove, QPoint(10, 40), Qt::LeftButton);
     EXPECT_EQ(browse.SplitX(), 50);
-    EXPECT_EQ(browse.Tree().geometry(), QRect(1, 0, 49, browse.height()));
+    EXPECT_EQ(browse.Tree().geometry(), QRect(1, 0, 49, B));
     Send(browse, QEvent::MouseMove, QPoint(R + 100, 40), Qt::LeftButton);
     EXPECT_EQ(browse.SplitX(), R - 51);
     Send(browse, QEvent::MouseMove, QPoint(300, 40), Qt::LeftButton);
@@ -344,16 +365,6 @@ TEST_F(BrowseWindowTest, SplitterDragsWithinItsLimits)
     Send(browse, QEvent::MouseMove, QPoint(120, 40), Qt::LeftButton);
     EXPECT_EQ(browse.SplitX(), 300);
     Send(browse, QEvent::MouseButtonRelease, QPoint(120, 40), Qt::NoButton);
-}
-
-TEST_F(BrowseWindowTest, PanesFollowTheLayoutTable)
-{
-    CDbxBrowseWindow& browse = Browse();
-    const int R = browse.width(), B = browse.height(), b2 = B / 2;
-    EXPECT_EQ(browse.Tree().geometry(), QRect(1, 0, 199, B));
-    EXPECT_EQ(browse.MessageList().geometry(), QRect(203, 0, R - 1 - 203, b2));
-    EXPECT_EQ(browse.Preview().geometry(), QRect(203, b2 + 2, R - 1 - 203, B - (b2 + 2)));
-    EXPECT_EQ(browse.SplitterGrip().geometry(), QRect(200, 0, 3, B));
 }
 
 TEST_F(BrowseWindowTest, OnlyTheSplitterShowsTheSizingCursor)
@@ -426,7 +437,7 @@ TEST_F(BrowseWindowTest, FilesFromTheCommandLineGoUnderOneNodeAndTheFirstIsShown
     const std::string missing = dir.File("mail/Gone\xFF.dbx");
     const std::string mailFolder = dir.File("mail");
     dlg->OpenFiles({a, missing, mailFolder, b});
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return List().GetItemCount() > 0 && !dialogs.asked.empty(); }, 5000));
     // After the store's node, which the dialog adds at start.
     ASSERT_EQ(Tree().topLevelItemCount(), 2);
     EXPECT_EQ(Tree().topLevelItem(0)->text(0), QStringLiteral("Outlook Express - Local Folder"));
@@ -448,7 +459,128 @@ TEST_F(BrowseWindowTest, FilesFromTheCommandLineGoUnderOneNodeAndTheFirstIsShown
                                          QString::fromStdString(mailFolder));
 
     dlg->OpenFiles({missing});  // nothing to add: no node, only the message
-    QTest::qWait(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs.asked.size() == 2; }, 5000));
     EXPECT_EQ(Tree().topLevelItemCount(), 2);
-    EXPECT_EQ(dialogs.asked.size(), 2u);
+}
+
+// --- mail the scan does not place ---------------------------------------------------------
+
+namespace {
+
+class LostMailTest : public BrowseTest {
+protected:
+    // Writes `bytes` as the mail file `name` and adds it.
+    QTreeWidgetItem* AddFile(const std::string& name, const std::string& bytes)
+    {
+        testsupport::WriteFile(dir.File(name), bytes);
+        return BrowseTest::AddFile(dir.File(name));
+    }
+    // Waits until no search for moved e-mails runs and its end is handled.
+    void SearchesEnded()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(Browse().MovedSearch().Running(), -1, 20000);
+        QCoreApplication::processEvents();
+    }
+    QString Status(int row) { return List().Model()->CellText(*List().GetRow(row), CMessageListModel::kColumnStatus); }
+};
+
+} // namespace
+
+TEST_F(LostMailTest, MovedEmailsFollowTheScansRowsOnceKeepingTicksAndSelection)
+{
+    for (const bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "deleted kind" : "live kind");
+        const auto moved = dbxgen::MakeMovedEmailFile(51, {deleted, false});
+        QTreeWidgetItem* node = AddFile(deleted ? "MovedDeleted.dbx" : "Moved.dbx", moved.file.bytes);
+        QSignalSpy added(&Browse(), &CDbxBrowseWindow::movedEmailsAdded);
+        // Held, as while a save reads the file: the rows wait.
+        Browse().HoldChanges(true);
+        Select(node);
+        const int scanned = List().GetItemCount();
+        List().ToggleTick(0);
+        List().setCurrentIndex(List().model()->index(1, 1));
+        SearchesEnded();
+        EXPECT_EQ(added.count(), 0);
+        EXPECT_EQ(List().GetItemCount(), scanned);
+        Browse().HoldChanges(false);
+        ASSERT_EQ(added.count(), 1);
+        EXPECT_EQ(added.front().at(1).toInt(), 1);
+
+        ASSERT_EQ(List().GetItemCount(), scanned + 1);
+        EXPECT_EQ(Browse().GetCurrentDbxFile()->ScanCount(), scanned);
+        EXPECT_EQ(List().IsTicked(0), 1);
+        EXPECT_EQ(List().currentIndex().row(), 1);
+        EXPECT_EQ(List().GetRow(scanned)->record->subject, moved.movedSubject);
+        EXPECT_EQ(Status(scanned), res::Text(deleted ? IDS_STATUS_MOVED_DELETED : IDS_STATUS_MOVED));
+        for (int i = 0; i <= scanned; ++i)
+            EXPECT_EQ(List().GetRow(i)->record, Browse().GetCurrentDbxFile()->GetAt(i)) << i;
+
+        // Shown again: listed at once, not looked for again.
+        Select(folder);
+        Select(node);
+        EXPECT_EQ(List().GetItemCount(), scanned + 1);
+        EXPECT_EQ(Browse().MovedSearch().Running(), -1);
+        SearchesEnded();
+        EXPECT_EQ(added.count(), 1);
+    }
+}
+
+TEST_F(LostMailTest, AnotherFilesFirstScanStopsTheSearchWhichRunsAgainWhenTheFileIsShown)
+{
+    const auto moved = dbxgen::MakeMovedEmailFile(52);
+    QTreeWidgetItem* a = AddFile("Moved.dbx", moved.file.bytes);
+    QTreeWidgetItem* b = BrowseTest::AddFile(Demo());
+    QSignalSpy added(&Browse(), &CDbxBrowseWindow::movedEmailsAdded);
+
+    Tree().setCurrentItem(a);
+    const int scanned = List().GetItemCount();
+    EXPECT_EQ(Browse().MovedSearch().Running(), 0);
+    Tree().setCurrentItem(b);  // its first scan: the search of a stops
+    SearchesEnded();
+    EXPECT_EQ(added.count(), 0);  // nothing moved in b, and a's search was stopped
+
+    Select(a);
+    SearchesEnded();
+    ASSERT_EQ(added.count(), 1);
+    EXPECT_EQ(added.front().at(0).toInt(), 0);
+    EXPECT_EQ(List().GetItemCount(), scanned + 1);
+}
+
+TEST_F(LostMailTest, AnImagesMailFilesAreListedUnderItsNodeAndReadFromIt)
+{
+    const auto files = dbxgen::MakeMailFiles(2, 60 * 1024, 53);
+    std::string bytes(8192, '\0');
+    bytes += files[0].bytes;
+    bytes.resize(1u << 20, '\0');
+    bytes += files[1].bytes;
+    const std::string image = dir.File("disk.img");
+    testsupport::WriteFile(image, bytes);
+    auto carver = std::make_unique<dbx::Carver>();
+    ASSERT_TRUE(carver->Open(image));
+    dbx::ICarveProgress quiet;
+    carver->Run(quiet);
+    ASSERT_EQ(carver->Files().size(), 2u);
+    std::vector<const dbx::DbxFile*> found;
+    for (const auto& f : carver->Files())
+        found.push_back(&f->File());
+
+    const int before = Browse().FileCount();
+    QTreeWidgetItem* node = Browse().AddCarvedImage(QStringLiteral("disk.img"), image, std::move(carver));
+    ASSERT_EQ(node->childCount(), 2);
+    EXPECT_EQ(Browse().FileCount(), before + 2);
+    QSignalSpy scans(&Browse(), &CDbxBrowseWindow::scanStarted);
+    const char* const where[] = {"at 8.0 kB \u2014 ", "at 1.0 MB \u2014 "};
+    for (int n = 0; n < 2; ++n) {
+        QTreeWidgetItem* file = node->child(n);
+        const int count = found[static_cast<std::size_t>(n)]->GetCount();
+        EXPECT_EQ(file->text(0), QString::fromUtf8(where[n]) + QString::number(count) + QStringLiteral(" emails, 2002"));
+        EXPECT_TRUE(file->toolTip(0).contains(QStringLiteral("disk.img")));
+        EXPECT_EQ(Browse().FilePath(before + n), image);
+        Select(file);
+        EXPECT_EQ(Browse().GetCurrentDbxFile(), found[static_cast<std::size_t>(n)]);
+        EXPECT_EQ(List().GetItemCount(), count);
+    }
+    EXPECT_EQ(scans.count(), 0);  // read when the image was: nothing to scan
+    SearchesEnded();              // and nothing to look for in moved blocks
+    EXPECT_EQ(List().GetItemCount(), found[1]->GetCount());
 }

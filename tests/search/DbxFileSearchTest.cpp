@@ -1,8 +1,6 @@
 // The walk on generated folder trees: what it reports, in which order, and
 // where it stops.
 
-#include "search/DbxFileSearch.h"
-
 #include "TreeMaker.h"
 #include "support/DeepFolder.h"
 #include "support/TempDir.h"
@@ -10,86 +8,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using testsupport::MakeTree;
+using testsupport::Recorder;
 using testsupport::TempDir;
+using testsupport::Unreadable;
 using testsupport::WriteFile;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Writes down every report as "dir P", "folder P", "file P SIZE" or
-// "unreadable P: WHY", with the tree's root written as "R"; cancels from the
-// `cancelAt`-th directory on, as a hidden progress window does.
-class Recorder : public search::ISearchObserver {
-public:
-    explicit Recorder(std::string root) : root_(std::move(root)) {}
-
-    bool SearchDirectory(const std::string& path) override
-    {
-        events.push_back("dir " + Rel(path));
-        ++directories;
-        return cancelAt < 0 || directories < cancelAt;
-    }
-    void FolderFound(const std::string& shownPath) override { events.push_back("folder " + Rel(shownPath)); }
-    void MailFileFound(const std::string& path, std::uint64_t size) override
-    {
-        events.push_back("file " + Rel(path) + " " + std::to_string(size));
-    }
-    void DirectoryUnreadable(const std::string& path, const std::string& why) override
-    {
-        events.push_back("unreadable " + Rel(path) + ": " + why);
-    }
-
-    std::vector<std::string> events;
-    int directories = 0;
-    int cancelAt = -1;
-
-private:
-    std::string Rel(const std::string& path) const
-    {
-        return path.starts_with(root_) ? "R" + path.substr(root_.size()) : path;
-    }
-    std::string root_;
-};
-
-// Makes one directory unopenable, as permissions would for another user,
-// and another fail part way through its reading, as a bad disk would.
-class Unreadable : public search::DirectoryReader {
-public:
-    Unreadable(std::string unopenable, std::string failing = {})
-        : unopenable_(std::move(unopenable)), failing_(std::move(failing))
-    {
-    }
-    int Open(const platform::DirectoryHandle* parent, std::string_view name, const std::string& path,
-             platform::DirectoryHandle& out) override
-    {
-        return path == unopenable_ ? EACCES : DirectoryReader::Open(parent, name, path, out);
-    }
-    int Read(platform::DirectoryHandle& dir, const std::string& path, platform::NameFilter keep,
-             platform::DirectoryListing& out) override
-    {
-        const int error = DirectoryReader::Read(dir, path, keep, out);
-        if (path != failing_)
-            return error;
-        // What came before the error: its files, not its folder.
-        std::erase_if(out.entries, [](const auto& e) { return e.kind == platform::EntryKind::kDirectory; });
-        return EIO;
-    }
-
-private:
-    std::string unopenable_;
-    std::string failing_;
-};
 
 // Tells no directory's identity, as a system may refuse to.
 class NoIdentity : public search::DirectoryReader {
@@ -106,14 +39,19 @@ std::vector<std::string> Walk(const std::string& root, search::DirectoryReader* 
     return recorder.events;
 }
 
+// Each test's own folder, with the tree to search at "tree".
+class DbxFileSearch : public ::testing::Test {
+protected:
+    TempDir dir;
+    const std::string root = dir.File("tree");
+};
+
 } // namespace
 
 // --- order and folder nodes ---------------------------------------------------------
 
-TEST(DbxFileSearch, FilesComeBeforeSubfoldersDepthFirstInNameOrder)
+TEST_F(DbxFileSearch, FilesComeBeforeSubfoldersDepthFirstInNameOrder)
 {
-    TempDir dir;
-    const std::string root = dir.File("tree");
     MakeTree(root, {"Zeta.DBX", "alpha.dbx", "notes.txt", "Inbox.dbx.bak", "b/", "Backup.2008/Old.dbx",
                     "c/d/e.dbx", "Mail.dbx/Inbox.dbx", "Mail.dbx/Old/Deep.dbx", "Mail.dbx/readme"});
     ASSERT_EQ(::mkfifo((root + "/pipe.dbx").c_str(), 0600), 0);
@@ -141,26 +79,21 @@ TEST(DbxFileSearch, FilesComeBeforeSubfoldersDepthFirstInNameOrder)
 
 // --- links, loops and directories seen before ---------------------------------------------
 
-TEST(DbxFileSearch, LinksInsideTheWalkAreNotFollowedButALinkedRootIs)
+TEST_F(DbxFileSearch, LinksInsideTheWalkAreNotFollowedButALinkedRootIs)
 {
-    TempDir dir;
-    const std::string root = dir.File("tree");
     MakeTree(root, {"sub/In.dbx", "../outside/Far.dbx"});
     fs::create_directory_symlink(".", root + "/loop");
     fs::create_directory_symlink("..", root + "/sub/up");
     fs::create_directory_symlink(dir.File("outside"), root + "/out");
-    EXPECT_EQ(Walk(root), (std::vector<std::string>{"dir R", "dir R/sub", "folder R/sub", "file R/sub/In.dbx 10"}));
-
+    const std::vector<std::string> found{"dir R", "dir R/sub", "folder R/sub", "file R/sub/In.dbx 10"};
+    EXPECT_EQ(Walk(root), found);
     // A Wine drive is a link to the prefix's drive folder: searched through it.
     fs::create_directory_symlink(root, dir.File("c:"));
-    const std::string drive = dir.File("c:");
-    EXPECT_EQ(Walk(drive), (std::vector<std::string>{"dir R", "dir R/sub", "folder R/sub", "file R/sub/In.dbx 10"}));
+    EXPECT_EQ(Walk(dir.File("c:")), found);
 }
 
-TEST(DbxFileSearch, ADirectoryIsSearchedOncePerSearchButAgainByTheNext)
+TEST_F(DbxFileSearch, ADirectoryIsSearchedOncePerSearchButAgainByTheNext)
 {
-    TempDir dir;
-    const std::string root = dir.File("tree");
     MakeTree(root, {"a/In.dbx"});
     Recorder recorder(root);
     search::DbxFileSearch walk(recorder, {});
@@ -175,10 +108,8 @@ TEST(DbxFileSearch, ADirectoryIsSearchedOncePerSearchButAgainByTheNext)
 
 // --- failures and cancel ---------------------------------------------------------------
 
-TEST(DbxFileSearch, WhatCannotBeReadIsReportedAndTheWalkGoesOn)
+TEST_F(DbxFileSearch, WhatCannotBeReadIsReportedAndTheWalkGoesOn)
 {
-    TempDir dir;
-    const std::string root = dir.File("tree");
     MakeTree(root, {"a/In.dbx", "a/deeper/More.dbx", "b/Out.dbx", "b/x/", "c/Last.dbx"});
     Unreadable reader(root + "/a", root + "/b");
     Recorder recorder(root);
@@ -200,10 +131,8 @@ TEST(DbxFileSearch, WhatCannotBeReadIsReportedAndTheWalkGoesOn)
     EXPECT_EQ(Walk(dir.File("file")), (std::vector<std::string>{"dir R", "unreadable R: Not a directory"}));
 }
 
-TEST(DbxFileSearch, CancelStopsAtTheNextDirectoryAndEveryLaterRootAtItsFirst)
+TEST_F(DbxFileSearch, CancelStopsAtTheNextDirectoryAndEveryLaterRootAtItsFirst)
 {
-    TempDir dir;
-    const std::string root = dir.File("tree");
     MakeTree(root, {"a/One.dbx", "a/Two.dbx", "b/Three.dbx", "c/Four.dbx"});
     Recorder recorder(root);
     recorder.cancelAt = 3;  // at R/b
@@ -266,17 +195,16 @@ TEST(FileSystemBoundary, OnlyLocalDisksAreEnteredAndOnADriveNoMountAtAll)
     EXPECT_TRUE(search::FileSystemBoundary().MayCross(99, false));
 }
 
-TEST(DbxFileSearch, MountPointsStopTheWalkAsTheBoundarySays)
+TEST_F(DbxFileSearch, MountPointsStopTheWalkAsTheBoundarySays)
 {
-    TempDir dir;
-    const std::string root = platform::CanonicalPath(dir.File(""));
-    MakeTree(root, {"disk/Disk.dbx", "nas/Nas.dbx", "home/Home.dbx"});
+    const std::string top = platform::CanonicalPath(dir.File(""));
+    MakeTree(top, {"disk/Disk.dbx", "nas/Nas.dbx", "home/Home.dbx"});
     const search::FileSystemBoundary boundary(
-        {Mount(root + "/disk", "ext4", 7), Mount(root + "/nas", "cifs", 8, "//server/share")});
-    EXPECT_EQ(Walk(root, nullptr, boundary, false),
+        {Mount(top + "/disk", "ext4", 7), Mount(top + "/nas", "cifs", 8, "//server/share")});
+    EXPECT_EQ(Walk(top, nullptr, boundary, false),
               (std::vector<std::string>{"dir R", "dir R/disk", "folder R/disk", "file R/disk/Disk.dbx 13",
                                         "dir R/home", "folder R/home", "file R/home/Home.dbx 13"}));
-    EXPECT_EQ(Walk(root, nullptr, boundary, true),
+    EXPECT_EQ(Walk(top, nullptr, boundary, true),
               (std::vector<std::string>{"dir R", "dir R/home", "folder R/home", "file R/home/Home.dbx 13"}));
 }
 
@@ -323,7 +251,7 @@ struct DeepTree {
 
 } // namespace
 
-TEST(DbxFileSearch, DeepTreesAreWalkedWithFewDescriptorsAndFoldersMovedMeanwhileFoundAgainOrNamed)
+TEST_F(DbxFileSearch, DeepTreesAreWalkedWithFewDescriptorsAndFoldersMovedMeanwhileFoundAgainOrNamed)
 {
     const struct {
         bool moveAbove;  // the 33rd folder moved too: nothing leads back
@@ -331,8 +259,8 @@ TEST(DbxFileSearch, DeepTreesAreWalkedWithFewDescriptorsAndFoldersMovedMeanwhile
         bool restOf34Searched;
     } cases[] = {{false, 0, true}, {true, 2, false}};
     for (const auto& c : cases) {
-        TempDir dir;
-        const DeepTree tree(dir.Path().string());
+        TempDir caseDir;
+        const DeepTree tree(caseDir.Path().string());
         // While the 36th folder is searched, the 35th goes elsewhere: the
         // 34th, which let go of its descriptor, cannot be reached through it.
         struct Watcher : Recorder {

@@ -61,15 +61,6 @@ QStringList Texts(const QList<QWidget*>& widgets)
     return texts;
 }
 
-// Presses F1 in `widget`: true when the widget took the key, so that it
-// reaches no other window (and no help opens).
-bool HelpKeySwallowed(QWidget& widget)
-{
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &press);
-    return press.isAccepted();
-}
-
 // Runs `act` the first time the search adds a node to the tree, that is,
 // in the middle of the search.
 void DuringSearch(QTreeWidget& tree, std::function<void()> act)
@@ -153,7 +144,7 @@ TEST(SearchSettingDialog, OffersTheDrivesAndEndsWithSearchNow)
     EXPECT_TRUE(settings.FromDriveList());
 }
 
-TEST(SearchSettingDialog, BrowseEndsOnlyWithAFolderAndCancelEndsWithout)
+TEST(SearchSettingDialog, BrowseEndsOnlyWithAFolder)
 {
     CSearchDbxSettingDlg settings;
     QString answer;
@@ -179,12 +170,26 @@ TEST(SearchSettingDialog, BrowseEndsOnlyWithAFolderAndCancelEndsWithout)
     EXPECT_EQ(settings.result(), QDialog::Accepted);
     EXPECT_EQ(settings.SearchPaths(), std::vector<std::string>{latin1});
     EXPECT_FALSE(settings.FromDriveList());
+}
 
-    CSearchDbxSettingDlg cancelled;
-    cancelled.show();
-    cancelled.CancelButton().click();
-    EXPECT_EQ(cancelled.result(), QDialog::Rejected);
-    EXPECT_TRUE(cancelled.SearchPaths().empty());
+// F1 is taken by both dialogs, so that no help opens and no other window
+// hears it; any other key has its usual meaning: Escape closes the dialog.
+TEST(SearchDialogs, F1DoesNothingAndEscapeCloses)
+{
+    CDbxBrowseWindow browse;
+    CSearchDbxDlg progress(browse, nullptr);
+    CSearchDbxSettingDlg settings;
+    for (QDialog* dialog : {static_cast<QDialog*>(&progress), static_cast<QDialog*>(&settings)}) {
+        SCOPED_TRACE(dialog->metaObject()->className());
+        dialog->show();
+        QKeyEvent help(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+        QApplication::sendEvent(dialog, &help);
+        EXPECT_TRUE(help.isAccepted());
+        EXPECT_TRUE(dialog->isVisible());
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    }
 }
 
 // --- the search ------------------------------------------------------------------------
@@ -249,7 +254,6 @@ TEST_F(SearchTest, CancelKeepsWhatWasFoundAndEndsEveryRemainingPath)
         // just before it when the walk runs fast).
         const QString label = progress->PathLabel().text().remove(QLatin1Char('\n'));
         EXPECT_TRUE(label == root || label == shownPath) << label.toStdString();
-        EXPECT_TRUE(HelpKeySwallowed(*progress));
         EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(*progress), "search_progress_dialog").isEmpty());
         progress->CancelButton().click();
     });
@@ -259,8 +263,15 @@ TEST_F(SearchTest, CancelKeepsWhatWasFoundAndEndsEveryRemainingPath)
     EXPECT_EQ(Nodes(Tree()), std::vector<Node>{Expected()[0]});
 }
 
-TEST_F(SearchTest, SearchCommandDisablesTheCommandsAndTheCloseBoxMeanwhile)
+// Names that are not text are opened by their bytes; a folder that cannot
+// be read is told once the search ends.
+TEST_F(SearchTest, SearchCommandDisablesTheCommandsAndTheCloseBoxMeanwhileAndTellsWhatItCouldNotRead)
 {
+    testsupport::FakeDialogs dialogs;
+    dlg->SetUserDialogs(&dialogs);
+    const std::string folder = dir.File("disk/Entw\xFCrfe");
+    std::filesystem::create_directory(folder);
+    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(folder + "/Alt\xFF.dbx"));
     CMainButton* save = dlg->Button(IDC_BUTTON_SAVE);
     CMainButton* load = dlg->Button(IDC_BUTTON_LOAD);
     CMainButton* searchButton = dlg->Button(IDC_BUTTON_SEARCH);
@@ -280,40 +291,17 @@ TEST_F(SearchTest, SearchCommandDisablesTheCommandsAndTheCloseBoxMeanwhile)
         CSearchDbxSettingDlg* settings = Shown<CSearchDbxSettingDlg>();
         ASSERT_NE(settings, nullptr);
         EXPECT_EQ(settings->parentWidget(), dlg.get());
-        EXPECT_TRUE(HelpKeySwallowed(*settings));
-        settings->DriveListEdit().setText(root + QStringLiteral("/;"));
+        settings->DriveListEdit().setText(root + QStringLiteral("/;") + root + QStringLiteral("/gone;"));
         settings->SearchNowButton().click();
     });
     searchButton->click();
     EXPECT_TRUE(checked);
-    EXPECT_EQ(Nodes(Tree()), Expected());
-    for (CMainButton* button : {save, load, searchButton, help})
-        EXPECT_TRUE(button->isEnabled());
-    EXPECT_TRUE(dlg->isVisible());
-
-    // Cancelling the question searches nothing.
-    QTimer::singleShot(0, [] { Shown<CSearchDbxSettingDlg>()->CancelButton().click(); });
-    searchButton->click();
-    EXPECT_EQ(Tree().topLevelItemCount(), kFirstFound + 2);
-}
-
-TEST_F(SearchTest, NamesThatAreNotTextAreOpenedByTheirBytesAndUnreadableFoldersAreTold)
-{
-    testsupport::FakeDialogs dialogs;
-    dlg->SetUserDialogs(&dialogs);
-    const std::string folder = dir.File("disk/Entw\xFCrfe");
-    std::filesystem::create_directory(folder);
-    ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(folder + "/Alt\xFF.dbx"));
-    QTimer::singleShot(0, [&] {
-        Shown<CSearchDbxSettingDlg>()->DriveListEdit().setText(root + QStringLiteral("/;") + root +
-                                                              QStringLiteral("/gone;"));
-        Shown<CSearchDbxSettingDlg>()->SearchNowButton().click();
-    });
-    dlg->Button(IDC_BUTTON_SEARCH)->click();
-
     std::vector<Node> expected = Expected();
     expected.insert(expected.begin() + 1, {root + QStringLiteral("/Entw\u00FCrfe"), {QStringLiteral("Alt\u00FF")}});
     EXPECT_EQ(Nodes(Tree()), expected);
+    for (CMainButton* button : {save, load, searchButton, help})
+        EXPECT_TRUE(button->isEnabled());
+    EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(dlg->BrowseWindow().FilePath(2), folder + "/Alt\xFF.dbx");
     Tree().setCurrentItem(Tree().topLevelItem(kFirstFound + 1)->child(0));
     EXPECT_EQ(dlg->BrowseWindow().MessageList().GetItemCount(), 11);
@@ -322,4 +310,16 @@ TEST_F(SearchTest, NamesThatAreNotTextAreOpenedByTheirBytesAndUnreadableFoldersA
     EXPECT_EQ(dialogs.asked[0].icon, QMessageBox::Warning);
     EXPECT_EQ(dialogs.asked[0].text, res::Format(IDS_SEARCH_UNREADABLE, {QStringLiteral("1")}) + QLatin1Char('\n') +
                                          root + QStringLiteral("/gone: No such file or directory"));
+
+    // A search that reads everything tells nothing; cancelling the question searches nothing.
+    QTimer::singleShot(0, [&] {
+        Shown<CSearchDbxSettingDlg>()->DriveListEdit().setText(root + QStringLiteral("/Backup.2008"));
+        Shown<CSearchDbxSettingDlg>()->SearchNowButton().click();
+    });
+    searchButton->click();
+    EXPECT_EQ(Tree().topLevelItemCount(), kFirstFound + 4);
+    QTimer::singleShot(0, [] { Shown<CSearchDbxSettingDlg>()->CancelButton().click(); });
+    searchButton->click();
+    EXPECT_EQ(Tree().topLevelItemCount(), kFirstFound + 4);
+    EXPECT_EQ(dialogs.asked.size(), 1u);
 }

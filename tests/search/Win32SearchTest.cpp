@@ -1,8 +1,6 @@
 // The walk over the Win32 directory functions: order, case-blind matching of
 // "*.dbx", names outside ASCII, and a folder that cannot be read.
 
-#include "search/DbxFileSearch.h"
-
 #include "TreeMaker.h"
 #include "platform/Directory.h"
 
@@ -11,64 +9,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <cerrno>
-
 using testsupport::MakeTree;
+using testsupport::Recorder;
 using testsupport::TempDir;
-
-namespace {
-
-// Every report as "dir P", "folder P", "file P SIZE" or "unreadable P",
-// with the root written as "R" and separators as '/'.
-class Recorder : public search::ISearchObserver {
-public:
-    explicit Recorder(std::string root) : root_(std::move(root)) {}
-    bool SearchDirectory(const std::string& path) override
-    {
-        events.push_back("dir " + Rel(path));
-        return true;
-    }
-    void FolderFound(const std::string& shownPath) override { events.push_back("folder " + Rel(shownPath)); }
-    void MailFileFound(const std::string& path, std::uint64_t size) override
-    {
-        events.push_back("file " + Rel(path) + " " + std::to_string(size));
-    }
-    void DirectoryUnreadable(const std::string& path, const std::string&) override
-    {
-        events.push_back("unreadable " + Rel(path));
-    }
-    std::vector<std::string> events;
-
-private:
-    std::string Rel(const std::string& path) const
-    {
-        std::string shown(1, 'R');
-        if (path.starts_with(root_))
-            shown.append(path, root_.size());
-        else
-            shown = path;
-        for (char& c : shown)
-            c = c == '\\' ? '/' : c;
-        return shown;
-    }
-    std::string root_;
-};
-
-// Refuses to open one folder, as its permissions would.
-class Unopenable : public search::DirectoryReader {
-public:
-    explicit Unopenable(std::string path) : path_(std::move(path)) {}
-    int Open(const platform::DirectoryHandle* parent, std::string_view name, const std::string& path,
-             platform::DirectoryHandle& out) override
-    {
-        return path == path_ ? EACCES : DirectoryReader::Open(parent, name, path, out);
-    }
-
-private:
-    std::string path_;
-};
-
-} // namespace
+using testsupport::Unreadable;
 
 TEST(Win32Search, TheWalkKeepsItsOrderAndMatchesNamesWhateverTheirCase)
 {
@@ -86,8 +30,8 @@ TEST(Win32Search, TheWalkKeepsItsOrderAndMatchesNamesWhateverTheirCase)
     WriteFile(h, "mail", 4, &written, nullptr);
     CloseHandle(h);
 
-    Recorder recorder(root);
-    Unopenable reader(platform::ChildPath(root, "Locked"));
+    Recorder recorder(root, false);  // the system's words differ by language
+    Unreadable reader(platform::ChildPath(root, "Locked"));
     search::DbxFileSearch walk(recorder, {}, &reader);
     EXPECT_TRUE(walk.SearchTree(root, false));
     EXPECT_EQ(walk.UnreadableCount(), 1);

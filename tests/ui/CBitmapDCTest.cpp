@@ -1,9 +1,7 @@
 #include "ui/CBitmapDC.h"
-#include "ui/PostedMessage.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QImage>
 
 namespace {
@@ -81,36 +79,4 @@ TEST(CBitmapDC, NullBitmapDrawsNothing)
     p.end();
     EXPECT_EQ(target.pixel(1, 1), qRgb(255, 255, 255));
     EXPECT_EQ(dc.GetPixel(0, 0), 0u);
-}
-
-// --- posted private messages ---------------------------------------------------
-
-namespace {
-
-class Receiver : public QObject {
-public:
-    bool event(QEvent* e) override
-    {
-        if (const auto* m = ui::PostedMessage::As(e, ui::WM_TICKCHANGED)) {
-            received.push_back({m->WParam(), m->LParam()});
-            return true;
-        }
-        return QObject::event(e);
-    }
-    std::vector<std::pair<std::intptr_t, std::intptr_t>> received;
-};
-
-} // namespace
-
-TEST(PostedMessage, ArrivesOnlyWhenTheEventLoopRunsWithItsParameters)
-{
-    Receiver receiver;
-    ui::PostPrivateMessage(&receiver, ui::WM_TICKCHANGED, 7, -1);
-    ui::PostPrivateMessage(&receiver, ui::WM_BUTTONHINT, 1, 1);  // not the one it counts
-    ui::PostPrivateMessage(nullptr, ui::WM_TICKCHANGED, 1, 1);   // ignored
-    EXPECT_TRUE(receiver.received.empty());
-    QCoreApplication::sendPostedEvents(&receiver);
-    ASSERT_EQ(receiver.received.size(), 1u);
-    EXPECT_EQ(receiver.received[0].first, 7);
-    EXPECT_EQ(receiver.received[0].second, -1);
 }

@@ -1,5 +1,6 @@
 #include "ui/CCoolButton.h"
 
+#include "res/resource.h"
 #include "support/QtTestApp.h"
 #include "ui/ButtonSkin.h"
 #include "ui/PostedMessage.h"
@@ -13,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -39,18 +41,22 @@ QPixmap Strip(int w, int h, QRgb (*colour)(int cell, int x, int y))
     return QPixmap::fromImage(image);
 }
 
-// Records every WM_BUTTONHINT posted to it.
-class HintOwner : public QObject {
+// Records every private message of one kind posted to it (hints by default).
+class Recipient : public QObject {
 public:
+    explicit Recipient(unsigned kind = ui::WM_BUTTONHINT) : kind_(kind) {}
     bool event(QEvent* e) override
     {
-        if (const auto* m = ui::PostedMessage::As(e, ui::WM_BUTTONHINT)) {
-            hints.push_back({m->WParam(), m->LParam()});
+        if (const auto* m = ui::PostedMessage::As(e, kind_)) {
+            posted.push_back({m->WParam(), m->LParam()});
             return true;
         }
         return QObject::event(e);
     }
-    std::vector<std::pair<std::intptr_t, std::intptr_t>> hints;
+    std::vector<std::pair<std::intptr_t, std::intptr_t>> posted;
+
+private:
+    unsigned kind_;
 };
 
 class CoolButtonTest : public ::testing::Test {
@@ -92,11 +98,41 @@ protected:
 
     // The host goes first: its buttons paint with the skin and post to the owner.
     ButtonSkin skin;
-    HintOwner owner;
+    Recipient owner;
     QWidget host;
 };
 
 } // namespace
+
+// --- the skin -----------------------------------------------------------------------------
+
+TEST(ButtonSkin, FreshSkinHasNoBitmapAndLoadsTheProgramSkin)
+{
+    ButtonSkin skin;
+    EXPECT_FALSE(skin.IsLoaded());
+    ASSERT_TRUE(skin.LoadSkin(IDB_BUTTON_SKIN, 22, 22, 4, 4));
+    EXPECT_TRUE(skin.IsLoaded());
+    EXPECT_EQ(skin.Bitmap().size(), QSize(88, 22));  // the program's four 22 x 22 cells
+}
+
+TEST(ButtonSkin, RefusesMissingBitmapsAndSizesThatCouldNeverBeDrawn)
+{
+    ButtonSkin skin;
+    EXPECT_FALSE(skin.LoadSkin(999, 22, 22, 4, 4));
+    EXPECT_FALSE(skin.IsLoaded());
+
+    QPixmap strip(40, 10);
+    strip.fill(Qt::red);
+    // Edges are repeated in steps of cell - 2 * corner: zero or less would
+    // never end.
+    for (const auto& [x, y] : {std::pair(5, 2), std::pair(2, 5), std::pair(6, 2), std::pair(-1, 2)})
+        EXPECT_FALSE(skin.SetSkin(strip, 10, 10, x, y)) << x << ", " << y;
+    EXPECT_FALSE(skin.IsLoaded());
+    EXPECT_TRUE(skin.SetSkin(strip, 10, 10, 4, 4));
+    // A later bad load leaves the skin unloaded rather than half-changed.
+    EXPECT_FALSE(skin.SetSkin(strip, 10, 10, 5, 5));
+    EXPECT_FALSE(skin.IsLoaded());
+}
 
 // --- cutting the face from the skin ---------------------------------------------
 
@@ -218,9 +254,9 @@ TEST_F(CoolButtonTest, CaptionUsesTheColourOfTheState)
     EXPECT_EQ(count(disabled, qRgb(0, 255, 0)), 0);
 }
 
-TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlag)
+TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlagAndLosingFocusEndsTheHint)
 {
-    CCoolButton& button = Button({0, 0, 60, 25});
+    CCoolButton& button = Button({0, 0, 60, 25}, 106);
     CCoolButton& other = Button({100, 0, 60, 25});
     Show();
     host.activateWindow();
@@ -234,47 +270,52 @@ TEST_F(CoolButtonTest, FocusRectangleOnlyWithoutTheFlag)
     EXPECT_EQ(focused.pixel(30, 12), unfocused.pixel(30, 12));  // inside untouched
     button.SetNoFocusRect(1);
     EXPECT_EQ(testsupport::Grab(button), unfocused);
-}
 
-TEST_F(CoolButtonTest, LosingFocusEndsTheHint)
-{
-    CCoolButton& button = Button({0, 0, 80, 25}, 106);
-    CCoolButton& other = Button({100, 0, 80, 25});
-    Show();
-    host.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
-    button.setFocus();
+    QCoreApplication::processEvents();
+    owner.posted.clear();  // the focus moves above posted some
     MoveTo(button, QPoint(10, 10));
-    ASSERT_EQ(owner.hints.size(), 1u);
+    ASSERT_EQ(owner.posted.size(), 1u);
     other.setFocus();
     QCoreApplication::processEvents();
-    ASSERT_EQ(owner.hints.size(), 2u);
-    EXPECT_EQ(owner.hints[1].first, -1);
+    ASSERT_EQ(owner.posted.size(), 2u);
+    EXPECT_EQ(owner.posted[1].first, -1);
     EXPECT_FALSE(button.IsTracking());
 }
 
 // --- hints and hover --------------------------------------------------------------
 
-TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeave)
+TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeaveAndHeldButtonsAreNotHovered)
 {
     CCoolButton& button = Button({20, 20, 80, 25}, 107);
     Show();
 
     MoveTo(button, QPoint(10, 10));
-    ASSERT_EQ(owner.hints.size(), 1u);
-    EXPECT_EQ(owner.hints[0], (std::pair<std::intptr_t, std::intptr_t>(107, 107)));
+    ASSERT_EQ(owner.posted.size(), 1u);
+    EXPECT_EQ(owner.posted[0], (std::pair<std::intptr_t, std::intptr_t>(107, 107)));
     EXPECT_TRUE(button.IsTracking());
     EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kHover]);
 
     MoveTo(button, QPoint(30, 12));
     MoveTo(button, QPoint(70, 5));
-    EXPECT_EQ(owner.hints.size(), 1u);
+    EXPECT_EQ(owner.posted.size(), 1u);
 
     MoveTo(host, QPoint(200, 100));
-    ASSERT_EQ(owner.hints.size(), 2u);
-    EXPECT_EQ(owner.hints[1], (std::pair<std::intptr_t, std::intptr_t>(-1, -1)));
+    ASSERT_EQ(owner.posted.size(), 2u);
+    EXPECT_EQ(owner.posted[1], (std::pair<std::intptr_t, std::intptr_t>(-1, -1)));
     EXPECT_FALSE(button.IsTracking());
     EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
+
+    // Held, it is never drawn hovered; dragged out with the button held it
+    // is back to normal and no longer tracking.
+    MoveTo(button, QPoint(10, 10));
+    QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kPressed]);
+    MoveTo(button, QPoint(200, 80));
+    EXPECT_FALSE(button.IsTracking());
+    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
+    ASSERT_EQ(owner.posted.size(), 4u);
+    EXPECT_EQ(owner.posted[3].first, -1);
+    QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(200, 80));
 }
 
 TEST_F(CoolButtonTest, HintIsPostedNotSent)
@@ -282,9 +323,9 @@ TEST_F(CoolButtonTest, HintIsPostedNotSent)
     CCoolButton& button = Button({20, 20, 80, 25}, 104);
     QEnterEvent enter(QPointF(5, 5), QPointF(25, 25), QPointF(225, 225));
     QApplication::sendEvent(&button, &enter);
-    EXPECT_TRUE(owner.hints.empty());  // still in the queue
+    EXPECT_TRUE(owner.posted.empty());  // still in the queue
     QCoreApplication::sendPostedEvents(&owner);
-    EXPECT_EQ(owner.hints.size(), 1u);
+    EXPECT_EQ(owner.posted.size(), 1u);
 }
 
 TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
@@ -302,24 +343,7 @@ TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
         b->clearFocus();
     }
     QCoreApplication::processEvents();
-    EXPECT_TRUE(owner.hints.empty());
-}
-
-TEST_F(CoolButtonTest, HeldButtonIsNeverDrawnHoveredAndLeavingReleasesTracking)
-{
-    CCoolButton& button = Button({20, 20, 80, 25}, 104);
-    Show();
-    MoveTo(button, QPoint(10, 10));
-    QTest::mousePress(&button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kPressed]);
-    // Dragged out with the button held: back to normal, no longer tracking.
-    QTest::mouseMove(&button, QPoint(200, 80));
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(button.IsTracking());
-    EXPECT_EQ(testsupport::Grab(button).pixel(40, 12), kFlat[CCoolButton::kNormal]);
-    ASSERT_EQ(owner.hints.size(), 2u);
-    EXPECT_EQ(owner.hints[1].first, -1);
-    QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(200, 80));
+    EXPECT_TRUE(owner.posted.empty());
 }
 
 TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)
@@ -334,4 +358,19 @@ TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)
     QCoreApplication::processEvents();
     EXPECT_EQ(clicked.count(), 2);
     EXPECT_FALSE(button.isDown());
+}
+
+// --- posted private messages -------------------------------------------------------
+
+TEST(PostedMessage, ArrivesOnlyWhenTheEventLoopRunsWithItsParameters)
+{
+    Recipient receiver(ui::WM_TICKCHANGED);
+    ui::PostPrivateMessage(&receiver, ui::WM_TICKCHANGED, 7, -1);
+    ui::PostPrivateMessage(&receiver, ui::WM_BUTTONHINT, 1, 1);  // not the one it counts
+    ui::PostPrivateMessage(nullptr, ui::WM_TICKCHANGED, 1, 1);   // ignored
+    EXPECT_TRUE(receiver.posted.empty());
+    QCoreApplication::sendPostedEvents(&receiver);
+    ASSERT_EQ(receiver.posted.size(), 1u);
+    EXPECT_EQ(receiver.posted[0].first, 7);
+    EXPECT_EQ(receiver.posted[0].second, -1);
 }

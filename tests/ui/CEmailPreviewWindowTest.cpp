@@ -1,8 +1,10 @@
 #include "ui/CEmailPreviewWindow.h"
 
+#include "dbx/DbxFile.h"
 #include "platform/Files.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
+#include "tools/dbxgen/DemoMailbox.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -15,13 +17,15 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
-#include <QTimer>
-#include <QVBoxLayout>
+#include <QHBoxLayout>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <vector>
 
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -87,28 +91,31 @@ protected:
     PreviewTest()
     {
         host.resize(760, 560);
-        auto* layout = new QVBoxLayout(&host);
+        auto* layout = new QHBoxLayout(&host);  // more views side by side, where a test adds them
         layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(4);
         view = CEmailPreviewWindow::CreateObject();
         layout->addWidget(view);
         host.show();
         view->setFocus();
     }
 
-    // Shows the file and waits until the preview reports it loaded.
-    void Show(const std::string& path)
+    // Shows the file in `in` (the view by default) and waits until it reports it loaded.
+    void Show(const std::string& path, const dbx::TextDamage& damage = {}, CEmailPreviewWindow* in = nullptr)
     {
-        QSignalSpy complete(view, &CEmailPreviewWindow::documentComplete);
-        view->Navigate2(QString::fromStdString(path));
+        in = in ? in : view;
+        QSignalSpy complete(in, &CEmailPreviewWindow::documentComplete);
+        in->Navigate2(QString::fromStdString(path), damage);
         ASSERT_TRUE(complete.wait(5000));
         ASSERT_EQ(complete.first().first().toString(), QString::fromStdString(path));
     }
 
-    std::string ShowMessage(std::string_view bytes, const char* name = "1234.mht")
+    std::string ShowMessage(std::string_view bytes, const char* name = "1234.mht", const dbx::TextDamage& damage = {},
+                            CEmailPreviewWindow* in = nullptr)
     {
         const std::string path = dir.File(name);
         WriteFile(path, bytes);
-        Show(path);
+        Show(path, damage, in);
         return path;
     }
 
@@ -121,9 +128,9 @@ protected:
         return page;
     }
 
-    void Screenshot(const char* name)
+    void Screenshot(const QString& name)
     {
-        EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(host), QLatin1String(name)).isEmpty());
+        EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(host), name).isEmpty());
     }
 
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -135,6 +142,23 @@ protected:
     Host host;
     CEmailPreviewWindow* view = nullptr;
 };
+
+// The share of `original` that `shown` keeps, in order: the longest common
+// subsequence of the two, in characters, over the original's length.
+double ShareKept(const QString& shown, const QString& original)
+{
+    std::vector<int> row(static_cast<std::size_t>(shown.size()) + 1, 0);
+    for (const QChar c : original) {
+        int diagonal = 0;
+        for (qsizetype j = 1; j <= shown.size(); ++j) {
+            const int above = row[static_cast<std::size_t>(j)];
+            row[static_cast<std::size_t>(j)] = c == shown[j - 1] ? diagonal + 1
+                                                                  : std::max(above, row[static_cast<std::size_t>(j - 1)]);
+            diagonal = above;
+        }
+    }
+    return original.isEmpty() ? 1.0 : static_cast<double>(row.back()) / static_cast<double>(original.size());
+}
 
 std::string LongPlainMessage()
 {
@@ -148,36 +172,57 @@ std::string LongPlainMessage()
 
 // ---- document complete
 
-TEST_F(PreviewTest, DocumentCompleteDeletesAWritableFile)
+TEST_F(PreviewTest, DocumentCompleteDeletesAWritableFileAndComesForAMissingOneToo)
 {
     const std::string message = ShowMessage("Subject: hello\r\n\r\nbody\r\n");
     EXPECT_FALSE(std::filesystem::exists(message));
     EXPECT_THAT(view->toPlainText().toStdString(), HasSubstr("body"));
-}
-
-TEST_F(PreviewTest, MissingFileShowsAnEmptyPageAndIsReportedAllTheSame)
-{
-    Show(dir.File("gone.mht"));
+    Show(dir.File("gone.mht"));  // an empty page
     Show(dir.File("gone.htm"));
     EXPECT_TRUE(view->toPlainText().trimmed().isEmpty());
 }
 
 // ---- what the user sees
 
-TEST_F(PreviewTest, ShowsAnHtmlMessageWithItsPictureAndNothingFromOutside)
+// Only the message's own parts are served, never the network or the disk;
+// the start page may use files beside it.
+TEST_F(PreviewTest, ShowsAnHtmlMessageWithItsOwnPicturesAndNothingFromOutside)
 {
-    ShowMessage(HtmlMessageWithPicture("chart.1@example.fr", QColor(40, 160, 90)));
+    const auto load = [&](const QByteArray& url) {
+        return view->loadResource(QTextDocument::ImageResource, QUrl(QString::fromUtf8(url)));
+    };
+    // Mailers reuse ids such as "image001.png@01C3..." in every message.
+    ShowMessage(HtmlMessageWithPicture("image001.png@01C3", Qt::red), "1.mht");
+    host.grab();  // lays out, loading the picture
+    ShowMessage(HtmlMessageWithPicture("image001.png@01C3", QColor(40, 160, 90)), "2.mht");
+    host.grab();
     const std::string text = view->toPlainText().toStdString();
     EXPECT_THAT(text, HasSubstr("Renée Dupont <renee@example.fr>"));
     EXPECT_THAT(text, HasSubstr("Quarterly report – Q3"));
     EXPECT_THAT(text, HasSubstr("the figures for Q3 are up 12%"));
     EXPECT_THAT(text, HasSubstr("figures.xls (application/vnd.ms-excel, 10 bytes)"));
     EXPECT_THAT(text, Not(HasSubstr("document.title")));
-
-    const QImage chart = view->loadResource(QTextDocument::ImageResource, QUrl("cid:chart.1@example.fr")).value<QImage>();
-    EXPECT_EQ(chart.size(), QSize(48, 24));
     EXPECT_EQ(view->document()->toHtml().indexOf("tracker.example"), -1);
+    const QImage shown =
+        view->document()->resource(QTextDocument::ImageResource, QUrl("cid:image001.png@01C3")).value<QImage>();
+    EXPECT_EQ(shown.size(), QSize(48, 24));
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(40, 160, 90));  // the second message's, not the first's
     Screenshot("preview_html_message");
+
+    WriteFile(dir.File("logo.png"), Png(Qt::green).toStdString());
+    std::filesystem::create_directory(dir.Path() / "sub");
+    WriteFile(dir.File("sub/inner.png"), Png(Qt::green).toStdString());
+    EXPECT_FALSE(load("cid:image001.png@01C3").value<QImage>().isNull());
+    EXPECT_FALSE(load("data:image/png;base64," + Png(Qt::red).toBase64()).value<QImage>().isNull());
+    for (const QByteArray& url : {QByteArray("http://example.com/a.png"), QByteArray("https://example.com/a.png"),
+                                 QByteArray("ftp://example.com/a.png"), QByteArray("logo.png"),
+                                 QUrl::fromLocalFile(QString::fromStdString(dir.File("logo.png"))).toEncoded()})
+        EXPECT_FALSE(load(url).isValid()) << url.toStdString();
+
+    Show(StartPage());
+    EXPECT_FALSE(load("logo.png").value<QImage>().isNull());
+    for (const char* url : {"sub/inner.png", "sub/../../logo.png", "cid:image001.png@01C3", "http://example.com/a.png"})
+        EXPECT_FALSE(load(url).isValid()) << url;
 }
 
 TEST_F(PreviewTest, ShowsAPlainTextMessageInItsCharset)
@@ -213,19 +258,6 @@ TEST_F(PreviewTest, ShowsTheStartPageAgainAndAgainAndLeavesItInPlace)
     Screenshot("preview_start_page");
 }
 
-TEST_F(PreviewTest, PicturesOfTheNextMessageAreItsOwn)
-{
-    // Mailers reuse ids such as "image001.png@01C3..." in every message.
-    ShowMessage(HtmlMessageWithPicture("image001.png@01C3", Qt::red), "1.mht");
-    host.grab();  // lays out, loading the picture
-    ShowMessage(HtmlMessageWithPicture("image001.png@01C3", Qt::blue), "2.mht");
-    host.grab();
-    const QImage shown = view->document()->resource(QTextDocument::ImageResource,
-                                                    QUrl("cid:image001.png@01C3")).value<QImage>();
-    ASSERT_FALSE(shown.isNull());
-    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::blue));
-}
-
 // A newsletter's styles reach the view as the sanitiser rewrote them: its
 // colours show, its own picture is the cell's background, and the tracker
 // hidden behind a CSS escape is gone.
@@ -253,32 +285,62 @@ TEST_F(PreviewTest, StylesOfAnHtmlMessageShowAndLoadOnlyItsOwnPictures)
     Screenshot("preview_styled_message");
 }
 
-// ---- resources: the message's own, or the start page's folder; never the network
-
-TEST_F(PreviewTest, ServesOnlyTheMessagesPartsAndFilesBesideThePage)
+// The demo mailbox's deleted e-mails side by side: as the stored bytes read
+// on their own, read around their gaps, and the original (the undeleted
+// copy where the mailbox keeps one, else the message as the maker wrote it).
+TEST_F(PreviewTest, DeletedDemoEmailsReadAsTheOriginalAroundMarkedGaps)
 {
-    const auto load = [&](const char* url) {
-        return view->loadResource(QTextDocument::ImageResource, QUrl(QString::fromUtf8(url)));
+    const dbxgen::Mailbox demo = dbxgen::MakeDemoMailbox();
+    ASSERT_TRUE(demo.WriteTo(dir.File("Inbox.dbx")));
+    dbx::DbxFile file;
+    ASSERT_TRUE(file.Open(dir.File("Inbox.dbx")));
+    dbx::IProgressSink quiet;
+    file.Scan(quiet);
+    const auto messages = dbxgen::DemoMessages();
+    const auto order = demo.RecoveryOrder();
+    ASSERT_EQ(static_cast<int>(order.size()), file.GetCount());
+    CEmailPreviewWindow* const panes[] = {view, CEmailPreviewWindow::CreateObject(),
+                                          CEmailPreviewWindow::CreateObject()};
+    host.layout()->addWidget(panes[1]);
+    host.layout()->addWidget(panes[2]);
+    host.resize(3 * 520, 640);
+    const auto shown = [&](int pane, const std::string& bytes, const dbx::TextDamage& damage = {}) {
+        ShowMessage(bytes, "deleted.mht", damage, panes[pane]);
+        return panes[pane]->toPlainText();
     };
-    WriteFile(dir.File("logo.png"), Png(Qt::green).toStdString());
-    std::filesystem::create_directory(dir.Path() / "sub");
-    WriteFile(dir.File("sub/inner.png"), Png(Qt::green).toStdString());
 
-    ShowMessage(HtmlMessageWithPicture("pic@x", Qt::red));
-    EXPECT_FALSE(load("cid:pic@x").value<QImage>().isNull());
-    EXPECT_FALSE(load("data:image/png;base64," + Png(Qt::red).toBase64()).value<QImage>().isNull());
-    EXPECT_FALSE(load("http://example.com/a.png").isValid());
-    EXPECT_FALSE(load("https://example.com/a.png").isValid());
-    EXPECT_FALSE(load("ftp://example.com/a.png").isValid());
-    EXPECT_FALSE(load(QUrl::fromLocalFile(QString::fromStdString(dir.File("logo.png"))).toEncoded()).isValid());
-    EXPECT_FALSE(load("logo.png").isValid());
-
-    Show(StartPage());
-    EXPECT_FALSE(load("logo.png").value<QImage>().isNull());
-    EXPECT_FALSE(load("sub/inner.png").isValid());
-    EXPECT_FALSE(load("sub/../../logo.png").isValid());
-    EXPECT_FALSE(load("cid:pic@x").isValid());
-    EXPECT_FALSE(load("http://example.com/a.png").isValid());
+    int deleted = 0;
+    for (int i = 0; i < file.GetCount(); ++i) {
+        if (!file.GetAt(i)->isDeleted)
+            continue;
+        ++deleted;
+        std::string stored;
+        ASSERT_TRUE(file.ReadMessage(i, stored));
+        std::string original = messages[static_cast<std::size_t>(order[static_cast<std::size_t>(i)]->id)].first.text;
+        const char* origin = "as written";
+        for (int k = 0; k < file.GetCount(); ++k) {
+            if (!file.GetAt(k)->isDeleted && file.GetAt(k)->subject == file.GetAt(i)->subject) {
+                original.clear();
+                ASSERT_TRUE(file.ReadMessage(k, original));
+                origin = "undeleted copy";
+            }
+        }
+        const QString before = shown(0, stored);
+        const QString after = shown(1, stored, file.Damage(i));
+        const QString reference = shown(2, original);
+        ASSERT_TRUE(after.startsWith(QStringLiteral("Deleted e-mail: 4 bytes of every 512 were overwritten"))) << i;
+        // The banner's own sample mark and the marks in the text.
+        const QString body = after.mid(after.indexOf(QLatin1Char('\n')) + 1);
+        const double shareBefore = ShareKept(before, reference);
+        const double shareAfter = ShareKept(body, reference);
+        std::printf("deleted e-mail %d (%s): %.1f %% of the original's text before, %.1f %% after, %lld gaps marked\n",
+                    i, origin, 100 * shareBefore, 100 * shareAfter,
+                    static_cast<long long>(body.count(QStringLiteral("\u2591\u2591\u2591"))));
+        EXPECT_GT(shareAfter, shareBefore) << i;
+        EXPECT_GE(shareAfter, 0.97) << i;
+        Screenshot(QStringLiteral("deleted_demo_%1").arg(i));
+    }
+    EXPECT_EQ(deleted, 4);
 }
 
 // ---- no context menu, no shortcuts, no clicks on the view itself
@@ -286,15 +348,19 @@ TEST_F(PreviewTest, ServesOnlyTheMessagesPartsAndFilesBesideThePage)
 TEST_F(PreviewTest, ShowsNoContextMenu)
 {
     ShowMessage(LongPlainMessage());
-    int popups = 0;
-    QTimer closer;  // a menu would block the test: count and close it
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            ++popups;
-            popup->close();
+    // A menu would block the test: each one shown is counted and closed.
+    struct MenuCounter : QObject {
+        int shown = 0;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (auto* w = qobject_cast<QWidget*>(o); w && e->type() == QEvent::Show && w->windowType() == Qt::Popup) {
+                ++shown;
+                QMetaObject::invokeMethod(w, &QWidget::close, Qt::QueuedConnection);
+            }
+            return false;
         }
-    });
-    closer.start(10);
+    } menus;
+    qApp->installEventFilter(&menus);
     const QPoint at(100, 60);
     QTest::mouseClick(view->viewport(), Qt::RightButton, Qt::NoModifier, at);
     QContextMenuEvent byMouse(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
@@ -310,8 +376,9 @@ TEST_F(PreviewTest, ShowsNoContextMenu)
         QContextMenuEvent onBar(QContextMenuEvent::Mouse, middle, bar->mapToGlobal(middle));
         QApplication::sendEvent(bar, &onBar);
     }
-    QTest::qWait(50);
-    EXPECT_EQ(popups, 0);
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&menus);
+    EXPECT_EQ(menus.shown, 0);
     EXPECT_EQ(host.contextMenus, 0);
 }
 

@@ -1,134 +1,20 @@
 #include "ui/CMessageListCtrl.h"
+#include "ui/CCoolHeaderCtrl.h"
 
-#include "dbx/DbxFile.h"
 #include "support/QtTestApp.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DemoMailbox.h"
-#include "ui/CCoolHeaderCtrl.h"
-#include "ui/CMessageListModel.h"
-#include "ui/PostedMessage.h"
 #include "ListTestSupport.h"
 
-#include <QTest>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
-using listtest::Order;
-using listtest::Record;
-using listtest::Time;
-
-namespace {
-
-// The list's parent: counts the tick notifications that reach it.
-class TickCounter : public QWidget {
-public:
-    int ticks = 0;
-
-protected:
-    bool event(QEvent* e) override
-    {
-        if (const auto* m = ui::PostedMessage::As(e, ui::WM_TICKCHANGED)) {
-            EXPECT_EQ(m->WParam(), 0);
-            EXPECT_EQ(m->LParam(), 0);
-            ++ticks;
-            return true;
-        }
-        return QWidget::event(e);
-    }
-};
-
-constexpr int kFrom = CMessageListModel::kColumnFrom;
-constexpr int kTo = CMessageListModel::kColumnTo;
-constexpr int kSubject = CMessageListModel::kColumnSubject;
-constexpr int kDate = CMessageListModel::kColumnDate;
-constexpr int kStatus = CMessageListModel::kColumnStatus;
-
-class ListTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        // index: from, to, subject, date, attachment, deleted
-        records = {
-            Record("carol@example.com", "me", "Zebra crossing", Time(2008, 3, 5, 9, 7, 2), false, true),
-            Record("alice@example.com", "me", "apple pie", 0, true, false),
-            Record("bob@example.com", "team", "Meeting", Time(2007, 12, 31, 23, 59, 59)),
-            Record("dave@example.com", "me", "\xE9t\xE9", Time(2009, 1, 1), true, true),  // Windows-1252
-            Record("eve@example.com", "you", "abc", 0),
-            Record("frank@example.com", "me", "abcd", Time(2008, 3, 5, 9, 7, 2), false, true),
-        };
-        parent.resize(900, 300);
-        list = new CMessageListCtrl(&parent);
-        list->setGeometry(0, 0, 900, 300);
-        parent.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
-        listtest::Fill(*list, records);
-    }
-
-    QWidget* Viewport() const { return list->viewport(); }
-    QPoint InRow(int index, int x) const { return QPoint(x, list->rowViewportPosition(index) + list->rowHeight(index) / 2); }
-    void ClickAt(QPoint p) { QTest::mouseClick(Viewport(), Qt::LeftButton, {}, p); }
-    void ClickTitle(int column)
-    {
-        QTest::mouseClick(list->Header()->viewport(), Qt::LeftButton, {}, list->Header()->ItemRect(column).center());
-    }
-    int SelectedRow() const
-    {
-        const QModelIndexList rows = list->selectionModel()->selectedRows();
-        return rows.size() == 1 ? rows.front().row() : -1;
-    }
-    QString Cell(int row, int column, int role = Qt::DisplayRole) const
-    {
-        return list->model()->index(row, column).data(role).toString();
-    }
-    // Flags of every title that shows a bitmap.
-    std::vector<int> ColumnsWithArrow() const
-    {
-        std::vector<int> columns;
-        for (int c = 0; c < CMessageListModel::kColumnCount; ++c)
-            if (list->model()->headerData(c, Qt::Horizontal, CCoolHeaderCtrl::kFormatRole).toUInt() &
-                (CCoolHeaderCtrl::kHdfBitmap | CCoolHeaderCtrl::kHdfBitmapOnRight))
-                columns.push_back(c);
-        return columns;
-    }
-    QImage HeaderBitmap(int column) const
-    {
-        return list->model()->headerData(column, Qt::Horizontal, Qt::DecorationRole).value<QPixmap>().toImage();
-    }
-    // Pixels of `row` (in the text columns) that are pure red.
-    int RedPixels(const QImage& shot, int row) const
-    {
-        int red = 0;
-        const int top = list->rowViewportPosition(row);
-        for (int y = top; y < top + list->rowHeight(row); ++y)
-            for (int x = list->columnViewportPosition(kFrom); x < shot.width(); ++x) {
-                const QColor c(shot.pixel(x, y));
-                red += c.red() > 200 && c.green() < 90 && c.blue() < 90;
-            }
-        return red;
-    }
-    // Pixels of the tick strip of `row` that are clearly green.
-    int GreenPixels(const QImage& shot, int row) const
-    {
-        int green = 0;
-        const QRect strip = list->TickBoxRect(row);
-        for (int y = strip.top(); y <= strip.bottom(); ++y)
-            for (int x = strip.left(); x <= strip.right(); ++x) {
-                const QColor c(shot.pixel(x, y));
-                green += c.green() > 120 && c.red() < 100 && c.blue() < 100;
-            }
-        return green;
-    }
-
-    std::vector<dbx::EmailRecord> records;
-    dbx::DbxFile file;  // a mail file to list, when a test opens one: outlives the list
-    TickCounter parent;
-    CMessageListCtrl* list = nullptr;
-};
-
-} // namespace
+using namespace listtest;
 
 // --- columns and cells ---------------------------------------------------------------------
 
@@ -166,25 +52,12 @@ TEST_F(ListTest, SixColumnsShowTheRecordSafely)
     EXPECT_EQ(CMessageListModel::DateText(0), "");
 }
 
-TEST_F(ListTest, DeletedRowsAreRedInEveryTextColumn)
-{
-    for (int c = kFrom; c <= kStatus; ++c) {
-        EXPECT_EQ(list->model()->index(0, c).data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
-        EXPECT_FALSE(list->model()->index(1, c).data(Qt::ForegroundRole).isValid());
-    }
-    const QImage shot = testsupport::Grab(*Viewport());
-    EXPECT_GT(RedPixels(shot, 0), 20);
-    EXPECT_GT(RedPixels(shot, 3), 20);
-    EXPECT_EQ(RedPixels(shot, 1), 0);
-    EXPECT_EQ(RedPixels(shot, 2), 0);
-}
-
-TEST_F(ListTest, AttachmentRowsShowTheOtherIcon)
+TEST_F(ListTest, DeletedRowsAreRedAndAttachmentRowsShowTheOtherIcon)
 {
     const QImage shot = testsupport::Grab(*Viewport());
-    auto icon = [&](int row) {
-        return shot.copy(16, list->rowViewportPosition(row), 26, list->rowHeight(row));
-    };
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(RedPixels(shot, row) > 20, records[static_cast<std::size_t>(row)].isDeleted) << row;
+    auto icon = [&](int row) { return shot.copy(16, list->rowViewportPosition(row), 26, list->rowHeight(row)); };
     EXPECT_EQ(icon(1), icon(3));  // both with attachment
     EXPECT_EQ(icon(2), icon(4));  // both without
     EXPECT_NE(icon(1), icon(2));
@@ -192,70 +65,68 @@ TEST_F(ListTest, AttachmentRowsShowTheOtherIcon)
 
 // --- ticking ------------------------------------------------------------------------------------
 
-TEST_F(ListTest, AClickOnTheTickBoxTicksSelectsAndNotifiesLater)
+// Clicks in rows at x: only the 16 px tick box ticks (and selects); its
+// notification to the parent is posted, not sent.
+TEST_F(ListTest, AClickOnTheTickBoxTicksAndAnyClickSelects)
 {
-    ClickAt(InRow(2, 8));
-    EXPECT_EQ(list->IsTicked(2), 1);
-    EXPECT_EQ(SelectedRow(), 2);
-    EXPECT_EQ(list->GetTickedCount(), 1);
-    EXPECT_EQ(parent.ticks, 0);  // posted, not sent
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(parent.ticks, 1);
-    EXPECT_GT(GreenPixels(testsupport::Grab(*Viewport()), 2), 3);
-    EXPECT_EQ(GreenPixels(testsupport::Grab(*Viewport()), 1), 0);
-
-    ClickAt(InRow(2, 15));  // the strip's last pixel: unticks
-    EXPECT_EQ(list->IsTicked(2), 0);
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(parent.ticks, 2);
-}
-
-TEST_F(ListTest, AClickRightOfTheTickBoxOnlySelects)
-{
-    ClickAt(InRow(4, 16));
-    EXPECT_EQ(SelectedRow(), 4);
-    ClickAt(InRow(1, 300));
-    EXPECT_EQ(SelectedRow(), 1);  // one row at a time
-    EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1);
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(list->GetTickedCount(), 0);
-    EXPECT_EQ(parent.ticks, 0);
-}
-
-TEST_F(ListTest, ADoubleClickOnTheTickBoxIsTwoClicks)
-{
-    const QPoint box = InRow(3, 4);
-    QTest::mousePress(Viewport(), Qt::LeftButton, {}, box);
-    QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, box);
-    QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, box);
-    QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, box);
-    EXPECT_EQ(list->IsTicked(3), 0);
-    EXPECT_EQ(SelectedRow(), 3);
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(parent.ticks, 2);
+    struct Click {
+        int row, x;
+        bool twice = false;  // a double click as the window system delivers it
+    };
+    const struct {
+        const char* name;
+        std::vector<Click> clicks;
+        int ticked;  // the row ticked at the end, -1 for none
+        int selected, notified;
+    } cases[] = {
+        {"a click on the box", {{2, 8}}, 2, 2, 1},
+        {"its last pixel unticks", {{2, 8}, {2, 15}}, -1, 2, 2},
+        {"right of the box, one row at a time", {{4, 16}, {1, 300}}, -1, 1, 0},
+        {"a double click is two clicks", {{3, 4, true}}, -1, 3, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        listtest::Fill(*list, records);
+        parent.ticks = 0;
+        for (const Click& click : c.clicks) {
+            ClickAt(InRow(click.row, click.x));
+            if (click.twice) {
+                QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, InRow(click.row, click.x));
+                QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, InRow(click.row, click.x));
+            }
+        }
+        EXPECT_EQ(parent.ticks, 0);
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(parent.ticks, c.notified);
+        EXPECT_EQ(SelectedRow(), c.selected);
+        EXPECT_EQ(list->GetTickedCount(), c.ticked < 0 ? 0 : 1);
+        const QImage shot = testsupport::Grab(*Viewport());
+        for (int row = 0; row < 6; ++row) {
+            EXPECT_EQ(list->IsTicked(row), row == c.ticked ? 1 : 0) << row;
+            EXPECT_EQ(GreenPixels(shot, row) > 3, row == c.ticked) << row;
+        }
+    }
 }
 
 TEST_F(ListTest, KeysReachEveryRowAndSpaceTicksWithoutAMouse)
 {
     list->setFocus();
     ClickAt(InRow(2, 450));  // the subject
-    QTest::keyClick(list, Qt::Key_End);
-    EXPECT_EQ(SelectedRow(), 5);
-    EXPECT_EQ(list->currentIndex().column(), kSubject);  // no sideways scrolling
-    QTest::keyClick(list, Qt::Key_Space);
-    QTest::keyClick(list, Qt::Key_Home);
-    EXPECT_EQ(SelectedRow(), 0);
-    QTest::keyClick(list, Qt::Key_Space);
-    QTest::keyClick(list, Qt::Key_Down);
-    QTest::keyClick(list, Qt::Key_Space);
-    QTest::keyClick(list, Qt::Key_Space);  // and off again
-    QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(SelectedRow(), 5);
-    EXPECT_EQ(list->IsTicked(0), 1);
-    EXPECT_EQ(list->IsTicked(1), 0);
-    EXPECT_EQ(list->IsTicked(5), 1);
-    EXPECT_EQ(list->GetTickedCount(), 2);
-    EXPECT_EQ(SelectedRow(), 5);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int selected, ticked;
+    } keys[] = {{Qt::Key_End, {}, 5, 0},   {Qt::Key_Space, {}, 5, 1}, {Qt::Key_Home, {}, 0, 1},
+                {Qt::Key_Space, {}, 0, 2}, {Qt::Key_Down, {}, 1, 2},  {Qt::Key_Space, {}, 1, 3},
+                {Qt::Key_Space, {}, 1, 2},  // and off again
+                {Qt::Key_End, Qt::ControlModifier, 5, 2}};
+    for (const auto& k : keys) {
+        QTest::keyClick(list, k.key, k.modifiers);
+        EXPECT_EQ(SelectedRow(), k.selected) << k.key;
+        EXPECT_EQ(list->GetTickedCount(), k.ticked) << k.key;
+        EXPECT_EQ(list->currentIndex().column(), kSubject);  // no sideways scrolling
+    }
+    EXPECT_EQ(list->IsTicked(0) + list->IsTicked(5), 2);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(parent.ticks, 4);  // the status line hears of each
 
@@ -265,28 +136,9 @@ TEST_F(ListTest, KeysReachEveryRowAndSpaceTicksWithoutAMouse)
     EXPECT_EQ(list->GetTickedCount(), 0);
 }
 
-TEST_F(ListTest, TheFourTickCommands)
-{
-    ClickAt(InRow(2, 300));
-    list->TickAll();
-    EXPECT_EQ(list->GetTickedCount(), 6);
-    list->TickExisting();  // after "Select all": the deleted ones lose their tick
-    EXPECT_EQ(list->GetTickedCount(), 3);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(list->IsTicked(i), records[static_cast<std::size_t>(i)].isDeleted ? 0 : 1) << i;
-    list->TickDeleted();
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(list->IsTicked(i), records[static_cast<std::size_t>(i)].isDeleted ? 1 : 0) << i;
-    list->UntickAll();
-    EXPECT_EQ(list->GetTickedCount(), 0);
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(parent.ticks, 0);  // the commands' caller repaints the counts
-    EXPECT_EQ(SelectedRow(), 2);
-}
-
 // E-mails found in moved blocks say so; the deleted kind is red like any
 // deleted e-mail, and the tick commands take each by its kind.
-TEST_F(ListTest, MovedEmailsSayWhereTheyWereFoundAndGoWithTheirKind)
+TEST_F(ListTest, TheTickCommandsTakeEmailsByTheirKindAndMovedOnesSaySo)
 {
     std::vector<dbx::EmailRecord> found = {
         Record("a@x", "me", "moved, deleted", 0, false, true), Record("b@x", "me", "deleted", 0, false, true),
@@ -296,20 +148,36 @@ TEST_F(ListTest, MovedEmailsSayWhereTheyWereFoundAndGoWithTheirKind)
     const char* const status[] = {"Moved, deleted", "Deleted", "Moved", "Existing"};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(Cell(i, kStatus), status[i]);
-        EXPECT_EQ(list->model()->index(i, kFrom).data(Qt::ForegroundRole).isValid(), found[i].isDeleted) << i;
+        for (int c = kFrom; c <= kStatus; ++c)
+            EXPECT_EQ(list->model()->index(i, c).data(Qt::ForegroundRole).value<QColor>(),
+                      found[static_cast<std::size_t>(i)].isDeleted ? QColor(255, 0, 0) : QColor()) << i;
     }
-    list->TickExisting();
-    EXPECT_EQ(list->IsTicked(2) + list->IsTicked(3), 2);
-    EXPECT_EQ(list->GetTickedCount(), 2);
+    ClickAt(InRow(2, 300));
+    const auto ticked = [&] {
+        std::vector<int> rows;
+        for (int i = 0; i < 4; ++i)
+            if (list->IsTicked(i))
+                rows.push_back(i);
+        return rows;
+    };
+    list->TickAll();
+    EXPECT_EQ(ticked(), (std::vector<int>{0, 1, 2, 3}));
+    list->TickExisting();  // after "Select all": the deleted ones lose their tick
+    EXPECT_EQ(ticked(), (std::vector<int>{2, 3}));
     list->TickDeleted();
-    EXPECT_EQ(list->IsTicked(0) + list->IsTicked(1), 2);
-    EXPECT_EQ(list->GetTickedCount(), 2);
+    EXPECT_EQ(ticked(), (std::vector<int>{0, 1}));
+    list->UntickAll();
+    EXPECT_EQ(list->GetTickedCount(), 0);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(parent.ticks, 0);  // the commands' caller repaints the counts
+    EXPECT_EQ(SelectedRow(), 2);
     // By status: existing, moved, deleted, moved and deleted.
     ClickTitle(kStatus);
     EXPECT_EQ(Order(*list), (std::vector<int>{3, 2, 1, 0}));
 }
 
-TEST_F(ListTest, OutOfRangeIndexesAnswerNothing)
+// Indexes out of range, and rows whose records are gone.
+TEST_F(ListTest, RowsThatAreNotThereAnswerNothingAndNeverReadDroppedRecords)
 {
     EXPECT_EQ(list->GetRow(-1), nullptr);
     EXPECT_EQ(list->GetRow(6), nullptr);
@@ -322,10 +190,7 @@ TEST_F(ListTest, OutOfRangeIndexesAnswerNothing)
     list->AddRow(nullptr, 6);
     list->UpdateItemCount();
     EXPECT_EQ(list->GetItemCount(), 6);
-}
 
-TEST_F(ListTest, StaleItemsNeverReadDroppedRecords)
-{
     auto owned = std::make_unique<std::vector<dbx::EmailRecord>>(records);
     listtest::Fill(*list, *owned);
     ClickAt(InRow(1, 300));
@@ -346,38 +211,46 @@ TEST_F(ListTest, StaleItemsNeverReadDroppedRecords)
 
 // --- sorting -------------------------------------------------------------------------------------
 
-TEST_F(ListTest, DateSortsOldestFirstAfterUndatedThenReverses)
+// Each click on a title sorts what the click before left, stably; the
+// clicked title alone shows the arrow of its direction.
+TEST_F(ListTest, TitleClicksSortStablyAndFlipTheDirection)
 {
-    ClickTitle(kDate);
-    EXPECT_EQ(Order(*list), (std::vector<int>{1, 4, 2, 0, 5, 3}));
-    EXPECT_EQ(list->SortDirections()[kDate], CMessageListCtrl::kAscending);
-    EXPECT_EQ(ColumnsWithArrow(), (std::vector<int>{kDate}));
-    EXPECT_EQ(HeaderBitmap(kDate), list->AscendingArrow().toImage());
-    EXPECT_EQ(Cell(0, kDate), "");
-    EXPECT_EQ(Cell(5, kDate), "2009-1-1 0:0:0");
-
-    ClickTitle(kDate);
-    EXPECT_EQ(Order(*list), (std::vector<int>{3, 0, 5, 2, 1, 4}));  // equal dates keep their order
-    EXPECT_EQ(list->SortDirections()[kDate], CMessageListCtrl::kDescending);
-    EXPECT_EQ(HeaderBitmap(kDate), list->DescendingArrow().toImage());
-    EXPECT_EQ(list->SortColumn(), -1);
-
-    ClickTitle(kStatus);  // the arrow moves
-    EXPECT_EQ(ColumnsWithArrow(), (std::vector<int>{kStatus}));
-    EXPECT_EQ(Order(*list), (std::vector<int>{2, 1, 4, 3, 0, 5}));  // existing first, stable
-}
-
-TEST_F(ListTest, TextsSortByTheirBytesUnsignedAndCaseSensitive)
-{
+    const struct {
+        int column;
+        std::vector<int> order;
+    } clicks[] = {
+        {kDate, {1, 4, 2, 0, 5, 3}},    // undated first, then oldest first
+        {kDate, {3, 0, 5, 2, 1, 4}},    // reversed; equal dates keep their order
+        {kStatus, {2, 1, 4, 3, 0, 5}},  // existing first
+        // Texts by their bytes, unsigned and case-sensitive: "Meeting" <
+        // "Zebra crossing" < "abc" < "abcd" < "apple pie" < 0xE9...
+        {kSubject, {2, 0, 4, 5, 1, 3}},
+        {kFrom, {1, 2, 0, 3, 4, 5}},
+        {kTo, {1, 0, 3, 5, 2, 4}},                         // "me" x4 in the From order
+        {CMessageListModel::kColumnTick, {0, 5, 2, 4, 1, 3}},  // without attachment first
+    };
+    std::map<int, int> times;
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(click.column);
+        ClickTitle(click.column);
+        EXPECT_EQ(Order(*list), click.order);
+        for (int row = 0; row < 6; ++row)
+            EXPECT_EQ(Cell(row, kFrom).toStdString(), records[static_cast<std::size_t>(click.order[row])].from);
+        const bool ascending = ++times[click.column] % 2 == 1;
+        EXPECT_EQ(list->SortDirections()[click.column],
+                  ascending ? CMessageListCtrl::kAscending : CMessageListCtrl::kDescending);
+        EXPECT_EQ(ColumnsWithArrow(), std::vector<int>{click.column});
+        EXPECT_EQ(HeaderBitmap(click.column),
+                  (ascending ? list->AscendingArrow() : list->DescendingArrow()).toImage());
+        EXPECT_EQ(list->SortColumn(), -1);
+    }
+    // A refill starts every column unsorted.
+    listtest::Fill(*list, records);
+    EXPECT_EQ(list->SortDirections(), std::vector<std::uint8_t>(6, CMessageListCtrl::kNeverSorted));
+    EXPECT_TRUE(ColumnsWithArrow().empty());
+    EXPECT_TRUE(HeaderBitmap(CMessageListModel::kColumnTick).isNull());
     ClickTitle(kSubject);
-    // "Meeting" < "Zebra crossing" < "abc" < "abcd" < "apple pie" < 0xE9...
-    EXPECT_EQ(Order(*list), (std::vector<int>{2, 0, 4, 5, 1, 3}));
-    ClickTitle(kFrom);
-    EXPECT_EQ(Order(*list), (std::vector<int>{1, 2, 0, 3, 4, 5}));
-    ClickTitle(kTo);
-    EXPECT_EQ(Order(*list), (std::vector<int>{1, 0, 3, 5, 2, 4}));  // "me" x4 in the From order
-    ClickTitle(CMessageListModel::kColumnTick);
-    EXPECT_EQ(Order(*list), (std::vector<int>{0, 5, 2, 4, 1, 3}));  // without attachment first
+    EXPECT_EQ(list->SortDirections()[kSubject], CMessageListCtrl::kAscending);
 }
 
 TEST_F(ListTest, SortingKeepsTicksWithTheirRowsAndTheSelectedIndex)
@@ -394,18 +267,6 @@ TEST_F(ListTest, SortingKeepsTicksWithTheirRowsAndTheSelectedIndex)
     parent.resize(760, 160);
     list->resize(760, 160);
     EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(parent), "message_list_filled").isEmpty());
-}
-
-TEST_F(ListTest, ARefillStartsEveryColumnUnsorted)
-{
-    ClickTitle(kSubject);
-    ClickTitle(kSubject);
-    listtest::Fill(*list, records);
-    EXPECT_EQ(list->SortDirections(), std::vector<std::uint8_t>(6, CMessageListCtrl::kNeverSorted));
-    EXPECT_TRUE(ColumnsWithArrow().empty());
-    EXPECT_TRUE(HeaderBitmap(kSubject).isNull());
-    ClickTitle(kSubject);
-    EXPECT_EQ(list->SortDirections()[kSubject], CMessageListCtrl::kAscending);
 }
 
 TEST(MessageList, AClickBeforeTheFirstResetChangesNothingAndOnAnEmptyListOnlyMovesTheArrow)
@@ -469,4 +330,167 @@ TEST_F(ListTest, TheDemoMailboxShowsAndSortsDecodedSubjectsAndSenders)
     list->OnColumnClick(kDate);
     const QImage shot = testsupport::Grab(parent);
     EXPECT_FALSE(testsupport::SaveScreenshot(shot, "message_list_decoded_headers").isEmpty());
+}
+
+// --- the header ----------------------------------------------------------------------------
+
+namespace {
+
+const QRgb kBand = qRgb(106, 160, 216);
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kGrey = qRgb(128, 128, 128);
+
+class HeaderTest : public listtest::ListTest {
+protected:
+    void SetUp() override
+    {
+        ListTest::SetUp();
+        header = list->Header();
+    }
+
+    QImage Shot() { return testsupport::Grab(*header); }
+    QPoint Centre(int column) const { return header->ItemRect(column).center(); }
+
+    // The box around the black title pixels inside item `column`.
+    QRect TitleBox(const QImage& shot, int column) const
+    {
+        const QRect item = header->ItemRect(column);
+        QRect box;
+        for (int y = 1; y < item.height() - 1; ++y)
+            for (int x = item.left() + 1; x < item.right(); ++x)
+                if (qGray(shot.pixel(x, y)) < 60)
+                    box |= QRect(x, y, 1, 1);
+        return box;
+    }
+
+    CCoolHeaderCtrl* header = nullptr;
+};
+
+} // namespace
+
+// --- painting ----------------------------------------------------------------------------
+
+TEST_F(HeaderTest, PaintsTheBandAndARaisedFramePerTitleAndRightOfThem)
+{
+    const QImage shot = Shot();
+    const int h = shot.height();
+    ASSERT_GE(h, 17);  // room for the 15 px arrow one pixel down
+    for (int x = 0; x < shot.width(); x += 7)
+        EXPECT_EQ(shot.pixel(x, h - 1), kGrey) << "bottom line at x " << x;
+    const QRect from = header->ItemRect(CMessageListModel::kColumnFrom);
+    EXPECT_EQ(from, QRect(60, 0, 150, h));
+    EXPECT_EQ(shot.pixel(from.left(), 4), kWhite);
+    EXPECT_EQ(shot.pixel(from.left() + 20, 0), kWhite);
+    EXPECT_EQ(shot.pixel(from.right(), 4), kGrey);
+    EXPECT_EQ(shot.pixel(from.left() + 3, h / 2), kBand);
+    // Title "From", black, centred.
+    const QRect title = TitleBox(shot, CMessageListModel::kColumnFrom);
+    ASSERT_FALSE(title.isEmpty());
+    EXPECT_NEAR(title.center().x(), from.center().x(), 3);
+    // Column 0 has no title.
+    EXPECT_TRUE(TitleBox(shot, CMessageListModel::kColumnTick).isEmpty());
+
+    // The band right of the columns gets a frame without a right line.
+    const QRect last = header->ItemRect(CMessageListModel::kColumnStatus);
+    const int end = last.x() + last.width();  // 760
+    ASSERT_EQ(end, 760);
+    ASSERT_GT(shot.width(), end + 10);
+    EXPECT_EQ(shot.pixel(end, 4), kWhite);
+    EXPECT_EQ(shot.pixel(end + 10, 0), kWhite);
+    EXPECT_EQ(shot.pixel(shot.width() - 1, 4), kBand);
+    EXPECT_EQ(shot.pixel(shot.width() - 1, shot.height() - 1), kGrey);
+}
+
+TEST_F(HeaderTest, TheSortArrowStandsLeftOfTheSortedTitleOnly)
+{
+    list->OnColumnClick(CMessageListModel::kColumnDate);
+    const QImage shot = Shot();
+    const QRect date = header->ItemRect(CMessageListModel::kColumnDate);
+    const QImage arrow = list->AscendingArrow().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(arrow.size(), QSize(15, 15));
+    EXPECT_EQ(shot.copy(date.left() + 5, 1, 15, 15), arrow);
+    // The title is centred in the room right of the arrow.
+    const QRect title = TitleBox(shot, CMessageListModel::kColumnDate);
+    ASSERT_FALSE(title.isEmpty());
+    const int roomLeft = date.left() + 5 + 15 + 2;
+    const int roomRight = date.right() - 5;
+    EXPECT_GE(title.left(), roomLeft);
+    EXPECT_NEAR(title.center().x(), (roomLeft + roomRight) / 2, 3);
+    // No other title has an arrow.
+    for (int c = 0; c < CMessageListModel::kColumnCount; ++c) {
+        if (c == CMessageListModel::kColumnDate)
+            continue;
+        const QRect item = header->ItemRect(c);
+        EXPECT_NE(shot.copy(item.left() + 5, 1, 15, 15), arrow) << "column " << c;
+    }
+    const QRect untitled = header->ItemRect(CMessageListModel::kColumnTick);
+    EXPECT_EQ(shot.pixel(untitled.left() + 5 + 7, 8), kBand);
+}
+
+TEST_F(HeaderTest, ATitleWiderThanItsColumnEndsInAnEllipsis)
+{
+    list->Model()->setHeaderData(CMessageListModel::kColumnTo, Qt::Horizontal,
+                                QStringLiteral("Recipients of this message, all of them"), Qt::DisplayRole);
+    const QRect to = header->ItemRect(CMessageListModel::kColumnTo);
+    const QImage shot = Shot();
+    const QRect title = TitleBox(shot, CMessageListModel::kColumnTo);
+    ASSERT_FALSE(title.isEmpty());
+    EXPECT_GE(title.left(), to.left() + 5);
+    EXPECT_LE(title.right(), to.right() - 5);
+    // The last few pixels are the three dots: short and on the base line.
+    const int dotsBottom = title.bottom();
+    int inkAboveDots = 0;
+    for (int y = title.top(); y < dotsBottom - 3; ++y)
+        for (int x = title.right() - 2; x <= title.right(); ++x)
+            inkAboveDots += qGray(shot.pixel(x, y)) < 60;
+    EXPECT_EQ(inkAboveDots, 0);
+}
+
+// --- mouse ----------------------------------------------------------------------------------
+
+TEST_F(HeaderTest, APressedTitleIsSunkenUntilReleasedAndThenSorts)
+{
+    QSignalSpy clicked(header, &QHeaderView::sectionClicked);
+    const QRect subject = header->ItemRect(CMessageListModel::kColumnSubject);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, Centre(CMessageListModel::kColumnSubject));
+    EXPECT_EQ(header->PressedItem(), CMessageListModel::kColumnSubject);
+    QImage shot = Shot();
+    EXPECT_EQ(shot.pixel(subject.left(), 4), kGrey);
+    EXPECT_EQ(shot.pixel(subject.left() + 20, 0), kGrey);
+    EXPECT_EQ(shot.pixel(subject.right(), 4), kWhite);
+    EXPECT_EQ(clicked.count(), 0);
+
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, Centre(CMessageListModel::kColumnSubject));
+    EXPECT_EQ(header->PressedItem(), -1);
+    shot = Shot();
+    EXPECT_EQ(shot.pixel(subject.left(), 4), kWhite);
+    EXPECT_EQ(shot.pixel(subject.right(), 4), kGrey);
+    ASSERT_EQ(clicked.count(), 1);
+    EXPECT_EQ(list->SortDirections()[CMessageListModel::kColumnSubject], CMessageListCtrl::kAscending);
+}
+
+TEST_F(HeaderTest, DraggingADividerResizesWithoutSortingOrSinking)
+{
+    QSignalSpy clicked(header, &QHeaderView::sectionClicked);
+    const QRect from = header->ItemRect(CMessageListModel::kColumnFrom);
+    const QPoint divider(from.right(), from.center().y());
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
+    EXPECT_EQ(header->PressedItem(), -1);
+    QTest::mouseMove(header->viewport(), divider + QPoint(40, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, divider + QPoint(40, 0));
+    EXPECT_EQ(header->sectionSize(CMessageListModel::kColumnFrom), 190);
+    EXPECT_EQ(clicked.count(), 0);
+    EXPECT_EQ(list->SortDirections()[CMessageListModel::kColumnFrom], CMessageListCtrl::kNeverSorted);
+}
+
+TEST_F(HeaderTest, ADoubleClickOnATitleIsTwoClicks)
+{
+    const QPoint at = Centre(CMessageListModel::kColumnSubject);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, at);
+    // Ascending after the first click, descending after the second.
+    EXPECT_EQ(list->SortDirections()[CMessageListModel::kColumnSubject], CMessageListCtrl::kDescending);
+    EXPECT_EQ(listtest::Order(*list), (std::vector<int>{3, 1, 5, 4, 0, 2}));
 }

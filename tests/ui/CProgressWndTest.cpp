@@ -116,14 +116,12 @@ TEST(ProgressWnd, StopsAfterTheFirstPercentageAbove100)
     EXPECT_EQ(w.ProgressBar()->value(), 100);  // the bar shows a full bar, not 101
 }
 
-TEST(ProgressWnd, PercentTruncatesAndSaturates)
+TEST(ProgressWnd, PercentTruncatesTowardZeroAndSaturates)
 {
-    EXPECT_EQ(CProgressWnd::Percent(1, 3), 33);
-    EXPECT_EQ(CProgressWnd::Percent(2, 3), 66);
-    EXPECT_EQ(CProgressWnd::Percent(-1, 3), -33);  // toward zero
-    EXPECT_EQ(CProgressWnd::Percent(INT_MAX, 1), INT_MAX);
-    EXPECT_EQ(CProgressWnd::Percent(INT_MIN, 1), INT_MIN);
-    EXPECT_EQ(CProgressWnd::Percent(5, 0), 0);
+    const int cases[][3] = {{1, 3, 33}, {2, 3, 66}, {-1, 3, -33},  // toward zero
+                            {INT_MAX, 1, INT_MAX}, {INT_MIN, 1, INT_MIN}, {5, 0, 0}};
+    for (const auto& [pos, total, percent] : cases)
+        EXPECT_EQ(CProgressWnd::Percent(pos, total), percent) << pos << " of " << total;
 }
 
 // --- runs of positions ------------------------------------------------------------------
@@ -157,13 +155,6 @@ TEST(ProgressWnd, RangesEndWhereSinglePositionsEnd)
 }
 
 // --- the window ------------------------------------------------------------------------
-
-TEST(ProgressWnd, IsAWindowWithoutTitleBarHoldingABarWithoutText)
-{
-    CProgressWnd w;
-    EXPECT_TRUE(w.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_FALSE(w.ProgressBar()->isTextVisible());
-}
 
 TEST(ProgressWnd, IsAPanelCentredInItsOwnersWindowAndIgnoresHelp)
 {
