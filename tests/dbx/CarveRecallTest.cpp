@@ -47,7 +47,7 @@ void Sort(const std::string& bytes, const std::string& path, std::multiset<Key>&
 }
 
 // The e-mails a scan of each original file lists.
-std::multiset<Key> Listed(const std::vector<dbxgen::MailFile>& files, const testsupport::TempDir& dir)
+std::multiset<Key> ListedKeys(const std::vector<dbxgen::MailFile>& files, const testsupport::TempDir& dir)
 {
     std::multiset<Key> keys, none;
     for (const auto& f : files)
@@ -119,7 +119,7 @@ TEST(CarveRecall, Fat32WithDeletedAndFragmentedFiles)
     ASSERT_EQ(dbxgen::MakeFat32Image(image, 40u << 20, files, steps), "");
     dbx::Carver carver;
     ASSERT_TRUE(carver.Open(image));
-    Measure(carver, Listed({files[0], files[2], files[3]}, dir), Listed({files[1]}, dir), "FAT32");
+    Measure(carver, ListedKeys({files[0], files[2], files[3]}, dir), ListedKeys({files[1]}, dir), "FAT32");
 }
 
 TEST(CarveRecall, Ext4WithADeletedFile)
@@ -134,7 +134,7 @@ TEST(CarveRecall, Ext4WithADeletedFile)
     ASSERT_EQ(dbxgen::MakeExt4Image(image, 8u << 20, files, steps), "");
     dbx::Carver carver;
     ASSERT_TRUE(carver.Open(image));
-    Measure(carver, Listed(files, dir), {}, "ext4");
+    Measure(carver, ListedKeys(files, dir), {}, "ext4");
 }
 
 TEST(CarveRecall, FilesInPiecesShuffledIntoRandomData)
@@ -152,7 +152,7 @@ TEST(CarveRecall, FilesInPiecesShuffledIntoRandomData)
                                  std::to_string(fragmented.pieces.size()) + " pieces)";
         // Where two files were cut at the same offset and the texts on both
         // sides tell nothing, a chain ends instead of going on by a guess.
-        const Recall r = Measure(carver, Listed(files, dir), {}, name.c_str(), false);
+        const Recall r = Measure(carver, ListedKeys(files, dir), {}, name.c_str(), false);
         EXPECT_GE(r.found * 100, r.expected * 98);
     }
 }
@@ -182,13 +182,13 @@ TEST(CarveRecall, AnEmailMovedInsideAMailFile)
     const std::string path = dir.File("Moved.dbx");
     testsupport::WriteFile(path, moved.file.bytes);
     // The scan no longer lists it ...
-    for (const Key& listed : Listed({moved.file}, dir))
+    for (const Key& listed : ListedKeys({moved.file}, dir))
         EXPECT_NE(std::get<2>(listed), moved.movedSubject);
     // ... the carver finds every e-mail of the file as it was, the moved
     // one in a piece of its own that lies below the offsets it names.
     dbx::Carver carver;
     ASSERT_TRUE(carver.Open(path));
-    Measure(carver, Listed({moved.original}, dir), {}, "moved e-mail");
+    Measure(carver, ListedKeys({moved.original}, dir), {}, "moved e-mail");
     ASSERT_EQ(carver.Files().size(), 2u);
     EXPECT_EQ(carver.Files()[0]->Start(), 0);
     const dbx::CarvedFile& piece = *carver.Files()[1];
@@ -246,5 +246,5 @@ TEST(CarveRecall, StoppedEarlyItKeepsWhatItFound)
     EXPECT_LT(carver.Counts().bytesRead, bytes.size());
     ASSERT_EQ(carver.Files().size(), 1u);
     EXPECT_EQ(carver.Files()[0]->Start(), 0);
-    EXPECT_EQ(static_cast<std::size_t>(carver.Files()[0]->File().GetCount()), Listed({files[0]}, dir).size());
+    EXPECT_EQ(static_cast<std::size_t>(carver.Files()[0]->File().GetCount()), ListedKeys({files[0]}, dir).size());
 }

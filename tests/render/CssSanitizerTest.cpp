@@ -9,7 +9,7 @@ using render::SanitizeStyleSheet;
 
 namespace {
 
-struct Case {
+struct CssCase {
     std::string_view input;
     std::string_view expected;
 };
@@ -22,7 +22,7 @@ using namespace std::string_view_literals;
 
 TEST(CssSanitizer, InlineStylesKeepLooksAndLoseEverythingThatLoadsOrRuns)
 {
-    const Case cases[] = {
+    const CssCase cases[] = {
         // ordinary styles stay as written
         {"color: red; font-weight:bold", "color: red; font-weight:bold"},
         {"COLOR : Red ;; margin:0 auto !important", "color : Red; margin:0 auto !important"},
@@ -84,7 +84,7 @@ TEST(CssSanitizer, InlineStylesKeepLooksAndLoseEverythingThatLoadsOrRuns)
         {"color: {red}", ""},
         {"font-family: \"a\nb; color: red", "color: red"},
     };
-    for (const Case& c : cases)
+    for (const CssCase& c : cases)
         EXPECT_EQ(SanitizeInlineStyle(c.input), c.expected) << c.input;
 }
 
@@ -106,7 +106,7 @@ TEST(CssSanitizer, LongValuesAreBoundedAndDoNotSpillIntoTheirNeighbours)
 
 TEST(CssSanitizer, StyleSheetsKeepAllowedRulesOnly)
 {
-    const Case cases[] = {
+    const CssCase cases[] = {
         {"p { color: red } a:hover, .x > b[title=\"t\"] { text-decoration: underline }",
          "p { color: red }\na:hover, .x > b[title=\"t\"] { text-decoration: underline }\n"},
         {"@import url(http://x/a.css); @import 'b.css'; p { color: red }", "p { color: red }\n"},
@@ -127,7 +127,7 @@ TEST(CssSanitizer, StyleSheetsKeepAllowedRulesOnly)
         {"p/**/.a { color: red }", "p.a { color: red }\n"},
         {"p\\3c { color: red }", ""},
     };
-    for (const Case& c : cases)
+    for (const CssCase& c : cases)
         EXPECT_EQ(SanitizeStyleSheet(c.input), c.expected) << c.input;
 
     std::string deep;

@@ -11,14 +11,14 @@
 
 namespace {
 
-struct Case {
+struct RepairCase {
     const char* name;
     const char* text;
     const char* shows;  // in the repaired text ('#': a gap left)
     std::vector<std::string> repaired;
 };
 
-const Case kCases[] = {
+const RepairCase kRepairCases[] = {
     {"name at the start", "####rn-Path: <a@x>\r\nSubject: s\r\n\r\nbody", "Return-Path: <a@x>\r\n", {"Return-Path"}},
     {"name inside", "Subject: s\r\nContent-Transfe####coding: base64\r\n\r\n", "Content-Transfer-Encoding: base64",
      {"Content-Transfer-Encoding"}},
@@ -55,7 +55,7 @@ std::string Gaps(std::string text)
 
 TEST(GapRepair, RestoresOnlyWhereExactlyOneWordFits)
 {
-    for (const Case& c : kCases) {
+    for (const RepairCase& c : kRepairCases) {
         SCOPED_TRACE(c.name);
         const render::GapRepair r = render::RepairGaps(Gaps(c.text));
         EXPECT_NE(r.text.find(Gaps(c.shows)), std::string::npos) << r.text;

@@ -10,7 +10,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::string Body(std::string_view html)
+std::string SanitizedBody(std::string_view html)
 {
     return SanitizeHtml(html).body;
 }
@@ -21,7 +21,7 @@ std::string Body(std::string_view html)
 
 TEST(HtmlSanitizer, DropsActiveElementsAndKeepsFallbackText)
 {
-    const std::string out = Body(
+    const std::string out = SanitizedBody(
         "<script>bad()</script><SCRIPT src=x.js></SCRIPT><iframe src=a>in frame</iframe>"
         "<object data=x.swf>object fallback</object><embed src=x.swf><applet>applet text</applet>"
         "<form action=http://x/><input name=q><button>Go</button></form>"
@@ -32,7 +32,7 @@ TEST(HtmlSanitizer, DropsActiveElementsAndKeepsFallbackText)
 
 TEST(HtmlSanitizer, RemovesHandlersAndScriptLinksHoweverWritten)
 {
-    const std::string out = Body(
+    const std::string out = SanitizedBody(
         "<a href=\"javascript:x()\">1</a><a href=\" JaVa&#x09;Script&colon;x()\">2</a>"
         "<a href=\"jav&#97;script:x()\">3</a><a href=vbscript:x>4</a><a href=\"data:text/html,x\">5</a>"
         "<p onclick=x() ONMOUSEOVER='y()' style=\"color:red\">6</p>"
@@ -43,7 +43,7 @@ TEST(HtmlSanitizer, RemovesHandlersAndScriptLinksHoweverWritten)
 
 TEST(HtmlSanitizer, ShowsOnlyImagesFromTheMessageItself)
 {
-    const std::string out = Body(
+    const std::string out = SanitizedBody(
         "<img src=\"cid:part1@x\" width=10><img src=\"data:image/png;base64,iVBO\">"
         "<img src=\"http://tracker/p.gif\" alt=\"Company logo\"><img src=\"https://t/1.gif\" width=1>"
         "<img src=\"file:///etc/passwd\" alt=\"f\"><img alt=\"none\"><img src=\"data:text/html;base64,PA\">"
@@ -91,7 +91,7 @@ TEST(HtmlSanitizer, AttributeValuesAreCheckedAsTheBrowserReadsThem)
         {"<a href=\"&#1; http://x/a b&#10;c&amp;d \">", "<a href=\"http://x/a%20bc&amp;d\">"},
     };
     for (const auto& c : cases) {
-        std::string body = Body(c.input);
+        std::string body = SanitizedBody(c.input);
         body.resize(body.find('>') + 1);
         EXPECT_EQ(body, c.expected) << c.input;
     }
@@ -121,7 +121,7 @@ TEST(HtmlSanitizer, ClosesWhatItOpensAndLetsTextThroughEscaped)
         {"a\0b\x01" "c"sv, "abc"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Body(c.input), c.expected) << c.input;
+        EXPECT_EQ(SanitizedBody(c.input), c.expected) << c.input;
 }
 
 TEST(HtmlSanitizer, DeepNestingIsBounded)
@@ -131,17 +131,17 @@ TEST(HtmlSanitizer, DeepNestingIsBounded)
         tables += "<table><tr><td>";
     for (int i = 0; i < 5000; ++i)
         divs += "<div>";
-    const std::string t = Body(tables + "deep");
+    const std::string t = SanitizedBody(tables + "deep");
     EXPECT_EQ(Count(t, "<table>"), 8u);
     EXPECT_THAT(t, HasSubstr("deep"));
     std::string rows = "<table>";
     for (int i = 0; i < 30000; ++i)
         rows += "<tr><td>cell";
-    const std::string r = Body(rows);
+    const std::string r = SanitizedBody(rows);
     EXPECT_EQ(Count(r, "<td>"), 20000u);  // the rest of the text stays, without the table around it
     EXPECT_THAT(r, HasSubstr("cellcell"));
 
-    const std::string d = Body(divs + "deep");
+    const std::string d = SanitizedBody(divs + "deep");
     EXPECT_LE(std::count(d.begin(), d.end(), '<'), 2 * 200);
     EXPECT_THAT(d, HasSubstr("deep"));
 }

@@ -68,7 +68,7 @@ std::vector<std::uint32_t> Offsets(const dbx::EmailRecord& r)
     return v;
 }
 
-MailMessage Sample(int n, std::size_t lines)
+MailMessage SampleMessage(int n, std::size_t lines)
 {
     std::string body;
     // Lines with a "to: " label, so that chains starting inside the body
@@ -154,7 +154,7 @@ TEST(Recovery, LayoutsAndDamageMatchTheExpectations)
             b.Options().gap = damage == 1 ? 44 : 0;
             b.Options().staleSlack = damage == 2;
             for (int i = 0; i < 8; ++i)
-                b.Add(Sample(i, 10 + static_cast<std::size_t>(i) * 37), i % 3 == 0);
+                b.Add(SampleMessage(i, 10 + static_cast<std::size_t>(i) * 37), i % 3 == 0);
             if (damage == 2) {
                 b.Overwrite(2, 1);
                 b.Relink(4, 3, 0);
