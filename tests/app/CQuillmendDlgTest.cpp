@@ -106,7 +106,7 @@ TEST_F(MainDialogTest, OpensAt660By560CentredAndKeepsItsMinimumSize)
     EXPECT_EQ(dlg->frameGeometry().size(), QSize(600, 400));
 }
 
-TEST_F(MainDialogTest, ButtonsStandAtTheirRectanglesWithCaptionsAndHints)
+TEST_F(MainDialogTest, ButtonsStandAtTheirRectanglesWithCaptionsHintsAndADisabledLook)
 {
     const struct {
         int command;
@@ -132,6 +132,16 @@ TEST_F(MainDialogTest, ButtonsStandAtTheirRectanglesWithCaptionsAndHints)
         EXPECT_EQ(button->StateTextColor(CCoolButton::kDisabled), QColor(96, 96, 96));
     }
     EXPECT_EQ(dlg->Button(106), nullptr);
+
+    // Disabled, as while a search runs, they look it; Help stays as it was.
+    const QImage normal = testsupport::Grab(*dlg);
+    for (int id : {IDC_BUTTON_SAVE, IDC_BUTTON_LOAD, IDC_BUTTON_SEARCH})
+        dlg->Button(id)->setEnabled(false);
+    const QImage searching = testsupport::Grab(*dlg);
+    testsupport::SaveScreenshot(searching, QStringLiteral("main_window_buttons_disabled"));
+    EXPECT_NE(searching, normal);
+    const QRect help = dlg->Button(IDC_BUTTON_HELP)->geometry();
+    EXPECT_EQ(searching.copy(help), normal.copy(help));
 }
 
 TEST_F(MainDialogTest, BrowseWindowFillsTheMiddleInTheBandColour)
@@ -221,20 +231,6 @@ TEST_F(MainDialogTest, PointerOverAButtonShowsItsHintAndLeavingShowsTheNotice)
     EXPECT_EQ(testsupport::Grab(*dlg).copy(dlg->StatusStripRect()), before);
 }
 
-TEST_F(MainDialogTest, ScreenshotsOfTheNormalAndTheSearchingWindow)
-{
-    const QImage normal = testsupport::Grab(*dlg);
-    EXPECT_FALSE(testsupport::SaveScreenshot(normal, QStringLiteral("main_window_normal")).isEmpty());
-    for (int id : {IDC_BUTTON_SAVE, IDC_BUTTON_LOAD, IDC_BUTTON_SEARCH})
-        dlg->Button(id)->setEnabled(false);
-    const QImage searching = testsupport::Grab(*dlg);
-    testsupport::SaveScreenshot(searching, QStringLiteral("main_window_buttons_disabled"));
-    EXPECT_NE(searching, normal);
-    // The Help button stays as it was.
-    const QRect help = dlg->Button(IDC_BUTTON_HELP)->geometry();
-    EXPECT_EQ(searching.copy(help), normal.copy(help));
-}
-
 // --- ending the program ----------------------------------------------------------
 
 TEST_F(MainDialogTest, CloseAndEscapeAskExitNowAndNoKeepsTheWindow)
@@ -261,32 +257,23 @@ TEST_F(MainDialogTest, CloseAndEscapeAskExitNowAndNoKeepsTheWindow)
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
 }
 
-TEST_F(MainDialogTest, EnterEndsAtOnceWithoutAsking)
+TEST_F(MainDialogTest, NothingEndsItWhileSaveIsDisabledAndEnterEndsItWithoutAsking)
 {
-    auto seen = Answer(QMessageBox::No);
+    auto seen = Answer(QMessageBox::Yes);
+    dlg->Button(IDC_BUTTON_SAVE)->setEnabled(false);  // as while a search runs
+    dlg->close();
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    QTest::keyClick(dlg.get(), Qt::Key_Return);
+    EXPECT_FALSE(seen->shown);
+    EXPECT_TRUE(dlg->isVisible());
+
+    dlg->Button(IDC_BUTTON_SAVE)->setEnabled(true);  // search over
     dlg->Button(IDC_BUTTON_SAVE)->setFocus();
     QTest::keyClick(dlg->Button(IDC_BUTTON_SAVE), Qt::Key_Return);
     QCoreApplication::processEvents();
     EXPECT_FALSE(seen->shown);
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
-}
-
-TEST_F(MainDialogTest, CloseDoesNothingWhileSaveIsDisabled)
-{
-    dlg->Button(IDC_BUTTON_SAVE)->setEnabled(false);  // as while a search runs
-    auto seen = Answer(QMessageBox::Yes);
-    dlg->close();
-    QTest::keyClick(dlg.get(), Qt::Key_Escape);
-    QTest::qWait(50);
-    EXPECT_FALSE(seen->shown);
-    EXPECT_TRUE(dlg->isVisible());
-
-    dlg->Button(IDC_BUTTON_SAVE)->setEnabled(true);  // search over: asks again
-    dlg->close();
-    EXPECT_TRUE(seen->shown);
-    EXPECT_FALSE(dlg->isVisible());
-    EXPECT_EQ(dlg->result(), QDialog::Rejected);
 }
 
 // --- help and About ---------------------------------------------------------------
@@ -321,21 +308,42 @@ TEST_F(MainDialogTest, HelpButtonAndF1FromAnyPaneShowTheHelpPageInTheProgramsWin
     EXPECT_TRUE(dlg->isVisible());
 }
 
+// The About box keeps its template's size (297 x 51 dialog units), and the
+// notice, at (40, 25) and 195 units wide, fits its place on one line.
+static void ExpectAboutBoxLaidOut(CAboutDlg& about)
+{
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quillmend"));
+    EXPECT_EQ(about.size(), QSize(446, 83));
+    auto* notice = about.findChild<QLabel*>(QStringLiteral("notice"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(), res::Text(IDS_NOTICE));
+    EXPECT_EQ(notice->geometry().topLeft(), QPoint(60, 41));
+    EXPECT_EQ(notice->width(), 293);
+    const QRect needed = notice->fontMetrics().boundingRect(QRect(QPoint(), notice->contentsRect().size()),
+                                                           Qt::TextWordWrap, notice->text());
+    EXPECT_LE(needed.width(), notice->contentsRect().width());
+    EXPECT_LE(needed.height(), notice->contentsRect().height());
+    EXPECT_LE(notice->fontMetrics().horizontalAdvance(notice->text()), notice->contentsRect().width());
+    for (QWidget* child : about.findChildren<QWidget*>())
+        EXPECT_TRUE(about.rect().contains(child->geometry())) << child->objectName().toStdString();
+    QStringList texts;
+    for (QLabel* label : about.findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("About Quillmend v1.1")));
+    testsupport::SaveScreenshot(testsupport::Grab(about), QStringLiteral("about_box"));
+}
+
 TEST_F(MainDialogTest, HeaderMenuOpensTheAboutBox)
 {
     bool menuSeen = false;
     bool aboutSeen = false;
-    QStringList aboutTexts;
     WhenShown<QMenu>([&](QMenu* menu) {
         menuSeen = true;
         ASSERT_EQ(menu->actions().size(), 1);
         EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&About Quillmend..."));
         WhenShown<CAboutDlg>([&](CAboutDlg* about) {
             aboutSeen = true;
-            EXPECT_EQ(about->windowTitle(), QStringLiteral("About Quillmend"));
-            for (QLabel* label : about->findChildren<QLabel*>())
-                aboutTexts << label->text();
-            testsupport::SaveScreenshot(testsupport::Grab(*about), QStringLiteral("about_box"));
+            ExpectAboutBoxLaidOut(*about);
             about->findChild<QPushButton*>(QStringLiteral("ok"))->click();
         });
         menu->setActiveAction(menu->actions()[0]);
@@ -345,32 +353,5 @@ TEST_F(MainDialogTest, HeaderMenuOpensTheAboutBox)
     QApplication::sendEvent(dlg.get(), &onHeader);
     EXPECT_TRUE(menuSeen);
     EXPECT_TRUE(aboutSeen);
-    EXPECT_TRUE(aboutTexts.contains(QStringLiteral("About Quillmend v1.1")));
-    EXPECT_TRUE(aboutTexts.contains(res::Text(IDS_NOTICE)));
     EXPECT_TRUE(dlg->isVisible());
-}
-
-TEST(AboutBox, KeepsItsTemplateSizeAndTheNoticeFitsItsPlace)
-{
-    CAboutDlg about;
-    about.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
-    // 297 x 51 dialog units.
-    EXPECT_EQ(about.size(), QSize(446, 83));
-    auto* notice = about.findChild<QLabel*>(QStringLiteral("notice"));
-    ASSERT_NE(notice, nullptr);
-    EXPECT_EQ(notice->text(), res::Text(IDS_NOTICE));
-    // At (40, 25), 195 units wide; the text needs no more than its place.
-    EXPECT_EQ(notice->geometry().topLeft(), QPoint(60, 41));
-    EXPECT_EQ(notice->width(), 293);
-    const QRect needed = notice->fontMetrics().boundingRect(QRect(QPoint(), notice->contentsRect().size()),
-                                                           Qt::TextWordWrap, notice->text());
-    EXPECT_LE(needed.width(), notice->contentsRect().width());
-    EXPECT_LE(needed.height(), notice->contentsRect().height());
-    // In English it is one line, as the template has it.
-    EXPECT_LE(notice->fontMetrics().horizontalAdvance(notice->text()), notice->contentsRect().width());
-    // Every control lies inside the box.
-    for (QWidget* child : about.findChildren<QWidget*>())
-        EXPECT_TRUE(about.rect().contains(child->geometry())) << child->objectName().toStdString();
-    testsupport::SaveScreenshot(testsupport::Grab(about), QStringLiteral("about_box_alone"));
 }

@@ -342,8 +342,7 @@ namespace {
 [[gnu::noinline]] void ParkedInKnownFunction(std::atomic<bool>& parked, const std::atomic<bool>& release)
 {
     parked = true;
-    while (!release)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    release.wait(false);
 }
 
 // A thread parked in a function of a known name until it is let go (and
@@ -366,6 +365,7 @@ public:
     ~ParkedThread()
     {
         release_ = true;
+        release_.notify_all();
         thread_.join();
     }
     pthread_t Handle() { return thread_.native_handle(); }

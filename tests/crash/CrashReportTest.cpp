@@ -10,10 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
@@ -95,7 +95,7 @@ enum class ReportProgram { kStandIn, kMissing, kCannotStart };
 
 struct RunOptions {
     ReportProgram reportProgram = ReportProgram::kStandIn;
-    std::string runtime;  // the runtime folder; by default one of the test's own
+    std::string runtime = {};  // the runtime folder; by default one of the test's own
     // Sent from outside: the first once the child is ready, each later one
     // once the crash's folder is there.
     std::vector<int> signals;
@@ -123,6 +123,10 @@ bool HasCrashFolder(const std::string& privateFolder)
 // at most a minute for it and for whatever it started.
 ChildRun RunChild(const TempDir& dir, const std::string& mode, const RunOptions& options = {})
 {
+    // No child starts while another thread writes a program's copy: it would
+    // inherit the open file and keep that program "busy" (not startable).
+    static std::mutex copying;
+    std::unique_lock copyingNow(copying);
     ChildRun run;
     const fs::path bin = dir.Path() / "bin";
     const fs::path runtime = options.runtime.empty() ? dir.Path() / "runtime" : fs::path(options.runtime);
@@ -164,15 +168,8 @@ ChildRun RunChild(const TempDir& dir, const std::string& mode, const RunOptions&
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
     const auto started = Clock::now();
-    // A program copied a moment ago can be "busy" while another thread's
-    // child still holds it open for writing (the test with two programs).
-    int spawned = ETXTBSY;
-    for (int i = 0; i < 100 && spawned == ETXTBSY; ++i) {
-        spawned = posix_spawn(&run.pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
-        if (spawned == ETXTBSY)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(spawned, 0);
+    EXPECT_EQ(posix_spawn(&run.pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    copyingNow.unlock();
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
@@ -263,6 +260,7 @@ TEST(CrashReport, EveryKindOfFaultGetsAPageWithItsCodeAddressAndFaultingFrame)
         int signal;
         bool faultsInExpectedFunction;  // the address lies in the named function
         const char* printed = "";       // what the child printed on the way
+        RunOptions options = {};
     } cases[] = {
         {"null-write", "Exception Code:0xc0000005", SIGSEGV, true},
         {"abort", "Exception Code:0x40000015", SIGABRT, false},
@@ -273,11 +271,16 @@ TEST(CrashReport, EveryKindOfFaultGetsAPageWithItsCodeAddressAndFaultingFrame)
         // Faults in memcpy; a guarded read before it still failed quietly
         // inside the crash guard.
         {"bus-error", "Exception Code:0xc0000006", SIGBUS, false, "guarded read failed\n"},
+        // Sent by another process, also when the private folder went away
+        // since the start.
+        {"wait-for-signal", "Exception Code:0xc0000005", SIGSEGV, false, "ready\n", {.signals = {SIGSEGV}}},
+        {"wait-for-signal", "Exception Code:0xc0000005", SIGSEGV, false, "ready\n",
+         {.signals = {SIGSEGV}, .removePrivateFolderFirst = true}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(std::string(c.mode) + (c.options.removePrivateFolderFirst ? ", private folder removed" : ""));
         TempDir dir;
-        const ChildRun run = RunChild(dir, c.mode);
+        const ChildRun run = RunChild(dir, c.mode, c.options);
         ExpectHandedOver(run, c.signal);
         EXPECT_NE(run.out.find(c.printed), std::string::npos) << run.out;
         EXPECT_EQ(run.out.find("unguarded read"), std::string::npos);
@@ -307,24 +310,6 @@ TEST(CrashReport, EveryKindOfFaultGetsAPageWithItsCodeAddressAndFaultingFrame)
                 break;
         }
         EXPECT_TRUE(named) << "no frame names " << e.function << " at line " << e.line << " in\n" << run.page;
-    }
-}
-
-TEST(CrashReport, ASignalSentByAnotherProcessIsReportedLikeAFault)
-{
-    // Also when the private folder went away since the start.
-    for (const bool removeFolder : {false, true}) {
-        SCOPED_TRACE(removeFolder ? "private folder removed" : "private folder there");
-        TempDir dir;
-        RunOptions options;
-        options.signals = {SIGSEGV};
-        options.removePrivateFolderFirst = removeFolder;
-        const ChildRun run = RunChild(dir, "wait-for-signal", options);
-        ExpectHandedOver(run, SIGSEGV);
-        const auto lines = run.ReportLines();
-        ASSERT_GE(lines.size(), 3u);
-        EXPECT_EQ(lines[1], "Exception Code:0xc0000005");
-        EXPECT_NE(run.page.find("): crashchild::WaitForSignal()]"), std::string::npos) << run.page;
     }
 }
 
@@ -419,36 +404,28 @@ TEST(CrashReport, APageThatCannotBeWrittenWholeIsNotLeftHalfButPrinted)
         << run.err;
 }
 
-TEST(CrashReport, TwoProgramsCrashingAtOnceWriteAPageEach)
+TEST(CrashReport, TwoProgramsCrashingAtOnceWriteAPageEachAndLeaveEarlierReportsAlone)
 {
     TempDir first;
     TempDir second;
     RunOptions options;
     options.runtime = first.File("shared-runtime");
+    const std::string privateFolder = options.runtime + "/quillmend-" + std::to_string(getuid());
+    fs::create_directories(privateFolder + "/crash-1");
+    testsupport::WriteFile(privateFolder + "/bugreport.htm", "OLD REPORT");
+    testsupport::WriteFile(privateFolder + "/crash-1/bugreport.htm", "KEPT REPORT");
     ChildRun runs[2];
     std::thread other([&] { runs[1] = RunChild(second, "null-write", options); });
     runs[0] = RunChild(first, "null-write", options);
     other.join();
     for (const ChildRun& run : runs) {
         EXPECT_TRUE(run.EndedWith(SIGSEGV));
-        ASSERT_TRUE(run.reportProgramRan);
+        ASSERT_TRUE(run.reportProgramRan) << run.err;
         EXPECT_TRUE(run.record.starts_with("args=0\ncwd=" + run.CrashFolder() + "\n")) << run.record;
         EXPECT_TRUE(IsWholePage(run.page));
         EXPECT_EQ(run.ReportLines()[1], "Exception Code:0xc0000005");
     }
     EXPECT_NE(runs[0].CrashFolder(), runs[1].CrashFolder());
-}
-
-TEST(CrashReport, ReportsOfEarlierRunsAreLeftAlone)
-{
-    TempDir dir;
-    const std::string privateFolder = dir.File("runtime/quillmend-" + std::to_string(getuid()));
-    fs::create_directories(privateFolder + "/crash-1");
-    testsupport::WriteFile(privateFolder + "/bugreport.htm", "OLD REPORT");
-    testsupport::WriteFile(privateFolder + "/crash-1/bugreport.htm", "KEPT REPORT");
-    const ChildRun run = RunChild(dir, "null-write");
-    ASSERT_TRUE(run.reportProgramRan);
-    EXPECT_TRUE(IsWholePage(run.page));
     EXPECT_EQ(ReadFile(privateFolder + "/bugreport.htm"), "OLD REPORT");
     EXPECT_EQ(ReadFile(privateFolder + "/crash-1/bugreport.htm"), "KEPT REPORT");
 }

@@ -14,7 +14,7 @@ QImage Bitmap(int id)
 
 // --- sizes ----------------------------------------------------------------------
 
-TEST(Images, BitmapsHaveTheirSizes)
+TEST(Images, BitmapsAndIconsHaveTheirSizes)
 {
     const struct {
         int id;
@@ -28,10 +28,7 @@ TEST(Images, BitmapsHaveTheirSizes)
         EXPECT_EQ(res::LoadBitmap(b.id).size(), b.size) << "bitmap " << b.id;
     EXPECT_TRUE(res::LoadBitmap(131).isNull());
     EXPECT_TRUE(res::LoadBitmap(IDI_SAVE).isNull());  // an icon, not a bitmap
-}
 
-TEST(Images, IconsHaveTheirSizes)
-{
     for (int id : {IDI_SEARCH, IDI_SAVE, IDI_LOAD, IDI_HELP, IDI_DISKS, IDR_MAINFRAME}) {
         const QPixmap icon = res::LoadIconPixmap(id);
         EXPECT_EQ(icon.size(), QSize(32, 32)) << "icon " << id;
