@@ -57,24 +57,25 @@ int Lines(const std::string& text)
     return static_cast<int>(Count(text, "\n"));
 }
 
-// Four e-mails of two blocks each, one per page, "Subject: mail <k>".
+// Four e-mails of two blocks, "Subject: mail <k>", for a cut at 9000: of
+// e-mail 1 the second block lies behind it in the same page (read as
+// zeros), of e-mail 2 in the next page (a fault); e-mail 3 wholly behind.
 std::string MakeTwoBlockMailbox(const TempDir& dir)
 {
     dbxgen::DbxImage image(5 * 4096);
+    const std::uint32_t blocks[4][2] = {{4096, 4624}, {7664, 9216}, {8192, 12288}, {16384, 16912}};
     for (std::uint32_t k = 0; k < 4; ++k) {
-        const std::uint32_t at = 4096 + k * 4096;
         const std::string head = "Subject: mail " + std::to_string(k) + "\r\n";
-        image.PutLiveBlock(at, head + std::string(512 - head.size(), 'x'), at + 528);
-        image.PutLiveBlock(at + 528, "end", 0);
+        image.PutLiveBlock(blocks[k][0], head + std::string(512 - head.size(), 'x'), blocks[k][1]);
+        image.PutLiveBlock(blocks[k][1], "end", 0);
     }
     const std::string path = dir.File("Shrinks.dbx");
     EXPECT_TRUE(image.WriteTo(path));
     return path;
 }
 
-// Cuts the mail file behind the pages of its first two e-mails before the
-// first file is created: whichever thread writes which e-mail, the last two
-// are read after the cut.
+// Cuts the mail file at 9000 before the first file is created: whichever
+// thread writes which e-mail, it is read after the cut.
 class CutBeforeFirstCreate final : public platform::FileOpsHook {
 public:
     explicit CutBeforeFirstCreate(std::string mailbox) : mailbox_(std::move(mailbox)) { platform::SetFileOpsHook(this); }
@@ -83,7 +84,7 @@ public:
     {
         std::lock_guard lock(mutex_);
         if (op == FileOp::kCreate && !cut_)
-            cut_ = ::truncate(mailbox_.c_str(), 3 * 4096) == 0;
+            cut_ = ::truncate(mailbox_.c_str(), 9000) == 0;
         return true;
     }
 
@@ -219,23 +220,26 @@ TEST(SaveWhileTheFileShrinks, EmlFilesOfEmailsCutShortAreKeptAndTold)
     // Every e-mail has one file: whole ones before the cut, those behind it
     // kept with what could be read, never written a second time.
     EXPECT_EQ(testsupport::FilesIn(out).size(), 4u);
-    EXPECT_EQ(ReadFile(out + "/mail 1.eml").size(), 515u);
+    EXPECT_EQ(ReadFile(out + "/mail 0.eml").size(), 515u);
+    EXPECT_EQ(ReadFile(out + "/mail 2.eml").size(), 512u);
     EXPECT_LT(ReadFile(out + "/mail 3.eml").size(), 515u);
-    EXPECT_THAT(r.err, HasSubstr("e-mail 3 is incomplete"));
-    EXPECT_THAT(r.err, Not(HasSubstr("e-mail 1 is incomplete")));
-    EXPECT_THAT(r.out, HasSubstr(", 2 more saved incomplete\n"));
+    for (const char* told : {"e-mail 1 is incomplete", "e-mail 2 is incomplete", "e-mail 3 is incomplete"})
+        EXPECT_THAT(r.err, HasSubstr(told));
+    EXPECT_THAT(r.err, Not(HasSubstr("e-mail 0 is incomplete")));
+    EXPECT_THAT(r.out, HasSubstr(", 3 more saved incomplete\n"));
 }
 
-TEST(SaveWhileTheFileShrinks, MboxNamesTheEmailsItCouldNotRead)
+TEST(SaveWhileTheFileShrinks, MboxTellsWhatWasCutShortAndNamesWhatItCouldNotRead)
 {
     TempDir dir;
     const std::string mailbox = MakeTwoBlockMailbox(dir), mbox = dir.File("out.mbox");
     CutBeforeFirstCreate cut(mailbox);
     const CliRun r = Save({mailbox, "--mbox", mbox});
     EXPECT_EQ(r.status, 1);
-    // Those before the cut are in it; of those behind it nothing was left
-    // to read: told, and counted as not written.
-    EXPECT_EQ(Count(ReadFile(mbox), "\nSubject: mail "), 2u);
-    EXPECT_THAT(r.err, HasSubstr("could not read e-mail 3"));
-    EXPECT_THAT(r.out, HasSubstr(", 2 could not be written\n"));
+    // E-mails 1 and 2 are in it with what could be read; of 3 nothing was
+    // left to read: told, and counted as not written.
+    EXPECT_EQ(Count(ReadFile(mbox), "\nSubject: mail "), 3u);
+    for (const char* told : {"e-mail 1 is incomplete", "e-mail 2 is incomplete", "could not read e-mail 3"})
+        EXPECT_THAT(r.err, HasSubstr(told));
+    EXPECT_THAT(r.out, HasSubstr(", 2 more saved incomplete, 1 could not be written\n"));
 }
