@@ -8,11 +8,14 @@
 #include "cli/CarveParts.h"
 #include "tools/dbxgen/CarveImages.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <sys/stat.h>
 
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testsupport::Cli;
 using testsupport::Quote;
 using testsupport::TempDir;
@@ -57,8 +60,8 @@ TEST(CarveCommand, ExtractedFilesListLikeTheCarveAndTheManifestNamesTheImage)
     }
     // The manifest's digest is the image's; the image was not touched.
     const std::string manifest = testsupport::ReadFile(dir.File("out/manifest.json"));
-    EXPECT_NE(manifest.find("\"sha256\":\"" + testsupport::Sha256Hex(fragmented.bytes) + "\""), std::string::npos);
-    EXPECT_NE(manifest.find("\"blocks\":[["), std::string::npos);
+    EXPECT_THAT(manifest, HasSubstr("\"sha256\":\"" + testsupport::Sha256Hex(fragmented.bytes) + "\""));
+    EXPECT_THAT(manifest, HasSubstr("\"blocks\":[["));
     struct stat after {};
     ASSERT_EQ(::stat(image.c_str(), &after), 0);
     EXPECT_EQ(testsupport::ReadFile(image), fragmented.bytes);
@@ -68,7 +71,7 @@ TEST(CarveCommand, ExtractedFilesListLikeTheCarveAndTheManifestNamesTheImage)
     // Extracting again into the same folder replaces nothing.
     const auto again = Cli(dir, "carve " + Quote(image) + " --extract " + Quote(dir.File("out")));
     EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
+    EXPECT_THAT(again.err, HasSubstr("already exists"));
     EXPECT_EQ(testsupport::ReadFile(dir.File("out/manifest.json")), manifest);
 }
 
@@ -80,9 +83,9 @@ TEST(CarveCommand, TheTableNamesEachFormerFileAndItsEmails)
     testsupport::WriteFile(path, moved.file.bytes);
     const auto r = Cli(dir, "carve " + Quote(path));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("File 1, at -"), std::string::npos) << r.out;  // the moved blocks lie below their offsets
-    EXPECT_NE(r.out.find(moved.movedSubject), std::string::npos);
-    EXPECT_NE(r.out.find("in 2 former mail files"), std::string::npos);
+    EXPECT_THAT(r.out, HasSubstr("File 1, at -"));  // the moved blocks lie below their offsets
+    EXPECT_THAT(r.out, HasSubstr(moved.movedSubject));
+    EXPECT_THAT(r.out, HasSubstr("in 2 former mail files"));
 }
 
 TEST(CarveCommand, SaysWhyAnImageCannotBeRead)
@@ -90,7 +93,7 @@ TEST(CarveCommand, SaysWhyAnImageCannotBeRead)
     TempDir dir;
     const auto missing = Cli(dir, "carve " + Quote(dir.File("nothing.img")));
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("no such file or disk"), std::string::npos) << missing.err;
+    EXPECT_THAT(missing.err, HasSubstr("no such file or disk"));
     EXPECT_EQ(Cli(dir, "carve").status, 2);
     EXPECT_EQ(Cli(dir, "carve a b").status, 2);
 
@@ -108,7 +111,7 @@ TEST(CarveCommand, SaysWhyAnImageCannotBeRead)
     };
     for (const auto& c : cases) {
         const std::string text = cli::CarveOpenError("/dev/sdz", c.error, 13, c.disk, c.group);
-        EXPECT_NE(text.find(c.says), std::string::npos) << text;
-        EXPECT_EQ(text.find("root"), std::string::npos);  // never a hint to run it as root
+        EXPECT_THAT(text, HasSubstr(c.says));
+        EXPECT_THAT(text, Not(HasSubstr("root")));  // never a hint to run it as root
     }
 }

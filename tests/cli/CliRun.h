@@ -48,6 +48,18 @@ inline std::string Sha256Hex(std::string_view bytes)
     return hash.HexDigest();
 }
 
+// The bytes as lower-case hex digits, as JSON gives a path's exact bytes.
+inline std::string Hex(std::string_view bytes)
+{
+    std::string hex;
+    for (const char c : bytes) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(c));
+        hex += two;
+    }
+    return hex;
+}
+
 inline std::string Quote(const std::string& s)
 {
     std::string q = "'";

@@ -1,22 +1,26 @@
 // quillmend-cli find as scripts and people use it: one record per mail file
 // as it is found, names as bytes for scripts and as text for people, and
 // exit codes that tell found from nothing found from mistakes from folders
-// that could not be read.
+// that could not be read. Names that are not UTF-8 reach every command as
+// their bytes; JSON gives such a path as text and as its bytes in hex.
 
 #include "CliRun.h"
 #include "support/DeepFolder.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DemoMailbox.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testsupport::Cli;
 using testsupport::CliRun;
+using testsupport::Hex;
 using testsupport::Quote;
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -89,14 +93,14 @@ TEST(CliFind, ExitCodesTellFoundFromNothingFromMistakes)
         const CliRun r = Cli(dir, c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_EQ(r.out, "") << c.args;
-        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.err)) << c.args << ": " << r.err;
     }
     // Output that could not be written is no list of what is there.
     const CliRun full = Cli(dir, "find " + Quote(root), "trap '' XFSZ; ulimit -f 0; ");
     EXPECT_EQ(full.status, 2);
-    EXPECT_NE(full.err.find("could not be written"), std::string::npos) << full.err;
+    EXPECT_THAT(full.err, HasSubstr("could not be written"));
     const CliRun help = Cli(dir, "find --help");
-    EXPECT_NE(help.out.find("The plain output is for people"), std::string::npos) << help.out;
+    EXPECT_THAT(help.out, HasSubstr("The plain output is for people"));
 }
 
 TEST(CliFind, FoldersThatCannotBeReadAreNamedAndExitWithThree)
@@ -143,5 +147,40 @@ TEST(CliFind, AMailFileDeeperThanAPathMayBeLongIsFoundAndOpens)
     EXPECT_EQ(found.out.substr(found.out.find('\t') + 1), path + '\0');
     const CliRun list = Cli(dir, "list --json " + Quote(path));
     EXPECT_EQ(list.status, 0) << list.err;
-    EXPECT_NE(list.out.find("\"index\":10"), std::string::npos) << list.out.substr(0, 200);
+    EXPECT_THAT(list.out, HasSubstr("\"index\":10")) << list.out.substr(0, 200);
+}
+
+TEST(CliPaths, FindListAndSaveTakeNamesThatAreNotTextAsTheirBytes)
+{
+    // A Latin-1 name from an old disk and a broken UTF-8 one, as the tool shows them.
+    const struct {
+        std::string bytes, shown;
+    } names[] = {{"Entw\xFCrfe", "Entw\xC3\xBCrfe"}, {"bad\xC3(", "bad\xC3\x83("}};
+    for (const auto& name : names) {
+        TempDir dir;
+        const std::string root = dir.Path().string();
+        std::filesystem::create_directory(root + "/" + name.bytes);
+        const std::string mailbox = root + "/" + name.bytes + "/" + name.bytes + ".dbx";
+        ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(mailbox));
+        const std::string shown = root + "/" + name.shown + "/" + name.shown + ".dbx";
+
+        const CliRun plain = Cli(dir, "find " + Quote(root));
+        EXPECT_TRUE(plain.out.ends_with("\t" + shown + "\n")) << plain.out;
+        const CliRun json = Cli(dir, "find --json " + Quote(root));
+        EXPECT_EQ(json.out.substr(json.out.rfind("{\"path\"")),
+                  "{\"path\": \"" + shown + "\", \"pathHex\": \"" + Hex(mailbox) + "\", \"size\": " +
+                      std::to_string(std::filesystem::file_size(mailbox)) + "}\n");
+
+        EXPECT_EQ(Cli(dir, "list " + Quote(mailbox)).status, 0);
+        const std::string out = root + "/o\xFFut " + name.bytes;
+        const CliRun save = Cli(dir, "save " + Quote(mailbox) + " " + Quote(out) + " --index 0,1 --manifest " +
+                                         Quote(root + "/m.json"));
+        EXPECT_EQ(save.status, 0) << save.err;
+        // A name that is text stays readable in a folder whose name is not.
+        EXPECT_THAT(save.out, HasSubstr("/\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 \xD0\xB7\xD0\xB0 \xD1\x82\xD1\x80"
+                                        "\xD0\xB5\xD1\x82\xD0\xB8\xD0\xB9 \xD0\xBA\xD0\xB2\xD0\xB0\xD1\x80.eml\n"));
+        const std::string manifest = testsupport::ReadFile(root + "/m.json");
+        EXPECT_THAT(manifest, HasSubstr("\"path\":\"" + shown + "\",\"pathHex\":\"" + Hex(mailbox) + "\""));
+        EXPECT_THAT(manifest, HasSubstr("\"folderHex\":\"" + Hex(out) + "\""));
+    }
 }

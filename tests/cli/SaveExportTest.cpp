@@ -10,6 +10,7 @@
 #include "tools/dbxgen/DemoMailbox.h"
 
 #include <gmime/gmime.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +20,8 @@
 #include <sstream>
 #include <sys/stat.h>
 
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testsupport::Cli;
 using testsupport::CliRun;
 using testsupport::Quote;
@@ -157,11 +160,11 @@ TEST(SaveExport, MboxKeepsFromLinesOfBodiesApart)
     ExpectRoundTrip(dir, mailbox);
     const std::string mbox = ReadFile(dir.File("out.mbox"));
     EXPECT_TRUE(mbox.starts_with("From old@example.org Sat Feb  1 00:00:00 2003\n")) << mbox.substr(0, 80);
-    EXPECT_NE(mbox.find("\nFrom ann@example.org Tue Jan 15 09:20:30 2008\n"), std::string::npos);
-    EXPECT_NE(mbox.find("\nFrom MAILER-DAEMON Thu Jan  1 00:00:00 1970\n"), std::string::npos);
-    EXPECT_NE(mbox.find("\n>From here on\n>>From there\n>>>From afar\nFromage\n From indented\n"), std::string::npos);
-    EXPECT_EQ(mbox.find('\r'), std::string::npos);
-    EXPECT_EQ(mbox.find('\0'), std::string::npos);
+    EXPECT_THAT(mbox, HasSubstr("\nFrom ann@example.org Tue Jan 15 09:20:30 2008\n"));
+    EXPECT_THAT(mbox, HasSubstr("\nFrom MAILER-DAEMON Thu Jan  1 00:00:00 1970\n"));
+    EXPECT_THAT(mbox, HasSubstr("\n>From here on\n>>From there\n>>>From afar\nFromage\n From indented\n"));
+    EXPECT_THAT(mbox, Not(HasSubstr("\r")));
+    EXPECT_THAT(mbox, Not(HasSubstr(std::string(1, '\0'))));
 }
 
 TEST(SaveExport, AnExistingMboxOrManifestIsNeverTouched)
@@ -171,7 +174,7 @@ TEST(SaveExport, AnExistingMboxOrManifestIsNeverTouched)
     std::ofstream(dir.File("old.mbox")) << "keep";
     CliRun r = Cli(dir, "save " + Quote(mailbox) + " --mbox " + Quote(dir.File("old.mbox")));
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("already exists"));
     EXPECT_EQ(ReadFile(dir.File("old.mbox")), "keep");
     r = Cli(dir, "save " + Quote(mailbox) + " " + Quote(dir.File("out")) + " --manifest " + Quote(dir.File("old.mbox")));
     EXPECT_EQ(r.status, 2);

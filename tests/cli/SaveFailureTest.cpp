@@ -1,6 +1,7 @@
 // save run in-process with the file operations recorded and made to fail:
-// the order of the flush, and what a full disk leaves (a valid mbox, lines
-// on stdout only for what is whole, a manifest of exactly what stays).
+// the order of the flush, what a full disk leaves (a valid mbox, lines on
+// stdout only for what is whole, a manifest of exactly what stays), and a
+// mail file that shrinks while it is saved.
 
 #include "CliRun.h"
 #include "cli/CliCommon.h"
@@ -8,13 +9,18 @@
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
+using ::testing::HasSubstr;
+using ::testing::Not;
 using platform::FileOp;
 using testsupport::CliRun;
 using testsupport::Count;
@@ -50,6 +56,43 @@ int Lines(const std::string& text)
 {
     return static_cast<int>(Count(text, "\n"));
 }
+
+// Four e-mails of two blocks, "Subject: mail <k>", for a cut at 9000: of
+// e-mail 1 the second block lies behind it in the same page (read as
+// zeros), of e-mail 2 in the next page (a fault); e-mail 3 wholly behind.
+std::string MakeTwoBlockMailbox(const TempDir& dir)
+{
+    dbxgen::DbxImage image(5 * 4096);
+    const std::uint32_t blocks[4][2] = {{4096, 4624}, {7664, 9216}, {8192, 12288}, {16384, 16912}};
+    for (std::uint32_t k = 0; k < 4; ++k) {
+        const std::string head = "Subject: mail " + std::to_string(k) + "\r\n";
+        image.PutLiveBlock(blocks[k][0], head + std::string(512 - head.size(), 'x'), blocks[k][1]);
+        image.PutLiveBlock(blocks[k][1], "end", 0);
+    }
+    const std::string path = dir.File("Shrinks.dbx");
+    EXPECT_TRUE(image.WriteTo(path));
+    return path;
+}
+
+// Cuts the mail file at 9000 before the first file is created: whichever
+// thread writes which e-mail, it is read after the cut.
+class CutBeforeFirstCreate final : public platform::FileOpsHook {
+public:
+    explicit CutBeforeFirstCreate(std::string mailbox) : mailbox_(std::move(mailbox)) { platform::SetFileOpsHook(this); }
+    ~CutBeforeFirstCreate() override { platform::SetFileOpsHook(nullptr); }
+    bool Before(FileOp op, const std::string&, std::uint64_t) override
+    {
+        std::lock_guard lock(mutex_);
+        if (op == FileOp::kCreate && !cut_)
+            cut_ = ::truncate(mailbox_.c_str(), 9000) == 0;
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string mailbox_;
+    bool cut_ = false;
+};
 
 } // namespace
 
@@ -105,7 +148,7 @@ TEST(SaveFlush, AFailedFinalFlushNamesWhatItCoversAndExitsOne)
         ops.FailFrom(c.failing, 0);
         const CliRun r = Save(c.args);
         EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(c.told), std::string::npos) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.told));
         EXPECT_EQ(Lines(r.out), kEmails + 1);  // each written whole, then the summary
     }
 }
@@ -123,16 +166,16 @@ TEST(SaveOnAFullDisk, MboxKeepsItsWholeEntriesAndNamesTheRest)
     EXPECT_EQ(r.status, 1);
     const std::string kept = ReadFile(mbox);
     EXPECT_TRUE(kept.starts_with("From a0@example.org "));
-    EXPECT_NE(kept.find("\nFrom a1@example.org "), std::string::npos);
-    EXPECT_EQ(kept.find("a2@example.org"), std::string::npos);
+    EXPECT_THAT(kept, HasSubstr("\nFrom a1@example.org "));
+    EXPECT_THAT(kept, Not(HasSubstr("a2@example.org")));
     EXPECT_TRUE(kept.ends_with("xx\n\n"));  // ends after a whole entry
     EXPECT_EQ(Lines(r.out), 3);           // two e-mails, then the summary
-    EXPECT_NE(r.out.find("2 e-mails saved"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("2 e-mails saved"));
     for (int i = 2; i < kEmails; ++i)
-        EXPECT_NE(r.err.find("e-mail " + std::to_string(i) + " is not in"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("e-mail 1 is not in"), std::string::npos);
+        EXPECT_THAT(r.err, HasSubstr("e-mail " + std::to_string(i) + " is not in"));
+    EXPECT_THAT(r.err, Not(HasSubstr("e-mail 1 is not in")));
     const std::string json = ReadFile(manifest);
-    EXPECT_NE(json.find("\"size\":" + std::to_string(kept.size())), std::string::npos) << json;
+    EXPECT_THAT(json, HasSubstr("\"size\":" + std::to_string(kept.size())));
     EXPECT_EQ(Count(json, "\"result\":\"notWritten\",\"mboxOffset\":null"), 3u);
 }
 
@@ -147,7 +190,7 @@ TEST(SaveOnAFullDisk, AnMboxWithoutAWholeEntryIsRemoved)
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(std::filesystem::exists(mbox));
     EXPECT_EQ(Lines(r.out), 1);  // the summary only
-    EXPECT_NE(r.err.find("e-mail 0 is not in"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("e-mail 0 is not in"));
 }
 
 TEST(SaveOnAFullDisk, EmlFilesThatFailAreGoneAndNotListed)
@@ -161,5 +204,42 @@ TEST(SaveOnAFullDisk, EmlFilesThatFailAreGoneAndNotListed)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(testsupport::FilesIn(folder).size(), 2u);
     EXPECT_EQ(Lines(r.out), 3);
+    EXPECT_THAT(r.err, HasSubstr("could not save e-mail "));
     EXPECT_EQ(Count(ReadFile(manifest), "\"savedName\":\""), 2u);
+}
+
+// --- a mail file that shrinks meanwhile -------------------------------------------------
+
+TEST(SaveWhileTheFileShrinks, EmlFilesOfEmailsCutShortAreKeptAndTold)
+{
+    TempDir dir;
+    const std::string mailbox = MakeTwoBlockMailbox(dir), out = dir.File("out");
+    CutBeforeFirstCreate cut(mailbox);
+    const CliRun r = Save({mailbox, out});
+    EXPECT_EQ(r.status, 1);
+    // Every e-mail has one file: whole ones before the cut, those behind it
+    // kept with what could be read, never written a second time.
+    EXPECT_EQ(testsupport::FilesIn(out).size(), 4u);
+    EXPECT_EQ(ReadFile(out + "/mail 0.eml").size(), 515u);
+    EXPECT_EQ(ReadFile(out + "/mail 2.eml").size(), 512u);
+    EXPECT_LT(ReadFile(out + "/mail 3.eml").size(), 515u);
+    for (const char* told : {"e-mail 1 is incomplete", "e-mail 2 is incomplete", "e-mail 3 is incomplete"})
+        EXPECT_THAT(r.err, HasSubstr(told));
+    EXPECT_THAT(r.err, Not(HasSubstr("e-mail 0 is incomplete")));
+    EXPECT_THAT(r.out, HasSubstr(", 3 more saved incomplete\n"));
+}
+
+TEST(SaveWhileTheFileShrinks, MboxTellsWhatWasCutShortAndNamesWhatItCouldNotRead)
+{
+    TempDir dir;
+    const std::string mailbox = MakeTwoBlockMailbox(dir), mbox = dir.File("out.mbox");
+    CutBeforeFirstCreate cut(mailbox);
+    const CliRun r = Save({mailbox, "--mbox", mbox});
+    EXPECT_EQ(r.status, 1);
+    // E-mails 1 and 2 are in it with what could be read; of 3 nothing was
+    // left to read: told, and counted as not written.
+    EXPECT_EQ(Count(ReadFile(mbox), "\nSubject: mail "), 3u);
+    for (const char* told : {"e-mail 1 is incomplete", "e-mail 2 is incomplete", "could not read e-mail 3"})
+        EXPECT_THAT(r.err, HasSubstr(told));
+    EXPECT_THAT(r.out, HasSubstr(", 2 more saved incomplete, 1 could not be written\n"));
 }

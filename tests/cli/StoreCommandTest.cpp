@@ -1,17 +1,21 @@
 // `quillmend-cli store` against Wine prefixes built by the test: output,
-// JSON shape and exit status.
+// JSON shape, exit status, and paths that are not text.
 
 #include "CliRun.h"
 #include "support/TempDir.h"
 #include "support/TestPrefix.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testsupport::Cli;
 using testsupport::CliRun;
+using testsupport::Hex;
 using testsupport::Quote;
 using testsupport::StoreRootKey;
 using testsupport::TempDir;
@@ -26,17 +30,24 @@ CliRun Store(const TempDir& dir, const std::string& prefix, const std::string& a
     return Cli(dir, "store " + args, "WINEPREFIX=" + Quote(prefix) + " ");
 }
 
-// A prefix whose store folder (C:\users\ann\Mail, named in other case)
-// holds `files` (name, bytes).
-std::string MakePrefix(const TempDir& dir, const std::vector<std::pair<std::string, std::string>>& files)
+// A prefix under `name` whose store folder (C:\users\ann\Mail, named in
+// other case) holds `files` (name, bytes).
+std::string MakePrefix(const TempDir& dir, const std::vector<std::pair<std::string, std::string>>& files,
+                       const std::string& name = "wine")
 {
-    TestPrefix prefix(dir.Path() / "wine");
+    TestPrefix prefix(dir.Path() / name);
     prefix.Profile("ann");
     const std::string folder = prefix.Folder("users/ann/Mail");
-    for (const auto& [name, bytes] : files)
-        WriteFile(folder + "/" + name, bytes);
+    for (const auto& [file, bytes] : files)
+        WriteFile(folder + "/" + file, bytes);
     prefix.UserReg(StoreRootKey("{A1}", "str(2):\"%USERPROFILE%\\\\MAIL\""));
     return prefix.Root();
+}
+
+// The JSON of a prefix with one identity, `members` being its store's.
+std::string OneIdentity(const std::string& members)
+{
+    return "{" + members + ",\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"\"," + members + "}\n]}\n";
 }
 
 } // namespace
@@ -57,16 +68,26 @@ TEST(CliStore, ListsTheFolderThenSizeAndPathOfEachMailFile)
     const std::string members = "\"registryValue\":\"%USERPROFILE%\\\\MAIL\",\"folder\":\"" + folder + "\",\"files\":[\n"
                                 "{\"path\":\"" + folder + "/inbox.DBX\",\"size\":3},\n"
                                 "{\"path\":\"" + folder + "/Sent.dbx\",\"size\":5}\n],\"reason\":null";
-    EXPECT_EQ(json.out, "{" + members + ",\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"\"," + members
-                            + "}\n]}\n");
+    EXPECT_EQ(json.out, OneIdentity(members));
+
+    // A store without mail files is still found.
+    TempDir empty;
+    const CliRun none = Store(empty, MakePrefix(empty, {}), "");
+    EXPECT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(none.out, "{A1}: " + fs::canonical(empty.Path() / "wine/drive_c/users/ann/Mail").string() + "\n");
 }
 
-TEST(CliStore, AStoreWithoutMailFilesIsStillFound)
+TEST(CliPaths, TheStoreGivesItsFolderAndFilesWithTheirBytes)
 {
-    TempDir dir;
-    const CliRun r = Store(dir, MakePrefix(dir, {}), "");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "{A1}: " + fs::canonical(dir.Path() / "wine/drive_c/users/ann/Mail").string() + "\n");
+    for (const std::string name : {"Entw\xFCrfe", "bad\xC3("}) {
+        TempDir dir;
+        const CliRun json = Store(dir, MakePrefix(dir, {{"Inbox.dbx", "123"}}, name), "--json");
+        const std::string real = fs::canonical(dir.Path() / name / "drive_c/users/ann/Mail").string();
+        EXPECT_EQ(json.status, 0) << json.err;
+        EXPECT_THAT(json.out, HasSubstr("\"folderHex\":\"" + Hex(real) + "\""));
+        EXPECT_THAT(json.out, HasSubstr("\"pathHex\":\"" + Hex(real + "/Inbox.dbx") + "\""));
+        EXPECT_THAT(json.out, Not(HasSubstr(name)));  // JSON is text
+    }
 }
 
 TEST(CliStore, AStoreFolderThatIsGoneExitsWithOneAndSaysWhy)
@@ -78,9 +99,8 @@ TEST(CliStore, AStoreFolderThatIsGoneExitsWithOneAndSaysWhy)
     EXPECT_EQ(json.status, 1);
     const std::string members = "\"registryValue\":\"C:\\\\gone\",\"folder\":null,\"files\":[],\"reason\":\"the store folder "
                                 + fs::canonical(dir.Path() / "wine/drive_c").string() + "/gone does not exist\"";
-    EXPECT_EQ(json.out, "{" + members + ",\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"\"," + members
-                            + "}\n]}\n");
-    EXPECT_NE(json.err.find("does not exist"), std::string::npos) << json.err;
+    EXPECT_EQ(json.out, OneIdentity(members));
+    EXPECT_THAT(json.err, HasSubstr("does not exist"));
 }
 
 TEST(CliStore, SaysWhatIsWrongWithThePrefix)
@@ -138,21 +158,17 @@ TEST(CliStore, ListsTheStoreOfEveryIdentity)
     const CliRun text = Store(dir, prefix.Root(), "");
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_EQ(text.out, "Bob??[31m {B2}: " + bobFolder + "\n2\t" + bobFolder + "/Inbox.dbx\n");
-    EXPECT_NE(text.err.find("store: the first identity, Main Identity {A1}, has no store: no Outlook Express "
-                            "settings for identity {A1}"),
-              std::string::npos)
-        << text.err;
+    EXPECT_THAT(text.err, HasSubstr("store: the first identity, Main Identity {A1}, has no store: no Outlook Express "
+                                    "settings for identity {A1}"));
     const CliRun json = Store(dir, prefix.Root(), "--json");
     EXPECT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"Main Identity\",\"registryValue\":\"\","
-                            "\"folder\":null,\"files\":[],\"reason\":\"no Outlook Express settings for identity {A1}"),
-              std::string::npos)
-        << json.out;
-    EXPECT_NE(json.out.find("{\"identity\":\"{B2}\",\"username\":\"Bob\\n\\u001b[31m\",\"registryValue\":\"C:\\\\mail\\\\bob\","
-                            "\"folder\":\"" + bobFolder + "\",\"files\":[\n{\"path\":\"" + bobFolder
-                            + "/Inbox.dbx\",\"size\":2}\n],\"reason\":null}\n]}\n"),
-              std::string::npos)
-        << json.out;
+    EXPECT_THAT(json.out, HasSubstr("\"identities\":[\n{\"identity\":\"{A1}\",\"username\":\"Main Identity\","
+                                    "\"registryValue\":\"\",\"folder\":null,\"files\":[],"
+                                    "\"reason\":\"no Outlook Express settings for identity {A1}"));
+    EXPECT_THAT(json.out, HasSubstr("{\"identity\":\"{B2}\",\"username\":\"Bob\\n\\u001b[31m\","
+                                    "\"registryValue\":\"C:\\\\mail\\\\bob\",\"folder\":\"" + bobFolder +
+                                    "\",\"files\":[\n{\"path\":\"" + bobFolder +
+                                    "/Inbox.dbx\",\"size\":2}\n],\"reason\":null}\n]}\n"));
 
     // With a store of its own, the first identity comes first.
     prefix.UserReg(identities + StoreRootKey("{A1}", "\"C:\\\\mail\\\\ann\""));
@@ -169,7 +185,7 @@ TEST(CliStore, UsageErrorsExitWithTwo)
     for (const char* args : {"--bogus", "extra", "--json extra"}) {
         const CliRun r = Store(dir, dir.File("none"), args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find("usage: quillmend-cli store"), std::string::npos) << args;
+        EXPECT_THAT(r.err, HasSubstr("usage: quillmend-cli store")) << args;
     }
     EXPECT_EQ(Store(dir, dir.File("none"), "--help").status, 0);
 }

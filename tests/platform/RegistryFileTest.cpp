@@ -93,42 +93,35 @@ TEST(RegistryFile, ValuesReadAsANarrowReadGivesThem)
 
 // --- keys ---------------------------------------------------------------------------
 
-TEST(RegistryFile, SubKeysEnumerateByUpperCaseNameWhateverTheFileOrder)
+TEST(RegistryFile, KeysEnumerateByUpperCaseNameAndImpliedParentsExist)
 {
     // Windows compares upper-cased names: '_' (0x5F) sorts after the
     // letters, not before them as it would in lower case.
-    const auto file = RegistryFile::Parse(kHeader + "[Id\\\\b] 1\n[Id\\\\_x] 1\n[Id\\\\a2] 1\n[Id\\\\A] 1\n"
-                                                    "[Id\\\\\\xe9] 1\n[Id\\\\B] 1\n");
+    auto file = RegistryFile::Parse(kHeader + "[Id\\\\b] 1\n[Id\\\\_x] 1\n[Id\\\\a2] 1\n[Id\\\\A] 1\n"
+                                              "[Id\\\\\\xe9] 1\n[Id\\\\B] 1\n");
     ASSERT_TRUE(file);
     EXPECT_EQ(SubKeys(*file, "Id"), (std::vector<std::string>{"A", "a2", "b", "_x", "\xC3\xA9"}));
-}
 
-TEST(RegistryFile, ParentsWrittenOnlyThroughTheirSubKeysExist)
-{
-    const auto file = RegistryFile::Parse(kHeader + "[Identities\\\\{G}\\\\Software\\\\Microsoft\\\\Outlook Express"
-                                                    "\\\\5.0] 1\n\"Store Root\"=\"x\"\n");
+    file = RegistryFile::Parse(kHeader + "[Identities\\\\{G}\\\\Software\\\\Microsoft\\\\Outlook Express"
+                                         "\\\\5.0] 1\n\"Store Root\"=\"x\"\n");
     ASSERT_TRUE(file);
     EXPECT_TRUE(file->FindKey("Identities\\{g}\\software"));
     EXPECT_EQ(SubKeys(*file, "Identities"), std::vector<std::string>{"{G}"});
-    EXPECT_EQ(SubKeys(*file, "Identities\\{G}\\Software\\Microsoft\\Outlook Express"),
-              std::vector<std::string>{"5.0"});
+    EXPECT_EQ(SubKeys(*file, "Identities\\{G}\\Software\\Microsoft\\Outlook Express"), std::vector<std::string>{"5.0"});
     EXPECT_FALSE(file->FindKey("Identities\\{H}"));
     EXPECT_EQ(file->RelativeTo(), "\\User\\S-1-5-21-0-0-0-1000");
 }
 
-TEST(RegistryFile, AKeyDeeperThanWindowsAllowsIsDamage)
+TEST(RegistryFile, OnlyAWineRegistryFileIsReadAndTooDeepAKeyIsDamage)
 {
+    for (const std::string text : {"", "WINE REGISTRY Version 1\n[A] 1\n", "REGEDIT4\n[A]\n", "WINE REGISTRY Vers"})
+        EXPECT_FALSE(RegistryFile::Parse(text)) << text;
+    EXPECT_TRUE(RegistryFile::Parse("WINE REGISTRY Version 2\r\n"));
+
     std::string deep;
     for (std::size_t i = 0; i < RegistryFile::kMaxDepth; ++i)
         deep += "k\\\\";
     const auto file = RegistryFile::Parse(kHeader + "[" + deep + "] 1\n\"v\"=\"512\"\n[" + deep + "x] 1\n\"v\"=\"513\"\n");
     ASSERT_TRUE(file);
     EXPECT_EQ(file->KeyCount(), RegistryFile::kMaxDepth + 1);
-}
-
-TEST(RegistryFile, OnlyAWineRegistryFileIsRead)
-{
-    for (const std::string text : {"", "WINE REGISTRY Version 1\n[A] 1\n", "REGEDIT4\n[A]\n", "WINE REGISTRY Vers"})
-        EXPECT_FALSE(RegistryFile::Parse(text)) << text;
-    EXPECT_TRUE(RegistryFile::Parse("WINE REGISTRY Version 2\r\n"));
 }
