@@ -342,7 +342,10 @@ namespace {
 [[gnu::noinline]] void ParkedInKnownFunction(std::atomic<bool>& parked, const std::atomic<bool>& release)
 {
     parked = true;
-    release.wait(false);
+    // Asleep in the C library, as a blocked thread usually is: a wait on the
+    // atomic itself parks in a frame the walk cannot always step out of.
+    while (!release)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 // A thread parked in a function of a known name until it is let go (and
@@ -365,7 +368,6 @@ public:
     ~ParkedThread()
     {
         release_ = true;
-        release_.notify_all();
         thread_.join();
     }
     pthread_t Handle() { return thread_.native_handle(); }
