@@ -120,6 +120,24 @@ std::uint64_t PayloadEnd(const ByteSource& source, const EmailRecord& record)
     return end;
 }
 
+// How much of the record's text, as GatherText lays it out, still lies in
+// the file: up to the first block that now ends past the file's end. A
+// mapped file cut inside a page reads as zeros there instead of faulting,
+// and those zeros were never part of the e-mail.
+std::size_t TextStillInFile(const ByteSource& source, const EmailRecord& record)
+{
+    const std::uint64_t readable = source.ReadableSize();
+    std::size_t at = 0;
+    for (const BlockRef& block : record.blocks) {
+        const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
+        const std::size_t n = AvailablePayload(source, block);
+        if (start + n > readable)
+            return at + static_cast<std::size_t>(readable > start ? readable - start : 0);
+        at += n;
+    }
+    return at;
+}
+
 const ViewSource kNothing{std::string_view()};
 
 } // namespace
@@ -228,8 +246,12 @@ bool DbxFile::ReadMessage(int index, std::string& out) const
         return false;
     out.resize(start + static_cast<std::size_t>(size));
     const Gathered gathered = GatherText(Source(), *record, 0, out.data() + start, static_cast<std::size_t>(size));
-    out.resize(start + gathered.bytes);
-    return !gathered.faulted && StillHolds(*record);
+    if (!gathered.faulted && StillHolds(*record)) {
+        out.resize(start + gathered.bytes);
+        return true;
+    }
+    out.resize(start + std::min(gathered.bytes, TextStillInFile(Source(), *record)));
+    return false;
 }
 
 bool DbxFile::StillHolds(const EmailRecord& record) const
@@ -270,12 +292,14 @@ DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path, s
     // a message cut short is what this program recovers all the time, so the
     // file is kept, and the caller learns that it is incomplete.
     bool read = true;
+    std::uint64_t written = 0;
     for (std::size_t block = 0; block < record->blocks.size();) {
         const Gathered gathered = GatherText(Source(), *record, block, buffer.data(), room);
         if (gathered.bytes > 0 && !out.Write(buffer.data(), gathered.bytes)) {
             out.Discard();
             return WriteResult::kNotCreated;
         }
+        written += gathered.bytes;
         block += gathered.blocks;
         if (gathered.faulted) {
             read = false;
@@ -283,6 +307,13 @@ DbxFile::WriteResult DbxFile::WriteMessage(int index, const std::string& path, s
         }
     }
     const bool whole = read && StillHolds(*record);
+    if (!whole) {
+        const std::uint64_t kept = std::min<std::uint64_t>(written, TextStillInFile(Source(), *record));
+        if (kept < written && !out.CutBack(kept)) {
+            out.Discard();
+            return WriteResult::kNotCreated;
+        }
+    }
     // Set through the open file, after the last write: no second lookup of
     // the path, and no write left to move the time again.
     const bool timeSet = modifiedUtc != 0 && out.SetModifiedTime(modifiedUtc);

@@ -221,6 +221,9 @@ TEST(SaveWhileTheFileShrinks, EmlFilesOfEmailsCutShortAreKeptAndTold)
     // kept with what could be read, never written a second time.
     EXPECT_EQ(testsupport::FilesIn(out).size(), 4u);
     EXPECT_EQ(ReadFile(out + "/mail 0.eml").size(), 515u);
+    // E-mail 1's last block lies past the cut in the page the cut ends in,
+    // which reads as zeros: none of them is written as if it were mail.
+    EXPECT_EQ(ReadFile(out + "/mail 1.eml").size(), 512u);
     EXPECT_EQ(ReadFile(out + "/mail 2.eml").size(), 512u);
     EXPECT_LT(ReadFile(out + "/mail 3.eml").size(), 515u);
     for (const char* told : {"e-mail 1 is incomplete", "e-mail 2 is incomplete", "e-mail 3 is incomplete"})
@@ -239,6 +242,7 @@ TEST(SaveWhileTheFileShrinks, MboxTellsWhatWasCutShortAndNamesWhatItCouldNotRead
     // E-mails 1 and 2 are in it with what could be read; of 3 nothing was
     // left to read: told, and counted as not written.
     EXPECT_EQ(Count(ReadFile(mbox), "\nSubject: mail "), 3u);
+    EXPECT_EQ(ReadFile(mbox).find('\0'), std::string::npos);
     for (const char* told : {"e-mail 1 is incomplete", "e-mail 2 is incomplete", "could not read e-mail 3"})
         EXPECT_THAT(r.err, HasSubstr(told));
     EXPECT_THAT(r.out, HasSubstr(", 2 more saved incomplete, 1 could not be written\n"));
