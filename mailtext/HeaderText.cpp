@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace mailtext {
 
@@ -241,42 +242,56 @@ std::string DecodeHeaderText(std::string_view value, std::string_view charset)
 
 bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
 {
-    // Runs as DecodeHeaderText converts them: adjacent words in one charset.
-    struct WordRun {
-        std::size_t begin = 0, end = 0;
+    struct ShownWord {
+        std::size_t begin, end;
         std::string_view charset;
         std::string bytes;
     };
-    std::optional<WordRun> run;
+    std::vector<ShownWord> words;
+    ForEachShownWord(value, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
+        words.push_back({at, word.end, word.charset, bytes});
+    });
+    // Runs as DecodeHeaderText converts them: adjacent words in one charset.
+    const auto joins = [&](std::size_t a, std::size_t b) {
+        return Adjacent(value, words[a].end, words[b].begin) && EqualsIgnoreCase(words[a].charset, words[b].charset);
+    };
+    const auto isUtf8 = [](std::string_view charset) {
+        const std::string_view name = charset.substr(0, charset.find('*'));
+        return EqualsIgnoreCase(name, "utf-8") || EqualsIgnoreCase(name, "utf8");
+    };
     std::string result;
-    std::size_t copied = 0;  // value before this is in result
-    const auto flush = [&] {
-        if (!run || !HasUnstatedByteOrder(run->charset))
-            return;
+    std::size_t copied = 0;              // value before this is in result
+    std::string_view shownCharset;       // the charset the last word goes on in
+    for (std::size_t first = 0, last = 0; first < words.size(); first = ++last) {
+        std::string bytes = words[first].bytes;
+        while (last + 1 < words.size() && joins(last, last + 1))
+            bytes += words[++last].bytes;
+        const std::string_view charset = words[first].charset;
+        const bool afterWord = first > 0 && Adjacent(value, words[first - 1].end, words[first].begin);
+        const std::string_view previous = afterWord ? shownCharset : std::string_view();
+        shownCharset = charset;
+        if (!HasUnstatedByteOrder(charset))
+            continue;
         std::string text;
-        AppendAsUtf8(run->bytes, run->charset, text);
-        result.append(value.substr(copied, run->begin - copied));
-        result += "=?UTF-8?Q?";  // a word even when empty, so that blanks around it go as before
+        AppendAsUtf8(bytes, charset, text);
+        std::erase(text, '\0');  // a NUL would end the parser's text
+        // A word even when empty, so that blanks around it go as before. An
+        // empty word must not go on a UTF-8 run before it, which a UTF-8 word
+        // after it could then join (a character split between the two would
+        // read otherwise): it is in a charset of its own there.
+        shownCharset = text.empty() && isUtf8(previous) ? "US-ASCII" : "UTF-8";
+        result.append(value.substr(copied, words[first].begin - copied));
+        result.append("=?").append(shownCharset).append("?Q?");
         for (const char c : text) {
             const auto b = static_cast<unsigned char>(c);
             if ((b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'))
                 result += c;
-            else if (b != 0)  // a NUL would end the parser's text
+            else
                 result += {'=', "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
         }
         result += "?=";
-        copied = run->end;
-    };
-    ForEachShownWord(value, [&](std::size_t at, const EncodedWord& word, const std::string& bytes) {
-        if (run && Adjacent(value, run->end, at) && EqualsIgnoreCase(run->charset, word.charset)) {
-            run->bytes += bytes;
-            run->end = word.end;
-            return;
-        }
-        flush();
-        run = WordRun{at, word.end, word.charset, bytes};
-    });
-    flush();
+        copied = words[last].end;
+    }
     if (copied == 0)
         return false;
     result.append(value.substr(copied));

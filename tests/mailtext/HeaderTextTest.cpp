@@ -113,9 +113,19 @@ TEST(HeaderText, WideWordsMadeUtf8ReadAsTheyDid)
     const std::string mixed = "x =?utf-16?B?AGE=?=\r\n =?UTF-16?Q?=00b?= y=?utf-8?Q?=C3=A9?= =?utf-32?B?AAAAAA==?= z";
     std::string made;
     ASSERT_TRUE(mailtext::UnorderedWideWordsAsUtf8(mixed, made));
-    EXPECT_EQ(made, "x =?UTF-8?Q?ab?= y=?utf-8?Q?=C3=A9?= =?UTF-8?Q?" "?= z");  // a NUL character is left out
+    // A NUL character is left out; the empty word goes on no UTF-8 run.
+    EXPECT_EQ(made, "x =?UTF-8?Q?ab?= y=?utf-8?Q?=C3=A9?= =?US-ASCII?Q?" "?= z");
     EXPECT_EQ(DecodeHeaderText(made), "x ab yé z");
     EXPECT_FALSE(mailtext::UnorderedWideWordsAsUtf8("=?utf-16?B?A*A=?= =?utf-16le?B?YQA=?=", made));
+
+    // An empty wide word between the halves of a split UTF-8 character keeps
+    // them apart, as they were; one after an empty one too.
+    for (const std::string gap : {"=?utf-16?B?AAA=?=", "=?utf-16?B?" "?= =?utf-32?B?" "?="}) {
+        const std::string split = "=?utf-8?Q?=E2?= " + gap + " =?utf-8?Q?=82=AC?=";
+        SCOPED_TRACE(split);
+        ASSERT_TRUE(mailtext::UnorderedWideWordsAsUtf8(split, made));
+        EXPECT_EQ(DecodeHeaderText(made), "\uFFFD\uFFFD\uFFFD");
+    }
 }
 
 // --- the lines read again from a mail file ------------------------------------
