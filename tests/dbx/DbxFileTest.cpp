@@ -1,10 +1,9 @@
 #include "DbxTestSupport.h"
 #include "support/FileOpsRecorder.h"
+#include "support/FileSizeLimit.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -78,16 +77,11 @@ TEST(DbxFile, WriteMessageNeverOverwritesAndLeavesNoPartialFile)
 
     // The file-size limit makes the second block's write fail like a full disk.
     const std::string full = f.dir.File("full.eml");
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const WriteResult written = f.file.WriteMessage(0, full);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(written, WriteResult::kNotCreated);
+    {
+        const testsupport::FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.Set());
+        EXPECT_EQ(f.file.WriteMessage(0, full), WriteResult::kNotCreated);
+    }
     EXPECT_FALSE(std::filesystem::exists(full));
 }
 

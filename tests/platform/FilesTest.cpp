@@ -14,8 +14,8 @@
 #include <filesystem>
 
 #ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
+#include "support/FileSizeLimit.h"
+
 #include <sys/stat.h>
 #endif
 
@@ -101,14 +101,10 @@ TEST(Files, AFailedWriteRemovesTheFile)
     // A write that hits the file-size limit fails like a full disk would.
     TempDir dir;
     const std::string full = dir.File("full.eml");
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     bool wrote = true;
     {
+        const testsupport::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Set());
         platform::ExclusiveFile file;
         ASSERT_TRUE(file.Create(full));
         const std::string block(1000, 'x');
@@ -116,8 +112,6 @@ TEST(Files, AFailedWriteRemovesTheFile)
             wrote = file.Write(block.data(), block.size());
         EXPECT_FALSE(file.Commit());
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(wrote);
     EXPECT_FALSE(std::filesystem::exists(full));
 }
