@@ -13,7 +13,7 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kAttachmentsUsage =
     "usage: quillmend-cli attachments FILE.dbx [--existing | --deleted] [--index N,...] [--json]\n"
     "       quillmend-cli attachments FILE.dbx --save FOLDER [--existing | --deleted] [--index N,...]\n"
     "                                 [--manifest FILE.json]\n"
@@ -50,7 +50,7 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, bool& help)
         std::string value;
         bool bad = false;
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kAttachmentsUsage, stdout);
             help = true;
             return false;
         }
@@ -68,14 +68,14 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, bool& help)
             (save ? o.folder : o.manifest) = value;
         } else if (arg.starts_with("-")) {
             Error("attachments: unknown option '" + arg + "'");
-            std::fputs(kUsage, stderr);
+            std::fputs(kAttachmentsUsage, stderr);
             return false;
         } else {
             positional.push_back(arg);
         }
     }
     if (positional.size() != 1) {
-        std::fputs(kUsage, stderr);
+        std::fputs(kAttachmentsUsage, stderr);
         return false;
     }
     if (o.json && !o.folder.empty()) {
@@ -204,7 +204,7 @@ void SaveAll(const dbx::DbxFile& file, const std::vector<int>& chosen, const Opt
     }
 }
 
-const char* ResultName(dbx::DbxFile::WriteResult result)
+const char* AttachmentResultName(dbx::DbxFile::WriteResult result)
 {
     switch (result) {
     case dbx::DbxFile::WriteResult::kWhole: return "whole";
@@ -225,7 +225,7 @@ bool WriteAttachmentManifest(const Options& o, const dbx::DbxFile& file, const s
         json += ",\"number\":" + std::to_string(s.file.number) + ",\"name\":" + JsonString(a.name);
         json += ",\"type\":" + JsonString(a.mimeType) + ",\"size\":" + std::to_string(a.size);
         json += ",\"lostBytes\":" + std::to_string(a.lostBytes) + ",\"cut\":" + (a.cut ? "true" : "false");
-        json += ",\"result\":\"" + std::string(ResultName(s.file.result)) + "\",";
+        json += ",\"result\":\"" + std::string(AttachmentResultName(s.file.result)) + "\",";
         json += written ? JsonPathMembers("savedName", platform::FromFsPath(platform::ToFsPath(s.file.path).filename()))
                         : std::string("\"savedName\":null");
         json += ",\"sha256\":" + (s.sha256.empty() ? std::string("null") : "\"" + s.sha256 + "\"") + "}";

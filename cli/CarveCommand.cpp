@@ -17,7 +17,7 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kCarveUsage =
     "usage: quillmend-cli carve IMAGE [--json] [--extract FOLDER]\n"
     "Finds the mail of Outlook Express where no mail file tells where it is: in a\n"
     "disk image or a whole disk (mail files deleted, the disk reformatted, files\n"
@@ -240,7 +240,7 @@ int RunCarve(const std::vector<std::string>& args)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kCarveUsage, stdout);
             return kExitOk;
         }
         if (arg == "--json") {
@@ -253,14 +253,14 @@ int RunCarve(const std::vector<std::string>& args)
             }
         } else if (arg.starts_with("-") || !operands.empty()) {
             Error("carve: unexpected argument '" + arg + "'");
-            std::fputs(kUsage, stderr);
+            std::fputs(kCarveUsage, stderr);
             return kExitUsage;
         } else {
             operands.push_back(arg);
         }
     }
     if (operands.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fputs(kCarveUsage, stderr);
         return kExitUsage;
     }
     const std::string& image = operands.front();

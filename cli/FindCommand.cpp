@@ -13,7 +13,7 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kFindUsage =
     "usage: quillmend-cli find [-0 | --json] [--] [PATH...]\n"
     "Searches folders for Outlook Express mail files (*.dbx, any case) and prints\n"
     "each as it is found: its size in bytes, a tab and its path. Without PATH it\n"
@@ -152,7 +152,7 @@ int RunFind(const std::vector<std::string>& args)
         } else if (arg == "--") {
             operandsOnly = true;
         } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kFindUsage, stdout);
             return kExitOk;
         } else if (arg == "--json") {
             json = true;
@@ -160,7 +160,7 @@ int RunFind(const std::vector<std::string>& args)
             nul = true;
         } else {
             Error("find: unexpected argument '" + ForTerminal(arg) + "'");
-            std::fputs(kUsage, stderr);
+            std::fputs(kFindUsage, stderr);
             return kExitUsage;
         }
     }

@@ -12,7 +12,7 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kListUsage =
     "usage: quillmend-cli list FILE.dbx [--json]\n"
     "Scans FILE.dbx and lists every e-mail found in it, deleted ones first, with\n"
     "From, To and Subject decoded for reading.\n"
@@ -73,10 +73,10 @@ int RunList(const std::vector<std::string>& args)
 {
     bool json = false;
     std::vector<std::string> operands;
-    if (const auto done = ReadJsonOption("list", kUsage, args, 1, json, operands))
+    if (const auto done = ReadJsonOption("list", kListUsage, args, 1, json, operands))
         return *done;
     if (operands.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fputs(kListUsage, stderr);
         return kExitUsage;
     }
     const std::string& path = operands.front();

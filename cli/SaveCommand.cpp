@@ -9,7 +9,7 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kSaveUsage =
     "usage: quillmend-cli save FILE.dbx FOLDER [--existing | --deleted] [--index N,...]\n"
     "                          [--keep-mtime] [--manifest FILE.json]\n"
     "       quillmend-cli save FILE.dbx --mbox OUT.mbox [--existing | --deleted] [--index N,...]\n"
@@ -46,7 +46,7 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
         const std::string& arg = args[i];
         std::string value;
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kSaveUsage, stdout);
             help = true;
             return false;
         }
@@ -65,7 +65,7 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
             (mbox ? o.mbox : o.manifest) = value;
         } else if (arg.starts_with("-")) {
             Error("save: unknown option '" + arg + "'");
-            std::fputs(kUsage, stderr);
+            std::fputs(kSaveUsage, stderr);
             return false;
         } else {
             positional.push_back(arg);
@@ -74,7 +74,7 @@ bool ParseSaveArgs(const std::vector<std::string>& args, SaveOptions& o, bool& h
     if (positional.size() != (o.mbox.empty() ? 2u : 1u)) {
         if (!o.mbox.empty() && positional.size() == 2)
             Error("save: give either a FOLDER or --mbox, not both");
-        std::fputs(kUsage, stderr);
+        std::fputs(kSaveUsage, stderr);
         return false;
     }
     o.mailPath = positional[0];

@@ -37,7 +37,7 @@ std::string Absolute(const std::string& path)
     return ec ? path : platform::FromFsPath(absolute.lexically_normal());
 }
 
-const char* ResultName(dbx::DbxFile::WriteResult result)
+const char* ManifestResultName(dbx::DbxFile::WriteResult result)
 {
     switch (result) {
     case dbx::DbxFile::WriteResult::kWhole: return "whole";
@@ -124,7 +124,7 @@ bool WriteManifest(const std::string& path, const std::string& mailPath, const d
         }
         json += "],\"size\":" + std::to_string(file.MessageSize(email.index));
         json += ",\"date\":" + ManifestDate(email.dateUtc);
-        json += ",\"result\":\"" + std::string(ResultName(email.result)) + "\"";
+        json += ",\"result\":\"" + std::string(ManifestResultName(email.result)) + "\"";
         const bool written = email.result != dbx::DbxFile::WriteResult::kNotCreated;
         if (!output.mbox.empty()) {
             json += ",\"mboxOffset\":" + (written ? std::to_string(email.mboxOffset) : "null");

@@ -8,7 +8,7 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kShowUsage =
     "usage: quillmend-cli show FILE.dbx INDEX\n"
     "Prints e-mail INDEX (as 'list' numbers them) for reading: From, To, Cc,\n"
     "Subject and Date decoded, the attachments, then the body as plain text.\n"
@@ -20,7 +20,7 @@ constexpr const char* kUsage =
 int RunShow(const std::vector<std::string>& args)
 {
     OneEmail email;
-    if (const std::optional<int> exit = ReadOneEmail("show", kUsage, args, email))
+    if (const std::optional<int> exit = ReadOneEmail("show", kShowUsage, args, email))
         return *exit;
     const bool written = WriteToStdout(render::RenderMessageText(email.text, email.file.Damage(email.index)));
     WarnIfIncomplete(args[0], email.file);

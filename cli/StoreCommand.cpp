@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kExitNoStore = 1;
 
-constexpr const char* kUsage =
+constexpr const char* kStoreUsage =
     "usage: quillmend-cli store [--json]\n"
     "Shows the Outlook Express stores the desktop program lists at start: the\n"
     "store folder of the first identity in the registry (outside Windows, the\n"
@@ -91,7 +91,7 @@ int RunStore(const std::vector<std::string>& args)
 {
     bool json = false;
     std::vector<std::string> none;
-    if (const auto done = ReadJsonOption("store", kUsage, args, 0, json, none))
+    if (const auto done = ReadJsonOption("store", kStoreUsage, args, 0, json, none))
         return *done;
     std::string why;
     const std::string value = store::FindStoreFolder(&why);

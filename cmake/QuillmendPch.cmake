@@ -33,19 +33,21 @@ function(quillmend_test_debug_info target)
   endif()
 endfunction()
 
-# A test program's sources are compiled in batches, several files to one
-# compiler run: each test file instantiates much the same GoogleTest and
-# standard-library templates, and a batch generates them once. The tests of
-# one folder took about a quarter of the processor time that way. Working
-# on one test file recompiles its batch; QUILLMEND_TEST_UNITY=OFF compiles
-# each file alone. Test files therefore keep their file-local names apart
-# (a batch is one translation unit).
-option(QUILLMEND_TEST_UNITY "Compile the test programs' sources in batches" ON)
+# A library's or test program's sources are compiled in batches, several
+# files to one compiler run: each file instantiates much the same standard
+# library, Qt and GoogleTest templates, and a batch generates them once.
+# The tests of one folder took about a quarter of the processor time that
+# way. Working on one file recompiles its batch; QUILLMEND_UNITY=OFF
+# compiles each file alone. Source files therefore keep their file-local
+# names apart and put no using-directive at namespace scope (a batch is one
+# translation unit). Files that catch faults or run in signal handlers are
+# compiled alone, so that what the optimiser sees of them stays as written.
+option(QUILLMEND_UNITY "Compile the libraries' and test programs' sources in batches" ON)
 
-function(quillmend_test_unity target)
-  if(QUILLMEND_TEST_UNITY)
+function(quillmend_unity target)
+  if(QUILLMEND_UNITY)
     set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
-    # A fixture in a file's anonymous namespace is file-local as intended;
+    # A class in a file's anonymous namespace is file-local as intended;
     # GCC warns of it only because the batch includes the file.
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
       target_compile_options(${target} PRIVATE -Wno-subobject-linkage)

@@ -9,8 +9,6 @@ namespace dbx {
 
 namespace {
 
-constexpr std::uint64_t kSpan = format::kHeaderSize + format::kPayloadSize;  // 528
-
 // A group of this many headers with one shift is a piece of a mail file even
 // when no link joins them: in noise, two headers share a shift by chance
 // about once in 2^60 positions.
@@ -21,7 +19,7 @@ constexpr std::uint32_t kMaxGap = 16u << 20;
 // Room between two headers of one shift beyond this (two blocks) is looked
 // at: a mail file fills it with its index, whose objects each begin with
 // their own offset; noise and other files' data do not.
-constexpr std::uint64_t kQuietGap = 2 * kSpan;
+constexpr std::uint64_t kQuietGap = 2 * format::kBlockSpan;
 // At most this much of such room is read in all; beyond it, room that
 // no link crosses splits a stretch unread.
 constexpr std::uint64_t kGapReadBudget = 256u << 20;
@@ -91,7 +89,7 @@ void Grouper::SplitShift(std::size_t i, std::size_t j, std::vector<std::size_t>&
         // A mail file's own start holds it together whatever lies inside it
         // (its blocks moved elsewhere in it, say).
         if ((!signature && ForeignBetween(a, b))
-            || (gap > kQuietGap && !HoldsOwnOffset(image_, a.Shift(), a.Position() + kSpan, b.Position(), budget_)))
+            || (gap > kQuietGap && !HoldsOwnOffset(image_, a.Shift(), a.Position() + format::kBlockSpan, b.Position(), budget_)))
             cuts.push_back(i + k);
     }
 }
@@ -105,7 +103,7 @@ void Grouper::AddGroup(std::size_t first, std::size_t last, bool signature)
     g.signature = signature;
     g.lo = c_[first].self;
     g.maxSelf = c_[last - 1].self;
-    g.hi = std::uint64_t{g.maxSelf} + kSpan;
+    g.hi = std::uint64_t{g.maxSelf} + format::kBlockSpan;
     const auto id = static_cast<std::uint32_t>(out_.groups.size());
     const auto begin = c_.begin() + static_cast<std::ptrdiff_t>(first);
     const auto end = c_.begin() + static_cast<std::ptrdiff_t>(last);

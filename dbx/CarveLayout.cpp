@@ -17,7 +17,6 @@ namespace dbx {
 namespace {
 
 constexpr std::uint32_t kNone = kNoCandidate;
-constexpr std::uint64_t kSpan = format::kHeaderSize + format::kPayloadSize;  // 528
 
 // Shifts agree on at most this power of two (the largest cluster of common
 // file systems) and at least on the 4 bytes headers are aligned to.
@@ -219,7 +218,7 @@ void Planner::AddSplitOptions(std::uint32_t x, std::uint32_t g, std::vector<Opti
     const std::uint32_t step = std::min<std::uint32_t>(alignment_, 512);
     const auto first = std::upper_bound(realByLo_.begin(), realByLo_.end(), at,
                                         [&](std::uint64_t o, std::uint32_t h) { return o < groups_[h].lo; });
-    for (auto it = first; it != realByLo_.end() && groups_[*it].lo <= at + kSpan + format::kHeaderSize; ++it) {
+    for (auto it = first; it != realByLo_.end() && groups_[*it].lo <= at + format::kBlockSpan + format::kHeaderSize; ++it) {
         const std::uint32_t h = *it;
         const Group& group = groups_[h];
         if (h == g || group.Overlaps(groups_[g]) || options.size() >= kMaxOptions)
@@ -284,7 +283,7 @@ void Planner::Decide()
             continue;
         for (std::size_t x = group.first; x < group.last; ++x) {
             const std::uint64_t next = c_[x].next;
-            if (next == 0 || linkedInGroup_[x] || !(next >= group.hi || next + kSpan <= group.lo))
+            if (next == 0 || linkedInGroup_[x] || !(next >= group.hi || next + format::kBlockSpan <= group.lo))
                 continue;
             Link link{static_cast<std::uint32_t>(x), g, OptionsFor(static_cast<std::uint32_t>(x), g)};
             if (!link.options.empty())
@@ -429,7 +428,7 @@ void Planner::JoinNeighbours()
     for (const std::uint32_t a : realByLo_) {
         const Group& low = groups_[a];
         const auto x = static_cast<std::uint32_t>(low.last - 1);
-        const std::uint64_t end = std::uint64_t{low.maxSelf} + kSpan;
+        const std::uint64_t end = std::uint64_t{low.maxSelf} + format::kBlockSpan;
         const std::uint64_t boundary = UniqueBoundary(std::uint64_t{low.maxSelf} + kNextFieldAt,
                                                       end + format::kHeaderSize - 1, alignment_, alignmentSure_);
         if (boundary == 0)
@@ -466,7 +465,7 @@ void Planner::JoinNeighbours()
         // The image going on: its file's index follows within a segment,
         // before anything of another piece or file.
         const auto after = static_cast<std::uint64_t>(static_cast<std::int64_t>(end) + low.shift);
-        std::uint64_t limit = std::min(after + kSpan * 128, image_.Size());
+        std::uint64_t limit = std::min(after + format::kBlockSpan * 128, image_.Size());
         if (const auto h = std::lower_bound(shared_.begin(), shared_.end(), after); h != shared_.end())
             limit = std::min(limit, *h);
         if (const auto sig = std::lower_bound(signatures_.begin(), signatures_.end(), after); sig != signatures_.end())
@@ -479,7 +478,7 @@ void Planner::JoinNeighbours()
         if (!upperDecided_.count(a)) {
             for (const std::uint32_t h : realByLo_) {
                 const Group& high = groups_[h];
-                if (high.lo < boundary || high.lo > boundary + kSpan + format::kHeaderSize || Root(h) == Root(a)
+                if (high.lo < boundary || high.lo > boundary + format::kBlockSpan + format::kHeaderSize || Root(h) == Root(a)
                     || high.Overlaps(low))
                     continue;
                 options.emplace_back(h, score(high));

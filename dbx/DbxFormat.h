@@ -16,6 +16,8 @@ constexpr std::size_t kDataLengthAt = 8;  // payload bytes (live) or 528 (delete
 constexpr std::size_t kNextOffsetAt = 12; // header offset of the next block, 0 = last
 constexpr std::uint32_t kHeaderSize = 16;
 constexpr std::uint32_t kPayloadSize = 512;
+// A block whole, header and payload; 64-bit so that sums with offsets never wrap.
+constexpr std::uint64_t kBlockSpan = kHeaderSize + kPayloadSize;  // 528
 
 constexpr std::uint32_t kLiveBlockSize = 0x200;     // 512
 constexpr std::uint32_t kMaxLiveDataLength = 0x200; // 512

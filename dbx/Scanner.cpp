@@ -265,14 +265,14 @@ void Scanner::ScanShared(std::uint64_t positions)
     // Threads take pieces in file order; each keeps what it finds in a list
     // of its own, and the lists are put together in piece order after.
     const std::uint64_t pieces = (positions + options_.piecePositions - 1) / options_.piecePositions;
-    struct Piece {
+    struct PieceState {
         std::atomic<std::uint8_t> state{0};  // 0 not done, 1 whole, 2 cut short (the file shrank)
         unsigned slot = 0;
         std::size_t live = 0, deleted = 0;   // where its blocks lie in that thread's lists
         std::size_t liveEnd = 0, deletedEnd = 0;
         std::uint64_t reached = 0;
     };
-    std::vector<Piece> done(pieces);
+    std::vector<PieceState> done(pieces);
     std::vector<Found> found(pool_->Threads());
     std::atomic<std::uint64_t> next{0};
     std::atomic<std::uint64_t> stopAt{pieces};  // pieces from here on are not needed
@@ -294,7 +294,7 @@ void Scanner::ScanShared(std::uint64_t positions)
         for (std::uint64_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < stopAt.load(std::memory_order_relaxed);) {
             const std::uint64_t from = p * options_.piecePositions;
             const std::uint64_t to = std::min(positions, from + options_.piecePositions);
-            Piece& piece = done[p];
+            PieceState& piece = done[p];
             piece.slot = slot;
             piece.live = mine.live.size();
             piece.deleted = mine.deleted.size();
@@ -323,7 +323,7 @@ void Scanner::ScanShared(std::uint64_t positions)
     found_.live.reserve(live);
     found_.deleted.reserve(deleted);
     for (std::uint64_t p = 0; p < pieces; ++p) {
-        const Piece& piece = done[p];
+        const PieceState& piece = done[p];
         const Found& from = found[piece.slot];
         const auto at = [](const std::vector<BlockRef>& v, std::size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(i); };
         found_.live.insert(found_.live.end(), at(from.live, piece.live), at(from.live, piece.liveEnd));

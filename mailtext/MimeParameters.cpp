@@ -13,7 +13,7 @@ namespace {
 // Continuations past this number are not joined: real names need a few.
 constexpr int kMaxSections = 1000;
 
-bool IsBlank(char c)
+bool IsSpaceOrTab(char c)
 {
     return c == ' ' || c == '\t';
 }
@@ -31,14 +31,14 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
 
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.front()))
+    while (!s.empty() && IsSpaceOrTab(s.front()))
         s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
+    while (!s.empty() && IsSpaceOrTab(s.back()))
         s.remove_suffix(1);
     return s;
 }
 
-int HexValue(char c)
+int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -52,8 +52,8 @@ std::string PercentDecoded(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const int hi = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int lo = hi >= 0 ? HexValue(text[i + 2]) : -1;
+        const int hi = text[i] == '%' && i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        const int lo = hi >= 0 ? HexDigitValue(text[i + 2]) : -1;
         if (lo >= 0) {
             out += static_cast<char>(hi * 16 + lo);
             i += 2;
@@ -132,7 +132,7 @@ std::string ParameterText(std::string_view headerValue, std::string_view name)
         if (value[equals] == ';')
             continue;  // a word without a value
         ++at;
-        while (at < value.size() && IsBlank(value[at]))
+        while (at < value.size() && IsSpaceOrTab(value[at]))
             ++at;
         std::string text = ReadValue(value, at);
         // Whatever follows a quoted value up to the next ';' is not part of it.

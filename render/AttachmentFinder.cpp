@@ -27,11 +27,6 @@ struct GFreeOnExit {
     ~GFreeOnExit() { g_free(p); }
 };
 
-bool HasGap(std::string_view bytes)
-{
-    return bytes.find(kGapByte) != std::string_view::npos;
-}
-
 bool IsType(GMimeObject* object, const char* type, const char* subtype)
 {
     GMimeContentType* ct = g_mime_object_get_content_type(object);

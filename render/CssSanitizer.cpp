@@ -27,7 +27,7 @@ CssToken Token(Kind kind, std::string value)
     return t;
 }
 
-std::string Lower(std::string_view text)
+std::string LowerName(std::string_view text)
 {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
@@ -157,7 +157,7 @@ bool IsAllowedToken(const CssToken& t, Context context, std::vector<Kind>& open)
         return allowed.find(t.value[0]) != std::string_view::npos;
     }
     case Kind::Function: {
-        const std::string name = Lower(t.value);
+        const std::string name = LowerName(t.value);
         const bool known = context == Context::Declaration
             ? In(name, {"rgb", "rgba", "hsl", "hsla", "calc"})
             : context == Context::Selector && In(name, {"not", "is", "where", "lang", "dir", "nth-child",
@@ -444,7 +444,7 @@ void Parser::Rules(std::string& out, int depth, bool inBlock)
         if (t.kind == Kind::CloseCurly && inBlock)
             return;
         const bool atRule = t.kind == Kind::AtKeyword;
-        const std::string atName = atRule ? Lower(t.value) : std::string();
+        const std::string atName = atRule ? LowerName(t.value) : std::string();
         if (!atRule)
             Unread(std::move(t));
         Tokens prelude;

@@ -9,7 +9,7 @@
 namespace render {
 namespace {
 
-bool IsHex(char c)
+bool IsHexDigit(char c)
 {
     return std::isxdigit(static_cast<unsigned char>(c)) != 0;
 }
@@ -44,17 +44,17 @@ std::string DropBrokenEscapes(std::string_view raw)
             out += raw[i++];
             continue;
         }
-        if (out.size() >= 2 && out[out.size() - 2] == '=' && IsHex(out.back()))
+        if (out.size() >= 2 && out[out.size() - 2] == '=' && IsHexDigit(out.back()))
             out.resize(out.size() - 2);
         else if (!out.empty() && out.back() == '=')
             out.pop_back();
         while (i < raw.size() && raw[i] == kGapByte)
             out += raw[i++];
         std::size_t digits = 0;
-        while (digits < 2 && i + digits < raw.size() && IsHex(raw[i + digits]))
+        while (digits < 2 && i + digits < raw.size() && IsHexDigit(raw[i + digits]))
             ++digits;
         const std::size_t next = i + digits;
-        if (digits > 0 && next + 2 < raw.size() && raw[next] == '=' && IsHex(raw[next + 1]) && IsHex(raw[next + 2]))
+        if (digits > 0 && next + 2 < raw.size() && raw[next] == '=' && IsHexDigit(raw[next + 1]) && IsHexDigit(raw[next + 2]))
             i = next;
     }
     return out;

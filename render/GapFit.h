@@ -18,7 +18,6 @@ inline constexpr char kBlank = '\t';
 inline bool IsGap(char c) { return c == kGapByte; }
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 inline char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-inline bool HasGap(std::string_view text) { return text.find(kGapByte) != std::string_view::npos; }
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // A character of a header or parameter name.
 bool IsNameChar(char c);

@@ -11,8 +11,6 @@
 
 namespace render {
 
-using namespace fit;
-
 namespace {
 
 // Boundary lines longer than this are not taken for boundaries, and no
@@ -55,11 +53,11 @@ private:
 void MessageRepair::FindBoundaryLines()
 {
     std::map<std::string_view, std::size_t> index;
-    for (std::size_t at = 0; at < in_.size(); at = LineEnd(in_, at)) {
+    for (std::size_t at = 0; at < in_.size(); at = fit::LineEnd(in_, at)) {
         if (in_.compare(at, 2, "--") != 0)
             continue;
-        std::string_view line = std::string_view(in_).substr(at + 2, LineEnd(in_, at) - at - 2);
-        while (!line.empty() && (IsBlank(line.back()) || line.back() == '\r' || line.back() == '\n'))
+        std::string_view line = std::string_view(in_).substr(at + 2, fit::LineEnd(in_, at) - at - 2);
+        while (!line.empty() && (fit::IsBlank(line.back()) || line.back() == '\r' || line.back() == '\n'))
             line.remove_suffix(1);
         if (line.size() > 2 && line.substr(line.size() - 2) == "--")
             line.remove_suffix(2);
@@ -80,11 +78,11 @@ void MessageRepair::FindCharsets()
     constexpr std::string_view kParameter = "charset=";
     const auto add = [&](std::size_t at) {
         std::size_t end = at;
-        while (end < in_.size() && end - at < 40 && (IsNameChar(in_[end]) || in_[end] == ':'))
+        while (end < in_.size() && end - at < 40 && (fit::IsNameChar(in_[end]) || in_[end] == ':'))
             ++end;
         std::string name = in_.substr(at, end - at);
-        std::transform(name.begin(), name.end(), name.begin(), Lower);
-        if (!name.empty() && (end == in_.size() || !IsGap(in_[end]))
+        std::transform(name.begin(), name.end(), name.begin(), fit::Lower);
+        if (!name.empty() && (end == in_.size() || !fit::IsGap(in_[end]))
             && std::find(charsets_.begin(), charsets_.end(), name) == charsets_.end())
             charsets_.push_back(std::move(name));
     };
@@ -93,7 +91,7 @@ void MessageRepair::FindCharsets()
         if (at + 1 < in_.size() && in_[at + 1] == '?')
             add(at + 2);  // an encoded word
         else if (at + 1 >= kParameter.size()
-                 && EqualsNoCase(std::string_view(in_).substr(at + 1 - kParameter.size(), kParameter.size()), kParameter))
+                 && fit::EqualsNoCase(std::string_view(in_).substr(at + 1 - kParameter.size(), kParameter.size()), kParameter))
             add(at + 1 < in_.size() && in_[at + 1] == '"' ? at + 2 : at + 1);
     }
 }
@@ -122,9 +120,9 @@ ContentType MessageRepair::HeaderBlock(bool ofMessage)
 {
     std::size_t end = pos_;  // the empty line that ends the block
     while (end < in_.size() && in_[end] != '\n' && in_.compare(end, 2, "\r\n") != 0)
-        end = LineEnd(in_, end);
+        end = fit::LineEnd(in_, end);
     std::string block = in_.substr(pos_, end - pos_);
-    const std::size_t after = end < in_.size() ? LineEnd(in_, end) : end;
+    const std::size_t after = end < in_.size() ? fit::LineEnd(in_, end) : end;
     if (HasGap(block)) {
         RepairHeaderBlock(block, report_, ofMessage, boundaryLines_, charsets_, NextBoundaryLine(after));
         out_ += block;
@@ -138,7 +136,7 @@ ContentType MessageRepair::HeaderBlock(bool ofMessage)
 
 bool MessageRepair::RepairBoundaryLine(std::size_t ls, int& level, bool& closing)
 {
-    const std::size_t le = LineEnd(in_, ls);
+    const std::size_t le = fit::LineEnd(in_, ls);
     struct Fit {
         std::size_t at;
         int level;
@@ -147,19 +145,19 @@ bool MessageRepair::RepairBoundaryLine(std::size_t ls, int& level, bool& closing
     std::vector<Fit> fits;
     for (std::size_t h = in_.find(kGapByte, ls); h < le; h = in_.find(kGapByte, h + 1)) {
         std::size_t end = h;
-        while (end < le && IsGap(in_[end]))
+        while (end < le && fit::IsGap(in_[end]))
             ++end;
         for (std::size_t s = ls; s <= end; s = s == ls ? std::max(h + 1, ls + 1) : s + 1) {
             const bool lineBreak = s != ls;
-            if (lineBreak && !BreakFits(in_, ls, s, true))
+            if (lineBreak && !fit::BreakFits(in_, ls, s, true))
                 continue;
             for (std::size_t i = 0; i < open_.size(); ++i) {
                 const std::string word = "--" + open_[i];
                 bool touches = lineBreak;
-                if (!Fits(in_, s, word, true, touches) || !touches || s + word.size() > le)
+                if (!fit::Fits(in_, s, word, true, touches) || !touches || s + word.size() > le)
                     continue;
                 const std::size_t q = s + word.size();
-                if (q == le || std::string_view("\r\n- \t").find(in_[q]) != std::string_view::npos || IsGap(in_[q]))
+                if (q == le || std::string_view("\r\n- \t").find(in_[q]) != std::string_view::npos || fit::IsGap(in_[q]))
                     fits.push_back({s, static_cast<int>(i), lineBreak});
             }
         }
@@ -172,13 +170,13 @@ bool MessageRepair::RepairBoundaryLine(std::size_t ls, int& level, bool& closing
     std::string line = in_.substr(ls, fit.at - ls);
     if (fit.lineBreak) {
         line.back() = '\n';
-        if (IsGap(line[line.size() - 2]))
+        if (fit::IsGap(line[line.size() - 2]))
             line[line.size() - 2] = '\r';
     }
     line += word;
     std::size_t q = fit.at + word.size();
     std::size_t gaps = 0;
-    while (q + gaps < le && IsGap(in_[q + gaps]))
+    while (q + gaps < le && fit::IsGap(in_[q + gaps]))
         ++gaps;
     const std::string_view rest = std::string_view(in_).substr(q + gaps, le - q - gaps);
     if (gaps > 0 && rest.find_first_not_of("\r\n") == std::string_view::npos) {
@@ -220,7 +218,7 @@ std::string MessageRepair::Run()
                 open_.push_back(type.boundary);
             continue;
         }
-        const std::size_t end = LineEnd(in_, pos_);
+        const std::size_t end = fit::LineEnd(in_, pos_);
         const std::string_view line = std::string_view(in_).substr(pos_, end - pos_);
         if (line.substr(0, 2) == "--" || HasGap(line))
             work_ += open_.size() * (HasGap(line) ? 8 : 1);

@@ -20,6 +20,12 @@ inline constexpr std::string_view kGapMark = "\xEF\xB7\x90";
 // What a reader sees in place of a gap.
 inline constexpr std::string_view kGapText = "\u2591\u2591\u2591";
 
+// Whether stored text (as WithGaps makes it) has a lost byte in it.
+inline bool HasGap(std::string_view bytes)
+{
+    return bytes.find(kGapByte) != std::string_view::npos;
+}
+
 // The stored text as the renderer reads it: kGapByte over every lost byte,
 // and without the zeros after the last real byte when the last block was
 // taken whole. A kGapByte the message itself holds becomes another control

@@ -6,8 +6,6 @@
 
 namespace render {
 
-using namespace fit;
-
 namespace {
 
 // Words the repair may restore. A longer list finds more names, but also
@@ -94,7 +92,7 @@ void BlockRepair::RestoreWords()
     std::size_t seen = 0;  // bytes looked at for line starts
     for (std::size_t h = block_.find(kGapByte); h != std::string::npos; h = block_.find(kGapByte, h + 1)) {
         std::size_t end = h;
-        while (end < block_.size() && IsGap(block_[end]))
+        while (end < block_.size() && fit::IsGap(block_[end]))
             ++end;
         for (; seen < h; ++seen)
             ls = block_[seen] == '\n' ? seen + 1 : ls;
@@ -102,31 +100,31 @@ void BlockRepair::RestoreWords()
         // Letters and a colon right after the gap are the end of a name: a
         // name that ends inside the gap would leave them without one.
         std::size_t after = end;
-        while (after < block_.size() && IsNameChar(block_[after]))
+        while (after < block_.size() && fit::IsNameChar(block_[after]))
             ++after;
         const bool nameAfter = after > end && after < block_.size() && block_[after] == ':';
         // A header name at the line's start, or after a line break the gap
         // took; a name that lies wholly in the gap has nothing to fit.
         for (std::size_t s = ls; s <= end; s = s == ls ? std::max(h + 1, ls + 1) : s + 1) {
             const bool lineBreak = s != ls;
-            if (lineBreak && !BreakFits(block_, ls, s, false))
+            if (lineBreak && !fit::BreakFits(block_, ls, s, false))
                 continue;
             for (const std::string_view name : kHeaderNames) {
                 bool touches = lineBreak;
                 const std::string word = std::string(name) + ':';
                 if ((!nameAfter || s + name.size() == after) && (s < h || s + word.size() > end)
-                    && Fits(block_, s, word, false, touches) && touches)
+                    && fit::Fits(block_, s, word, false, touches) && touches)
                     readings.push_back({s, word, lineBreak, true});
             }
         }
         // A parameter name, in a header that has them.
         if (TakesParameters(ls)) {
             for (const std::string_view name : kParameterNames) {
-                const std::string word = kBlank + std::string(name) + '=';
+                const std::string word = fit::kBlank + std::string(name) + '=';
                 for (std::size_t s = std::max(ls, h + 1 > word.size() ? h + 1 - word.size() : 0); s < end; ++s) {
                     const char before = s > ls ? block_[s - 1] : ' ';
                     bool touches = false;
-                    if ((IsBlank(before) || before == ';' || IsGap(before)) && Fits(block_, s, word, false, touches)
+                    if ((fit::IsBlank(before) || before == ';' || fit::IsGap(before)) && fit::Fits(block_, s, word, false, touches)
                         && touches)
                         readings.push_back({s, word, false, false});
                 }
@@ -144,12 +142,12 @@ void BlockRepair::RestoreWords()
     std::size_t next = 0;
     std::unordered_map<std::string, int> counts;  // by the name in lower case
     for (std::size_t at = 0; at < block_.size() && next < repairedAt_.size();) {
-        const HeaderLine line = HeaderLineAt(block_, at);
+        const fit::HeaderLine line = fit::HeaderLineAt(block_, at);
         at = line.end;
         if (line.colon == std::string::npos)
             continue;
         std::string name = block_.substr(line.begin, line.colon - line.begin);
-        std::transform(name.begin(), name.end(), name.begin(), Lower);
+        std::transform(name.begin(), name.end(), name.begin(), fit::Lower);
         int& count = counts[name];
         for (; next < repairedAt_.size() && repairedAt_[next] < line.end; ++next)
             report_.messageNames[report_.messageNames.size() - repairedAt_.size() + next].occurrence = count;
@@ -162,19 +160,19 @@ void BlockRepair::Apply(const Reading& r)
     std::string mask;
     for (std::size_t i = 0; i < r.word.size(); ++i) {
         char& c = block_[r.at + i];
-        mask += IsGap(c) ? '^' : ' ';
-        if (IsGap(c))
-            c = r.word[i] != kBlank ? r.word[i] : r.at == 0 || block_[r.at - 1] == '\n' ? '\t' : ' ';
+        mask += fit::IsGap(c) ? '^' : ' ';
+        if (fit::IsGap(c))
+            c = r.word[i] != fit::kBlank ? r.word[i] : r.at == 0 || block_[r.at - 1] == '\n' ? '\t' : ' ';
     }
     if (r.lineBreak) {
         block_[r.at - 1] = '\n';
-        if (IsGap(block_[r.at - 2]))
+        if (fit::IsGap(block_[r.at - 2]))
             block_[r.at - 2] = '\r';
     }
     if (!r.isName)
         return;
     const std::size_t after = r.at + r.word.size();
-    if (after < block_.size() && IsGap(block_[after]))
+    if (after < block_.size() && fit::IsGap(block_[after]))
         block_[after] = ' ';  // the blank every mail program writes after the colon
     const std::string name = block_.substr(r.at, r.word.size() - 1);
     mask.pop_back();
@@ -197,7 +195,7 @@ bool BlockRepair::TakesParameters(std::size_t lineStart)
     // with parameters is short.
     constexpr std::size_t kFar = 1024;
     std::size_t ls = lineStart;
-    while (ls > 0 && (IsBlank(block_[ls]) || IsGap(block_[ls]))) {
+    while (ls > 0 && (fit::IsBlank(block_[ls]) || fit::IsGap(block_[ls]))) {
         --ls;  // onto the line break that ends the line before
         while (ls > 0 && block_[ls - 1] != '\n') {
             if (lineStart - ls > kFar)
@@ -210,7 +208,7 @@ bool BlockRepair::TakesParameters(std::size_t lineStart)
     if (colon == std::string_view::npos)
         return false;
     const std::string_view name = line.substr(0, colon);
-    askedAnswer_ = EqualsNoCase(name, "Content-Type") || EqualsNoCase(name, "Content-Disposition");
+    askedAnswer_ = fit::EqualsNoCase(name, "Content-Type") || fit::EqualsNoCase(name, "Content-Disposition");
     return askedAnswer_;
 }
 
@@ -219,14 +217,14 @@ void BlockRepair::NameTheUntold()
     std::string out;
     out.reserve(block_.size() + 64);
     for (std::size_t at = 0; at < block_.size();) {
-        const std::size_t end = LineEnd(block_, at);
+        const std::size_t end = fit::LineEnd(block_, at);
         const std::string_view line = std::string_view(block_).substr(at, end - at);
         const std::size_t colon = line.find(':');
         const std::string_view name = line.substr(0, colon == std::string_view::npos ? 0 : colon);
         const bool damagedName = !name.empty() && HasGap(name) && std::all_of(name.begin(), name.end(), [](char c) {
-            return IsNameChar(c) || IsGap(c);
+            return fit::IsNameChar(c) || fit::IsGap(c);
         });
-        if (damagedName || (at == 0 && !line.empty() && IsGap(line.front()))) {
+        if (damagedName || (at == 0 && !line.empty() && fit::IsGap(line.front()))) {
             // A header whose name cannot be told keeps its value under a
             // stand-in name (a name with gaps in it is no name to a parser).
             std::string stand = kUntoldName;
@@ -243,7 +241,7 @@ void BlockRepair::NameTheUntold()
                 out += ": ";
                 out += line;
             }
-        } else if (!line.empty() && IsGap(line.front())) {
+        } else if (!line.empty() && fit::IsGap(line.front())) {
             out += ' ';  // no name: the rest of the line before it, folded
             out += line;
         } else {
@@ -266,7 +264,7 @@ std::string BlockRepair::RepairContentType(std::string_view value) const
         at = semicolon + 1;
     }
     if (HasGap(pieces[0])) {
-        if (const std::string_view type = FitUnique(pieces[0], kMediaTypes); !type.empty())
+        if (const std::string_view type = fit::FitUnique(pieces[0], kMediaTypes); !type.empty())
             pieces[0].assign(1, ' ').append(type);
     }
     bool hasBoundary = false;
@@ -276,19 +274,19 @@ std::string BlockRepair::RepairContentType(std::string_view value) const
         if (eq == std::string::npos)
             continue;
         std::size_t nameStart = 0;
-        while (nameStart < eq && (IsBlank(piece[nameStart]) || piece[nameStart] == '\r' || piece[nameStart] == '\n'))
+        while (nameStart < eq && (fit::IsBlank(piece[nameStart]) || piece[nameStart] == '\r' || piece[nameStart] == '\n'))
             ++nameStart;
         const std::string_view name = std::string_view(piece).substr(nameStart, eq - nameStart);
         const std::string_view rawValue = std::string_view(piece).substr(eq + 1);
         std::string_view fit;
-        if (EqualsNoCase(name, "charset") && HasGap(rawValue)) {
+        if (fit::EqualsNoCase(name, "charset") && HasGap(rawValue)) {
             // Of the charsets that fit, the one the message names elsewhere.
-            fit = FitUnique(rawValue, kCharsets);
+            fit = fit::FitUnique(rawValue, kCharsets);
             if (fit.empty())
-                fit = FitUnique(rawValue, charsets_.data(), charsets_.size(), false);
-        } else if (EqualsNoCase(name, "boundary")) {
+                fit = fit::FitUnique(rawValue, charsets_.data(), charsets_.size(), false);
+        } else if (fit::EqualsNoCase(name, "boundary")) {
             if (HasGap(rawValue))
-                fit = FitUnique(rawValue, boundaries_.data(), boundaries_.size(), true);
+                fit = fit::FitUnique(rawValue, boundaries_.data(), boundaries_.size(), true);
             hasBoundary = !HasGap(rawValue) || !fit.empty();
         }
         if (!fit.empty())
@@ -300,7 +298,7 @@ std::string BlockRepair::RepairContentType(std::string_view value) const
     // A multipart whose boundary was lost takes the one its body uses.
     bool touches = false;
     const std::string_view type = std::string_view(out).substr(out.find_first_not_of(" \t"));
-    if (!hasBoundary && !nextBoundary_.empty() && Fits(type, 0, "multipart/", false, touches) && !touches)
+    if (!hasBoundary && !nextBoundary_.empty() && fit::Fits(type, 0, "multipart/", false, touches) && !touches)
         out.append(";\r\n\tboundary=\"").append(nextBoundary_).append("\"");
     return out;
 }
@@ -312,7 +310,7 @@ void BlockRepair::RepairValues()
     std::string out;
     out.reserve(block_.size() + 64);
     for (std::size_t at = 0; at < block_.size();) {
-        const HeaderLine line = HeaderLineAt(block_, at);
+        const fit::HeaderLine line = fit::HeaderLineAt(block_, at);
         at = line.end;
         const std::string_view all = std::string_view(block_).substr(line.begin, line.end - line.begin);
         if (line.colon == std::string::npos) {
@@ -328,10 +326,10 @@ void BlockRepair::RepairValues()
             value.remove_suffix(cut);
         }
         std::string repaired(value);
-        if (HasGap(value) && EqualsNoCase(name, "Content-Transfer-Encoding")) {
-            if (const std::string_view fit = FitUnique(value, kEncodings); !fit.empty())
+        if (HasGap(value) && fit::EqualsNoCase(name, "Content-Transfer-Encoding")) {
+            if (const std::string_view fit = fit::FitUnique(value, kEncodings); !fit.empty())
                 repaired.assign(1, ' ').append(fit);
-        } else if (HasGap(value) && EqualsNoCase(name, "Content-Type")) {
+        } else if (HasGap(value) && fit::EqualsNoCase(name, "Content-Type")) {
             repaired = RepairContentType(value);
         }
         out += name;

@@ -16,11 +16,6 @@
 namespace render {
 namespace {
 
-bool HasGap(std::string_view text)
-{
-    return text.find(kGapByte) != std::string_view::npos;
-}
-
 std::string AddressHeader(GMimeMessage* message, GMimeAddressType type, const char* name)
 {
     const char* value = g_mime_object_get_header(GMIME_OBJECT(message), name);

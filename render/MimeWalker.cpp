@@ -23,7 +23,7 @@ struct GFreeOnExit {
     ~GFreeOnExit() { g_free(p); }
 };
 
-std::string Lower(std::string s)
+std::string LowerCopy(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -36,7 +36,7 @@ std::string MimeType(GMimeObject* object)
     if (type == nullptr)
         return "text/plain";
     GFreeOnExit s{g_mime_content_type_get_mime_type(type)};
-    return s.p != nullptr ? Lower(ToDisplayUtf8(s.p)) : std::string("application/octet-stream");
+    return s.p != nullptr ? LowerCopy(ToDisplayUtf8(s.p)) : std::string("application/octet-stream");
 }
 
 bool IsType(GMimeObject* object, const char* type, const char* subtype)
@@ -72,11 +72,6 @@ std::string DecodeQuotedPrintable(std::string_view raw, std::size_t cap, bool& c
     return out;
 }
 
-bool HasGap(std::string_view bytes)
-{
-    return bytes.find(kGapByte) != std::string_view::npos;
-}
-
 bool HasContent(GMimePart* part)
 {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
@@ -90,7 +85,7 @@ bool HasContent(GMimePart* part)
 // the part itself names none.
 std::string SniffHtmlCharset(std::string_view html)
 {
-    std::string head = Lower(std::string(html.substr(0, 4096)));
+    std::string head = LowerCopy(std::string(html.substr(0, 4096)));
     const std::size_t at = head.find("charset=");
     if (at == std::string::npos)
         return {};
@@ -149,7 +144,7 @@ void CollectCharsets(GMimeObject* object, int depth, std::set<std::string>& name
     if (!IsType(object, "text", "*"))
         return;
     if (const char* charset = g_mime_object_get_content_type_parameter(object, "charset")) {
-        const std::string name = Lower(charset);
+        const std::string name = LowerCopy(charset);
         if (name != "us-ascii" && !HasGap(name))
             names.insert(name);
     }

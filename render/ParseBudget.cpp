@@ -53,7 +53,7 @@ std::size_t MimeWorkPrefix(std::string_view raw)
 
 namespace {
 
-bool IsBlank(char c)
+bool IsSpaceOrTab(char c)
 {
     return c == ' ' || c == '\t';
 }
@@ -146,7 +146,7 @@ std::string_view ParserInput::Run(bool& cut)
 bool ParserInput::HeaderLine(std::size_t at, std::size_t end)
 {
     const std::string_view line = raw_.substr(at, end - at);
-    if (IsBlank(line.front()) && fieldOpen_) {  // the field goes on
+    if (IsSpaceOrTab(line.front()) && fieldOpen_) {  // the field goes on
         if (fieldKept_)
             KeepOfField(at, end, 2);
         else
@@ -165,7 +165,7 @@ bool ParserInput::HeaderLine(std::size_t at, std::size_t end)
     ++fields_;
     const std::size_t colon = line.find(':');
     std::string_view name = line.substr(0, colon == std::string_view::npos ? 0 : colon);
-    while (!name.empty() && IsBlank(name.back()))
+    while (!name.empty() && IsSpaceOrTab(name.back()))
         name.remove_suffix(1);
     fieldIsAddress_ = IsAddressField(name);
     fieldIsContentType_ = fit::EqualsNoCase(name, "Content-Type");

@@ -13,7 +13,7 @@
 namespace render {
 namespace {
 
-std::string Lower(std::string_view s)
+std::string LowerCopy(std::string_view s)
 {
     std::string out(s);
     std::transform(out.begin(), out.end(), out.begin(),
@@ -46,7 +46,7 @@ bool DecodeWithIconv(std::string_view bytes, const std::string& charset, std::st
 
 std::string DecodeText(std::string_view bytes, std::string_view charset)
 {
-    const std::string cs = Lower(charset);
+    const std::string cs = LowerCopy(charset);
     if (IsPlainAscii(cs))
         return ToDisplayUtf8(bytes);
     if (cs == "utf-8" || cs == "utf8")

@@ -113,11 +113,6 @@ bool IsDataLine(std::string_view line)
     return true;
 }
 
-bool HasGap(std::string_view line)
-{
-    return line.find(kGapByte) != std::string_view::npos;
-}
-
 int Count(char c)
 {
     return (static_cast<unsigned char>(c) - 0x20) & 0x3F;

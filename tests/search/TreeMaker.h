@@ -58,7 +58,8 @@ public:
 private:
     std::string Rel(const std::string& path) const
     {
-        std::string shown = path.starts_with(root_) ? "R" + path.substr(root_.size()) : path;
+        // Appended: GCC 12 warns of a false overlap in "R" + ... and replace().
+        std::string shown = path.starts_with(root_) ? std::string("R").append(path, root_.size()) : path;
         for (char& c : shown)
             c = c == '\\' ? '/' : c;
         return shown;

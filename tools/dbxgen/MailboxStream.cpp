@@ -37,6 +37,7 @@ std::uint64_t MailboxStream::MessageAreaEnd() const
 std::vector<std::uint32_t> MailboxStream::Append(const MailMessage& m, bool deleted)
 {
     using namespace oe;
+    using oe::kBlockSpan, oe::kLiveBlockSize;  // not the image's own, of the same values
     const std::size_t n = m.text.empty() ? 1 : (m.text.size() + kBlockBodySize - 1) / kBlockBodySize;
     // Room for the index and a margin behind the last block.
     if (MessageAreaEnd() + n * kBlockSpan + (64u << 20) > std::numeric_limits<std::uint32_t>::max())
@@ -75,6 +76,7 @@ std::vector<std::uint32_t> MailboxStream::Append(const MailMessage& m, bool dele
 std::uint64_t MailboxStream::Finish()
 {
     using namespace oe;
+    using oe::kBlockSpan, oe::kLiveBlockSize;  // not the image's own, of the same values
     const std::uint64_t segments = (blocks_ + kBlocksPerSegment - 1) / kBlocksPerSegment;
     const std::uint64_t areaEnd = kMiddleSectorStart + segments * kMessageSegmentSize;
     out_.write(std::string(areaEnd - MessageAreaEnd(), '\0').data(),
