@@ -131,8 +131,10 @@ std::size_t TextStillInFile(const ByteSource& source, const EmailRecord& record)
     for (const BlockRef& block : record.blocks) {
         const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
         const std::size_t n = AvailablePayload(source, block);
-        if (start + n > readable)
-            return at + static_cast<std::size_t>(readable > start ? readable - start : 0);
+        if (start + n > readable) {
+            at += static_cast<std::size_t>(readable > start ? readable - start : 0);
+            break;
+        }
         at += n;
     }
     return at;

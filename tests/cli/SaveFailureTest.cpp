@@ -78,19 +78,26 @@ std::string MakeTwoBlockMailbox(const TempDir& dir)
 // thread writes which e-mail, it is read after the cut.
 class CutBeforeFirstCreate final : public platform::FileOpsHook {
 public:
-    explicit CutBeforeFirstCreate(std::string mailbox) : mailbox_(std::move(mailbox)) { platform::SetFileOpsHook(this); }
+    // With `cutBackFails`, a saved file cannot be cut back to what the mail
+    // file still holds (a failing disk).
+    explicit CutBeforeFirstCreate(std::string mailbox, bool cutBackFails = false)
+        : mailbox_(std::move(mailbox)), cutBackFails_(cutBackFails)
+    {
+        platform::SetFileOpsHook(this);
+    }
     ~CutBeforeFirstCreate() override { platform::SetFileOpsHook(nullptr); }
     bool Before(FileOp op, const std::string&, std::uint64_t) override
     {
         std::lock_guard lock(mutex_);
         if (op == FileOp::kCreate && !cut_)
             cut_ = ::truncate(mailbox_.c_str(), 9000) == 0;
-        return true;
+        return !(op == FileOp::kCutBack && cutBackFails_);
     }
 
 private:
     std::mutex mutex_;
     std::string mailbox_;
+    bool cutBackFails_;
     bool cut_ = false;
 };
 
@@ -230,6 +237,21 @@ TEST(SaveWhileTheFileShrinks, EmlFilesOfEmailsCutShortAreKeptAndTold)
         EXPECT_THAT(r.err, HasSubstr(told));
     EXPECT_THAT(r.err, Not(HasSubstr("e-mail 0 is incomplete")));
     EXPECT_THAT(r.out, HasSubstr(", 3 more saved incomplete\n"));
+}
+
+TEST(SaveWhileTheFileShrinks, AFileThatCannotBeCutBackIsNotKept)
+{
+    TempDir dir;
+    const std::string mailbox = MakeTwoBlockMailbox(dir), out = dir.File("out");
+    CutBeforeFirstCreate cut(mailbox, true);
+    const CliRun r = Save({mailbox, out});
+    EXPECT_EQ(r.status, 1);
+    // E-mail 1 would keep zeros the mail file no longer holds: not kept,
+    // and told as not written.
+    EXPECT_EQ(testsupport::FilesIn(out).size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(out + "/mail 1.eml"));
+    EXPECT_THAT(r.err, HasSubstr("could not save e-mail 1 as"));
+    EXPECT_THAT(r.out, HasSubstr(", 2 more saved incomplete, 1 could not be written\n"));
 }
 
 TEST(SaveWhileTheFileShrinks, MboxTellsWhatWasCutShortAndNamesWhatItCouldNotRead)
