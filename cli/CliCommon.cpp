@@ -7,6 +7,7 @@
 #include "platform/FsPath.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -148,41 +149,70 @@ std::string ForTerminal(std::string_view bytes)
 
 namespace {
 
-// `text`, which is UTF-8, as a JSON string literal.
-void AppendJsonQuoted(std::string& out, std::string_view text)
+// What a byte of a JSON string's text needs: kAsIs, an escape, or (when
+// the text is not known to be UTF-8) the display conversion of the whole
+// text first. A table: lists print thousands of these strings.
+enum ByteNeed : std::uint8_t { kAsIs, kEscape, kNotAscii };
+constexpr std::array<ByteNeed, 256> kByteNeeds = [] {
+    std::array<ByteNeed, 256> needs{};
+    for (int c = 0; c < 0x20; ++c)
+        needs[c] = kEscape;
+    needs['"'] = needs['\\'] = kEscape;
+    for (int c = 0x80; c < 0x100; ++c)
+        needs[c] = kNotAscii;
+    return needs;
+}();
+
+void AppendEscape(std::string& out, char c)
+{
+    switch (c) {
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '\t': out += "\\t"; break;
+    default: {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+        out += esc;
+    }
+    }
+}
+
+// `text` as a JSON string literal. With `asciiOnly`, stops at the first byte
+// that is not ASCII and returns false, having appended part of it; else
+// `text` is UTF-8, and its other bytes stand as they are.
+template <bool asciiOnly>
+bool AppendJsonQuoted(std::string& out, std::string_view text)
 {
     out += '"';
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0;;) {
         // A run that stands as it is, in one append.
         std::size_t run = i;
-        while (run < text.size() && static_cast<unsigned char>(text[run]) >= 0x20 && text[run] != '"' && text[run] != '\\')
+        ByteNeed need = kAsIs;
+        while (run < text.size()) {
+            need = kByteNeeds[static_cast<unsigned char>(text[run])];
+            if (need == kEscape || (asciiOnly && need == kNotAscii))
+                break;
             ++run;
-        out.append(text, i, run - i);
+        }
+        out.append(text.data() + i, run - i);
         if (run == text.size())
             break;
-        const char c = text[run];
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-            out += esc;
-        }
-        }
+        if (asciiOnly && need == kNotAscii)
+            return false;
+        AppendEscape(out, text[run]);
         i = run + 1;
     }
     out += '"';
+    return true;
 }
 
 std::string JsonQuote(std::string_view text)
 {
     std::string out;
     out.reserve(text.size() + 2);
-    AppendJsonQuoted(out, text);
+    AppendJsonQuoted<false>(out, text);
     return out;
 }
 
@@ -191,11 +221,11 @@ std::string JsonQuote(std::string_view text)
 void AppendJsonString(std::string& out, std::string_view bytes)
 {
     // ASCII, as most header texts are, is its own display text.
-    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii)
-        AppendJsonQuoted(out, bytes);
-    else
-        AppendJsonQuoted(out, dbx::ToDisplayUtf8(bytes));
+    const std::size_t start = out.size();
+    if (AppendJsonQuoted<true>(out, bytes))
+        return;
+    out.resize(start);
+    AppendJsonQuoted<false>(out, dbx::ToDisplayUtf8(bytes));
 }
 
 std::string JsonString(std::string_view bytes)
