@@ -83,6 +83,11 @@ bool HasUnstatedByteOrder(std::string_view charset)
     return IsOneOf(CanonicalName(charset), {"utf-16", "utf16", "utf-32", "utf32"});
 }
 
+bool NamesUtf8(std::string_view charset)
+{
+    return IsOneOf(CanonicalName(charset), {"utf-8", "utf8"});
+}
+
 bool AppendAsUtf8(std::string_view bytes, std::string_view charset, std::string& out)
 {
     const std::string name = CanonicalName(charset);

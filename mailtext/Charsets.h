@@ -29,4 +29,8 @@ bool AppendConverted(std::string_view bytes, const std::string& iconvName, std::
 // machine's order.
 bool HasUnstatedByteOrder(std::string_view charset);
 
+// True when `charset` (any letter case, with or without an RFC 2231
+// language) names UTF-8.
+bool NamesUtf8(std::string_view charset);
+
 } // namespace mailtext

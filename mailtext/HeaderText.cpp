@@ -255,10 +255,6 @@ bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
     const auto joins = [&](std::size_t a, std::size_t b) {
         return Adjacent(value, words[a].end, words[b].begin) && EqualsIgnoreCase(words[a].charset, words[b].charset);
     };
-    const auto isUtf8 = [](std::string_view charset) {
-        const std::string_view name = charset.substr(0, charset.find('*'));
-        return EqualsIgnoreCase(name, "utf-8") || EqualsIgnoreCase(name, "utf8");
-    };
     std::string result;
     std::size_t copied = 0;              // value before this is in result
     std::string_view shownCharset;       // the charset the last word goes on in
@@ -279,7 +275,7 @@ bool UnorderedWideWordsAsUtf8(std::string_view value, std::string& out)
         // empty word must not go on a UTF-8 run before it, which a UTF-8 word
         // after it could then join (a character split between the two would
         // read otherwise): it is in a charset of its own there.
-        shownCharset = text.empty() && isUtf8(previous) ? "US-ASCII" : "UTF-8";
+        shownCharset = text.empty() && NamesUtf8(previous) ? "US-ASCII" : "UTF-8";
         result.append(value.substr(copied, words[first].begin - copied));
         result.append("=?").append(shownCharset).append("?Q?");
         for (const char c : text) {
