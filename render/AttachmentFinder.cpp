@@ -142,7 +142,7 @@ public:
         if (GMimeMessage* message = parsed_.Message())
             Visit(g_mime_message_get_mime_part(message), 0, 0, {}, false);
         else
-            AddUuencoded(parsed_.Text(), {});  // not MIME at all: its text
+            AddTextUuencoded();  // not MIME at all: its text
         return std::move(found_);
     }
 
@@ -151,6 +151,7 @@ private:
     void VisitLeaf(GMimePart* part, bool shownInPlace);
     void AddMessage(GMimeMessagePart* part, int messages, const std::vector<std::string>& open);
     void AddUuencoded(std::string_view text, std::string_view charset);
+    void AddTextUuencoded();
     void Add(Attachment attachment, const AttachmentContent& content);
 
     AttachmentContent Decode(GMimePart* part) const;
@@ -295,6 +296,21 @@ void Finder::AddUuencoded(std::string_view text, std::string_view charset)
         attachment.cut = !file.ended;
         Add(std::move(attachment), file.content);
     }
+}
+
+void Finder::AddTextUuencoded()
+{
+    const std::string_view text = parsed_.Text();
+    // Only a deleted e-mail's text marks lost bytes; in any other the byte
+    // that would mark one is the sender's, and no letter of a begin or data
+    // line.
+    if (gaps_ || !HasGap(text)) {
+        AddUuencoded(text, {});
+        return;
+    }
+    std::string own(text);
+    std::replace(own.begin(), own.end(), kGapByte, '\x02');
+    AddUuencoded(own, {});
 }
 
 void Finder::Add(Attachment attachment, const AttachmentContent& content)

@@ -153,6 +153,9 @@ TEST(Attachments, FindsEveryKindWithItsNameAndExactBytes)
          Crlf("From: a@example.com\nSubject: uu\n\nHere it is:\n\n") + dbxgen::Uuencode("scan 1.jpg", kPdf + kPdf)
              + Crlf("\nbye\n"),
          {{"scan 1.jpg", "image/jpeg", kPdf + kPdf}}},
+        {"without MIME, the sender's own 0x01 bytes are no lost letters of a begin line",
+         Crlf("Here it is, no header at all:\n\nb\x01gin 644 not.bin\n#86)C\nend\n\n") + dbxgen::Uuencode("a.bin", "a\x01b"),
+         {{"a.bin", "application/octet-stream", "a\x01b"}}},
         {"uuencoded in a MIME text body, two files",
          Mixed(Part("Content-Type: text/plain\n", dbxgen::Uuencode("a.doc", "A") + dbxgen::Uuencode("b.zip", kPdf))),
          {{"a.doc", "application/msword", "A"}, {"b.zip", "application/zip", kPdf}}},
@@ -196,6 +199,8 @@ TEST(Attachments, OneTheEmailEndsInsideIsMarkedCut)
                                    "iVBORw0KGgoAAAAA"),
          true},
         {"uuencoded file without its end", Crlf("Subject: u\n\n") + dbxgen::Uuencode("a.bin", kPdf).substr(0, 30), true},
+        {"without MIME, a data line holding the sender's 0x01 ends the file, losing nothing",
+         Crlf("Here it is, no header at all:\n\nbegin 644 a.bin\n#86)C\n--8\x01)C\n`\nend\n"), true},
         {"the mail file shrank while it was read",
          [] {
              const std::string whole =
@@ -209,6 +214,7 @@ TEST(Attachments, OneTheEmailEndsInsideIsMarkedCut)
         const Found found = Find(c.message, {}, c.complete);
         ASSERT_EQ(found.list.size(), 1u);
         EXPECT_TRUE(found.list[0].cut);
+        EXPECT_EQ(found.list[0].lostBytes, 0u);
         EXPECT_EQ(found.list[0].SaveName(), dbx::DamagedName(found.list[0].fileName));
     }
 }
