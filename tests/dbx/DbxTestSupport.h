@@ -1,14 +1,17 @@
 #pragma once
 // Small builders for engine tests: messages laid out as block chains at
-// chosen offsets, files opened as DbxFile, and a sink that records progress.
+// chosen offsets, files opened as DbxFile, a sink that records progress and
+// a fixed clock.
 
 #include "dbx/DbxFile.h"
+#include "platform/FileTime.h"
 #include "support/TempDir.h"
 #include "tools/dbxgen/DbxImage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +49,24 @@ inline std::string Filled(std::string head, std::size_t size = 512)
     head.resize(size, 'x');
     return head;
 }
+
+// Today's date and the zone offset fixed for one scope, so that dates
+// missing a part do not depend on when the test runs.
+class FixedClock {
+public:
+    explicit FixedClock(platform::FileTime now, std::optional<int> zoneMinutes = std::nullopt)
+    {
+        platform::SetNowForTesting(now);
+        platform::SetZoneOffsetForTesting(zoneMinutes);
+    }
+    ~FixedClock()
+    {
+        platform::SetNowForTesting(std::nullopt);
+        platform::SetZoneOffsetForTesting(std::nullopt);
+    }
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
+};
 
 class RecordingSink : public dbx::IProgressSink {
 public:

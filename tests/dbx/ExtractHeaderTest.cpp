@@ -2,7 +2,6 @@
 #include "PlainHeader.h"
 
 #include "dbx/HeaderFields.h"
-#include "platform/FileTime.h"
 
 #include <random>
 #include <thread>
@@ -14,18 +13,23 @@ using dbxtest::PutChain;
 
 namespace {
 
-// Lays `text` out as one chain at 4096, 8192, ... and extracts its header.
-EmailRecord Extract(std::string_view text, bool deleted = false, bool* found = nullptr)
+// Lays `text` out in `image` as one chain at `stride`, 2 * `stride`, ...
+// and gives its record.
+EmailRecord LaidOut(DbxImage& image, std::string_view text, bool deleted, std::uint32_t stride = 4096)
 {
-    DbxImage image;
-    const auto offsets = dbxtest::Run(4096, std::max<std::size_t>((text.size() + 511) / 512, 1), 4096);
+    const auto offsets = dbxtest::Run(stride, std::max<std::size_t>((text.size() + 511) / 512, 1), stride);
     PutChain(image, offsets, text, deleted);
     EmailRecord record;
     record.isDeleted = deleted;
-    for (std::uint32_t at : offsets) {
-        const std::uint32_t length = deleted ? 512 : image.GetU32(at + 8);
-        record.blocks.push_back({at, deleted ? 528u : 512u, length, 0});
-    }
+    for (std::uint32_t at : offsets)
+        record.blocks.push_back({at, deleted ? 528u : 512u, deleted ? 512u : image.GetU32(at + 8), 0});
+    return record;
+}
+
+EmailRecord Extract(std::string_view text, bool deleted = false, bool* found = nullptr)
+{
+    DbxImage image;
+    EmailRecord record = LaidOut(image, text, deleted);
     const bool r = dbx::ExtractHeader(image.Bytes(), record);
     if (found)
         *found = r;
@@ -105,27 +109,17 @@ TEST(ExtractHeader, EncodedSubjectsAreDecodedFromTheValueAsCut)
 
 TEST(ExtractHeader, TextEndsAtAShortBlock)
 {
+    // No zero byte after the short block's text: its length alone ends it.
     DbxImage image;
-    image.PutLiveBlock(4096, Filled("From: f@x\r\n"), 8192);
-    image.PutLiveBlock(8192, "short\r\n", 12288);
-    image.PutLiveBlock(12288, "Subject: beyond the short block\r\n", 0);
-    EmailRecord r;
-    r.blocks = {{4096, 512, 512, 8192}, {8192, 512, 7, 12288}, {12288, 512, 33, 0}};
+    EmailRecord r = LaidOut(image, Filled("From: f@x\r\n") + Filled("short\r\n") + "Subject: beyond it\r\n", false);
+    image.PutU32(r.blocks[1].offset + 8, 7);
+    r.blocks[1].dataLength = 7;
     ASSERT_TRUE(dbx::ExtractHeader(image.Bytes(), r));
+    EXPECT_EQ(r.from, "f@x");
     EXPECT_EQ(r.subject, "");
 }
 
-TEST(ExtractHeader, RecordWithoutBlocksIsLeftAlone)
-{
-    EmailRecord r;
-    r.subject = "kept";
-    r.date = 42;
-    EXPECT_FALSE(dbx::ExtractHeader("Subject: x\r\n", r));
-    EXPECT_EQ(r.subject, "kept");
-    EXPECT_EQ(r.date, 42u);
-}
-
-TEST(ExtractHeader, EmptyTextsAndBlocksPastTheEndAreHarmless)
+TEST(ExtractHeader, EmptyTextsBlocksPastTheEndAndNoBlocksAreHarmless)
 {
     // A fresh thread has no text buffer yet: an empty text must not touch it.
     std::thread([] {
@@ -139,6 +133,14 @@ TEST(ExtractHeader, EmptyTextsAndBlocksPastTheEndAreHarmless)
         EXPECT_FALSE(dbx::ExtractHeader(std::string(64, 'x'), beyond));
         beyond.isDeleted = true;
         EXPECT_FALSE(dbx::ExtractHeader(std::string(64, 'x'), beyond));
+
+        // A record without blocks is left as it is.
+        EmailRecord none;
+        none.subject = "kept";
+        none.date = 42;
+        EXPECT_FALSE(dbx::ExtractHeader("Subject: x\r\n", none));
+        EXPECT_EQ(none.subject, "kept");
+        EXPECT_EQ(none.date, 42u);
     }).join();
 }
 
@@ -188,7 +190,7 @@ std::string RandomText(std::mt19937& rng, std::size_t size)
 
 TEST(ExtractHeader, MatchesAPlainSearchOnLongRandomTexts)
 {
-    platform::SetNowForTesting(platform::FileTime{128'000'000'000'000'000});
+    const dbxtest::FixedClock clock(128'000'000'000'000'000);
     std::mt19937 rng(7);
     int compared = 0, withFrom = 0, late = 0;
     for (int round = 0; round < 160; ++round) {
@@ -196,14 +198,7 @@ TEST(ExtractHeader, MatchesAPlainSearchOnLongRandomTexts)
         const std::size_t size = std::uniform_int_distribution<std::size_t>(1, 200000)(rng);
         const std::string text = RandomText(rng, size);
         DbxImage image;
-        EmailRecord record;
-        record.isDeleted = deleted;
-        for (std::size_t k = 0; k * 512 < text.size(); ++k) {
-            const auto at = static_cast<std::uint32_t>(528 * (k + 1));
-            const std::string_view part = std::string_view(text).substr(k * 512, 512);
-            deleted ? image.PutDeletedBlock(at, part, 0) : image.PutLiveBlock(at, part, 0);
-            record.blocks.push_back({at, deleted ? 528u : 512u, deleted ? 512u : static_cast<std::uint32_t>(part.size()), 0});
-        }
+        EmailRecord record = LaidOut(image, text, deleted, 528);
         bool subjectIsRaw = false;
         const EmailRecord expected = dbxtest::PlainExtract(image.Bytes(), record, subjectIsRaw);
         dbx::ExtractHeader(image.Bytes(), record);
@@ -225,7 +220,6 @@ TEST(ExtractHeader, MatchesAPlainSearchOnLongRandomTexts)
         withFrom += !expected.from.empty();
         late += dbxtest::PlainSearchText(image.Bytes(), record).size() > 65536 && expected.from.empty();
     }
-    platform::SetNowForTesting(std::nullopt);
     // Enough texts with a From line, and enough where the search ran on
     // past the first stretch.
     EXPECT_GT(withFrom, compared / 4);

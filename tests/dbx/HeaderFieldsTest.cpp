@@ -1,30 +1,19 @@
-#include "dbx/HeaderFields.h"
+#include "DbxTestSupport.h"
 
-#include "platform/FileTime.h"
+#include "dbx/HeaderFields.h"
 #include "support/Times.h"
 
-#include <gtest/gtest.h>
-
-#include <optional>
+#include <cstring>
 
 using namespace dbx;
 
 namespace {
 
-// Fixes the clock at 2011-06-07 08:09:10 UTC and the zone offset.
-class FixedClock {
-public:
-    explicit FixedClock(int zoneMinutes)
-    {
-        platform::SetNowForTesting(testsupport::FileTimeOf(2011, 6, 7, 8, 9, 10));
-        platform::SetZoneOffsetForTesting(zoneMinutes);
-    }
-    ~FixedClock()
-    {
-        platform::SetNowForTesting(std::nullopt);
-        platform::SetZoneOffsetForTesting(std::nullopt);
-    }
-};
+// The clock at 2011-06-07 08:09:10 UTC, and the zone offset.
+dbxtest::FixedClock ClockAt(int zoneMinutes)
+{
+    return dbxtest::FixedClock(testsupport::FileTimeOf(2011, 6, 7, 8, 9, 10), zoneMinutes);
+}
 
 std::uint64_t Utc(int y, int mo, int d, int h, int mi, int s)
 {
@@ -43,18 +32,6 @@ std::string Value(std::string_view text, std::string_view label)
         return "<none>";
     }
     return value;
-}
-
-std::string Decode(std::string_view b64, std::size_t capacity, bool* ok = nullptr, std::size_t* total = nullptr)
-{
-    std::uint8_t out[600] = {};
-    std::size_t cap = capacity;
-    const bool r = DecodeBase64(b64.data(), b64.size(), out, cap);
-    if (ok)
-        *ok = r;
-    if (total)
-        *total = cap;
-    return std::string(reinterpret_cast<const char*>(out), std::min(cap, capacity));
 }
 
 } // namespace
@@ -114,10 +91,10 @@ TEST(DecodeBase64, DecodesGroupsSkipsEverythingElseAndCountsPastTheCapacity)
         {"QUJDREVG", 6, "ABCDEF", true, 6},
     };
     for (const auto& c : cases) {
-        bool ok = !c.ok;
-        std::size_t total = 0;
-        EXPECT_EQ(Decode(c.b64, c.capacity, &ok, &total), c.decoded) << c.b64;
-        EXPECT_EQ(ok, c.ok) << c.b64;
+        std::uint8_t out[600] = {};
+        std::size_t total = c.capacity;  // in: room in `out`; out: bytes the whole text decodes to
+        EXPECT_EQ(DecodeBase64(c.b64, std::strlen(c.b64), out, total), c.ok) << c.b64;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(out), std::min(total, c.capacity)), c.decoded) << c.b64;
         EXPECT_EQ(total, c.total) << c.b64;
     }
 }
@@ -127,7 +104,7 @@ TEST(DecodeBase64, DecodesGroupsSkipsEverythingElseAndCountsPastTheCapacity)
 TEST(ParseMailDate, FullDatesBecomeLocalTimeInAnyZone)
 {
     for (int zone : {0, 60, -300, 330}) {
-        FixedClock clock(zone);
+        const auto clock = ClockAt(zone);
         const std::uint64_t local = Utc(2008, 1, 15, 9, 20, 30) + static_cast<std::uint64_t>(zone) * kMinute;
         EXPECT_EQ(ParseMailDate("Tue, 15 Jan 2008 10:20:30 +0100"), local) << zone;
         EXPECT_EQ(ParseMailDate("Tue, 15 Jan 2008 04:20:30 -0500"), local) << zone;
@@ -138,7 +115,7 @@ TEST(ParseMailDate, FullDatesBecomeLocalTimeInAnyZone)
 
 TEST(ParseMailDate, MissingPartsOddAndUnconvertibleDates)
 {
-    FixedClock clock(120);
+    const auto clock = ClockAt(120);
     std::string many;
     for (int i = 0; i < 300; ++i)
         many += "abcdef ";

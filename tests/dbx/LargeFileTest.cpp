@@ -18,11 +18,8 @@ constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 void PutBlock(int fd, std::uint64_t at, std::uint32_t self, std::string_view payload, std::uint32_t next)
 {
     dbxgen::DbxImage block;
+    block.PutLiveBlock(0, payload, next);
     block.PutU32(0, self);
-    block.PutU32(4, dbxgen::kLiveBlockSize);
-    block.PutU32(8, static_cast<std::uint32_t>(payload.size()));
-    block.PutU32(12, next);
-    block.PutBytes(16, payload);
     ASSERT_EQ(::pwrite(fd, block.Bytes().data(), block.Size(), static_cast<off_t>(at)),
               static_cast<ssize_t>(block.Size()));
 }

@@ -9,7 +9,6 @@
 
 #include "dbx/Scanner.h"
 #include "dbx/Simd.h"
-#include "platform/FileTime.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -52,6 +51,10 @@ public:
 private:
     int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
     bool Chance(double p) { return std::bernoulli_distribution(p)(rng_); }
+    std::uint32_t Any(const std::vector<std::uint32_t>& v)
+    {
+        return v[static_cast<std::size_t>(Pick(0, static_cast<int>(v.size()) - 1))];
+    }
     std::uint32_t SlotOffset(int slot) const { return base_ + static_cast<std::uint32_t>(slot) * kSpan; }
 
     int BlockCount()
@@ -124,16 +127,16 @@ private:
         if (Chance(0.05))
             lastNext = 4 * static_cast<std::uint32_t>(Pick(1, 4000));           // a link to nowhere (or somewhere)
         else if (Chance(0.03))
-            lastNext = at[static_cast<std::size_t>(Pick(0, static_cast<int>(at.size()) - 1))];  // a cycle
+            lastNext = Any(at);  // a cycle
         dbxtest::PutChain(image_, at, Text(static_cast<int>(slots.size())), deleted, lastNext);
         if (Chance(0.04)) {
             // One block overwritten by something else: the chain breaks there.
-            const std::uint32_t hit = at[static_cast<std::size_t>(Pick(0, static_cast<int>(at.size()) - 1))];
+            const std::uint32_t hit = Any(at);
             image_.PutU32(hit + 4 * static_cast<std::uint32_t>(Pick(0, 3)), static_cast<std::uint32_t>(rng_()));
         }
         if (Chance(0.03)) {
             // A short block in the middle of a chain ends the searchable text.
-            const std::uint32_t hit = at[static_cast<std::size_t>(Pick(0, static_cast<int>(at.size()) - 1))];
+            const std::uint32_t hit = Any(at);
             if (image_.GetU32(hit + 4) == dbxgen::kLiveBlockSize)
                 image_.PutU32(hit + 8, static_cast<std::uint32_t>(Pick(0, 511)));
         }
@@ -199,12 +202,9 @@ private:
             std::vector<int> copy = Take(static_cast<int>(slots.size()));
             if (Chance(0.5))
                 std::reverse(copy.begin(), copy.end());
-            std::vector<std::uint32_t> from, to;
-            for (std::size_t i = 0; i < slots.size(); ++i)
-                image_.PutBytes(SlotOffset(copy[i]), image_.Bytes().substr(SlotOffset(slots[i]), kSpan));
             for (std::size_t i = 0; i < copy.size(); ++i) {
-                const std::uint32_t at = SlotOffset(copy[i]);
-                image_.PutHeader(at, deleted ? 512u : 508u, deleted ? 512u : 528u,
+                image_.PutBytes(SlotOffset(copy[i]), image_.Bytes().substr(SlotOffset(slots[i]), kSpan));
+                image_.PutHeader(SlotOffset(copy[i]), deleted ? 512u : 508u, deleted ? 512u : 528u,
                                  i + 1 < copy.size() ? SlotOffset(copy[i + 1]) : 0);
             }
         }
@@ -228,7 +228,7 @@ std::string Describe(const EmailRecord& r)
 
 TEST(ScanProperty, MatchesThePlainReferenceOnRandomRealisticMailboxes)
 {
-    platform::SetNowForTesting(platform::FileTime{128'000'000'000'000'000});  // dates without today's clock
+    const dbxtest::FixedClock clock(128'000'000'000'000'000);
     testsupport::TempDir dir;
     const std::string path = dir.File("random.dbx");
     // Fewer where the build runs slowly: instrumented, or under Wine
@@ -292,7 +292,6 @@ TEST(ScanProperty, MatchesThePlainReferenceOnRandomRealisticMailboxes)
         }
     }
     dbx::simd::SetBaselineForTesting(false);
-    platform::SetNowForTesting(std::nullopt);
     // The layouts must really exercise the chains, not only one-block mail.
     EXPECT_GT(records, 10 * kLayouts);
     EXPECT_GT(multiBlock, 3 * kLayouts);

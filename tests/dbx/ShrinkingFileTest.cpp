@@ -48,57 +48,49 @@ private:
 TEST(DbxFile, TruncatedBetweenOpenAndScanListsWhatLiesBeforeTheCut)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
-    DbxImage image(1 << 20);
-    PutChain(image, {4096}, "Subject: early\r\n", false);
-    PutChain(image, {600000, 600528}, Filled("Subject: late\r\n") + "rest", false);
-    for (const std::uint64_t cut : {300000u, 0u}) {
-        SCOPED_TRACE(cut);
-        auto expectEarlyOnly = [&](const dbx::DbxFile& file, const dbxtest::RecordingSink& sink) {
+    // An early and a late e-mail, cut between them or at 0; and more
+    // one-block e-mails than a guarded stretch holds hits, all before a cut
+    // inside a page and a piece of the pass, more behind it in that piece
+    // and in later ones.
+    DbxImage two(1 << 20), many(1 << 20);
+    PutChain(two, {4096}, "Subject: early\r\n", false);
+    PutChain(two, {600000, 600528}, Filled("Subject: late\r\n") + "rest", false);
+    std::vector<std::string> numbers;
+    for (std::uint32_t i = 0; i < 5000; ++i) {
+        numbers.push_back(std::to_string(i));
+        many.PutLiveBlock((i + 1) * 32, "Subject: " + numbers.back() + "\r\n", 0);
+    }
+    for (std::uint32_t at = 210000; at < 250000; at += 1000)
+        many.PutLiveBlock(at, "Subject: behind the cut\r\n", 0);
+    many.PutLiveBlock(700000, "Subject: next chunk\r\n", 0);
+    const struct {
+        const DbxImage& image;
+        std::uint64_t cut;
+        std::vector<std::string> subjects;
+    } cases[] = {{two, 300000, {"early"}}, {two, 0, {}}, {many, 200000 + 100, numbers}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cut);
+        auto expectBeforeTheCut = [&](const dbx::DbxFile& file, const dbxtest::RecordingSink& sink) {
             EXPECT_TRUE(file.IsScanned());
-            ASSERT_EQ(file.GetCount(), cut > 0 ? 1 : 0);
-            if (cut > 0)
-                EXPECT_EQ(file.GetAt(0)->subject, "early");
-            else
-                EXPECT_TRUE(sink.positions.empty());
+            ASSERT_EQ(file.GetCount(), static_cast<int>(c.subjects.size()));
+            for (int i = 0; i < file.GetCount(); ++i)
+                ASSERT_EQ(file.GetAt(i)->subject, c.subjects[static_cast<std::size_t>(i)]);
+            // Progress runs without gaps up to where the scan stopped.
+            EXPECT_EQ(sink.positions.empty(), c.cut == 0);
+            for (std::size_t k = 0; k < sink.positions.size(); ++k)
+                ASSERT_EQ(sink.positions[k], static_cast<std::int32_t>(k));
         };
         for (const dbx::ScanOptions& way : kScanWays) {
-            ScannedFile f(image, /*scan=*/false);
-            ASSERT_TRUE(CutFile(f.path, cut));
+            ScannedFile f(c.image, /*scan=*/false);
+            ASSERT_TRUE(CutFile(f.path, c.cut));
             f.file.Scan(f.sink, way);
-            expectEarlyOnly(f.file, f.sink);
+            expectBeforeTheCut(f.file, f.sink);
         }
         dbx::DbxFile read;
-        ASSERT_TRUE(read.Open(std::make_unique<EndsEarly>(image.Bytes(), cut)));
+        ASSERT_TRUE(read.Open(std::make_unique<EndsEarly>(c.image.Bytes(), c.cut)));
         dbxtest::RecordingSink sink;
         read.Scan(sink, dbx::ScanOptions{1, 1u << 14});
-        expectEarlyOnly(read, sink);
-    }
-}
-
-TEST(DbxFile, TruncatedInsideAScanChunkKeepsEveryHitBeforeTheCut)
-{
-    SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
-    // More one-block messages than a guarded stretch holds hits, all before
-    // the cut in its piece of the pass, then more behind the cut in the
-    // same piece and in later ones.
-    constexpr std::uint32_t kBefore = 5000;
-    constexpr std::uint32_t kStride = 32;
-    DbxImage image(1 << 20);
-    for (std::uint32_t i = 0; i < kBefore; ++i)
-        image.PutLiveBlock((i + 1) * kStride, "Subject: " + std::to_string(i) + "\r\n", 0);
-    for (std::uint32_t at = 210000; at < 250000; at += 1000)
-        image.PutLiveBlock(at, "Subject: behind the cut\r\n", 0);
-    image.PutLiveBlock(700000, "Subject: next chunk\r\n", 0);
-    for (const dbx::ScanOptions& way : kScanWays) {
-        ScannedFile f(image, /*scan=*/false);
-        ASSERT_TRUE(CutFile(f.path, 200000 + 100));  // mid-page, mid-piece
-        f.file.Scan(f.sink, way);
-        ASSERT_EQ(f.file.GetCount(), static_cast<int>(kBefore));
-        for (std::uint32_t i = 0; i < kBefore; ++i)
-            ASSERT_EQ(f.file.GetAt(static_cast<int>(i))->subject, std::to_string(i));
-        // Progress runs without gaps up to where the scan stopped.
-        for (std::size_t k = 0; k < f.sink.positions.size(); ++k)
-            ASSERT_EQ(f.sink.positions[k], static_cast<std::int32_t>(k));
+        expectBeforeTheCut(read, sink);
     }
 }
 

@@ -4,10 +4,10 @@
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "tests/tools/OeFileReader.h"
+#include "tests/tools/SampleMail.h"
 #include "tools/dbxgen/BenchMailbox.h"
 #include "tools/dbxgen/DemoMailbox.h"
 #include "tools/dbxgen/MailboxBuilder.h"
-#include "tools/dbxgen/MessageMaker.h"
 #include "tools/dbxgen/Manifest.h"
 #include "tools/dbxgen/MimeText.h"
 
@@ -20,15 +20,6 @@
 using namespace dbxgen;
 
 namespace {
-
-// Appended rather than "literal" + std::string: GCC 12 at -O3 reports a
-// false -Wrestrict on the latter.
-std::string Numbered(const char* prefix, std::size_t n)
-{
-    std::string s(prefix);
-    s += std::to_string(n);
-    return s;
-}
 
 struct Recovered {
     std::vector<dbx::EmailRecord> records;
@@ -45,7 +36,7 @@ Recovered Recover(const std::string& path)
     Recovered r;
     r.records = file.Records();
     for (int i = 0; i < file.GetCount(); ++i) {
-        const std::string out = dir.File(Numbered("m", i) + ".eml");
+        const std::string out = dir.File(std::to_string(i) + ".eml");
         EXPECT_EQ(file.WriteMessage(i, out), dbx::DbxFile::WriteResult::kWhole);
         r.texts.push_back(testsupport::ReadFile(out));
     }
@@ -66,24 +57,6 @@ std::vector<std::uint32_t> Offsets(const dbx::EmailRecord& r)
     for (const auto& b : r.blocks)
         v.push_back(b.offset);
     return v;
-}
-
-MailMessage SampleMessage(int n, std::size_t lines)
-{
-    std::string body;
-    // Lines with a "to: " label, so that chains starting inside the body
-    // yield records of their own.
-    for (std::size_t i = 0; i < lines; ++i)
-        body += i % 9 == 8 ? std::string("Copy sent to: archive@example.org\n")
-                           : Numbered("Line ", i).append(Numbered(" of message ", n)).append(".\n");
-    return MessageMaker()
-        .From({Numbered("Sender ", n), Numbered("s", n) + "@example.org"})
-        .To({"", "reader@example.com"})
-        .Subject(Numbered("Message ", n))
-        .Date(UnixFromCivil(2007, 2, 3, 4, 5, n), 0)
-        .ReceivedBy("pop.example.com")
-        .Plain(body)
-        .Make();
 }
 
 } // namespace
@@ -154,7 +127,7 @@ TEST(Recovery, LayoutsAndDamageMatchTheExpectations)
             b.Options().gap = damage == 1 ? 44 : 0;
             b.Options().staleSlack = damage == 2;
             for (int i = 0; i < 8; ++i)
-                b.Add(SampleMessage(i, 10 + static_cast<std::size_t>(i) * 37), i % 3 == 0);
+                b.Add(testing_oe::SampleMail(i, 300 + static_cast<std::size_t>(i) * 900), i % 3 == 0);
             if (damage == 2) {
                 b.Overwrite(2, 1);
                 b.Relink(4, 3, 0);
