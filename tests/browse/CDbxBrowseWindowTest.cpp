@@ -239,7 +239,7 @@ TEST_F(BrowseWindowTest, EveryRowReachedWithTheArrowKeysIsPreviewedAndNoFileStay
     EXPECT_EQ(List().currentIndex().row(), kDemoCount - 1);
 }
 
-TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesItAndGoesWhenTheWindowCloses)
+TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesItInAPrivateFolderAndGoesWhenTheWindowCloses)
 {
     Select(AddFile(Demo()));
     const ListRow* deletedRow = List().GetRow(0);
@@ -265,8 +265,18 @@ TEST_F(BrowseWindowTest, PreviewFileHoldsTheEmailAsSaveWritesItAndGoesWhenTheWin
     Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *List().GetRow(3));
     const std::string preview = Browse().PreviewFile();
     ASSERT_TRUE(std::filesystem::exists(preview));
+    EXPECT_TRUE(preview.starts_with(runtime)) << preview;
     dlg.reset();
     EXPECT_FALSE(std::filesystem::exists(preview));
+
+    // Without a runtime folder, they go to the temporary folder.
+    qunsetenv("XDG_RUNTIME_DIR");
+    dlg = std::make_unique<CQuillmendDlg>();
+    folder = nullptr;
+    Select(AddFile(Demo()));
+    Browse().ShowPreview(*Browse().GetCurrentDbxFile(), *List().GetRow(3));
+    EXPECT_TRUE(Browse().PreviewFile().starts_with(std::filesystem::temp_directory_path().string()))
+        << Browse().PreviewFile();
 }
 
 // --- the status line ----------------------------------------------------------------------
