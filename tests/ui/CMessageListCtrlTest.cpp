@@ -52,11 +52,9 @@ TEST_F(ListTest, SixColumnsShowTheRecordSafely)
     EXPECT_EQ(CMessageListModel::DateText(0), "");
 }
 
-TEST_F(ListTest, DeletedRowsAreRedAndAttachmentRowsShowTheOtherIcon)
+TEST_F(ListTest, AttachmentRowsShowTheOtherIcon)
 {
     const QImage shot = testsupport::Grab(*Viewport());
-    for (int row = 0; row < 4; ++row)
-        EXPECT_EQ(RedPixels(shot, row) > 20, records[static_cast<std::size_t>(row)].isDeleted) << row;
     auto icon = [&](int row) { return shot.copy(16, list->rowViewportPosition(row), 26, list->rowHeight(row)); };
     EXPECT_EQ(icon(1), icon(3));  // both with attachment
     EXPECT_EQ(icon(2), icon(4));  // both without
@@ -136,8 +134,8 @@ TEST_F(ListTest, KeysReachEveryRowAndSpaceTicksWithoutAMouse)
     EXPECT_EQ(list->GetTickedCount(), 0);
 }
 
-// E-mails found in moved blocks say so; the deleted kind is red like any
-// deleted e-mail, and the tick commands take each by its kind.
+// E-mails found in moved blocks say so; deleted ones of either kind are red,
+// and the tick commands take each by its kind.
 TEST_F(ListTest, TheTickCommandsTakeEmailsByTheirKindAndMovedOnesSaySo)
 {
     std::vector<dbx::EmailRecord> found = {
@@ -146,11 +144,10 @@ TEST_F(ListTest, TheTickCommandsTakeEmailsByTheirKindAndMovedOnesSaySo)
     found[0].moved = found[2].moved = true;
     listtest::Fill(*list, found);
     const char* const status[] = {"Moved, deleted", "Deleted", "Moved", "Existing"};
+    const QImage shot = testsupport::Grab(*Viewport());
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(Cell(i, kStatus), status[i]);
-        for (int c = kFrom; c <= kStatus; ++c)
-            EXPECT_EQ(list->model()->index(i, c).data(Qt::ForegroundRole).value<QColor>(),
-                      found[static_cast<std::size_t>(i)].isDeleted ? QColor(255, 0, 0) : QColor()) << i;
+        EXPECT_EQ(RedPixels(shot, i) > 20, found[static_cast<std::size_t>(i)].isDeleted) << i;
     }
     ClickAt(InRow(2, 300));
     const auto ticked = [&] {
