@@ -1,7 +1,5 @@
-// Saving attachments from the desktop program, with the dialogs answered by
-// the test: one through the save dialog from the preview's list, all of the
-// e-mail shown, all of the ticked e-mails; damaged ones, names that are
-// taken and a full disk.
+// Saving attachments from the desktop program, the dialogs answered by the
+// test: one, all of an e-mail, all of the ticked ones; damage, taken names, a full disk.
 
 #include "res/resource.h"
 #include "support/FileOpsRecorder.h"

@@ -144,40 +144,23 @@ TEST_F(MainDialogTest, ButtonsStandAtTheirRectanglesWithCaptionsHintsAndADisable
     EXPECT_EQ(searching.copy(help), normal.copy(help));
 }
 
-TEST_F(MainDialogTest, BrowseWindowFillsTheMiddleInTheBandColour)
-{
-    for (QSize size : {QSize(660, 560), QSize(900, 700)}) {
-        ResizeClient(size.width(), size.height());
-        EXPECT_EQ(Browse().geometry(), QRect(0, 135, size.width(), size.height() - 158));
-        const QImage shot = testsupport::Grab(*dlg);
-        EXPECT_EQ(shot.pixel(201, size.height() / 2), kBand);  // the splitter gap
-        EXPECT_EQ(shot.pixel(0, size.height() / 2), kBand);    // left of the tree
-        EXPECT_EQ(shot.pixel(5, 110), kBand);                   // button band, left of Save
-        EXPECT_EQ(shot.pixel(size.width() - 5, 132), kBand);    // and right of Help
-        EXPECT_EQ(shot.pixel(size.width() / 2, size.height() - 23), qRgb(255, 255, 255));  // status top line
-    }
-}
-
-// --- the header --------------------------------------------------------------------
-
-TEST(MainDialogHeader, MiddlePartRepeatsAndRightPartMeetsTheRightEdge)
-{
-    const auto at700 = CQuillmendDlg::LayoutHeader(700, 800);
-    EXPECT_EQ(at700.middleCopies, (std::vector<int>{404, 644}));
-    EXPECT_EQ(at700.rightPartX, 544);
-    const auto at1000 = CQuillmendDlg::LayoutHeader(1000, 800);
-    EXPECT_EQ(at1000.middleCopies, (std::vector<int>{404, 644, 884}));
-    EXPECT_EQ(at1000.rightPartX, 844);
-    EXPECT_TRUE(CQuillmendDlg::LayoutHeader(100, 800).middleCopies.empty());
-}
-
-TEST_F(MainDialogTest, HeaderIsDrawnAsTheLayoutSays)
+// The header: the logo, its middle part repeated, its right part at the
+// right edge; below it the buttons' band and the browse window in the band
+// colour.
+TEST_F(MainDialogTest, HeaderAndBrowseWindowFollowTheWidth)
 {
     const QImage header = res::LoadBitmap(IDB_HEADER).toImage().convertToFormat(QImage::Format_RGB32);
-    for (int width : {700, 1000}) {
-        ResizeClient(width, 500);
+    for (QSize size : {QSize(700, 560), QSize(1000, 700)}) {
+        const int width = size.width(), height = size.height();
+        ResizeClient(width, height);
+        EXPECT_EQ(Browse().geometry(), QRect(0, 135, width, height - 158));
         const QImage shot = testsupport::Grab(*dlg);
         testsupport::SaveScreenshot(shot, QStringLiteral("main_window_%1").arg(width));
+        EXPECT_EQ(shot.pixel(201, height / 2), kBand);  // the splitter gap
+        EXPECT_EQ(shot.pixel(0, height / 2), kBand);    // left of the tree
+        EXPECT_EQ(shot.pixel(5, 110), kBand);           // button band, left of Save
+        EXPECT_EQ(shot.pixel(width - 5, 132), kBand);   // and right of Help
+        EXPECT_EQ(shot.pixel(width / 2, height - 23), qRgb(255, 255, 255));  // status top line
         for (int y = 0; y < 102; ++y) {
             for (int x = 0; x < 400; ++x)
                 ASSERT_EQ(shot.pixel(x, y), header.pixel(x, y)) << width << ": logo " << x << "," << y;
@@ -187,6 +170,7 @@ TEST_F(MainDialogTest, HeaderIsDrawnAsTheLayoutSays)
                 ASSERT_EQ(shot.pixel(x, y), header.pixel(x - width + 800, y)) << width << ": right " << x << "," << y;
         }
     }
+    EXPECT_TRUE(CQuillmendDlg::LayoutHeader(100, 800).middleCopies.empty());
 }
 
 // --- the status line -----------------------------------------------------------------

@@ -1,9 +1,6 @@
-// Mail whose file is gone, in the real main window under X: a FAT32 image
-// holding mail files, one of them deleted, named on the command line; a
-// mail file with an e-mail moved inside it, loaded; their mail files and
-// e-mails listed, previewed and saved byte for byte as the original files
-// hold them; a long reading cancelled, keeping what it found. The screens
-// are the user guide's pictures of this.
+// Mail whose file is gone, in the real main window under X: a disk image's
+// mail files and a moved e-mail listed, previewed and saved byte for byte; a
+// long reading cancelled. The screens are the user guide's pictures.
 
 #include "app/CCarveProgressDlg.h"
 #include "res/Strings.h"

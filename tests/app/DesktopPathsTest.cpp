@@ -1,8 +1,6 @@
-// Paths through the desktop program: names that are not text through its
-// file dialogs (the desktop's own dialogs show such a name and answer with
-// text, in which it has replacement characters; Load and Save find the entry
-// on disk that it stands for, or say why they cannot; Qt's own dialog lists
-// no such name), and files deeper than a path may be long.
+// Paths through the desktop program: names that are not text, as the file
+// dialogs answer them (with replacement characters), and files deeper than
+// a path may be long.
 
 #include "res/Strings.h"
 #include "res/resource.h"

@@ -27,7 +27,7 @@ QString Path(const testsupport::TempDir& dir, const char* name)
 
 } // namespace
 
-TEST(HelpWindow, FollowsLinksInsideTheGuideOnly)
+TEST(HelpWindow, FollowsLinksInsideTheGuideOnlyAndSaysWhenThePageIsMissing)
 {
     testsupport::TempDir dir;
     std::filesystem::create_directories(dir.File("guide"));
@@ -74,11 +74,8 @@ TEST(HelpWindow, FollowsLinksInsideTheGuideOnly)
     for (const char* url : {"https://example.com/track.png", "http://example.com/x.css", "../outside.htm",
                             "ftp://example.com/a.png"})
         EXPECT_FALSE(browser.loadResource(QTextDocument::ImageResource, QUrl(QString::fromUtf8(url))).isValid()) << url;
-}
 
-TEST(HelpWindow, AMissingPageSaysSo)
-{
-    CHelpWindow help;
+    // A missing page says so.
     for (const QString& path : {QString(), QStringLiteral("/nonexistent/help.htm")}) {
         help.ShowPage(path);
         EXPECT_EQ(help.Browser().toPlainText(), res::Text(IDS_HELP_MISSING));

@@ -415,7 +415,22 @@ TEST(SaveProgressWindow, ShowsProgressAndItsCancelStopsAfterTheCurrentEmail)
 
 // --- the real dialogs, answered with keys ---------------------------------------------------
 
-TEST(RealDialogs, TheOpenDialogListsDbxFilesInAnyCaseAndTakesSeveral)
+// Types `text` where a user types, into the dialog's focused name field, and presses Enter.
+static void TypeIntoNameField(QFileDialog* dialog, const QString& text)
+{
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    QApplication::setActiveWindow(dialog);
+    name->setFocus();
+    QTest::keyClicks(name, text);
+    QTest::keyClick(name, Qt::Key_Return);
+    if (dialog->isVisible())  // the completer's popup took the first Return
+        QTest::keyClick(name, Qt::Key_Return);
+}
+
+// The open dialog lists mail files in any letter case and takes several; the
+// folder chooser is titled and takes a typed folder.
+TEST(RealDialogs, TheOpenDialogAndTheFolderChooserTakeWhatIsTyped)
 {
     testsupport::TempDir dir;
     for (const char* name : {"Inbox.dbx", "INBOX.DBX", "Sent Items.Dbx", "notes.txt", "dbx"})
@@ -433,12 +448,7 @@ TEST(RealDialogs, TheOpenDialogListsDbxFilesInAnyCaseAndTakesSeveral)
             listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
         if (auto* filters = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
             filterShown = filters->currentText();
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(name, nullptr);
-        QApplication::setActiveWindow(dialog);
-        name->setFocus();
-        QTest::keyClicks(name, QStringLiteral("\"INBOX.DBX\" \"Sent Items.Dbx\""));
-        QTest::keyClick(name, Qt::Key_Return);
+        TypeIntoNameField(dialog, QStringLiteral("\"INBOX.DBX\" \"Sent Items.Dbx\""));
     });
     const QStringList chosen = UserDialogs::Default().OpenFiles(nullptr, QStringLiteral(".dbx"));
     listed.sort();
@@ -446,27 +456,14 @@ TEST(RealDialogs, TheOpenDialogListsDbxFilesInAnyCaseAndTakesSeveral)
     EXPECT_EQ(filterShown, QStringLiteral("*.dbx"));
     const QString base = QString::fromStdString(dir.Path().string()) + QLatin1Char('/');
     EXPECT_EQ(chosen, (QStringList{base + "INBOX.DBX", base + "Sent Items.Dbx"}));
-}
 
-TEST(RealDialogs, TheFolderChooserIsTitledAndTakesATypedFolder)
-{
-    testsupport::TempDir dir;
     const QString target = QString::fromStdString(dir.File("out"));
     fs::create_directories(target.toStdString());
     QString title;
     WhenShown<QFileDialog>([&](QFileDialog* dialog) {
         title = dialog->windowTitle();
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(name, nullptr);
-        // Typed where a user types: into the focused name field.
-        QApplication::setActiveWindow(dialog);
-        name->setFocus();
-        QTest::keyClicks(name, target);
-        QTest::keyClick(name, Qt::Key_Return);
-        if (dialog->isVisible())  // the completer's popup took the first Return
-            QTest::keyClick(name, Qt::Key_Return);
+        TypeIntoNameField(dialog, target);
     });
-    const QString chosen = UserDialogs::Default().ChooseFolder(nullptr, res::Text(IDS_SAVE_FOLDER_TITLE));
+    EXPECT_EQ(UserDialogs::Default().ChooseFolder(nullptr, res::Text(IDS_SAVE_FOLDER_TITLE)), target);
     EXPECT_EQ(title, QStringLiteral("Select a folder to store the selected emails."));
-    EXPECT_EQ(chosen, target);
 }

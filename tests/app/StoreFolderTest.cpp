@@ -5,17 +5,12 @@
 
 #include "res/Strings.h"
 #include "res/resource.h"
+#include "support/MainDialogTest.h"
 #include "support/QtTestApp.h"
-#include "support/TempDir.h"
 #include "support/TestPrefix.h"
 #include "tools/dbxgen/DemoMailbox.h"
-#include "ui/CEmailPreviewWindow.h"
 
 #include <gtest/gtest.h>
-
-#include <QSignalSpy>
-#include <QTest>
-#include <QTreeWidget>
 
 #include <filesystem>
 
@@ -35,7 +30,9 @@ QStringList Children(const QTreeWidgetItem& node)
     return names;
 }
 
-class StoreAtStart : public ::testing::Test {
+// The dialog of the fixture, made before the test fills the Wine prefix,
+// gives way to the one Start() makes.
+class StoreAtStart : public testsupport::MainDialogTest {
 protected:
     // Shows the main dialog as the program does at start (with the mail files
     // named on its command line), counting the scans that start from then on.
@@ -44,7 +41,7 @@ protected:
         scans.reset();
         dlg.reset();
         dlg = std::make_unique<CQuillmendDlg>();
-        scans = std::make_unique<QSignalSpy>(&dlg->BrowseWindow(), &CDbxBrowseWindow::scanStarted);
+        scans = std::make_unique<QSignalSpy>(&Browse(), &CDbxBrowseWindow::scanStarted);
         dlg->OpenFiles(commandLineFiles);
         dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
@@ -60,12 +57,9 @@ protected:
         return prefix.Folder("users/" + std::string(user) +
                              "/Local Settings/Application Data/Identities/{A1}/Microsoft/Outlook Express");
     }
-    QTreeWidget& Tree() { return dlg->BrowseWindow().Tree(); }
 
-    testsupport::TempDir dir;
     testsupport::TestPrefix prefix{dir.Path() / "wine"};
     testsupport::ScopedWinePrefix scoped{prefix.Root()};
-    std::unique_ptr<CQuillmendDlg> dlg;
     std::unique_ptr<QSignalSpy> scans;
 };
 
@@ -92,16 +86,16 @@ TEST_F(StoreAtStart, ListsTheStoresMailFilesUnscannedUnderOneExpandedNode)
     EXPECT_EQ(Children(node), (QStringList{"Deleted Items", "folders", "Inbox", "Sent Items"}));
     EXPECT_EQ(std::filesystem::canonical(node.child(2)->toolTip(0).toStdString()),
               std::filesystem::canonical(folder + "/Inbox.dbx"));
-    EXPECT_EQ(dlg->BrowseWindow().FileCount(), 4);
+    EXPECT_EQ(Browse().FileCount(), 4);
     EXPECT_EQ(scans->count(), 0);
-    EXPECT_EQ(dlg->BrowseWindow().MessageList().GetItemCount(), 0);
+    EXPECT_EQ(List().GetItemCount(), 0);
     EXPECT_FALSE(testsupport::SaveScreenshot(testsupport::Grab(*dlg), QStringLiteral("store_at_start")).isEmpty());
 
     // Selecting a file scans it, then and only then.
     Tree().setCurrentItem(node.child(2));
     QCoreApplication::processEvents();
     EXPECT_EQ(scans->count(), 1);
-    EXPECT_GT(dlg->BrowseWindow().MessageList().GetItemCount(), 0);
+    EXPECT_GT(List().GetItemCount(), 0);
 }
 
 TEST_F(StoreAtStart, OtherIdentitiesStoresFollowUnderTheirUserNamesAndTheStatusLineSaysWhatIsMissing)
@@ -142,7 +136,7 @@ TEST_F(StoreAtStart, OtherIdentitiesStoresFollowUnderTheirUserNamesAndTheStatusL
         EXPECT_EQ(dlg->HintText(), c.status) << c.what;
         if (c.nodes.size() == 1 && c.status != res::Text(IDS_NOTICE)) {
             EXPECT_EQ(Tree().topLevelItem(0)->childCount(), 0) << c.what;  // the empty node only
-            EXPECT_EQ(dlg->BrowseWindow().FileCount(), 0) << c.what;
+            EXPECT_EQ(Browse().FileCount(), 0) << c.what;
         }
         if (nodes.size() < 2)
             continue;
@@ -165,7 +159,7 @@ TEST_F(StoreAtStart, FilesFromTheCommandLineFollowTheStoresNode)
     ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(named));
 
     Start({named});
-    ASSERT_TRUE(QTest::qWaitFor([this] { return dlg->BrowseWindow().MessageList().GetItemCount() > 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return List().GetItemCount() > 0; }, 5000));
     ASSERT_EQ(Tree().topLevelItemCount(), 2);
     EXPECT_EQ(Tree().topLevelItem(0)->text(0), kStoreNode);
     EXPECT_TRUE(Tree().topLevelItem(0)->isExpanded());
@@ -183,27 +177,18 @@ TEST_F(HelpPictures, TheMainWindowWithTheStoreATickedListAndADeletedEmail)
     const std::string store = ProfileStore("tom");
     ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(store + "/Inbox.dbx"));
     ASSERT_TRUE(dbxgen::MakeDemoMailbox().WriteTo(store + "/Sent Items.dbx"));
-    testsupport::TempDir runtime;  // the preview's files
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.Path().string()));
 
     Start();
     ASSERT_EQ(Tree().topLevelItemCount(), 1);
     ASSERT_EQ(Tree().topLevelItem(0)->childCount(), 2);
     Tree().setCurrentItem(Tree().topLevelItem(0)->child(0));  // Inbox: scanned now
-    CMessageListCtrl& list = dlg->BrowseWindow().MessageList();
-    ASSERT_GE(list.GetItemCount(), 4);
-    list.ToggleTick(1);
-    list.ToggleTick(3);
-    CEmailPreviewWindow& preview = dlg->BrowseWindow().Preview();
-    QSignalSpy shown(&preview, &CEmailPreviewWindow::documentComplete);
-    list.setCurrentIndex(list.model()->index(1, 1));  // a deleted e-mail: the list puts them first
-    EXPECT_TRUE(shown.count() > 0 || shown.wait(5000));
-    QTest::qWait(50);  // the document painted
-    EXPECT_EQ(list.GetTickedCount(), 2);
-    EXPECT_TRUE(preview.toPlainText().contains(QStringLiteral("Deleted e-mail")));
+    ASSERT_GE(List().GetItemCount(), 4);
+    List().ToggleTick(1);
+    List().ToggleTick(3);
+    // A deleted e-mail: the list puts them first.
+    EXPECT_TRUE(PreviewRow(1).contains(QStringLiteral("Deleted e-mail")));
+    EXPECT_EQ(List().GetTickedCount(), 2);
     const QImage main = testsupport::Grab(*dlg);
     EXPECT_EQ(main.size(), dlg->size());
     EXPECT_FALSE(testsupport::SaveScreenshot(main, QStringLiteral("help/main_window")).isEmpty());
-    dlg.reset();
-    qunsetenv("XDG_RUNTIME_DIR");
 }

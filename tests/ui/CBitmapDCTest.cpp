@@ -19,7 +19,7 @@ QPixmap TwoHalves()
 
 // --- window origin ------------------------------------------------------------
 
-TEST(CBitmapDC, WindowOriginMapsLogicalPointToFirstPixel)
+TEST(CBitmapDC, WindowOriginMapsLogicalPointsForReadingCopyingAndDrawing)
 {
     QPixmap pixmap = TwoHalves();
     CBitmapDC dc(pixmap, -10, 0);  // logical (0, 0) is pixel (10, 0)
@@ -39,14 +39,11 @@ TEST(CBitmapDC, WindowOriginMapsLogicalPointToFirstPixel)
     EXPECT_EQ(target.pixel(1, 0), qRgb(255, 0, 0));
     EXPECT_EQ(target.pixel(2, 0), qRgb(0, 0, 255));
     EXPECT_EQ(target.pixel(3, 0), qRgb(255, 255, 255));
-}
 
-TEST(CBitmapDC, DrawingUsesTheOriginAndLastsUntilDestruction)
-{
-    QPixmap pixmap = TwoHalves();
+    // Drawing uses the origin too, and lasts until the DC goes.
     {
-        CBitmapDC dc(pixmap, 5, 1);
-        dc.Painter().fillRect(QRect(5, 1, 1, 1), QColor(0, 255, 0));
+        CBitmapDC drawn(pixmap, 5, 1);
+        drawn.Painter().fillRect(QRect(5, 1, 1, 1), QColor(0, 255, 0));
     }
     EXPECT_EQ(pixmap.toImage().pixel(0, 0), qRgb(0, 255, 0));
     EXPECT_FALSE(pixmap.paintingActive());

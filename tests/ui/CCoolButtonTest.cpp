@@ -106,20 +106,16 @@ protected:
 
 // --- the skin -----------------------------------------------------------------------------
 
-TEST(ButtonSkin, FreshSkinHasNoBitmapAndLoadsTheProgramSkin)
-{
-    ButtonSkin skin;
-    EXPECT_FALSE(skin.IsLoaded());
-    ASSERT_TRUE(skin.LoadSkin(IDB_BUTTON_SKIN, 22, 22, 4, 4));
-    EXPECT_TRUE(skin.IsLoaded());
-    EXPECT_EQ(skin.Bitmap().size(), QSize(88, 22));  // the program's four 22 x 22 cells
-}
-
-TEST(ButtonSkin, RefusesMissingBitmapsAndSizesThatCouldNeverBeDrawn)
+// The program's skin loads; missing bitmaps and sizes that could never be
+// drawn are refused.
+TEST(ButtonSkin, LoadsTheProgramSkinAndRefusesWhatCannotBeDrawn)
 {
     ButtonSkin skin;
     EXPECT_FALSE(skin.LoadSkin(999, 22, 22, 4, 4));
     EXPECT_FALSE(skin.IsLoaded());
+    ASSERT_TRUE(skin.LoadSkin(IDB_BUTTON_SKIN, 22, 22, 4, 4));
+    EXPECT_TRUE(skin.IsLoaded());
+    EXPECT_EQ(skin.Bitmap().size(), QSize(88, 22));  // the program's four 22 x 22 cells
 
     QPixmap strip(40, 10);
     strip.fill(Qt::red);
@@ -136,49 +132,42 @@ TEST(ButtonSkin, RefusesMissingBitmapsAndSizesThatCouldNeverBeDrawn)
 
 // --- cutting the face from the skin ---------------------------------------------
 
-TEST_F(CoolButtonTest, ButtonOfCellSizeShowsItsCellUnchangedAndNoIcon)
+// Each state's face is cut from its cell: corners as they are, edges repeated
+// in pieces of cell - 2 * corner, the inside stretched; at exactly the cell's
+// size, the cell itself and no icon.
+TEST_F(CoolButtonTest, FacesKeepCornersRepeatEdgesAndStretchTheInside)
 {
     ASSERT_TRUE(skin.SetSkin(Strip(W, H, Coded), W, H, CW, CH));
-    CCoolButton& button = Button({0, 0, W, H});
+    // The cell's column (or row) an edge pixel at `at` of `size` shows.
+    const auto source = [](int at, int size, int cell, int corner) {
+        if (at < corner || at >= size - corner)
+            return at < corner ? at : cell - (size - at);
+        return corner + (at - corner) % (cell - 2 * corner);
+    };
     QPixmap icon(32, 32);
     icon.fill(Qt::black);
-    button.SetIconPixmap(icon);
-    for (bool enabled : {true, false}) {
-        button.setEnabled(enabled);
-        const int cell = enabled ? CCoolButton::kNormal : CCoolButton::kDisabled;
-        const QImage face = testsupport::Grab(button);
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x)
-                ASSERT_EQ(face.pixel(x, y), Coded(cell, x, y)) << cell << " at " << x << "," << y;
+    for (const QSize size : {QSize(W, H), QSize(31, 21), QSize(W + 1, H + 3), QSize(60, 25)}) {
+        const int w = size.width(), h = size.height();
+        const bool exact = size == QSize(W, H);
+        CCoolButton& button = Button({0, 0, w, h});
+        if (exact)
+            button.SetIconPixmap(icon);
+        for (bool enabled : {true, false}) {
+            button.setEnabled(enabled);
+            const int cell = enabled ? CCoolButton::kNormal : CCoolButton::kDisabled;
+            const QImage face = testsupport::Grab(button);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const QColor shown(face.pixel(x, y));
+                    const bool edge = exact || x < CW || x >= w - CW || y < CH || y >= h - CH;
+                    const int sx = edge ? source(x, w, W, CW) : (shown.green() - 5) / 20;
+                    const int sy = edge ? source(y, h, H, CH) : (shown.blue() - 5) / 25;
+                    ASSERT_EQ(shown.rgb(), Coded(cell, sx, sy)) << w << "x" << h << " at " << x << "," << y;
+                    ASSERT_TRUE(edge || (sx >= CW && sx < W - CW && sy >= CH && sy < H - CH)) << x << "," << y;
+                }
+            }
+        }
     }
-}
-
-TEST_F(CoolButtonTest, LargerButtonKeepsCornersAndRepeatsEdges)
-{
-    ASSERT_TRUE(skin.SetSkin(Strip(W, H, Coded), W, H, CW, CH));
-    const int w = 31, h = 21;
-    CCoolButton& button = Button({0, 0, w, h});
-    const QImage face = testsupport::Grab(button);
-    const int step = W - 2 * CW;
-    // Top and bottom edges: pieces every `step` px, the last one cut by the
-    // right corner; corners unscaled.
-    for (int x = 0; x < w; ++x) {
-        const int sx = x < CW ? x : x >= w - CW ? W - (w - x) : CW + (x - CW) % step;
-        ASSERT_EQ(face.pixel(x, 0), Coded(0, sx, 0)) << "top " << x;
-        ASSERT_EQ(face.pixel(x, h - 1), Coded(0, sx, H - 1)) << "bottom " << x;
-    }
-    // Left and right edges: pieces every H - 2 * CH px.
-    const int vstep = H - 2 * CH;
-    for (int y = CH; y < h - CH; ++y) {
-        const int sy = CH + (y - CH) % vstep;
-        ASSERT_EQ(face.pixel(0, y), Coded(0, 0, sy)) << "left " << y;
-        ASSERT_EQ(face.pixel(w - 1, y), Coded(0, W - 1, sy)) << "right " << y;
-    }
-    // The inside is the cell's inside stretched.
-    const QColor middle(face.pixel(w / 2, h / 2));
-    const int sx = (middle.green() - 5) / 20, sy = (middle.blue() - 5) / 25;
-    EXPECT_EQ(middle.rgb(), Coded(0, sx, sy));
-    EXPECT_TRUE(sx >= CW && sx < W - CW && sy >= CH && sy < H - CH) << sx << "," << sy;
 }
 
 TEST_F(CoolButtonTest, WithoutSkinNothingIsDrawn)
@@ -231,8 +220,6 @@ TEST_F(CoolButtonTest, CaptionUsesTheColourOfTheState)
     bold.setPixelSize(16);
     button.setFont(bold);
     button.setText(QStringLiteral("MMMM"));
-    EXPECT_EQ(button.StateTextColor(CCoolButton::kNormal), QColor(0, 0, 0));
-    EXPECT_EQ(button.StateTextColor(CCoolButton::kDisabled), QColor(128, 128, 128));
     button.SetStateTextColor(CCoolButton::kNormal, QColor(0, 255, 0));
     button.SetStateTextColor(CCoolButton::kDisabled, QColor(0, 0, 255));
     button.SetStateTextColor(7, QColor(255, 255, 255));  // no such state: ignored
@@ -318,17 +305,8 @@ TEST_F(CoolButtonTest, HintIsPostedOnceOnEnterAndOnceOnLeaveAndHeldButtonsAreNot
     QTest::mouseRelease(&button, Qt::LeftButton, Qt::NoModifier, QPoint(200, 80));
 }
 
-TEST_F(CoolButtonTest, HintIsPostedNotSent)
-{
-    CCoolButton& button = Button({20, 20, 80, 25}, 104);
-    QEnterEvent enter(QPointF(5, 5), QPointF(25, 25), QPointF(225, 225));
-    QApplication::sendEvent(&button, &enter);
-    EXPECT_TRUE(owner.posted.empty());  // still in the queue
-    QCoreApplication::sendPostedEvents(&owner);
-    EXPECT_EQ(owner.posted.size(), 1u);
-}
-
-TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
+// No hint without an owner or with id -1; a hint is posted, not sent.
+TEST_F(CoolButtonTest, NoHintWithoutOwnerOrIdAndHintsArePosted)
 {
     CCoolButton& noId = Button({0, 0, 80, 25});
     noId.SetHintOwner(&owner);
@@ -344,6 +322,13 @@ TEST_F(CoolButtonTest, NoHintWithoutOwnerOrWithIdMinusOne)
     }
     QCoreApplication::processEvents();
     EXPECT_TRUE(owner.posted.empty());
+
+    CCoolButton& hinted = Button({200, 0, 80, 25}, 104);
+    QEnterEvent enter(QPointF(5, 5), QPointF(205, 5), QPointF(405, 205));
+    QApplication::sendEvent(&hinted, &enter);
+    EXPECT_TRUE(owner.posted.empty());  // still in the queue
+    QCoreApplication::sendPostedEvents(&owner);
+    EXPECT_EQ(owner.posted.size(), 1u);
 }
 
 TEST_F(CoolButtonTest, DoubleClickActsAsTwoClicks)

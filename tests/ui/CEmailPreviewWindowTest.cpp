@@ -170,18 +170,6 @@ std::string LongPlainMessage()
 
 } // namespace
 
-// ---- document complete
-
-TEST_F(PreviewTest, DocumentCompleteDeletesAWritableFileAndComesForAMissingOneToo)
-{
-    const std::string message = ShowMessage("Subject: hello\r\n\r\nbody\r\n");
-    EXPECT_FALSE(std::filesystem::exists(message));
-    EXPECT_THAT(view->toPlainText().toStdString(), HasSubstr("body"));
-    Show(dir.File("gone.mht"));  // an empty page
-    Show(dir.File("gone.htm"));
-    EXPECT_TRUE(view->toPlainText().trimmed().isEmpty());
-}
-
 // ---- what the user sees
 
 // Only the message's own parts are served, never the network or the disk;
@@ -241,12 +229,21 @@ TEST_F(PreviewTest, ShowsAPlainTextMessageInItsCharset)
     Screenshot("preview_plain_message");
 }
 
-TEST_F(PreviewTest, ShowsTheStartPageAgainAndAgainAndLeavesItInPlace)
+// A message file goes once shown; a missing file shows an empty page; the
+// start page, read-only, stays however often it is shown.
+TEST_F(PreviewTest, ShownFilesGoButTheStartPageStays)
 {
+    const std::string message = ShowMessage("Subject: hello\r\n\r\nbody\r\n");
+    EXPECT_FALSE(std::filesystem::exists(message));
+    EXPECT_THAT(view->toPlainText().toStdString(), HasSubstr("body"));
+    Show(dir.File("gone.mht"));
+    Show(dir.File("gone.htm"));
+    EXPECT_TRUE(view->toPlainText().trimmed().isEmpty());
+
     const std::string page = StartPage();
     Show(page);
     Show(page);
-    EXPECT_TRUE(std::filesystem::exists(page));  // read-only: not deleted once shown
+    EXPECT_TRUE(std::filesystem::exists(page));
     const std::string text = view->toPlainText().toStdString();
     EXPECT_THAT(text, HasSubstr("Select a mail file"));
     EXPECT_THAT(text, HasSubstr("Tick the e-mails"));
@@ -345,7 +342,9 @@ TEST_F(PreviewTest, DeletedDemoEmailsReadAsTheOriginalAroundMarkedGaps)
 
 // ---- no context menu, no shortcuts, no clicks on the view itself
 
-TEST_F(PreviewTest, ShowsNoContextMenu)
+// No context menu, and mouse buttons on the view itself are ignored; the page
+// still selects.
+TEST_F(PreviewTest, ShowsNoContextMenuAndTakesNoClicksOnItsFrame)
 {
     ShowMessage(LongPlainMessage());
     // A menu would block the test: each one shown is counted and closed.
@@ -380,6 +379,32 @@ TEST_F(PreviewTest, ShowsNoContextMenu)
     qApp->removeEventFilter(&menus);
     EXPECT_EQ(menus.shown, 0);
     EXPECT_EQ(host.contextMenus, 0);
+
+    // The view's own window (its frame, outside the page).
+    const int buttons = host.mouseButtons;
+    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick}) {
+        for (const auto button : {Qt::LeftButton, Qt::RightButton}) {
+            QMouseEvent e(type, QPointF(0, 0), view->mapToGlobal(QPointF(0, 0)), button, button, Qt::NoModifier);
+            QApplication::sendEvent(view, &e);
+        }
+    }
+    EXPECT_EQ(host.mouseButtons, buttons);
+    EXPECT_FALSE(view->textCursor().hasSelection());
+
+    // In the page a double click selects a word, and a click on a link
+    // follows nothing.
+    const QTextCursor word = view->document()->find("Line");
+    ASSERT_FALSE(word.isNull());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(word).center());
+    EXPECT_EQ(view->textCursor().selectedText(), QString("Line"));
+
+    QSignalSpy navigated(view, &QTextBrowser::sourceChanged);
+    const QString before = view->toHtml();
+    const QTextCursor link = view->document()->find("http://example.com/page");
+    ASSERT_FALSE(link.isNull());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(link).center());
+    EXPECT_EQ(navigated.count(), 0);
+    EXPECT_EQ(view->toHtml(), before);
 }
 
 TEST_F(PreviewTest, ShortcutKeysDoNothingWhileNavigationKeysScrollAndTheWindowsShortcutsWork)
@@ -425,35 +450,6 @@ TEST_F(PreviewTest, ShortcutKeysDoNothingWhileNavigationKeysScrollAndTheWindowsS
     view->setFocus();
     Key(Qt::Key_S, Qt::AltModifier);
     EXPECT_EQ(activated.count(), 1);
-}
-
-TEST_F(PreviewTest, MouseButtonsOnTheViewItselfAreIgnoredButThePageStillSelects)
-{
-    ShowMessage(LongPlainMessage());
-    // The view's own window (its frame, outside the page).
-    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick}) {
-        for (const auto button : {Qt::LeftButton, Qt::RightButton}) {
-            QMouseEvent e(type, QPointF(0, 0), view->mapToGlobal(QPointF(0, 0)), button, button, Qt::NoModifier);
-            QApplication::sendEvent(view, &e);
-        }
-    }
-    EXPECT_EQ(host.mouseButtons, 0);
-    EXPECT_FALSE(view->textCursor().hasSelection());
-
-    // In the page a double click selects a word, and a click on a link
-    // follows nothing.
-    const QTextCursor word = view->document()->find("Line");
-    ASSERT_FALSE(word.isNull());
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(word).center());
-    EXPECT_EQ(view->textCursor().selectedText(), QString("Line"));
-
-    QSignalSpy navigated(view, &QTextBrowser::sourceChanged);
-    const QString before = view->toHtml();
-    const QTextCursor link = view->document()->find("http://example.com/page");
-    ASSERT_FALSE(link.isNull());
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(link).center());
-    EXPECT_EQ(navigated.count(), 0);
-    EXPECT_EQ(view->toHtml(), before);
 }
 
 // ---- the attachments' list: links a click, Tab and Enter use

@@ -19,11 +19,7 @@
 
 namespace listtest {
 
-// The local file time of a calendar moment (0 when it is not one).
-inline std::uint64_t Time(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
-{
-    return testsupport::FileTimeOf(year, month, day, hour, minute, second);
-}
+using testsupport::FileTimeOf;
 
 inline dbx::EmailRecord Record(std::string from, std::string to, std::string subject, std::uint64_t date,
                                bool attachment = false, bool deleted = false)
@@ -86,12 +82,12 @@ protected:
     {
         // index: from, to, subject, date, attachment, deleted
         records = {
-            Record("carol@example.com", "me", "Zebra crossing", Time(2008, 3, 5, 9, 7, 2), false, true),
+            Record("carol@example.com", "me", "Zebra crossing", FileTimeOf(2008, 3, 5, 9, 7, 2), false, true),
             Record("alice@example.com", "me", "apple pie", 0, true, false),
-            Record("bob@example.com", "team", "Meeting", Time(2007, 12, 31, 23, 59, 59)),
-            Record("dave@example.com", "me", "\xE9t\xE9", Time(2009, 1, 1), true, true),  // Windows-1252
+            Record("bob@example.com", "team", "Meeting", FileTimeOf(2007, 12, 31, 23, 59, 59)),
+            Record("dave@example.com", "me", "\xE9t\xE9", FileTimeOf(2009, 1, 1), true, true),  // Windows-1252
             Record("eve@example.com", "you", "abc", 0),
-            Record("frank@example.com", "me", "abcd", Time(2008, 3, 5, 9, 7, 2), false, true),
+            Record("frank@example.com", "me", "abcd", FileTimeOf(2008, 3, 5, 9, 7, 2), false, true),
         };
         parent.resize(900, 300);
         list = new CMessageListCtrl(&parent);
