@@ -65,8 +65,6 @@ inline bool Examine(const std::uint8_t* data, std::uint64_t origin, std::uint64_
     return true;
 }
 
-// Examines positions s.next .. s.end - 1 until the hit buffer is full. The
-// common case, no header among 16 positions, costs one vector compare.
 #if QUILLMEND_WIDE_SIMD
 // How many of the `count` positions from `p` on, 32 at a step, name none of
 // themselves (the first names `first`); AVX2 only.
@@ -93,6 +91,8 @@ __attribute__((target("avx2"))) std::uint64_t QuietPositionsWide(const std::uint
 }
 #endif
 
+// Examines positions s.next .. s.end - 1 until the hit buffer is full. The
+// common case, no header among 16 positions, costs one vector compare.
 void ScanStretch(void* context)
 {
     Stretch& s = *static_cast<Stretch*>(context);
