@@ -2,7 +2,8 @@
 // Exact substring search for a fixed label over long message texts. Most
 // labels are absent from most of a text, so the search must run at memory
 // speed: on x86 it tests the label's first and last byte at 16 positions at
-// once; elsewhere it skips ahead Boyer-Moore-Horspool style.
+// once (64 on CPUs with AVX2, up to a text's first zero); elsewhere it skips
+// ahead Boyer-Moore-Horspool style.
 
 #include "dbx/Simd.h"
 
