@@ -202,12 +202,13 @@ TEST(CallStackWalker, PrintsOneLineAFrameGoesOnPastFailedLookUpsAndEndsWhereTheU
          "FNNL",
          {kLine, kSym, kLine, kModule},
          "ERROR: SymGetModuleInfo64, GetLastError: 1114 (Address: 7FFF12345678)\n"},
-        {"the caller is the frame itself", {{0x5000, 0x100, 0x5000, 0x100, "poll", nullptr, 0, "m"}}, {}, "", {kEndless}},
+        {"the caller is the frame itself", {{0x5000, 0x100, 0x5000, 0x100, "poll", nullptr, 0, "m"}}, {}, "",
+         {kEndless}},
         {"a recursion returns to the same place from ever higher frames",
          {{0x5000, 0x100, 0x5000, 0x200, "poll", nullptr, 0, "m"}, {0x5000, 0x200, 0, 0, "poll", nullptr, 0, "m"}},
          {"[00005000 (m):  : poll]", "[00005000 (m):  : poll]"}, "FNL", {kLine, kLine}},
-        {"the next step fails", {{0x5000, 0x100, 0x6000, 0x200, "poll", nullptr, 0, "m"}}, {"[00005000 (m):  : poll]"}, "F",
-         {kLine, kStep}},
+        {"the next step fails", {{0x5000, 0x100, 0x6000, 0x200, "poll", nullptr, 0, "m"}},
+         {"[00005000 (m):  : poll]"}, "F", {kLine, kStep}},
         {"the walk cannot start", {}, {}, "", {kStep}, nullptr, true},
     };
     for (const Case& c : cases) {
