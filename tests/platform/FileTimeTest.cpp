@@ -36,24 +36,23 @@ TEST(FileTime, EveryDayConvertsAsTheCalendarHasItAndBackWithItsWeekday)
     // range and where the leap-year rules differ; the standard library's
     // calendar says which are days and when.
     for (const int y : {1600, 1601, 1900, 1970, 2000, 2008, 2024, 2100, 30827, 30828}) {
-        for (unsigned m = 0; m <= 13; ++m) {
-            for (unsigned d = 0; d <= 32; ++d) {
-                const unsigned h = d % 24, mi = d * 7 % 60, s = d * 13 % 60, ms = d * 31 % 1000;
-                const SystemTime t = MakeSystemTime(y, static_cast<int>(m), static_cast<int>(d), static_cast<int>(h),
-                                                    static_cast<int>(mi), static_cast<int>(s), static_cast<int>(ms));
-                const year_month_day day{year{y}, month{m}, std::chrono::day{d}};
-                const bool valid = day.ok() && y >= 1601 && y <= 30827;
+        for (int m = 0; m <= 13; ++m) {
+            for (int d = 0; d <= 32; ++d) {
+                const int h = d % 24, mi = d * 7 % 60, s = d * 13 % 60, ms = d * 31 % 1000;
+                const SystemTime t = MakeSystemTime(y, m, d, h, mi, s, ms);
+                const year_month_day date{year{y}, month(static_cast<unsigned>(m)), day(static_cast<unsigned>(d))};
+                const bool valid = date.ok() && y >= 1601 && y <= 30827;
                 FileTime ft = 0;
                 ASSERT_EQ(SystemTimeToFileTime(t, ft), valid) << y << "-" << m << "-" << d;
                 if (!valid)
                     continue;
-                const FileTime ms1601 = FileTime((sys_days(day) - kStart).count()) * 86'400'000 +
+                const FileTime ms1601 = FileTime((sys_days(date) - kStart).count()) * 86'400'000 +
                                         ((h * 60 + mi) * 60 + s) * 1000 + ms;
                 ASSERT_EQ(ft, ms1601 * 10'000) << y << "-" << m << "-" << d;
                 SystemTime back;
                 ASSERT_TRUE(FileTimeToSystemTime(ft + 9'999, back));  // ticks below a millisecond are dropped
                 EXPECT_EQ(Fields(back), Fields(t));
-                EXPECT_EQ(back.dayOfWeek, weekday(sys_days(day)).c_encoding());
+                EXPECT_EQ(back.dayOfWeek, weekday(sys_days(date)).c_encoding());
             }
         }
     }
