@@ -97,8 +97,10 @@ TEST(SymbolNames, UndecoratesCppNamesAndKeepsOthers)
     EXPECT_STREQ(out, "ns::Run(int)");
     EXPECT_TRUE(crash::UndecorateSymbolName("_ZN2ns3RunEi", out, sizeof out, true));
     EXPECT_STREQ(out, "ns::Run");
-    EXPECT_TRUE(crash::UndecorateSymbolName("poll", out, sizeof out, false));
-    EXPECT_STREQ(out, "poll");
+    for (const char* c : {"poll", "f", "i"}) {  // C names, also those that read as a type's code
+        EXPECT_TRUE(crash::UndecorateSymbolName(c, out, sizeof out, false));
+        EXPECT_STREQ(out, c);
+    }
     char small[5];
     EXPECT_TRUE(crash::UndecorateSymbolName("_ZN2ns3RunEi", small, sizeof small, false));
     EXPECT_STREQ(small, "ns::");  // cut, still terminated
