@@ -63,8 +63,10 @@ bool UndecorateSymbolName(const char* raw, char* out, std::size_t size, bool nam
     out[0] = '\0';
     if (!raw || !*raw)
         return false;
+    // Only names of the C++ ABI: the demangler also reads bare type codes,
+    // which would show a C function named "f" as "float".
     int status = -1;
-    char* demangled = abi::__cxa_demangle(raw, nullptr, nullptr, &status);
+    char* demangled = std::strncmp(raw, "_Z", 2) == 0 ? abi::__cxa_demangle(raw, nullptr, nullptr, &status) : nullptr;
     std::string_view name = status == 0 && demangled ? std::string_view(demangled) : std::string_view(raw);
     if (nameOnly)
         name = name.substr(0, NameOnlyLength(name));

@@ -171,14 +171,13 @@ TEST(Cli, ShowPrintsADeletedEmailForReadingWithItsGapsMarked)
     EXPECT_THAT(r.out, HasSubstr("\u2591\u2591\u2591\n\u0421\u0435\u0440\u0433\u0435\u0439"));  // a gap in the text
     EXPECT_THAT(r.out, Not(HasSubstr("\r")));
 
-    // A subject that tries to drive the terminal is defused; cat still
-    // gives the stored bytes.
+    // A subject that tries to drive the terminal is defused (cat gives the
+    // stored bytes: see above).
     const std::string mailbox = MakeMailbox(dir);
     const CliRun hostile = Cli(dir, "show " + Quote(mailbox) + " 0");
     ASSERT_EQ(hostile.status, 0) << hostile.err;
     EXPECT_THAT(hostile.out, Not(HasSubstr("\x1B")));
     EXPECT_THAT(hostile.out, HasSubstr("Caf\xC3\xA9 [2J"));
-    EXPECT_EQ(Cli(dir, "cat " + Quote(mailbox) + " 0").out.substr(0, 8), "    m: g");
     EXPECT_EQ(Cli(dir, "show " + Quote(mailbox) + " 2").status, 2);
     EXPECT_EQ(Cli(dir, "show " + Quote(mailbox)).status, 2);
 }

@@ -179,71 +179,58 @@ std::vector<std::string> FrameLines(const RecordingWalker& w)
 
 // --- frames as lines --------------------------------------------------------------------
 
-TEST(CallStackWalker, PrintsOneLineAFrameInnermostFirst)
+TEST(CallStackWalker, PrintsOneLineAFrameGoesOnPastFailedLookUpsAndEndsWhereTheUnwinderMakesNoHeadway)
 {
-    SourcesScope scope(OpenFake);
-    g_world.frames = {
-        {0x401000, 0x100, 0x402000, 0x200, "_ZN2ns3RunEv", "/src/run.cpp", 12, "app"},
-        {0x402000, 0x200, 0x7FFF12345678, 0x300, "main", nullptr, 0, "app"},
-        {0x7FFF12345678, 0x300, 0, 0, nullptr, nullptr, 0, nullptr},
-    };
-    RecordingWalker walker;
-    ASSERT_TRUE(walker.WalkStack(platform::CurrentThread()));
-    EXPECT_EQ(FrameLines(walker), (std::vector<std::string>{
-                                      "[/src/run.cpp (12): ns::Run()]",        // with line information
-                                      "[00402000 (app):  : main]",             // without: address, module, name
-                                      "[7FFF12345678 ( ):  :  ]",              // nothing known: blanks, full address
-                                  }));
-    using K = CCallStackWalker::StackEntryKind;
-    EXPECT_EQ(walker.kinds, (std::vector<K>{K::kFirstEntry, K::kNextEntry, K::kNextEntry, K::kLastEntry}));
-    EXPECT_EQ(walker.LastError(), 0);
-}
-
-TEST(CallStackWalker, EndsWhereTheUnwinderMakesNoHeadwayButNotInARecursion)
-{
+    const std::string kSym = "SymGetSymFromAddr64", kLine = "SymGetLineFromAddr64", kModule = "SymGetModuleInfo64",
+                      kStep = "StackWalk64", kEndless = "StackWalk64-Endless-Callstack!";
     struct Case {
         const char* what;
         std::vector<FakeFrame> frames;
-        std::size_t entries;
-        bool endless;
+        std::vector<std::string> frameLines;  // innermost first
+        const char* kinds;                    // of the entries: First, Next, Last
+        std::vector<std::string> errors;
+        const char* errorLine = nullptr;  // one of the lines that tell them
+        bool startFails = false;
     } cases[] = {
-        {"the caller is the frame itself", {{0x5000, 0x100, 0x5000, 0x100, "f", nullptr, 0, "m"}}, 0, true},
+        // With line information; without: address, module, name; nothing
+        // known: blanks and the full address.
+        {"three frames",
+         {{0x401000, 0x100, 0x402000, 0x200, "_ZN2ns3RunEv", "/src/run.cpp", 12, "app"},
+          {0x402000, 0x200, 0x7FFF12345678, 0x300, "main", nullptr, 0, "app"},
+          {0x7FFF12345678, 0x300, 0, 0, nullptr, nullptr, 0, nullptr}},
+         {"[/src/run.cpp (12): ns::Run()]", "[00402000 (app):  : main]", "[7FFF12345678 ( ):  :  ]"},
+         "FNNL",
+         {kLine, kSym, kLine, kModule},
+         "ERROR: SymGetModuleInfo64, GetLastError: 1114 (Address: 7FFF12345678)\n"},
+        {"the caller is the frame itself", {{0x5000, 0x100, 0x5000, 0x100, "poll", nullptr, 0, "m"}}, {}, "",
+         {kEndless}},
         {"a recursion returns to the same place from ever higher frames",
-         {{0x5000, 0x100, 0x5000, 0x200, "f", nullptr, 0, "m"}, {0x5000, 0x200, 0, 0, "f", nullptr, 0, "m"}}, 3, false},
-        {"the next step fails", {{0x5000, 0x100, 0x6000, 0x200, "f", nullptr, 0, "m"}}, 1, false},
+         {{0x5000, 0x100, 0x5000, 0x200, "poll", nullptr, 0, "m"}, {0x5000, 0x200, 0, 0, "poll", nullptr, 0, "m"}},
+         {"[00005000 (m):  : poll]", "[00005000 (m):  : poll]"}, "FNL", {kLine, kLine}},
+        {"the next step fails", {{0x5000, 0x100, 0x6000, 0x200, "poll", nullptr, 0, "m"}},
+         {"[00005000 (m):  : poll]"}, "F", {kLine, kStep}},
+        {"the walk cannot start", {}, {}, "", {kStep}, nullptr, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SourcesScope scope(OpenFake);
         g_world.frames = c.frames;
+        g_world.startFails = c.startFails;
         RecordingWalker walker;
         EXPECT_TRUE(walker.WalkStack(platform::CurrentThread()));
-        EXPECT_EQ(walker.kinds.size(), c.entries);
-        const bool endless = std::count(walker.errors.begin(), walker.errors.end(), "StackWalk64-Endless-Callstack!");
-        EXPECT_EQ(endless, c.endless);
+        EXPECT_EQ(FrameLines(walker), c.frameLines);
+        std::string kinds;
+        for (const auto kind : walker.kinds)
+            kinds += "FNL"[static_cast<int>(kind)];
+        EXPECT_EQ(kinds, c.kinds);
+        EXPECT_EQ(walker.errors, c.errors);
+        if (kinds.ends_with('L')) {
+            EXPECT_EQ(walker.LastError(), 0);
+        }
+        if (c.errorLine) {
+            EXPECT_NE(std::find(walker.lines.begin(), walker.lines.end(), c.errorLine), walker.lines.end());
+        }
     }
-}
-
-TEST(CallStackWalker, ReportsEachFailedLookUpAndGoesOn)
-{
-    SourcesScope scope(OpenFake);
-    g_world.frames = {{0x5000, 0x100, 0, 0, nullptr, nullptr, 0, nullptr}};
-    RecordingWalker walker;
-    EXPECT_TRUE(walker.WalkStack(platform::CurrentThread()));
-    EXPECT_EQ(walker.errors, (std::vector<std::string>{"SymGetSymFromAddr64", "SymGetLineFromAddr64",
-                                                       "SymGetModuleInfo64"}));
-    EXPECT_EQ(walker.lines.end()[-2], "ERROR: SymGetModuleInfo64, GetLastError: 1114 (Address: 00005000)\n");
-    EXPECT_EQ(FrameLines(walker), (std::vector<std::string>{"[00005000 ( ):  :  ]"}));
-}
-
-TEST(CallStackWalker, AWalkThatCannotStartReportsNoFrame)
-{
-    SourcesScope scope(OpenFake);
-    g_world.startFails = true;
-    RecordingWalker walker;
-    EXPECT_TRUE(walker.WalkStack(platform::CurrentThread()));
-    EXPECT_EQ(walker.errors, (std::vector<std::string>{"StackWalk64"}));
-    EXPECT_TRUE(walker.kinds.empty());
 }
 
 TEST(CallStackWalker, WithoutTheLibrariesNothingIsWalkedAndTheErrorIsKept)
