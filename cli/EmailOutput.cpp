@@ -74,8 +74,7 @@ void AppendEmailJson(std::string& out, const dbx::DbxFile& file, int index, cons
     const dbx::EmailRecord& r = *file.GetAt(index);
     mailtext::ReadDisplayTexts(file.Source(), r, kShownFields, texts);
     char number[24];
-    // Block offsets are 32-bit: their digits come faster than a 64-bit value's.
-    const auto append = [&](auto value) {
+    const auto append = [&](std::uint64_t value) {
         const auto end = std::to_chars(number, number + sizeof number, value).ptr;
         out.append(number, end);
     };

@@ -308,9 +308,7 @@ void Finder::AddTextUuencoded()
         AddUuencoded(text, {});
         return;
     }
-    std::string own(text);
-    std::replace(own.begin(), own.end(), kGapByte, '\x02');
-    AddUuencoded(own, {});
+    AddUuencoded(WithGaps(text, {}), {});
 }
 
 void Finder::Add(Attachment attachment, const AttachmentContent& content)
