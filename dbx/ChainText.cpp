@@ -16,7 +16,7 @@ constexpr std::size_t kClobbered = format::kDeletedClobberedBytes;
 
 } // namespace
 
-void ChainText::Reset(const ByteSource& source, const EmailRecord& record)
+void ChainText::Reset(const ByteSource& source, const EmailRecord& record, std::size_t most)
 {
     source_ = &source;
     const std::uint64_t size = source.Size();
@@ -36,7 +36,7 @@ void ChainText::Reset(const ByteSource& source, const EmailRecord& record)
         const std::uint64_t from = std::min(start, size);
         pieces_.push_back({view_.empty() ? nullptr : view_.data() + from, from, length});
         end_ = kSlot * (pieces_.size() - 1) + (deleted_ ? std::max(length, kClobbered) : length);
-        if (length < kSlot)
+        if (length < kSlot || end_ >= most)
             break;
     }
 }

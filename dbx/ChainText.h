@@ -20,9 +20,10 @@ class TextSearcher;
 
 class ChainText {
 public:
-    // Plans the text of `record`'s blocks in `source` (nothing is read yet);
-    // the source must outlive the plan.
-    void Reset(const ByteSource& source, const EmailRecord& record);
+    // Plans the text of `record`'s blocks in `source` (nothing is read yet),
+    // or only the slots that hold its first `most` bytes: the text then ends
+    // after the last of them. The source must outlive the plan.
+    void Reset(const ByteSource& source, const EmailRecord& record, std::size_t most = SIZE_MAX);
 
     // Copies the text from `pos` on into out[0..n) and returns how many bytes
     // that was: fewer than n only when the text ends, and 0 from its end on.

@@ -1,6 +1,7 @@
 #pragma once
 #include "dbx/BlockRef.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +22,14 @@ struct EmailRecord {
     bool moved = false;         // its blocks lie elsewhere than the offsets they
                                 // name (found by FindMovedEmails, not the scan)
     std::vector<BlockRef> blocks; // chain order; never empty in a listed record
+
+    // Where ExtractHeader found the value of each field (from, to, date,
+    // subject) in the text of the blocks, so that its header line is read
+    // again without a search. kNotSought until then, or where the position
+    // does not fit; kNoValue where the text holds no value for the field.
+    static constexpr std::uint32_t kNotSought = 0xFFFFFFFF;
+    static constexpr std::uint32_t kNoValue = 0xFFFFFFFE;
+    std::array<std::uint32_t, 4> valueAt{kNotSought, kNotSought, kNotSought, kNotSought};
 
     friend bool operator==(const EmailRecord&, const EmailRecord&) = default;
 };

@@ -177,15 +177,21 @@ bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& val
 // The value of the first of `labels` that yields one. A label is looked for
 // only when those before it yield nothing, which in real mail is rare, so a
 // text is usually swept once.
+// `valueAt` gets the value's text position, as EmailRecord::valueAt keeps it.
 template <class Text, std::size_t N>
-bool FindFirstValue(Text& text, LabelPositions& found, const Label (&labels)[N], std::string& value)
+bool FindFirstValue(Text& text, LabelPositions& found, const Label (&labels)[N], std::string& value,
+                    std::uint32_t& valueAt)
 {
     for (const Label label : labels) {
         FindLabels(text, found, 1u << label);
-        if (ValueAt(text, found.at[label], kLabels[label].Size(), value))
+        std::size_t start = 0;
+        if (ValueAt(text, found.at[label], kLabels[label].Size(), value, &start)) {
+            valueAt = start < EmailRecord::kNoValue ? static_cast<std::uint32_t>(start) : EmailRecord::kNotSought;
             return true;
+        }
     }
     value.clear();
+    valueAt = EmailRecord::kNoValue;
     return false;
 }
 
@@ -262,13 +268,14 @@ bool ExtractHeader(const ByteSource& source, EmailRecord& record)
     FindLabels(text, found, 1u << kAttachmentMark | 1u << kFrom | 1u << kToAfterBreak | 1u << kDate | 1u << kSubject);
     record.hasAttachment = found.at[kAttachmentMark] != std::string_view::npos;
 
-    if (FindFirstValue(text, found, kFromLabels, value))
+    const auto at = [&](HeaderField field) -> std::uint32_t& { return record.valueAt[static_cast<std::size_t>(field)]; };
+    if (FindFirstValue(text, found, kFromLabels, value, at(HeaderField::kFrom)))
         record.from = value;
-    if (FindFirstValue(text, found, kToLabels, value))
+    if (FindFirstValue(text, found, kToLabels, value, at(HeaderField::kTo)))
         record.to = value;
-    if (FindFirstValue(text, found, kDateLabels, value))
+    if (FindFirstValue(text, found, kDateLabels, value, at(HeaderField::kDate)))
         record.date = ParseMailDate(value);
-    if (FindFirstValue(text, found, kSubjectLabels, value))
+    if (FindFirstValue(text, found, kSubjectLabels, value, at(HeaderField::kSubject)))
         record.subject = IsDecodableEncodedWord(value) ? DecodeEncodedWord(value) : value;
 
     return !record.from.empty() || !record.to.empty() || !record.subject.empty();
@@ -333,7 +340,7 @@ template <class Text>
 std::string UnfoldedLineAt(Text& text, std::size_t start)
 {
     std::string line;
-    char chunk[512];
+    char chunk[192];  // most header lines fit
     std::size_t chunkAt = start, chunkSize = 0;
     auto byteAt = [&](std::size_t pos) -> int {  // -1 past the end of the text
         if (pos < chunkAt || pos >= chunkAt + chunkSize) {
@@ -352,10 +359,11 @@ std::string UnfoldedLineAt(Text& text, std::size_t start)
             // The bytes before the line end, as far as the chunk and the
             // length bound reach, in one append.
             const char* from = chunk + (pos - chunkAt);
-            const std::size_t most = std::min(chunkAt + chunkSize - pos, kMaxHeaderLine - line.size());
-            std::size_t run = 1;
-            while (run < most && from[run] != '\r' && from[run] != '\n')
-                ++run;
+            std::size_t run = std::min(chunkAt + chunkSize - pos, kMaxHeaderLine - line.size());
+            if (const void* cr = std::memchr(from, '\r', run))
+                run = static_cast<std::size_t>(static_cast<const char*>(cr) - from);
+            if (const void* lf = std::memchr(from, '\n', run))
+                run = static_cast<std::size_t>(static_cast<const char*>(lf) - from);
             line.append(from, run);
             pos += run;
             continue;
@@ -384,7 +392,27 @@ void ReadHeaderLines(const ByteSource& source, const EmailRecord& record, unsign
         line.clear();
     if (record.blocks.empty() || fields == 0)
         return;
-    t_lineText.Reset(source, record);
+    // Where ExtractHeader kept a field's value position, its line is read
+    // from there, and the text is planned only as far as such a line can
+    // reach (a byte of it may follow a dropped line end of two bytes). The
+    // other fields are searched for.
+    unsigned known = 0;
+    std::size_t reach = 0;
+    for (std::size_t f = 0; f < lines.size(); ++f) {
+        const std::uint32_t at = record.valueAt[f];
+        if (!(fields & (1u << f)) || at == EmailRecord::kNotSought)
+            continue;
+        known |= 1u << f;
+        if (at != EmailRecord::kNoValue)
+            reach = std::max(reach, at + 3 * kMaxHeaderLine + 3);
+    }
+    t_lineText.Reset(source, record, known == fields ? reach : SIZE_MAX);
+    for (std::size_t f = 0; f < lines.size(); ++f)
+        if ((known >> f) & 1u && record.valueAt[f] != EmailRecord::kNoValue)
+            lines[f] = UnfoldedLineAt(t_lineText, record.valueAt[f]);
+    fields &= ~known;
+    if (fields == 0)
+        return;
     WindowedText text(t_lineText);
     thread_local std::string value;
     // The label order of ExtractHeader, so that the same occurrence is found.

@@ -50,13 +50,15 @@ bool ParseMailDateUtc(std::string_view text, std::uint64_t& utc);
 enum class HeaderField { kFrom, kTo, kDate, kSubject, kCount };
 using HeaderLines = std::array<std::string, static_cast<std::size_t>(HeaderField::kCount)>;
 constexpr unsigned HeaderBit(HeaderField field) { return 1u << static_cast<unsigned>(field); }
+static_assert(std::tuple_size_v<decltype(EmailRecord::valueAt)> == static_cast<std::size_t>(HeaderField::kCount));
 
 // The longest header line ReadHeaderLines gives (longer ones are cut).
 constexpr std::size_t kMaxHeaderLine = 2048;
 
 // Reads again, from the record's blocks in `view`, the header line each
 // field of `fields` (HeaderBit flags) was taken from: the same occurrence
-// ExtractHeader took, from the value's first byte to the end of its line,
+// ExtractHeader took (where it kept the value's position, read from there;
+// else searched for again), from the value's first byte to the end of its line,
 // continuation lines joined (a line end followed by a space or tab is
 // dropped), trailing blanks dropped, at most kMaxHeaderLine bytes. A field
 // without a value, or one the file no longer holds, gives "". Reads only as

@@ -102,6 +102,12 @@ void CheckRecord(std::string_view view, const dbx::EmailRecord& r)
             FUZZ_CHECK(std::string_view(lines[f]).starts_with(first.substr(0, first.find_last_not_of(" \t") + 1)));
         }
     }
+    // Read from the value positions the scan kept, as a fresh search would.
+    dbx::EmailRecord unkept = r;
+    unkept.valueAt.fill(dbx::EmailRecord::kNotSought);
+    dbx::HeaderLines searched;
+    dbx::ReadHeaderLines(view, unkept, 0xF, searched);
+    FUZZ_CHECK(searched == lines);
     dbx::HeaderLines texts;
     mailtext::ReadDisplayTexts(view, r, 0xF, texts);
     for (const dbx::HeaderField f : {dbx::HeaderField::kFrom, dbx::HeaderField::kTo, dbx::HeaderField::kSubject}) {

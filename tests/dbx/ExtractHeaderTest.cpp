@@ -149,8 +149,8 @@ TEST(ExtractHeader, EmptyTextsBlocksPastTheEndAndNoBlocksAreHarmless)
 namespace {
 
 // Random header-like text: labels (also cut short), runs of spaces, line
-// ends of every kind, long lines, now and then a zero byte, and labels put
-// right across the 64 KiB seams at which the search reads on. Each text
+// ends of every kind, long lines and long-folded ones, now and then a zero
+// byte, and labels put right across the 64 KiB seams at which the search reads on. Each text
 // draws on its own few of the pieces, so most labels are missing from most
 // texts and are searched for to the end.
 std::string RandomText(std::mt19937& rng, std::size_t size)
@@ -176,6 +176,9 @@ std::string RandomText(std::mt19937& rng, std::size_t size)
             text.append(static_cast<std::size_t>(pick(9000)), 'w');   // a line longer than a chunk
         else if (roll < 6 && zeros && pick(10) == 0)
             text.push_back('\0');
+        else if (roll == 99)
+            for (int k = 0; k < 800; ++k)
+                text += "\r\n x";  // a line folded on and on, past the longest line kept
         else
             text += kPieces[own[static_cast<std::size_t>(pick(static_cast<int>(own.size())))]];
         for (std::size_t seam = 65536; seam < size; seam += 65536)
@@ -209,6 +212,15 @@ TEST(ExtractHeader, MatchesAPlainSearchOnLongRandomTexts)
         if (subjectIsRaw) {
             ASSERT_EQ(record.subject, expected.subject) << "round " << round;
         }
+
+        // The header lines read from the kept value positions are the ones
+        // a fresh search finds.
+        dbx::HeaderLines kept, searched;
+        dbx::ReadHeaderLines(image.Bytes(), record, 0xF, kept);
+        EmailRecord unkept = record;
+        unkept.valueAt.fill(EmailRecord::kNotSought);
+        dbx::ReadHeaderLines(image.Bytes(), unkept, 0xF, searched);
+        ASSERT_EQ(kept, searched) << "round " << round;
 
         // The same rules on the whole text at once.
         for (const char* label : {"From: ", "To: ", "\r\nTo: ", "Date: ", "Subject: ", "subj"}) {
