@@ -179,6 +179,19 @@ void AppendEscape(std::string& out, char c)
     }
 }
 
+// Whether any of 8 bytes needs more than a copy: a control byte, a quote
+// or a backslash, or (with `asciiOnly`) a byte that is not ASCII. Exact for
+// the word as a whole, which is all a skip needs.
+template <bool asciiOnly>
+bool WordNeedsMore(std::uint64_t w)
+{
+    constexpr std::uint64_t kOnes = ~std::uint64_t{0} / 255, kHigh = kOnes * 0x80;
+    const auto zeroIn = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    const std::uint64_t control = (w - kOnes * 0x20) & ~w & kHigh;
+    const std::uint64_t marks = zeroIn(w ^ (kOnes * '"')) | zeroIn(w ^ (kOnes * '\\'));
+    return (control | marks | (asciiOnly ? w & kHigh : 0)) != 0;
+}
+
 // `text` as a JSON string literal. With `asciiOnly`, stops at the first byte
 // that is not ASCII and returns false, having appended part of it; else
 // `text` is UTF-8, and its other bytes stand as they are.
@@ -187,8 +200,14 @@ bool AppendJsonQuoted(std::string& out, std::string_view text)
 {
     out += '"';
     for (std::size_t i = 0;;) {
-        // A run that stands as it is, in one append.
+        // A run that stands as it is, in one append: eight bytes at a step
+        // while none needs more, then byte by byte.
         std::size_t run = i;
+        for (std::uint64_t w; run + 8 <= text.size(); run += 8) {
+            std::memcpy(&w, text.data() + run, 8);
+            if (WordNeedsMore<asciiOnly>(w))
+                break;
+        }
         ByteNeed need = kAsIs;
         while (run < text.size()) {
             need = kByteNeeds[static_cast<unsigned char>(text[run])];

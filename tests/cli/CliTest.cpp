@@ -2,6 +2,8 @@
 // output, files and exit status.
 
 #include "CliRun.h"
+#include "cli/CliCommon.h"
+#include "dbx/DisplayText.h"
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "support/WideText.h"
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 using ::testing::HasSubstr;
@@ -46,6 +49,46 @@ std::string MakeMailbox(const TempDir& dir)
 } // namespace
 
 // --- list ---------------------------------------------------------------------------
+
+TEST(Cli, JsonStringsEscapeWhatJsonNeedsWhereverItLies)
+{
+    // Byte by byte, as JSON asks: the display text of non-ASCII bytes.
+    const auto plain = [](std::string_view bytes) {
+        const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+        const std::string text = ascii ? std::string(bytes) : dbx::ToDisplayUtf8(bytes);
+        std::string out = "\"";
+        for (const char c : text) {
+            char esc[8];
+            switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
+                    out += esc;
+                } else {
+                    out += c;
+                }
+            }
+        }
+        return out + '"';
+    };
+    // Mostly plain text, with each kind of byte now and then at any place
+    // of an eight-byte step.
+    const char kRare[] = {'"', '\\', '\0', '\x1F', ' ', '\x7F', '\x80', '\xC3', '\xA9', '\xFF', '\n'};
+    std::mt19937 random(24);
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes(random() % 40, 'a');
+        for (char& c : bytes)
+            c = random() % 6 ? static_cast<char>('a' + random() % 26) : kRare[random() % sizeof kRare];
+        std::string out = "x";
+        cli::AppendJsonString(out, bytes);
+        ASSERT_EQ(out, "x" + plain(bytes)) << testing::PrintToString(bytes);
+    }
+}
 
 TEST(Cli, ListGivesTheContractedJsonAndATableSafeOnATerminal)
 {
