@@ -150,9 +150,9 @@ namespace {
 
 // Random header-like text: labels (also cut short), runs of spaces, line
 // ends of every kind, long lines and long-folded ones, now and then a zero
-// byte, and labels put right across the 64 KiB seams at which the search reads on. Each text
-// draws on its own few of the pieces, so most labels are missing from most
-// texts and are searched for to the end.
+// byte, and labels put right across the 64 KiB seams at which the search
+// reads on. Each text draws on its own few of the pieces, so most labels are
+// missing from most texts and are searched for to the end.
 std::string RandomText(std::mt19937& rng, std::size_t size)
 {
     static const char* const kPieces[] = {"From: ", "from: ", "To: ", "to: ", "\r\nTo: ", "Reply-To: ", "Date: ",
