@@ -133,6 +133,7 @@ struct InPlaceSearch {
 
     const ChainText::Piece* pieces;
     std::size_t count;
+    const char* viewEnd;  // the end of the mapped bytes
     bool deleted;
     const TextSearcher* labels;
     std::uint32_t missing;
@@ -198,7 +199,12 @@ struct InPlaceSearch {
                     // One label left (the attachment mark, as a rule): one
                     // pass finds it or the end of the text.
                     const auto l = static_cast<std::size_t>(__builtin_ctz(s.missing));
-                    const std::size_t hit = s.labels[l].FindBeforeZero(slot + head, length - head, zero);
+                    const TextSearcher& label = s.labels[l];
+                    // The bytes after a slot are most often the next block's.
+                    const std::size_t hit =
+                        static_cast<std::size_t>(s.viewEnd - (slot + length)) >= label.ReadOn()
+                            ? label.FindBeforeZeroReadingOn(slot + head, length - head, zero)
+                            : label.FindBeforeZero(slot + head, length - head, zero);
                     zero += head;
                     if (hit != std::string_view::npos) {
                         s.found[l] = pos + head + hit;
@@ -235,7 +241,8 @@ bool ChainText::FindInPlace(const TextSearcher* labels, std::uint32_t wanted, st
 {
     if (view_.empty() || wanted == 0)
         return !view_.empty();
-    InPlaceSearch search{pieces_.data(), pieces_.size(), deleted_, labels, wanted, {}, std::string_view::npos};
+    InPlaceSearch search{pieces_.data(), pieces_.size(), view_.data() + view_.size(), deleted_, labels, wanted, {},
+                         std::string_view::npos};
     for (std::size_t& f : search.found)
         f = std::string_view::npos;
     if (!platform::RunGuarded(view_.data(), view_.size(), &InPlaceSearch::Run, &search))

@@ -25,6 +25,11 @@ namespace dbx {
 // bytes on, `last`); it stops where fewer than n - 1 + 64 bytes are left.
 // For CPUs with AVX2 (simd::Wide()) only.
 std::size_t SkipQuietWide(const char* data, std::size_t size, std::size_t i, std::size_t n, char first, char last);
+
+// TextSearcher::FindBeforeZeroReadingOn for CPUs with AVX2: 64 positions at
+// a step, reading up to n + 63 bytes past `size`.
+std::size_t FindBeforeZeroWide(const char* data, std::size_t size, const char* needle, std::size_t n,
+                               std::size_t& zero);
 #endif
 
 class TextSearcher {
@@ -154,6 +159,20 @@ public:
         zero = size;
         return std::string_view::npos;
     }
+
+    // The same where the ReadOn() bytes after data[0, size) may be read too
+    // (they are no part of the text): with no care for where the data ends
+    // at each step, which a short text such as a block's slot is mostly made
+    // of.
+    std::size_t FindBeforeZeroReadingOn(const char* data, std::size_t size, std::size_t& zero) const
+    {
+#if QUILLMEND_WIDE_SIMD
+        if (simd::Wide())
+            return FindBeforeZeroWide(data, size, needle_.data(), needle_.size(), zero);
+#endif
+        return FindBeforeZero(data, size, zero);
+    }
+    std::size_t ReadOn() const { return needle_.size() + 64; }
 
     std::string_view Needle() const { return needle_; }
 

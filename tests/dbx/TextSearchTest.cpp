@@ -39,6 +39,15 @@ TEST(TextSearch, FindsTheFirstMatchBeforeTheFirstZeroOnEveryPath)
                 if (found == std::string::npos) {
                     ASSERT_EQ(zero, end) << "baseline " << baseline << ", needle " << needle << ", round " << round;
                 }
+                // The same where the bytes after the text may be read: what
+                // they hold (the needle, a zero) does not count.
+                const std::string readOn = text + needle + '\0' + std::string(searcher.ReadOn(), 'x');
+                std::size_t zeroReadingOn = 12345;
+                ASSERT_EQ(searcher.FindBeforeZeroReadingOn(readOn.data(), text.size(), zeroReadingOn), expected)
+                    << "baseline " << baseline << ", needle " << needle << ", round " << round;
+                if (found == std::string::npos) {
+                    ASSERT_EQ(zeroReadingOn, end) << "baseline " << baseline << ", round " << round;
+                }
             }
         }
     }
