@@ -13,6 +13,7 @@
 #include "dbx/IProgressSink.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -69,12 +70,14 @@ private:
     void ScanShared(std::uint64_t positions);
     void ScanUnmapped(std::uint64_t positions);
     void AssembleMessages(const std::vector<BlockRef>& list, bool deleted);
+    // Reads the headers of the round's chains on every thread, the calling
+    // thread running `alongside` first, then keeps their records in walk
+    // order; false when the record cap ends the list.
     bool ReadHeaders(Chains& round, const std::vector<BlockRef>& list, bool deleted, std::uint64_t maxRecords,
-                     std::size_t firstRecord);
+                     std::size_t firstRecord, const std::function<void()>* alongside);
     void ReportStep(std::int64_t first, std::int64_t last);
     // Runs job(slot) on the scan's threads (see platform::WorkerPool::Run).
-    template <class Job>
-    void Share(Job&& job);
+    void Share(const std::function<void(unsigned)>& job);
 
     DbxFile& file_;
     IProgressSink& progress_;

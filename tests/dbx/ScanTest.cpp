@@ -240,15 +240,25 @@ TEST(Scan, FilesPackedWithFakeHeadersListABoundedNumberOfEmails)
     DbxImage image(kSize);
     for (std::uint32_t at = 0; at + 32 <= kSize; at += 32)
         image.PutLiveBlock(at, "Subject: s\r\n", 0);
-    ScannedFile f(image);
+    ScannedFile f(image, false);
     const std::uint64_t cap = kSize / dbx::Scanner::kBytesPerRecord + dbx::Scanner::kRecordAllowance;
-    EXPECT_EQ(static_cast<std::uint64_t>(f.file.GetCount()), cap);
-    // It says what it left out: every header starts a chain but the one at
-    // offset 0, which the next one's 0 link seems to name.
-    EXPECT_EQ(f.file.OmittedChains(), kSize / 32 - 1 - cap);
-    // Those listed are whole and in file order.
-    EXPECT_EQ(f.file.GetAt(0)->subject, "s");
-    EXPECT_LT(f.file.GetAt(0)->blocks[0].offset, f.file.GetAt(1)->blocks[0].offset);
+    // The same whatever the threads, and whether the cap falls at the end of
+    // a round of chains or inside one (the next round already walked).
+    const dbx::ScanOptions options[] = {{1}, {2}, {3, 1u << 16, 1000}, {2, 1u << 16, 4096 * 2}, {2, 1u << 16, 7}};
+    for (const dbx::ScanOptions& o : options) {
+        dbx::DbxFile file;
+        ASSERT_TRUE(file.Open(f.path));
+        dbx::NullProgressSink quiet;
+        file.Scan(quiet, o);
+        const std::string which = std::to_string(o.threads) + " threads, rounds of " + std::to_string(o.roundChains);
+        EXPECT_EQ(static_cast<std::uint64_t>(file.GetCount()), cap) << which;
+        // It says what it left out: every header starts a chain but the one
+        // at offset 0, which the next one's 0 link seems to name.
+        EXPECT_EQ(file.OmittedChains(), kSize / 32 - 1 - cap) << which;
+        // Those listed are whole and in file order.
+        EXPECT_EQ(file.GetAt(0)->subject, "s") << which;
+        EXPECT_LT(file.GetAt(0)->blocks[0].offset, file.GetAt(1)->blocks[0].offset) << which;
+    }
 }
 
 TEST(Scan, AFloodOfFakeDeletedHeadersNeverHidesExistingMail)
