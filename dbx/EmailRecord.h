@@ -30,6 +30,10 @@ struct EmailRecord {
     static constexpr std::uint32_t kNotSought = 0xFFFFFFFF;
     static constexpr std::uint32_t kNoValue = 0xFFFFFFFE;
     std::array<std::uint32_t, 4> valueAt{kNotSought, kNotSought, kNotSought, kNotSought};
+    // Bit f: the value of field f (from, to, subject; as the record holds it)
+    // is its whole header line, so the line needs no reading. Only where its
+    // valueAt is kept.
+    std::uint8_t wholeLines = 0;
 
     friend bool operator==(const EmailRecord&, const EmailRecord&) = default;
 };

@@ -109,9 +109,14 @@ void FindLabels(Text& text, LabelPositions& found, std::uint32_t wanted, std::si
 // up to the first CR (or, with no CR left in the text, the first LF),
 // trailing spaces dropped, cut to kMaxValue bytes. Reads no further than the
 // line end, unless there is no CR at all: a small piece first, as header
-// lines are short, then larger ones. `start` gets the value's position.
+// lines are short, then larger ones. `start` gets the value's position, and
+// `wholeLine` whether the value is also its whole header line as
+// UnfoldedLineAt reads it: no continuation line follows, no LF ends it
+// early, no tab or cut at its end (false where that is not plain from the
+// bytes read).
 template <class Text>
-bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& value, std::size_t* start = nullptr)
+bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& value, std::size_t* start = nullptr,
+             bool* wholeLine = nullptr)
 {
     value.clear();
     if (at == std::string_view::npos)
@@ -159,7 +164,13 @@ bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& val
                 endAtLf = endBefore(lf);
         }
         if (cr != std::string_view::npos) {
-            value.resize(std::min(endBefore(cr) - i, kMaxValue));
+            const std::size_t length = endBefore(cr) - i;
+            value.resize(std::min(length, kMaxValue));
+            if (wholeLine) {
+                const std::size_t next = cr + 1 < part.size() && part[cr + 1] == '\n' ? cr + 2 : cr + 1;
+                *wholeLine = endAtLf == std::string_view::npos && length <= kMaxValue && value.back() != '\t'
+                             && next < part.size() && part[next] != ' ' && part[next] != '\t';
+            }
             return true;
         }
         end = endBefore(part.size());
@@ -177,15 +188,17 @@ bool ValueAt(Text& text, std::size_t at, std::size_t labelSize, std::string& val
 // The value of the first of `labels` that yields one. A label is looked for
 // only when those before it yield nothing, which in real mail is rare, so a
 // text is usually swept once.
-// `valueAt` gets the value's text position, as EmailRecord::valueAt keeps it.
+// `valueAt` gets the value's text position, as EmailRecord::valueAt keeps
+// it, and `wholeLine` whether the value is its whole header line.
 template <class Text, std::size_t N>
 bool FindFirstValue(Text& text, LabelPositions& found, const Label (&labels)[N], std::string& value,
-                    std::uint32_t& valueAt)
+                    std::uint32_t& valueAt, bool& wholeLine)
 {
+    wholeLine = false;
     for (const Label label : labels) {
         FindLabels(text, found, 1u << label);
         std::size_t start = 0;
-        if (ValueAt(text, found.at[label], kLabels[label].Size(), value, &start)) {
+        if (ValueAt(text, found.at[label], kLabels[label].Size(), value, &start, &wholeLine)) {
             valueAt = start < EmailRecord::kNoValue ? static_cast<std::uint32_t>(start) : EmailRecord::kNotSought;
             return true;
         }
@@ -269,14 +282,23 @@ bool ExtractHeader(const ByteSource& source, EmailRecord& record)
     record.hasAttachment = found.at[kAttachmentMark] != std::string_view::npos;
 
     const auto at = [&](HeaderField field) -> std::uint32_t& { return record.valueAt[static_cast<std::size_t>(field)]; };
-    if (FindFirstValue(text, found, kFromLabels, value, at(HeaderField::kFrom)))
+    bool whole = false;
+    record.wholeLines = 0;
+    if (FindFirstValue(text, found, kFromLabels, value, at(HeaderField::kFrom), whole)) {
         record.from = value;
-    if (FindFirstValue(text, found, kToLabels, value, at(HeaderField::kTo)))
+        record.wholeLines |= whole ? HeaderBit(HeaderField::kFrom) : 0;
+    }
+    if (FindFirstValue(text, found, kToLabels, value, at(HeaderField::kTo), whole)) {
         record.to = value;
-    if (FindFirstValue(text, found, kDateLabels, value, at(HeaderField::kDate)))
-        record.date = ParseMailDate(value);
-    if (FindFirstValue(text, found, kSubjectLabels, value, at(HeaderField::kSubject)))
-        record.subject = IsDecodableEncodedWord(value) ? DecodeEncodedWord(value) : value;
+        record.wholeLines |= whole ? HeaderBit(HeaderField::kTo) : 0;
+    }
+    if (FindFirstValue(text, found, kDateLabels, value, at(HeaderField::kDate), whole))
+        record.date = ParseMailDate(value);  // kept as a time only: its line is read again
+    if (FindFirstValue(text, found, kSubjectLabels, value, at(HeaderField::kSubject), whole)) {
+        const bool encoded = IsDecodableEncodedWord(value);
+        record.subject = encoded ? DecodeEncodedWord(value) : value;
+        record.wholeLines |= whole && !encoded ? HeaderBit(HeaderField::kSubject) : 0;
+    }
 
     return !record.from.empty() || !record.to.empty() || !record.subject.empty();
 }
@@ -394,21 +416,32 @@ void ReadHeaderLines(const ByteSource& source, const EmailRecord& record, unsign
         return;
     // Where ExtractHeader kept a field's value position, its line is read
     // from there, and the text is planned only as far as such a line can
-    // reach (a byte of it may follow a dropped line end of two bytes). The
-    // other fields are searched for.
-    unsigned known = 0;
+    // reach (a byte of it may follow a dropped line end of two bytes); where
+    // the value is the whole line, it is not read at all. The other fields
+    // are searched for.
+    const std::string* const values[] = {&record.from, &record.to, nullptr, &record.subject};
+    unsigned known = 0, toRead = 0;
     std::size_t reach = 0;
     for (std::size_t f = 0; f < lines.size(); ++f) {
         const std::uint32_t at = record.valueAt[f];
-        if (!(fields & (1u << f)) || at == EmailRecord::kNotSought)
+        if (!(fields & (1u << f)))
             continue;
-        known |= 1u << f;
-        if (at != EmailRecord::kNoValue)
-            reach = std::max(reach, at + 3 * kMaxHeaderLine + 3);
+        if (at != EmailRecord::kNotSought)
+            known |= 1u << f;
+        if (at == EmailRecord::kNoValue)
+            continue;
+        if (at != EmailRecord::kNotSought && (record.wholeLines >> f) & 1u && values[f]) {
+            lines[f] = *values[f];
+            continue;
+        }
+        toRead |= 1u << f;
+        reach = std::max(reach, at + 3 * kMaxHeaderLine + 3);
     }
-    t_lineText.Reset(source, record, known == fields ? reach : SIZE_MAX);
+    if (toRead == 0)
+        return;
+    t_lineText.Reset(source, record, (toRead & ~known) == 0 ? reach : SIZE_MAX);
     for (std::size_t f = 0; f < lines.size(); ++f)
-        if ((known >> f) & 1u && record.valueAt[f] != EmailRecord::kNoValue)
+        if (((toRead & known) >> f) & 1u)
             lines[f] = UnfoldedLineAt(t_lineText, record.valueAt[f]);
     fields &= ~known;
     if (fields == 0)

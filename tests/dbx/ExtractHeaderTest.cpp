@@ -159,8 +159,8 @@ std::string RandomText(std::mt19937& rng, std::size_t size)
                                           "date: ", "Subject: ", "subject: ", "Content-Type: application",
                                           "Content-Type: app", "From:", "Subj", "\r\n", "\r", "\n", " ", "   ",
                                           "Tue, 15 Jan 2008 10:20:30 +0100", "a@example.org", "lorem ipsum",
-                                          "=?koi8-r?B?8NLJ18XU?="};
-    constexpr int kCount = 23;
+                                          "=?koi8-r?B?8NLJ18XU?=", "\t"};
+    constexpr int kCount = 24;
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     std::vector<int> own;
     for (int i = 0; i < kCount; ++i)
