@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dbx {
 
 namespace {
@@ -129,6 +133,7 @@ namespace {
 // is used.
 struct InPlaceSearch {
     static constexpr std::size_t kSeam = 24;  // the longest label, less one byte
+    static_assert(kSeam <= 32, "the look for a label's first byte covers 32 bytes of the tail");
     static constexpr std::size_t kMaxLabels = 32;
 
     const ChainText::Piece* pieces;
@@ -140,8 +145,8 @@ struct InPlaceSearch {
     std::size_t found[kMaxLabels];
     std::size_t end;  // where the text ends, when the search reached it
 
-    // Labels that may begin in the last bytes of the slot before (`tail`)
-    // or in this slot's spaces, and run on into this slot: searched in a
+    // Labels that may begin in the last bytes of the full slot before
+    // (`tail`) or in this slot's spaces, and run on into this slot: searched in a
     // small copy of the seam. Only a match that begins there counts; one
     // that begins later is found in the slot itself.
     void SearchSeam(const char* tail, std::size_t tailLength, const char* slot, std::size_t head, std::size_t length,
@@ -150,12 +155,30 @@ struct InPlaceSearch {
         char seam[2 * kSeam + kClobbered];
         bool built = false;
         std::size_t seamLength = 0;
+#if defined(__SSE2__)
+        // The tail is the end of a full slot: its last 32 bytes, loaded once
+        // for every label's look for its first byte.
+        __m128i tailBytes[2] = {};
+        if (tailLength > 0) {
+            tailBytes[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail + tailLength - 32));
+            tailBytes[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail + tailLength - 16));
+        }
+#endif
         for (std::uint32_t left = missing; left != 0; left &= left - 1) {
             const auto l = static_cast<std::size_t>(__builtin_ctz(left));
             const std::string_view needle = labels[l].Needle();
             const std::size_t reach = std::min(tailLength, needle.size() - 1);
-            const bool maybe = (reach > 0 && std::memchr(tail + tailLength - reach, needle[0], reach))
-                               || (head > 0 && needle[0] == ' ');
+            bool maybe = head > 0 && needle[0] == ' ';
+            if (!maybe && reach > 0) {
+#if defined(__SSE2__)
+                const __m128i first = _mm_set1_epi8(needle[0]);
+                const auto at = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(tailBytes[0], first)))
+                                | static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(tailBytes[1], first))) << 16;
+                maybe = (at >> (32 - reach)) != 0;
+#else
+                maybe = std::memchr(tail + tailLength - reach, needle[0], reach) != nullptr;
+#endif
+            }
             if (!maybe)
                 continue;
             if (!built) {
