@@ -31,17 +31,19 @@ void ChainText::Reset(const ByteSource& source, const EmailRecord& record, std::
     end_ = 0;
     // Every slot before the last is full, so a text position p lies in slot
     // p / 512. A slot that is not full ends the text: nothing after it counts.
+    const char* const base = view_.empty() ? nullptr : view_.data();
     for (const BlockRef& block : record.blocks) {
-        const std::uint64_t start = std::uint64_t{block.offset} + format::kHeaderSize;
-        const std::uint64_t available = start < size ? size - start : 0;
-        const auto length = static_cast<std::size_t>(
-            std::min<std::uint64_t>(std::min(block.dataLength, format::kPayloadSize), available));
         // A block past the end contributes nothing (and no pointer past the view).
-        const std::uint64_t from = std::min(start, size);
-        pieces_.push_back({view_.empty() ? nullptr : view_.data() + from, from, length});
-        end_ = kSlot * (pieces_.size() - 1) + (deleted_ ? std::max(length, kClobbered) : length);
-        if (length < kSlot || end_ >= most)
+        const std::uint64_t from = std::min(std::uint64_t{block.offset} + format::kHeaderSize, size);
+        const auto length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::min(block.dataLength, format::kPayloadSize), size - from));
+        pieces_.push_back({base ? base + from : nullptr, from, length});
+        if (length < kSlot || kSlot * pieces_.size() >= most)
             break;
+    }
+    if (!pieces_.empty()) {
+        const std::size_t last = pieces_.back().length;
+        end_ = kSlot * (pieces_.size() - 1) + (deleted_ ? std::max(last, kClobbered) : last);
     }
 }
 

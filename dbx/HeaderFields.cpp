@@ -435,7 +435,8 @@ void ReadHeaderLines(const ByteSource& source, const EmailRecord& record, unsign
             continue;
         }
         toRead |= 1u << f;
-        reach = std::max(reach, at + 3 * kMaxHeaderLine + 3);
+        if (at != EmailRecord::kNotSought)
+            reach = std::max(reach, at + 3 * kMaxHeaderLine + 3);
     }
     if (toRead == 0)
         return;

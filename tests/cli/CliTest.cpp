@@ -4,6 +4,7 @@
 #include "CliRun.h"
 #include "cli/CliCommon.h"
 #include "dbx/DisplayText.h"
+#include "platform/FileTime.h"
 #include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "support/WideText.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -49,6 +51,26 @@ std::string MakeMailbox(const TempDir& dir)
 } // namespace
 
 // --- list ---------------------------------------------------------------------------
+
+TEST(Cli, DatesReadAsPrintfWouldWriteThem)
+{
+    // Every kind of file time: none, the first, random ones (years past 9999
+    // among them), the last, past it.
+    constexpr std::uint64_t kLast = std::numeric_limits<std::int64_t>::max();
+    std::vector<std::uint64_t> times{0, 1, kLast, kLast + 1};
+    std::mt19937_64 random(5);
+    for (int k = 0; k < 2000; ++k)
+        times.push_back(random() % (kLast + 1));
+    for (const std::uint64_t time : times) {
+        platform::SystemTime st;
+        char expected[64] = "";
+        if (time != 0 && platform::FileTimeToSystemTime(time, st))
+            std::snprintf(expected, sizeof expected, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{st.year},
+                          unsigned{st.month}, unsigned{st.day}, unsigned{st.hour}, unsigned{st.minute},
+                          unsigned{st.second});
+        ASSERT_EQ(cli::FormatDate(time), expected) << time;
+    }
+}
 
 TEST(Cli, JsonStringsEscapeWhatJsonNeedsWhereverItLies)
 {
