@@ -3,9 +3,9 @@
 
 #include "CliRun.h"
 #include "cli/CliCommon.h"
+#include "dbx/DbxFile.h"
 #include "dbx/DisplayText.h"
 #include "platform/FileTime.h"
-#include "dbx/DbxFile.h"
 #include "support/TempDir.h"
 #include "support/WideText.h"
 #include "tools/dbxgen/DbxImage.h"
