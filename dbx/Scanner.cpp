@@ -150,6 +150,17 @@ void ScanStretch(void* context)
     s.next = i;
 }
 
+// Room in `found` for the blocks of `positions` as real mail lays them out
+// (one block per 528 bytes), of either kind, so that the lists do not copy
+// themselves as they grow; memory that stays unused is never touched. Files
+// packed more densely grow the lists as usual.
+void Reserve(Scanner::Found& found, std::uint64_t positions)
+{
+    const auto blocks = static_cast<std::size_t>(positions * 4 / format::kBlockSpan + 64);
+    found.live.reserve(blocks);
+    found.deleted.reserve(blocks);
+}
+
 void Keep(const Stretch& s, Scanner::Found& found)
 {
     for (std::size_t h = 0; h < s.hitCount; ++h)
@@ -269,6 +280,7 @@ void Scanner::ScanPass(std::uint64_t positions)
         return;
     }
     // One thread: the pass in pieces, each reported as it is done.
+    Reserve(found_, positions);
     auto stretch = std::make_unique<Stretch>();
     for (std::uint64_t i = 0; i < positions;) {
         const std::uint64_t pieceEnd = std::min(positions, i + options_.piecePositions);
@@ -312,6 +324,7 @@ void Scanner::ScanShared(std::uint64_t positions)
     Share([&](unsigned slot) {
         auto stretch = std::make_unique<Stretch>();
         Found& mine = found[slot];
+        Reserve(mine, positions / pool_->Threads());
         for (std::uint64_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < stopAt.load(std::memory_order_relaxed);) {
             const std::uint64_t from = p * options_.piecePositions;
             const std::uint64_t to = std::min(positions, from + options_.piecePositions);
