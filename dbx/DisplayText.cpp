@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace dbx {
 
@@ -88,6 +89,14 @@ std::size_t CutUtf8SequenceAtEnd(std::string_view bytes)
 bool IsValidUtf8(std::string_view bytes)
 {
     for (std::size_t i = 0; i < bytes.size();) {
+        // ASCII, as most header text is: eight bytes at a step.
+        if (std::uint64_t word = 0; i + 8 <= bytes.size()) {
+            std::memcpy(&word, bytes.data() + i, 8);
+            if ((word & 0x8080808080808080u) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const std::size_t len = Utf8SequenceLength(bytes, i);
         if (len == 0)
             return false;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+#include <string>
+
 using dbx::IsValidUtf8;
 using dbx::ToDisplayUtf8;
 
@@ -34,6 +38,17 @@ TEST(DisplayText, RejectsMalformedUtf8)
     EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
     EXPECT_FALSE(IsValidUtf8("\xBF"));              // lone continuation
     EXPECT_TRUE(IsValidUtf8(""));
+    // Mostly ASCII with sequences, whole or broken, at any place: valid
+    // exactly where repairing changes nothing.
+    const char* const pieces[] = {"a",    "abcdefgh", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\xA7",
+                                  "\xC3", "\xBF",      "\xED\xA0\x80"};
+    std::mt19937 random(3);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (int k = static_cast<int>(random() % 12); k > 0; --k)
+            text += pieces[random() % 3 == 0 ? random() % std::size(pieces) : random() % 2];
+        ASSERT_EQ(IsValidUtf8(text), dbx::RepairUtf8(text) == text) << testing::PrintToString(text);
+    }
 }
 
 TEST(DisplayText, PathsAreShownOneComponentAtATime)
