@@ -148,9 +148,9 @@ struct InPlaceSearch {
     std::size_t end;  // where the text ends, when the search reached it
 
     // Labels that may begin in the last bytes of the full slot before
-    // (`tail`) or in this slot's spaces, and run on into this slot: searched in a
-    // small copy of the seam. Only a match that begins there counts; one
-    // that begins later is found in the slot itself.
+    // (`tail`) or in this slot's spaces, and run on into this slot: searched
+    // in a small copy of the seam. Only a match that begins there counts;
+    // one that begins later is found in the slot itself.
     void SearchSeam(const char* tail, std::size_t tailLength, const char* slot, std::size_t head, std::size_t length,
                     std::size_t pos)
     {
