@@ -161,9 +161,9 @@ public:
     }
 
     // The same where the ReadOn() bytes after data[0, size) may be read too
-    // (they are no part of the text): with no care for where the data ends
-    // at each step, which a short text such as a block's slot is mostly made
-    // of.
+    // (they are no part of the text): every step takes its full width, with
+    // no slower steps near the end, which on a short text such as a block's
+    // slot are much of the work.
     std::size_t FindBeforeZeroReadingOn(const char* data, std::size_t size, std::size_t& zero) const
     {
 #if QUILLMEND_WIDE_SIMD
