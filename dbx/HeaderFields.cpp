@@ -538,8 +538,9 @@ bool MailDateTicks(std::string_view text, std::uint64_t& utc)
 {
     // A zero-terminated working copy as large as a header value can be, with
     // room for the reads a few characters past a short token.
-    std::array<char, kMaxValue + 16> buf{};
-    text.copy(buf.data(), std::min(text.size(), kMaxValue));
+    std::array<char, kMaxValue + 16> buf;
+    const std::size_t copied = text.copy(buf.data(), std::min(text.size(), kMaxValue));
+    std::memset(buf.data() + copied, 0, 16);
     const std::size_t len = std::strlen(buf.data());
 
     if (buf[3] == ',')
@@ -548,8 +549,9 @@ bool MailDateTicks(std::string_view text, std::uint64_t& utc)
     // Every space ends a token and starts one at the next non-space, so a
     // run of k spaces gives k tokens that begin at the same word.
     constexpr std::size_t kMaxTokens = 100;
-    std::array<std::size_t, kMaxTokens> tokens{};
-    std::size_t count = 1;  // token 0 starts at the beginning
+    std::array<std::size_t, kMaxTokens> tokens;  // the first `count` are set
+    tokens[0] = 0;  // token 0 starts at the beginning
+    std::size_t count = 1;
     for (std::size_t s = 0; s < len; ++s) {
         if (buf[s] != ' ')
             continue;
