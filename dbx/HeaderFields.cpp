@@ -420,31 +420,28 @@ void ReadHeaderLines(const ByteSource& source, const EmailRecord& record, unsign
     // the value is the whole line, it is not read at all. The other fields
     // are searched for.
     const std::string* const values[] = {&record.from, &record.to, nullptr, &record.subject};
-    unsigned known = 0, toRead = 0;
+    unsigned kept = 0;  // fields whose lines are read from their kept positions
     std::size_t reach = 0;
     for (std::size_t f = 0; f < lines.size(); ++f) {
         const std::uint32_t at = record.valueAt[f];
-        if (!(fields & (1u << f)))
-            continue;
-        if (at != EmailRecord::kNotSought)
-            known |= 1u << f;
+        if (!(fields & (1u << f)) || at == EmailRecord::kNotSought)
+            continue;  // not wanted, or searched for below
+        fields &= ~(1u << f);
         if (at == EmailRecord::kNoValue)
             continue;
-        if (at != EmailRecord::kNotSought && (record.wholeLines >> f) & 1u && values[f]) {
+        if ((record.wholeLines >> f) & 1u && values[f]) {
             lines[f] = *values[f];
-            continue;
-        }
-        toRead |= 1u << f;
-        if (at != EmailRecord::kNotSought)
+        } else {
+            kept |= 1u << f;
             reach = std::max(reach, at + 3 * kMaxHeaderLine + 3);
+        }
     }
-    if (toRead == 0)
+    if (kept == 0 && fields == 0)
         return;
-    t_lineText.Reset(source, record, (toRead & ~known) == 0 ? reach : SIZE_MAX);
+    t_lineText.Reset(source, record, fields == 0 ? reach : SIZE_MAX);
     for (std::size_t f = 0; f < lines.size(); ++f)
-        if (((toRead & known) >> f) & 1u)
+        if ((kept >> f) & 1u)
             lines[f] = UnfoldedLineAt(t_lineText, record.valueAt[f]);
-    fields &= ~known;
     if (fields == 0)
         return;
     WindowedText text(t_lineText);
