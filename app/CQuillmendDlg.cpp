@@ -345,8 +345,8 @@ QString CQuillmendDlg::HintText() const {
     // In place of the notice: the list does not show everything in the
     // file; else, while no mail file is selected, what the store lookup
     // found wrong (it explains an empty store node).
-    if (browseWindow_.IsListIncomplete())
-        return res::Text(IDS_LIST_INCOMPLETE);
+    if (const int note = browseWindow_.ListIncompleteNote())
+        return res::Text(note);
     if (!storeNote_.isEmpty() && !browseWindow_.GetCurrentDbxFile())
         return storeNote_;
     return res::Text(IDS_NOTICE);

@@ -189,12 +189,14 @@ void CDbxBrowseWindow::OnTreeSelChanged(QTreeWidgetItem* current)
         for (int i = 0; i < file.GetCount(); ++i)
             messageList_.AddRow(file.GetAt(i), i);
         messageList_.UpdateItemCount();
-        listIncomplete_ = file.OmittedChains() > 0;
+        listIncompleteNote_ = file.CutWhileScanned()      ? IDS_LIST_CUT_SHORT
+                              : file.OmittedChains() > 0 ? IDS_LIST_INCOMPLETE
+                                                         : 0;
         progress.reset();
     } else {
         messageList_.ResetList();
         messageList_.UpdateItemCount();
-        listIncomplete_ = false;
+        listIncompleteNote_ = 0;
     }
     ShowStartPage();
     if (QWidget* parent = parentWidget())

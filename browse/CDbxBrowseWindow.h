@@ -84,10 +84,11 @@ public:
     // The path of the `index`-th file added (0 .. FileCount() - 1), as given;
     // for a mail file found in a disk image, the image's.
     const std::string& FilePath(int index) const { return files_.at(static_cast<std::size_t>(index)).path; }
-    // True while the list shows a file whose scan left chains of blocks
-    // unexamined (a file packed with fake block headers): the list is then
-    // incomplete.
-    bool IsListIncomplete() const { return listIncomplete_; }
+    // While the list shows less than its file holds, the string id that
+    // says why: the file shrank while it was scanned (IDS_LIST_CUT_SHORT), or
+    // the scan left chains of blocks unexamined in a file packed with fake
+    // block headers (IDS_LIST_INCOMPLETE). 0 while the list is whole.
+    int ListIncompleteNote() const { return listIncompleteNote_; }
     // The preview file written last; empty when none.
     const std::string& PreviewFile() const { return previewFile_; }
 
@@ -157,7 +158,7 @@ private:
     QWidget* grip_;                 // a child widget over the splitter gap
     int splitX_ = kInitialSplitX;
     bool dragging_ = false;
-    bool listIncomplete_ = false;
+    int listIncompleteNote_ = 0;
     std::string startPage_;     // the installed start page
     std::string previewFolder_; // private folder of the preview files
     std::string previewFile_;

@@ -97,11 +97,12 @@ bool OpenAndScan(const std::string& path, dbx::DbxFile& file)
 
 bool WarnIfIncomplete(const std::string& path, const dbx::DbxFile& file)
 {
-    if (file.OmittedChains() == 0)
-        return false;
-    Error(PathForTerminal(path) + ": warning: the list is incomplete: " + std::to_string(file.OmittedChains()) +
-          " chains of blocks were not examined (the file holds far more block headers than real mail can)");
-    return true;
+    if (file.CutWhileScanned())
+        Error(PathForTerminal(path) + ": warning: the list is incomplete: the file shrank while it was read");
+    if (file.OmittedChains() != 0)
+        Error(PathForTerminal(path) + ": warning: the list is incomplete: " + std::to_string(file.OmittedChains()) +
+              " chains of blocks were not examined (the file holds far more block headers than real mail can)");
+    return file.CutWhileScanned() || file.OmittedChains() != 0;
 }
 
 void AppendDate(std::string& out, std::uint64_t fileTime)

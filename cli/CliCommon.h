@@ -27,8 +27,9 @@ void Error(std::string_view message);
 // terminal. On failure prints why (naming the file) and returns false.
 bool OpenAndScan(const std::string& path, dbx::DbxFile& file);
 
-// When the scan of `file` left chains unexamined (a file packed with fake
-// block headers), says so on stderr with the count and returns true.
+// When the scan of `file` listed less than the file holds (the file shrank
+// while it was read, or it is packed with fake block headers and chains
+// were left unexamined), says so on stderr and returns true.
 bool WarnIfIncomplete(const std::string& path, const dbx::DbxFile& file);
 
 // "YYYY-MM-DD HH:MM:SS" of a local file time; "" for 0 or an invalid time.

@@ -173,6 +173,7 @@ void DbxFile::Close()
     source_.reset();
     scanned_ = false;
     omittedChains_ = 0;
+    cutWhileScanned_ = false;
     scanCount_ = -1;
     records_.clear();
     records_.shrink_to_fit();

@@ -54,6 +54,9 @@ public:
     // more of their kind than a real mail file can (a file packed with fake
     // block headers): the list is then incomplete. 0 for every real file.
     std::uint64_t OmittedChains() const { return omittedChains_; }
+    // The file was cut while the last scan read it (another program
+    // truncated or compacted it): the list holds only what was still there.
+    bool CutWhileScanned() const { return cutWhileScanned_; }
 
     // Appends e-mails found where the scan does not look (FindMovedEmails)
     // after the records there are, so that no index changes. Pointers that
@@ -111,6 +114,7 @@ private:
     std::unique_ptr<ByteSource> source_;
     bool scanned_ = false;
     std::uint64_t omittedChains_ = 0;
+    bool cutWhileScanned_ = false;
     int scanCount_ = -1;  // -1 until moved records are added
 };
 

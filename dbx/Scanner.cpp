@@ -259,9 +259,14 @@ void Scanner::Run()
 
     const std::uint64_t positions = quads > 4 ? quads - 4 : 0;
     ScanPass(positions);
+    // The pass reports every position it examined: fewer means it met the
+    // cut. A cut inside the last page, or one during the chain passes,
+    // shows only in the file's size.
+    const bool passCut = step_ < static_cast<std::int64_t>(positions);
 
     AssembleMessages(found_.deleted, true);
     AssembleMessages(found_.live, false);
+    file_.cutWhileScanned_ = passCut || source_.ReadableSize() < size;
     found_ = Found{};
     if (pool_)
         pool_->Run([](unsigned) { ReleaseExtractBuffers(); });

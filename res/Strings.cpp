@@ -45,6 +45,7 @@ constexpr std::array kTable{
     Entry{IDS_STATUS_DELETED, QT_TRANSLATE_NOOP("Strings", "Deleted")},
     Entry{IDS_SEARCH_FOLDER_TITLE, QT_TRANSLATE_NOOP("Strings", "Select a path to search *.dbx files")},
     Entry{IDS_LIST_INCOMPLETE, QT_TRANSLATE_NOOP("Strings", "List incomplete: this file holds far more block headers than mail can.")},
+    Entry{IDS_LIST_CUT_SHORT, QT_TRANSLATE_NOOP("Strings", "List incomplete: the mail file shrank while it was read.")},
     Entry{IDS_SAVE_NOT_ALL, QT_TRANSLATE_NOOP("Strings", "Not every selected email could be saved.")},
     Entry{IDS_SAVE_CANCELLED, QT_TRANSLATE_NOOP("Strings", "Saving was cancelled.")},
     Entry{IDS_SAVE_COUNT_SAVED, QT_TRANSLATE_NOOP("Strings", "Saved: %d of %d to \"%s\".")},

@@ -93,6 +93,7 @@
 #define IDS_ATTACHMENTS_COUNT_NOT_TRIED 227
 #define IDS_ATTACHMENT_NOT_SAVED        228
 #define IDS_ATTACHMENT_SAVED_DAMAGED    229
+#define IDS_LIST_CUT_SHORT              230
 // Strings of disk images, disks and moved e-mails
 #define IDS_STATUS_MOVED                250
 #define IDS_STATUS_MOVED_DELETED        251

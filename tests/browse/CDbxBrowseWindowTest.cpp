@@ -173,10 +173,10 @@ TEST_F(BrowseWindowTest, AListCutByTheRecordCapIsSaidToBeIncomplete)
     QTreeWidgetItem* hostile = AddFile(floodPath);
     QTreeWidgetItem* demo = AddFile(Demo());
     Select(hostile);
-    EXPECT_TRUE(Browse().IsListIncomplete());
+    EXPECT_EQ(Browse().ListIncompleteNote(), IDS_LIST_INCOMPLETE);
     EXPECT_TRUE(dlg->HintText().startsWith(QStringLiteral("List incomplete")));
     Select(demo);
-    EXPECT_FALSE(Browse().IsListIncomplete());
+    EXPECT_EQ(Browse().ListIncompleteNote(), 0);
     EXPECT_EQ(dlg->HintText(), res::Text(IDS_NOTICE));
 }
 

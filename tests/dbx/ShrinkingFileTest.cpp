@@ -48,7 +48,7 @@ private:
 TEST(DbxFile, TruncatedBetweenOpenAndScanListsWhatLiesBeforeTheCut)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
-    // An early and a late e-mail, cut between them or at 0; and more
+    // An early and a late e-mail, cut between them, at 0 or behind both; and more
     // one-block e-mails than a guarded stretch holds hits, all before a cut
     // inside a page and a piece of the pass, more behind it in that piece
     // and in later ones.
@@ -67,11 +67,15 @@ TEST(DbxFile, TruncatedBetweenOpenAndScanListsWhatLiesBeforeTheCut)
         const DbxImage& image;
         std::uint64_t cut;
         std::vector<std::string> subjects;
-    } cases[] = {{two, 300000, {"early"}}, {two, 0, {}}, {many, 200000 + 100, numbers}};
+    } cases[] = {{two, 300000, {"early"}},
+                 {two, 0, {}},
+                 {two, (1 << 20) - 100, {"early", "late"}},  // inside the last page: zeros there, no fault
+                 {many, 200000 + 100, numbers}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cut);
         auto expectBeforeTheCut = [&](const dbx::DbxFile& file, const dbxtest::RecordingSink& sink) {
             EXPECT_TRUE(file.IsScanned());
+            EXPECT_TRUE(file.CutWhileScanned());
             ASSERT_EQ(file.GetCount(), static_cast<int>(c.subjects.size()));
             for (int i = 0; i < file.GetCount(); ++i)
                 ASSERT_EQ(file.GetAt(i)->subject, c.subjects[static_cast<std::size_t>(i)]);
@@ -105,6 +109,7 @@ TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
     ScannedFile f(image);
     ASSERT_EQ(f.file.GetCount(), 3);
     ASSERT_TRUE(CutFile(f.path, 8192));  // pages beyond 8 KiB are gone
+    EXPECT_FALSE(f.file.CutWhileScanned());  // the list was whole when made
 
     // The deleted e-mail, first in the list, lies wholly past the cut; the
     // last one partly. Each is kept as far as it can be read, and said to be
