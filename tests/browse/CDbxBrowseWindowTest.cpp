@@ -35,6 +35,7 @@
 #include <filesystem>
 #include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -163,7 +164,7 @@ TEST_F(BrowseWindowTest, MoreFilesThanTheDescriptorLimitAllAddedAtOnceAllOpen)
     EXPECT_TRUE(Browse().GetCurrentDbxFile()->IsOpen());
 }
 
-TEST_F(BrowseWindowTest, AListCutByTheRecordCapIsSaidToBeIncomplete)
+TEST_F(BrowseWindowTest, AListMissingMailSaysWhy)
 {
     dbxgen::DbxImage flood(1 << 20);
     for (std::uint32_t at = 0; at + 32 <= flood.Size(); at += 32)
@@ -178,6 +179,16 @@ TEST_F(BrowseWindowTest, AListCutByTheRecordCapIsSaidToBeIncomplete)
     Select(demo);
     EXPECT_EQ(Browse().ListIncompleteNote(), 0);
     EXPECT_EQ(dlg->HintText(), res::Text(IDS_NOTICE));
+
+    // A file cut after it was added and before its first scan.
+    const std::string cutPath = dir.File("Cut.dbx");
+    std::filesystem::copy_file(Demo(), cutPath);
+    QTreeWidgetItem* cut = AddFile(cutPath);
+    ASSERT_EQ(::truncate(cutPath.c_str(), 20000), 0);
+    Select(cut);
+    EXPECT_EQ(Browse().ListIncompleteNote(), IDS_LIST_CUT_SHORT);
+    EXPECT_EQ(dlg->HintText(), res::Text(IDS_LIST_CUT_SHORT));
+    EXPECT_LT(List().GetItemCount(), kDemoCount);
 }
 
 // --- ticking from the popup menu --------------------------------------------------------
