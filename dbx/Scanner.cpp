@@ -263,6 +263,13 @@ void Scanner::Run()
     // cut. A cut inside the last page, or one during the chain passes,
     // shows only in the file's size.
     const bool passCut = step_ < static_cast<std::int64_t>(positions);
+    // Blocks the pass found before the file was cut behind them can no
+    // longer be read: dropped now, the chain passes do not fault on each.
+    if (const std::uint64_t readable = source_.ReadableSize(); readable < size) {
+        const auto gone = [readable](const BlockRef& b) { return b.offset + std::uint64_t{format::kHeaderSize} > readable; };
+        std::erase_if(found_.live, gone);
+        std::erase_if(found_.deleted, gone);
+    }
 
     AssembleMessages(found_.deleted, true);
     AssembleMessages(found_.live, false);

@@ -98,6 +98,48 @@ TEST(DbxFile, TruncatedBetweenOpenAndScanListsWhatLiesBeforeTheCut)
     }
 }
 
+namespace {
+
+// Cuts the file at `path` to `size` bytes once the scan has reported
+// position `at` done: blocks it found before that may now lie past the end.
+class CutWhenReached final : public dbx::IProgressSink {
+public:
+    CutWhenReached(std::string path, std::int32_t at, std::uint64_t size) : path_(std::move(path)), at_(at), size_(size) {}
+    void SetPos(std::int32_t pos) override
+    {
+        if (pos >= at_ && !cut_)
+            cut_ = CutFile(path_, size_);
+    }
+    bool cut_ = false;
+
+private:
+    std::string path_;
+    std::int32_t at_;
+    std::uint64_t size_;
+};
+
+} // namespace
+
+TEST(DbxFile, TruncatedDuringTheScanListsNoBlockPastTheCut)
+{
+    SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
+    // A chain from before the cut into the part the pass has read already,
+    // and an e-mail wholly in that part: both found before the file is cut.
+    DbxImage image(1 << 20);
+    PutChain(image, {4096, 100000}, Filled("Subject: spans the cut\r\n", 700), false);
+    PutChain(image, {120000}, "Subject: gone\r\n", false);
+    for (const dbx::ScanOptions& way : kScanWays) {
+        ScannedFile f(image, /*scan=*/false);
+        CutWhenReached cut(f.path, 1 << 15, 50000);  // reported after the pass's second 128 KiB
+        f.file.Scan(cut, dbx::ScanOptions{way.threads, 1u << 15, way.roundChains});
+        ASSERT_TRUE(cut.cut_);
+        EXPECT_TRUE(f.file.CutWhileScanned());
+        ASSERT_EQ(f.file.GetCount(), 1);
+        EXPECT_EQ(f.file.GetAt(0)->subject, "spans the cut");
+        EXPECT_EQ(f.file.GetAt(0)->blocks.size(), 1u);  // the block past the cut is not named
+    }
+}
+
 TEST(DbxFile, TruncatedBetweenScanAndWriteSavesWhatCanBeRead)
 {
     SKIP_UNLESS_MAPPED_FILES_CAN_BE_CUT();
