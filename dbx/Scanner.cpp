@@ -161,6 +161,16 @@ void Reserve(Scanner::Found& found, std::uint64_t positions)
     found.deleted.reserve(blocks);
 }
 
+// Drops the blocks whose header lies past `readable`: found before the
+// file was cut in front of them, they can no longer be read, and the chain
+// passes would fault on each.
+void DropPast(Scanner::Found& found, std::uint64_t readable)
+{
+    const auto gone = [readable](const BlockRef& b) { return b.offset + std::uint64_t{format::kHeaderSize} > readable; };
+    std::erase_if(found.live, gone);
+    std::erase_if(found.deleted, gone);
+}
+
 void Keep(const Stretch& s, Scanner::Found& found)
 {
     for (std::size_t h = 0; h < s.hitCount; ++h)
@@ -263,13 +273,8 @@ void Scanner::Run()
     // cut. A cut inside the last page, or one during the chain passes,
     // shows only in the file's size.
     const bool passCut = step_ < static_cast<std::int64_t>(positions);
-    // Blocks the pass found before the file was cut behind them can no
-    // longer be read: dropped now, the chain passes do not fault on each.
-    if (const std::uint64_t readable = source_.ReadableSize(); readable < size) {
-        const auto gone = [readable](const BlockRef& b) { return b.offset + std::uint64_t{format::kHeaderSize} > readable; };
-        std::erase_if(found_.live, gone);
-        std::erase_if(found_.deleted, gone);
-    }
+    if (const std::uint64_t readable = source_.ReadableSize(); readable < size)
+        DropPast(found_, readable);
 
     AssembleMessages(found_.deleted, true);
     AssembleMessages(found_.live, false);

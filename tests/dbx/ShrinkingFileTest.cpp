@@ -107,10 +107,10 @@ public:
     CutWhenReached(std::string path, std::int32_t at, std::uint64_t size) : path_(std::move(path)), at_(at), size_(size) {}
     void SetPos(std::int32_t pos) override
     {
-        if (pos >= at_ && !cut_)
-            cut_ = CutFile(path_, size_);
+        if (pos >= at_ && !cut)
+            cut = CutFile(path_, size_);
     }
-    bool cut_ = false;
+    bool cut = false;
 
 private:
     std::string path_;
@@ -132,7 +132,7 @@ TEST(DbxFile, TruncatedDuringTheScanListsNoBlockPastTheCut)
         ScannedFile f(image, /*scan=*/false);
         CutWhenReached cut(f.path, 1 << 15, 50000);  // reported after the pass's second 128 KiB
         f.file.Scan(cut, dbx::ScanOptions{way.threads, 1u << 15, way.roundChains});
-        ASSERT_TRUE(cut.cut_);
+        ASSERT_TRUE(cut.cut);
         EXPECT_TRUE(f.file.CutWhileScanned());
         ASSERT_EQ(f.file.GetCount(), 1);
         EXPECT_EQ(f.file.GetAt(0)->subject, "spans the cut");
